@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "VeColor.h"
 
@@ -21,6 +23,30 @@ TEST(VeColorTransfer, LinearToByteClampsAndRounds) {
   EXPECT_LT(LinearToSRGB(-0.1), 0); // negative values take the linear branch
   for (int b = 0; b < 256; ++b)
     EXPECT_EQ(LinearToByte(ByteToLinear(uint8_t(b))), b) << b;
+}
+
+TEST(VeColorTransfer, LinearToByteFollowsTheFormulaAtEveryStep) {
+  auto formula = [](double v) {
+    double x = 255 * LinearToSRGB(v);
+    x = std::clamp(x, 0.0, 255.0);
+    return int(std::nearbyint(x));
+  };
+  for (int b = 1; b < 256; ++b) {
+    double v = SRGBToLinear((b - 0.5) / 255);
+    for (int k = 0; k < 8; ++k)
+      v = std::nextafter(v, 0.0);
+    for (int k = 0; k < 16; ++k, v = std::nextafter(v, 1.0))
+      ASSERT_EQ(LinearToByte(v), formula(v)) << v;
+  }
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-0.01, 1.01);
+  for (int i = 0; i < 200000; ++i) {
+    const double v = u(rng) * u(rng) * u(rng);
+    ASSERT_EQ(LinearToByte(v), formula(v)) << v;
+  }
+  EXPECT_EQ(LinearToByte(std::nan("")), 0);
+  EXPECT_EQ(LinearToByte(1e-300), 0);
+  EXPECT_EQ(LinearToLevel(std::nan(""), 31), 0);
 }
 
 TEST(VeColorTransfer, ChannelLevels) {
