@@ -7,33 +7,16 @@
 
 #include "VeErrors.h"
 
-// ---------------------------------------------------------------------------------------
-// Colour helpers
-
 namespace {
 
-constexpr double WR = 0.212655, WG = 0.715158, WB = 0.072187;
-
-double SRGBToLinear(double c) {
-  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-double LinearToSRGB(double v) {
-  return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+uint32_t LinToQuad(const TVeLinRGBColor& lin) {
+  return uint32_t(LinearToByte(lin.R)) << 16 | uint32_t(LinearToByte(lin.G)) << 8 |
+         LinearToByte(lin.B);
 }
 
-const std::array<double, 256>& ByteTable() {
-  static const std::array<double, 256> table = [] {
-    std::array<double, 256> t{};
-    for (int i = 0; i < 256; ++i)
-      t[size_t(i)] = SRGBToLinear(i / 255.0);
-    return t;
-  }();
-  return table;
-}
-
-TVeQuantizationLin LinOfQuad(uint32_t quad) {
-  const auto& t = ByteTable();
-  return {t[(quad >> 16) & 255], t[(quad >> 8) & 255], t[quad & 255]};
+TVeLinRGBColor LinOfQuad(uint32_t quad) {
+  return {ByteToLinear(uint8_t(quad >> 16)), ByteToLinear(uint8_t(quad >> 8)),
+          ByteToLinear(uint8_t(quad))};
 }
 
 void AddWeight(uint32_t& weight, uint64_t more) {
@@ -41,104 +24,6 @@ void AddWeight(uint32_t& weight, uint64_t more) {
 }
 
 } // namespace
-
-double VeQuantizationByteToLinear(uint8_t value) {
-  return ByteTable()[value];
-}
-
-uint8_t VeQuantizationLinearToByte(double value) {
-  double x = 255.0 * LinearToSRGB(value);
-  if (x < 0) x = 0;
-  if (x > 255) x = 255;
-  return uint8_t(std::nearbyint(x)); // default rounding: ties to even
-}
-
-uint32_t VeQuantizationLinToQuad(const TVeQuantizationLin& lin) {
-  return uint32_t(VeQuantizationLinearToByte(lin.R)) << 16 |
-         uint32_t(VeQuantizationLinearToByte(lin.G)) << 8 | VeQuantizationLinearToByte(lin.B);
-}
-
-double VeQuantizationLuminance(const TVeQuantizationLin& lin) {
-  return WR * lin.R + WG * lin.G + WB * lin.B;
-}
-
-double VeQuantizationDistance(const TVeQuantizationLin& a, const TVeQuantizationLin& b) {
-  double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
-  return WR * dr * dr + WG * dg * dg + WB * db * db;
-}
-
-// ---------------------------------------------------------------------------------------
-// TVeQuantizationPalette
-
-int TVeQuantizationPalette::FindNearestLin(const TVeQuantizationLin& lin) const {
-  int best = -1;
-  double bestDistance = 0;
-  for (int i = 0; i < Count(); ++i) {
-    double d = VeQuantizationDistance(lin, Entries[size_t(i)].Lin);
-    if (best < 0 || d < bestDistance) {
-      best = i;
-      bestDistance = d;
-    }
-  }
-  return best;
-}
-
-int TVeQuantizationPalette::FindNearestGray(const TVeQuantizationLin& lin) const {
-  const double y = VeQuantizationLuminance(lin);
-  int best = -1;
-  double bestDistance = 0;
-  for (int i = 0; i < Count(); ++i) {
-    double d = std::abs(y - VeQuantizationLuminance(Entries[size_t(i)].Lin));
-    if (best < 0 || d < bestDistance) {
-      best = i;
-      bestDistance = d;
-    }
-  }
-  return best;
-}
-
-int TVeQuantizationPalette::FindExact(uint32_t quad) const {
-  for (size_t i = 0; i < Entries.size(); ++i)
-    if (Entries[i].Quad == (quad & 0xFFFFFF)) return int(i);
-  return -1;
-}
-
-int TVeQuantizationPalette::AddRGB(uint8_t r, uint8_t g, uint8_t b) {
-  uint32_t quad = uint32_t(r) << 16 | uint32_t(g) << 8 | b;
-  Entries.push_back({quad, LinOfQuad(quad)});
-  return Count() - 1;
-}
-
-int TVeQuantizationPalette::AddLin(const TVeQuantizationLin& lin) {
-  Entries.push_back({VeQuantizationLinToQuad(lin), lin});
-  return Count() - 1;
-}
-
-int TVeQuantizationPalette::AddUniqueLin(const TVeQuantizationLin& lin) {
-  uint32_t quad = VeQuantizationLinToQuad(lin);
-  int i = FindExact(quad);
-  if (i < 0) {
-    Entries.push_back({quad, lin});
-    return Count() - 1;
-  }
-  Entries[size_t(i)].Lin = lin;
-  return i;
-}
-
-int TVeQuantizationPalette::AddUnique(uint32_t quad, const TVeQuantizationLin& lin) {
-  int i = FindExact(quad);
-  if (i >= 0) return i;
-  Entries.push_back({quad & 0xFFFFFF, lin});
-  return Count() - 1;
-}
-
-void TVeQuantizationPalette::SortByLuminance(int from) {
-  if (from < 0) from = 0;
-  if (from >= Count()) return;
-  std::stable_sort(Entries.begin() + from, Entries.end(), [](const TEntry& a, const TEntry& b) {
-    return VeQuantizationLuminance(a.Lin) < VeQuantizationLuminance(b.Lin);
-  });
-}
 
 // ---------------------------------------------------------------------------------------
 // Jobs: each works on its own range of clusters or colours.
@@ -202,7 +87,7 @@ void TVeQuantization::AddColor(uint8_t r, uint8_t g, uint8_t b, uint32_t weight)
   AddColor(key, LinOfQuad(key), weight);
 }
 
-void TVeQuantization::AddColor(uint32_t quad, const TVeQuantizationLin& lin, uint32_t weight) {
+void TVeQuantization::AddColor(uint32_t quad, const TVeLinRGBColor& lin, uint32_t weight) {
   TVeQuantizationColor c;
   c.R = uint8_t(quad >> 16);
   c.G = uint8_t(quad >> 8);
@@ -218,13 +103,52 @@ void TVeQuantization::AddPixels(const uint32_t* rgbQuads, size_t count) {
     FPendingKeys.push_back(rgbQuads[i] & 0xFFFFFF);
 }
 
-void TVeQuantization::AddPalette(const IVeQuantizationPalette& palette,
-                                 const std::vector<int>* useCounts) {
-  for (int i = 0; i < palette.Count(); ++i) {
-    int use = useCounts && size_t(i) < useCounts->size() ? (*useCounts)[size_t(i)] : 1;
-    AddColor(palette.RGBQuad(i), palette.Lin(i), uint32_t(std::max(use, 1)));
+void TVeQuantization::AddPixels(const TVeColor* pixels, size_t count) {
+  FPendingKeys.reserve(FPendingKeys.size() + count);
+  for (size_t i = 0; i < count; ++i)
+    FPendingKeys.push_back(pixels[i].GetRGBQuad());
+}
+
+void TVeQuantization::AddPalette(const TVePalette256& palette) {
+  for (int i = 0; i < palette.Count(); ++i)
+    AddColor(palette.GetRGBQuad(i), palette.GetLinRGB(i),
+             uint32_t(std::max(palette.Color(i).UseCount, 1)));
+}
+
+// Searches of shared palettes run on several threads: fill their caches first.
+void TVeQuantization::PrepareInputs() {
+  for (const TVePalette* p : {Hardware, Initial, Pinned}) {
+    if (const auto* p256 = dynamic_cast<const TVePalette256*>(p)) p256->PrepareSearch();
+    if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(p); rgb && rgb->HasGray())
+      rgb->GrayPalette()->PrepareSearch();
   }
 }
+
+// The output may also be one of the inputs: those are read from a copy while the output
+// is rebuilt.
+class TVeQuantizationInputGuard {
+public:
+  TVeQuantizationInputGuard(TVeQuantization& q, const TVePalette*& hardware,
+                            const TVePalette*& initial, const TVePalette*& pinned,
+                            const TVePalette256& output)
+      : FSlots{&hardware, &initial, &pinned}, FSaved{hardware, initial, pinned} {
+    (void)q;
+    for (const TVePalette** slot : FSlots) {
+      if (*slot != &output) continue;
+      if (!FCopy) FCopy = output.Clone256();
+      *slot = FCopy.get();
+    }
+  }
+  ~TVeQuantizationInputGuard() {
+    for (int i = 0; i < 3; ++i)
+      *FSlots[i] = FSaved[i];
+  }
+
+private:
+  const TVePalette** FSlots[3];
+  const TVePalette* FSaved[3];
+  std::unique_ptr<TVePalette256> FCopy;
+};
 
 // Merges everything collected into the array of distinct colours sorted by red, green,
 // blue. Sorting once replaces one binary-search insertion per pixel and gives the same
@@ -285,23 +209,23 @@ const std::vector<TVeQuantizationColor>& TVeQuantization::Colors() {
 
 // --- Centres ----------------------------------------------------------------------------
 
-void TVeQuantization::Snap(TVeQuantizationLin& lin) const {
+void TVeQuantization::Snap(TVeLinRGBColor& lin) const {
   if (!Hardware) return;
   int index;
   if (FGray)
-    index = Hardware->FindNearestGray(lin);
+    index = Hardware->FindNearestGray(TVeColor::FromLin(lin));
   else if (FMethod)
     VeInternalError();
   else
     index = Hardware->FindNearestLin(lin);
   if (index < 0) VeInternalError();
-  lin = Hardware->Lin(index);
+  lin = Hardware->GetLinRGB(index);
 }
 
-void TVeQuantization::SetCentre(TVeQuantizationCluster& c, const TVeQuantizationLin& lin) {
+void TVeQuantization::SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor& lin) {
   c.Centre = lin;
-  c.CentreQuad = VeQuantizationLinToQuad(lin);
-  c.CentreLuminance = VeQuantizationLuminance(lin);
+  c.CentreQuad = LinToQuad(lin);
+  c.CentreLuminance = lin.Luminance();
   c.CentreValid = true;
 }
 
@@ -316,7 +240,7 @@ void TVeQuantization::ComputeCentre(int cluster) {
     b += cw * color.Lin.B;
     w += cw;
   }
-  TVeQuantizationLin lin{r / w, g / w, b / w};
+  TVeLinRGBColor lin{r / w, g / w, b / w};
   Snap(lin);
   SetCentre(c, lin);
 }
@@ -372,8 +296,7 @@ void TVeQuantization::FindNearest() {
   if (FBoundsValid) {
     FDrift.assign(FClusters.size(), 0.0);
     for (size_t i = 0; i < FClusters.size(); ++i) {
-      FDrift[i] =
-          std::sqrt(VeQuantizationDistance(FClusters[i].SearchedCentre, FClusters[i].Centre));
+      FDrift[i] = std::sqrt(DeltaRGB(FClusters[i].SearchedCentre, FClusters[i].Centre));
       maxDrift = std::max(maxDrift, FDrift[i]);
     }
   }
@@ -388,34 +311,33 @@ void TVeQuantization::FindNearestRange(int first, int last, const std::vector<in
                                        double maxDrift) {
   constexpr double Margin = 1e-9;
   const int n = int(order.size());
-  std::vector<TVeQuantizationLin> centres(static_cast<size_t>(n));
+  std::vector<TVeLinRGBColor> centres(static_cast<size_t>(n));
   for (int j = 0; j < n; ++j)
     centres[size_t(j)] = FClusters[size_t(order[size_t(j)])].Centre;
   const bool bounds = FBoundsValid;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
     TVeQuantizationColor& color = FColors[size_t(i)];
-    const TVeQuantizationLin x = color.Lin;
+    const TVeLinRGBColor x = color.Lin;
     if (bounds && color.Cluster >= 0 && color.Nearest == color.Cluster) {
       color.Upper += FDrift[size_t(color.Cluster)];
       color.Lower -= maxDrift;
       if (color.Upper + Margin < color.Lower) continue;
-      color.Upper = std::sqrt(VeQuantizationDistance(x, FClusters[size_t(color.Cluster)].Centre));
+      color.Upper = std::sqrt(DeltaRGB(x, FClusters[size_t(color.Cluster)].Centre));
       if (color.Upper + Margin < color.Lower) continue;
     }
-    int start =
-        int(std::lower_bound(centres.begin(), centres.end(), x.G,
-                             [](const TVeQuantizationLin& c, double g) { return c.G < g; }) -
-            centres.begin());
+    int start = int(std::lower_bound(centres.begin(), centres.end(), x.G,
+                                     [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
+                    centres.begin());
     double best = std::numeric_limits<double>::infinity(), second = best;
     int bestCluster = -1;
     auto visit = [&](int j) -> bool {
-      const TVeQuantizationLin& c = centres[size_t(j)];
+      const TVeLinRGBColor& c = centres[size_t(j)];
       double dg = x.G - c.G;
-      double tg = WG * dg * dg;
+      double tg = VeLumG * dg * dg;
       if (tg > second) return false;
       double dr = x.R - c.R, db = x.B - c.B;
-      double d = WR * dr * dr + tg + WB * db * db;
+      double d = VeLumR * dr * dr + tg + VeLumB * db * db;
       int cluster = order[size_t(j)];
       if (d < best || (d == best && cluster < bestCluster)) {
         second = best;
@@ -479,7 +401,7 @@ bool TVeQuantization::Split() {
     for (int i = first; i <= last; ++i) {
       auto& color = FColors[size_t(i)];
       if (color.Cluster < 0) continue;
-      color.Distance = VeQuantizationDistance(color.Lin, FClusters[size_t(color.Cluster)].Centre);
+      color.Distance = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
       color.DistanceValid = true;
     }
   });
@@ -496,9 +418,9 @@ bool TVeQuantization::Split() {
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     TVeQuantizationColor& color = FColors[size_t(*it)];
     if (color.Cluster < 0) continue;
-    TVeQuantizationLin lin = color.Lin;
+    TVeLinRGBColor lin = color.Lin;
     Snap(lin);
-    uint32_t quad = Hardware ? VeQuantizationLinToQuad(lin) : color.Key();
+    uint32_t quad = Hardware ? LinToQuad(lin) : color.Key();
     if (std::binary_search(centres.begin(), centres.end(), quad)) continue;
     auto& old = FClusters[size_t(color.Cluster)];
     --old.MemberCount;
@@ -539,11 +461,10 @@ void TVeQuantization::MedianCut(int first, int last, int n) {
       hi[ch] = std::max(hi[ch], v[ch]);
     }
   }
-  const double weights[3] = {WR, WG, WB};
+  const double weights[3] = {VeLumR, VeLumG, VeLumB};
   double extent[3];
   for (int ch = 0; ch < 3; ++ch)
-    extent[ch] =
-        (VeQuantizationByteToLinear(hi[ch]) - VeQuantizationByteToLinear(lo[ch])) * weights[ch];
+    extent[ch] = (ByteToLinear(hi[ch]) - ByteToLinear(lo[ch])) * weights[ch];
   int channel = 1; // green wins ties, then red, then blue
   if (extent[0] > extent[channel]) channel = 0;
   if (extent[2] > extent[channel]) channel = 2;
@@ -567,10 +488,10 @@ void TVeQuantization::Pin() {
     double best = 0;
     for (int p = 0; p < count; ++p) {
       if (used[size_t(p)]) continue;
-      const TVeQuantizationLin lin = Pinned->Lin(p);
+      const TVeLinRGBColor lin = Pinned->GetLinRGB(p);
       for (size_t c = 0; c < FClusters.size(); ++c) {
         if (FClusters[c].Fixed) continue;
-        double d = VeQuantizationDistance(lin, FClusters[c].Centre);
+        double d = DeltaRGB(lin, FClusters[c].Centre);
         if (bestColor < 0 || d < best) {
           best = d;
           bestColor = p;
@@ -581,8 +502,8 @@ void TVeQuantization::Pin() {
     if (bestColor < 0) break; // no unfixed cluster left
     auto& cluster = FClusters[size_t(bestCluster)];
     cluster.Fixed = true;
-    SetCentre(cluster, Pinned->Lin(bestColor));
-    cluster.CentreQuad = Pinned->RGBQuad(bestColor) & 0xFFFFFF;
+    SetCentre(cluster, Pinned->GetLinRGB(bestColor));
+    cluster.CentreQuad = Pinned->GetRGBQuad(bestColor) & 0xFFFFFF;
     used[size_t(bestColor)] = true;
   }
 }
@@ -615,8 +536,8 @@ void TVeQuantization::Cluster() {
     for (int i = 0; i < FK; ++i) {
       TVeQuantizationCluster c;
       c.Fixed = true;
-      SetCentre(c, Pinned->Lin(i));
-      c.CentreQuad = Pinned->RGBQuad(i) & 0xFFFFFF;
+      SetCentre(c, Pinned->GetLinRGB(i));
+      c.CentreQuad = Pinned->GetRGBQuad(i) & 0xFFFFFF;
       FClusters.push_back(c);
     }
     return;
@@ -637,59 +558,51 @@ void TVeQuantization::Cluster() {
 
 // --- Output -----------------------------------------------------------------------------
 
-void TVeQuantization::BuildOutput(TVeQuantizationPalette& output, bool pairs) {
+void TVeQuantization::BuildOutput(TVePalette256& output, bool pairs) {
   UpdateCentres(false);
-  output.Entries.clear();
+  output.BeginUpdate();
+  output.Clear();
+  output.Temporary = true;
+  output.Name = "Autogenerated";
   if (Initial)
     for (int i = 0; i < Initial->Count(); ++i)
-      output.AddLin(Initial->Lin(i));
+      output.AddLin(Initial->GetLinRGB(i));
   const int initialCount = output.Count();
   for (const auto& c : FClusters)
     if (pairs || c.Fixed || c.MemberCount > 0) output.AddUniqueLin(c.Centre);
   // Fill with black and white, the farther one from what is there first.
-  std::vector<TVeQuantizationLin> candidates = {{0, 0, 0}, {1, 1, 1}};
+  std::vector<TVeLinRGBColor> candidates = {{0, 0, 0}, {1, 1, 1}};
   while (output.Count() < FK && !candidates.empty()) {
     size_t pick = 0;
     double pickSpread = -1;
     for (size_t i = 0; i < candidates.size(); ++i) {
       double spread = std::numeric_limits<double>::infinity();
-      for (const auto& e : output.Entries)
-        spread = std::min(spread, VeQuantizationDistance(candidates[i], e.Lin));
+      for (int j = 0; j < output.Count(); ++j)
+        spread = std::min(spread, DeltaRGB(candidates[i], output.GetLinRGB(j)));
       if (spread > pickSpread) {
         pickSpread = spread;
         pick = i;
       }
     }
-    TVeQuantizationLin lin = candidates[pick];
+    TVeLinRGBColor lin = candidates[pick];
     candidates.erase(candidates.begin() + long(pick));
     if (Hardware) {
       int index = Hardware->FindNearestLin(lin);
       if (index < 0) VeInternalError();
-      lin = Hardware->Lin(index);
+      lin = Hardware->GetLinRGB(index);
     }
     output.AddUniqueLin(lin);
   }
   output.SortByLuminance(initialCount);
+  output.EndUpdate();
   if (output.Count() > FK) VeInternalError();
 }
 
-void TVeQuantization::Execute(TVeQuantizationPalette& output) {
-  // The output may also be one of the inputs; read those from copies.
-  std::unique_ptr<TVeQuantizationPalette> copy;
-  const IVeQuantizationPalette* self = &output;
-  if (Hardware == self || Initial == self || Pinned == self) {
-    copy = std::make_unique<TVeQuantizationPalette>(output);
-    if (Hardware == self) Hardware = copy.get();
-    if (Initial == self) Initial = copy.get();
-    if (Pinned == self) Pinned = copy.get();
-  }
+void TVeQuantization::Execute(TVePalette256& output) {
+  TVeQuantizationInputGuard guard(*this, Hardware, Initial, Pinned, output);
+  PrepareInputs();
   Cluster();
   BuildOutput(output, false);
-  if (copy) {
-    if (Hardware == copy.get()) Hardware = nullptr;
-    if (Initial == copy.get()) Initial = nullptr;
-    if (Pinned == copy.get()) Pinned = nullptr;
-  }
 }
 
 // --- Pair mode --------------------------------------------------------------------------
@@ -710,11 +623,9 @@ void TVeQuantization::UpdateMixes() {
 void TVeQuantization::SolveBases() {
   const int k = FK;
   const std::vector<int>& baseIndex = FBaseAt;
-  std::vector<TVeQuantizationLin> solved(static_cast<size_t>(k));
+  std::vector<TVeLinRGBColor> solved(static_cast<size_t>(k));
   for (int ch = 0; ch < 3; ++ch) {
-    auto channel = [ch](const TVeQuantizationLin& l) {
-      return ch == 0 ? l.R : ch == 1 ? l.G : l.B;
-    };
+    auto channel = [ch](const TVeLinRGBColor& l) { return ch == 0 ? l.R : ch == 1 ? l.G : l.B; };
     std::vector<double> A(size_t(k * k), 0.0), r(size_t(k), 0.0);
     auto at = [&](int i, int j) -> double& { return A[size_t(i * k + j)]; };
     for (const auto& color : FColors) {
@@ -763,26 +674,20 @@ void TVeQuantization::SolveBases() {
   for (int i = 0; i < k; ++i) {
     auto& base = FClusters[size_t(baseIndex[size_t(i)])];
     if (base.Fixed) continue; // pinned centres never move
-    TVeQuantizationLin lin = solved[size_t(i)];
+    TVeLinRGBColor lin = solved[size_t(i)];
     if (Hardware) {
       int index = Hardware->FindNearestLin(lin);
       if (index < 0) VeInternalError();
-      lin = Hardware->Lin(index);
+      lin = Hardware->GetLinRGB(index);
     }
     SetCentre(base, lin);
   }
 }
 
-void TVeQuantization::ExecutePairs(TVeQuantizationPalette& output) {
+void TVeQuantization::ExecutePairs(TVePalette256& output) {
   if (FK > 16) VeInternalError();
-  std::unique_ptr<TVeQuantizationPalette> copy;
-  const IVeQuantizationPalette* self = &output;
-  if (Hardware == self || Initial == self || Pinned == self) {
-    copy = std::make_unique<TVeQuantizationPalette>(output);
-    if (Hardware == self) Hardware = copy.get();
-    if (Initial == self) Initial = copy.get();
-    if (Pinned == self) Pinned = copy.get();
-  }
+  TVeQuantizationInputGuard guard(*this, Hardware, Initial, Pinned, output);
+  PrepareInputs();
   FinishCollection();
   FClusters.clear();
   for (auto& color : FColors) {
@@ -846,9 +751,164 @@ void TVeQuantization::ExecutePairs(TVeQuantizationPalette& output) {
   FClusters.swap(bases);
   FBaseAt.clear();
   BuildOutput(output, true);
-  if (copy) {
-    if (Hardware == copy.get()) Hardware = nullptr;
-    if (Initial == copy.get()) Initial = nullptr;
-    if (Pinned == copy.get()) Pinned = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Entry points
+
+namespace {
+
+struct TVeQuantizationPlan {
+  const TVePalette* Hardware = nullptr;
+  const TVePalette* Initial = nullptr;
+  const TVePalette* Pinned = nullptr;
+};
+
+template <class FCollect>
+void RunQuantization(const TVeQuantizationArgs& args, TVePalette256& output,
+                     const TVeQuantizationPlan& plan, FCollect&& collect, bool pairs,
+                     double thresholdPercent, bool singleThread) {
+  TVeQuantization q(args.Abort, args.K, args.Gray, args.Method != VeMethodDeltaRGB);
+  q.Hardware = plan.Hardware;
+  q.Initial = plan.Initial;
+  q.Pinned = plan.Pinned;
+  q.SingleThread = singleThread;
+  q.Progress = args.Progress;
+  q.PairThreshold = thresholdPercent / 100.0;
+  collect(q);
+  if (pairs)
+    q.ExecutePairs(output);
+  else
+    q.Execute(output);
+}
+
+// Entry 1: a fixed palette of more than k colours is the choice set, otherwise it starts
+// the output and its colours are pinned.
+void QuantizeImageCore(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const TVePalette256* fixed,
+                       TVeQuantizationPixels image, bool pairs, double threshold) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
   }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  TVeQuantizationPlan plan;
+  if (fixedCount >= k) {
+    plan.Hardware = fixed;
+  } else {
+    plan.Hardware = hardware;
+    plan.Initial = plan.Pinned = fixed;
+  }
+  RunQuantization(
+      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
+      threshold, false);
+}
+
+// Entry 2: the fixed colours plus the hardware colours the picture already uses.
+void QuantizeUsedCore(const TVeQuantizationArgs& args, TVePalette256& output,
+                      const TVePalette* hardware, const std::vector<bool>& used,
+                      const TVePalette256* fixed, TVeQuantizationPixels image, bool pairs,
+                      double threshold, bool singleThread) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
+  }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  TVePalette256 chosen;
+  if (fixed) chosen.Assign(fixed);
+  if (hardware) {
+    const int n = std::min({hardware->Count(), 4096, int(used.size())});
+    for (int i = 0; i < n; ++i) {
+      if (!used[size_t(i)]) continue;
+      const TVeStdRGBColor c = hardware->GetStdRGB(i);
+      chosen.AddUnique(c.R, c.G, c.B);
+    }
+  }
+  if (chosen.Count() == k) {
+    output.Assign(&chosen);
+    return;
+  }
+  TVeQuantizationPlan plan;
+  if (chosen.Count() < k) {
+    plan = {hardware, fixed, &chosen};
+  } else if (fixedCount < k) {
+    plan = {&chosen, fixed, fixed};
+  } else {
+    plan = {&chosen, nullptr, nullptr};
+  }
+  RunQuantization(
+      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
+      threshold, singleThread);
+}
+
+} // namespace
+
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image) {
+  QuantizeImageCore(args, output, hardware, fixed, image, false, 0);
+}
+
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, TVeQuantizationPixels image, bool singleThread) {
+  QuantizeUsedCore(args, output, hardware, used, fixed, image, false, 0, singleThread);
+}
+
+void QuantizeHistogram(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const TVePalette& bins,
+                       const TVePalette256* fixed, const double* histogram) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
+  }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  if (bins.Count() < 32768) VeInternalError();
+  TVeQuantizationPlan plan;
+  if (fixedCount < k)
+    plan = {hardware, fixed, fixed};
+  else
+    plan = {fixed, nullptr, nullptr};
+  RunQuantization(
+      args, output, plan,
+      [&](TVeQuantization& q) {
+        for (int i = 0; i < 32768; ++i) {
+          const double h = histogram[i];
+          if (!(h > 0)) continue;
+          const double w = std::nearbyint(std::min(h, double(UINT32_MAX)));
+          q.AddColor(bins.GetRGBQuad(i), bins.GetLinRGB(i), uint32_t(std::max(w, 1.0)));
+        }
+      },
+      false, 0, false);
+}
+
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image, double thresholdPercent) {
+  QuantizeImageCore(args, output, hardware, fixed, image, true, thresholdPercent);
+}
+
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, TVeQuantizationPixels image,
+                       double thresholdPercent) {
+  QuantizeUsedCore(args, output, hardware, used, fixed, image, true, thresholdPercent, false);
 }

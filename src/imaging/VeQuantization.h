@@ -3,8 +3,6 @@
 // RGB, seeded by a median cut, with centres snapped to what the hardware can show, pinned
 // colours, and a pair mode for modes that mix two alternating frames.
 //
-// The core works on its own small views of palettes (IVeQuantizationPalette) so that it
-// depends only on linear values, bytes and nearest searches.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,67 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "VeColor.h"
+#include "VePalette.h"
 #include "VeThreadJob.h"
-
-// Linear RGB triple as the quantizer stores it.
-struct TVeQuantizationLin {
-  double R = 0, G = 0, B = 0;
-  bool operator==(const TVeQuantizationLin&) const = default;
-};
-
-// Read-only view of a palette the quantizer searches (hardware, initial, pinned). Searches
-// run concurrently on worker threads, so they must not change the palette.
-class IVeQuantizationPalette {
-public:
-  virtual ~IVeQuantizationPalette() = default;
-  virtual int Count() const = 0;
-  virtual TVeQuantizationLin Lin(int index) const = 0;
-  virtual uint32_t RGBQuad(int index) const = 0;
-  // Nearest by the "Delta RGB" distance, first index on ties; -1 when empty.
-  virtual int FindNearestLin(const TVeQuantizationLin& lin) const = 0;
-  // Nearest luminance to the colour's, first index on ties.
-  virtual int FindNearestGray(const TVeQuantizationLin& lin) const = 0;
-};
-
-// An explicit list of colours (bytes plus exact linear value), searched by linear scans.
-class TVeQuantizationPalette : public IVeQuantizationPalette {
-public:
-  struct TEntry {
-    uint32_t Quad; // red << 16 | green << 8 | blue
-    TVeQuantizationLin Lin;
-  };
-  std::vector<TEntry> Entries;
-
-  int Count() const override { return int(Entries.size()); }
-  TVeQuantizationLin Lin(int index) const override { return Entries[size_t(index)].Lin; }
-  uint32_t RGBQuad(int index) const override { return Entries[size_t(index)].Quad; }
-  int FindNearestLin(const TVeQuantizationLin& lin) const override;
-  int FindNearestGray(const TVeQuantizationLin& lin) const override;
-
-  int FindExact(uint32_t quad) const;
-  // Appends from bytes (linear value through the sRGB curve).
-  int AddRGB(uint8_t r, uint8_t g, uint8_t b);
-  // Appends without searching.
-  int AddLin(const TVeQuantizationLin& lin);
-  // By bytes: an existing entry takes the exact linear value, else a new entry is appended.
-  int AddUniqueLin(const TVeQuantizationLin& lin);
-  // By bytes, keeping the first entry's linear value.
-  int AddUnique(uint32_t quad, const TVeQuantizationLin& lin);
-  // Stable ascending sort by luminance of the entries from..Count-1.
-  void SortByLuminance(int from);
-};
-
-// Colour helpers with the exact constants of the colour model.
-double VeQuantizationByteToLinear(uint8_t value);
-uint8_t VeQuantizationLinearToByte(double value);
-uint32_t VeQuantizationLinToQuad(const TVeQuantizationLin& lin);
-double VeQuantizationLuminance(const TVeQuantizationLin& lin);
-double VeQuantizationDistance(const TVeQuantizationLin& a, const TVeQuantizationLin& b);
 
 // One distinct colour of the input.
 struct TVeQuantizationColor {
   uint8_t R = 0, G = 0, B = 0;
-  TVeQuantizationLin Lin;
+  TVeLinRGBColor Lin;
   uint32_t Weight = 1; // pixels of this colour
   int Cluster = -1;    // current cluster
   int Nearest = -1;    // result of the last assignment
@@ -88,12 +33,12 @@ struct TVeQuantizationCluster {
   bool Fixed = false;    // pinned: the centre never moves
   bool Excluded = false; // pair mode: may not take colours
   bool CentreValid = false;
-  TVeQuantizationLin Centre;
+  TVeLinRGBColor Centre;
   uint32_t CentreQuad = 0;
   double CentreLuminance = 0;
   int MemberCount = 0;
-  TVeQuantizationLin SearchedCentre; // the centre at the last nearest search
-  int BaseA = -1, BaseB = -1;        // pair mode: numbers of the two bases (equal for a base)
+  TVeLinRGBColor SearchedCentre; // the centre at the last nearest search
+  int BaseA = -1, BaseB = -1;    // pair mode: numbers of the two bases (equal for a base)
 };
 
 class TVeQuantization {
@@ -102,9 +47,9 @@ public:
   ~TVeQuantization();
 
   // Optional inputs; the quantizer does not own them and they must outlive it.
-  const IVeQuantizationPalette* Hardware = nullptr;
-  const IVeQuantizationPalette* Initial = nullptr;
-  const IVeQuantizationPalette* Pinned = nullptr;
+  const TVePalette* Hardware = nullptr;
+  const TVePalette* Initial = nullptr;
+  const TVePalette* Pinned = nullptr;
   bool SingleThread = false;
   double PairThreshold = 1.0;             // pair mode: largest luminance difference (0..1)
   std::function<void(int pass)> Progress; // called on the calling thread once per pass
@@ -113,15 +58,17 @@ public:
 
   // Colour collection. Colours with equal bytes merge; the first linear value stays.
   void AddColor(uint8_t r, uint8_t g, uint8_t b, uint32_t weight = 1);
-  void AddColor(uint32_t quad, const TVeQuantizationLin& lin, uint32_t weight);
+  void AddColor(uint32_t quad, const TVeLinRGBColor& lin, uint32_t weight);
   void AddPixels(const uint32_t* rgbQuads, size_t count); // 0x??RRGGBB, top byte ignored
-  void AddPalette(const IVeQuantizationPalette& palette, const std::vector<int>* useCounts);
+  void AddPixels(const TVeColor* pixels, size_t count);
+  // Each colour weighs its UseCount (at least 1).
+  void AddPalette(const TVePalette256& palette);
 
-  // Clusters the colours and fills the output palette ("Autogenerated" is the caller's
-  // name for it): initial colours, cluster centres, black and white while short of k,
-  // sorted by luminance after the initial colours.
-  void Execute(TVeQuantizationPalette& output);
-  void ExecutePairs(TVeQuantizationPalette& output);
+  // Clusters the colours and fills the output palette "Autogenerated": initial colours,
+  // cluster centres, black and white while short of k, sorted by luminance after the
+  // initial colours. The output may be one of the input palettes.
+  void Execute(TVePalette256& output);
+  void ExecutePairs(TVePalette256& output);
 
   // Inspection, for tests.
   const std::vector<TVeQuantizationColor>& Colors();
@@ -136,6 +83,7 @@ private:
   struct TCentreJob;
 
   void Check() const;
+  void PrepareInputs();
   void FinishCollection();
   void Cluster();
   void MedianCut(int first, int last, int n);
@@ -143,8 +91,8 @@ private:
   void KMeans();
   void UpdateCentres(bool basesOnly);
   void ComputeCentre(int cluster);
-  void Snap(TVeQuantizationLin& lin) const;
-  void SetCentre(TVeQuantizationCluster& c, const TVeQuantizationLin& lin);
+  void Snap(TVeLinRGBColor& lin) const;
+  void SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor& lin);
   void FindNearest();
   void FindNearestRange(int first, int last, const std::vector<int>& order, double maxDrift);
   int MoveColors();
@@ -153,7 +101,7 @@ private:
   bool Split();
   void SolveBases();
   void UpdateMixes();
-  void BuildOutput(TVeQuantizationPalette& output, bool pairs);
+  void BuildOutput(TVePalette256& output, bool pairs);
   template <class F> void ForRanges(int count, F&& body);
 
   const TVeCancelFlag* FAbort;
@@ -167,6 +115,52 @@ private:
   std::vector<int> FBaseAt;                // pair mode: cluster index of base i
   bool FBoundsValid = false;               // colours' Upper and Lower hold
   std::vector<double> FDrift;              // per cluster: centre movement since the last search
-  std::unique_ptr<TVeQuantizationPalette> FHardwareCopy;
   int FPasses = 0;
 };
+
+// ---------------------------------------------------------------------------------------
+// Entry points. Each fills the output palette O with at most k colours (k below 2 means 2)
+// chosen for the picture; F is the palette the user fixed for the mode (may be null), P the
+// hardware palette (may be null). method must be VeMethodDeltaRGB.
+
+using TVeQuantizationProgress = std::function<void(int pass)>;
+
+struct TVeQuantizationArgs {
+  const TVeCancelFlag* Abort = nullptr;
+  TVeQuantizationProgress Progress;
+  bool Gray = false;
+  int Method = VeMethodDeltaRGB;
+  int K = 2;
+};
+
+// The picture as its pixel records (a TVeImage's rows are contiguous).
+struct TVeQuantizationPixels {
+  const TVeColor* Data = nullptr;
+  size_t Count = 0;
+  template <class TImage> static TVeQuantizationPixels Of(const TImage& image) {
+    if (image.Width() <= 0 || image.Height() <= 0) return {};
+    return {image.Scanline(0), size_t(image.Width()) * size_t(image.Height())};
+  }
+};
+
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image);
+// used: one flag per colour of P (the first 4096 count).
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, TVeQuantizationPixels image,
+                  bool singleThread = false);
+// histogram: 32 x 32 x 32 bins, index r << 10 | g << 5 | b; bins: the 5/5/5 bit-depth palette.
+void QuantizeHistogram(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const TVePalette& bins,
+                       const TVePalette256* fixed, const double* histogram);
+// Pair mode (k at most 16): thresholdPercent is the largest luminance difference of a
+// usable pair, in percent.
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image, double thresholdPercent);
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, TVeQuantizationPixels image,
+                       double thresholdPercent);
