@@ -528,3 +528,45 @@ TEST(Image, FixesAndGrayAreSameOnAnyWorkerCount) {
   SetProcessorCount(0);
   EXPECT_TRUE(one == four);
 }
+
+TEST(DitherTrueColor, LevelSearchAgreesWithPalette) {
+  // Values on levels, between them and outside 0..1, for uniform and tabled level sets.
+  const TVePaletteRGB palettes[] = {TVePaletteRGB(ptRGB111), TVePaletteRGB(ptRGB565),
+                                    TVePaletteRGB(ptMSX9958), TVePaletteRGB(ptRGB888)};
+  for (const TVePaletteRGB& pal : palettes) {
+    const int w = 97, h = 7;
+    TVeImage img(w, h);
+    uint32_t s = 17;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        auto next = [&] {
+          s = s * 1664525u + 1013904223u;
+          return s >> 8;
+        };
+        auto level = [&](int ch) {
+          const TVePaletteRGB::TChannel& c = pal.Channel(ch);
+          const double a = c.Lin[size_t(next() % unsigned(c.Count))];
+          switch (y % 4) {
+          case 0:
+            return a;
+          case 1:
+            return (a + c.Lin[size_t(next() % unsigned(c.Count))]) / 2;
+          case 2:
+            return double(next() % 1000) / 800 - 0.1;
+          default:
+            return std::nextafter(a, y % 2 ? 2.0 : -1.0);
+          }
+        };
+        img.GetPixels(x, y)->SetLinRGB(level(0), level(1), level(2));
+      }
+    TVeImage ref(img);
+    TVeDitherOptions o;
+    o.DitherMethod = dmNone;
+    auto r = img.DitherTrueColor(nullptr, o, pal);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(uint32_t(r->GetPixel(x, y)),
+                  pal.GetRGBQuad(pal.FindNearestLin(ref.GetPixels(x, y)->GetLinRGB())))
+            << x << "," << y;
+  }
+}

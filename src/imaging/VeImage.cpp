@@ -162,6 +162,81 @@ void CheckSize(int width, int height) {
     throw EVeError("Picture too large");
 }
 
+// The nearest search of a level palette, done as the palette does it (the two levels around
+// each channel, eight combinations in the same order) but with a bucket table in place of
+// the binary search and without a virtual call per pixel.
+class TLevelSearch {
+public:
+  explicit TLevelSearch(const TVePaletteRGB& p) : FPalette(p) {
+    for (int ch = 0; ch < 3; ++ch) {
+      const TVePaletteRGB::TChannel& c = p.Channel(ch);
+      FLin[ch] = c.Lin.data();
+      FCount[ch] = c.Count;
+      int a = 0;
+      for (int b = 0; b < Buckets; ++b) {
+        const double start = double(b) / Buckets;
+        while (a < c.Count - 1 && c.Lin[size_t(a)] < start)
+          ++a;
+        FStart[ch][b] = int16_t(a);
+      }
+    }
+  }
+
+  int Nearest(double r, double g, double b, int lv[3]) const {
+    int lo[3][2];
+    Bracket(0, r, lo[0]);
+    Bracket(1, g, lo[1]);
+    Bracket(2, b, lo[2]);
+    double best = 0;
+    int br = -1, bg = 0, bb = 0;
+    for (int ri = 0; ri < 2; ++ri) {
+      const double dr = r - FLin[0][lo[0][ri]];
+      for (int gi = 0; gi < 2; ++gi) {
+        const double dg = g - FLin[1][lo[1][gi]];
+        for (int bi = 0; bi < 2; ++bi) {
+          const double db = b - FLin[2][lo[2][bi]];
+          const double d = VeLumR * dr * dr + VeLumG * dg * dg + VeLumB * db * db;
+          if (br < 0 || d < best) {
+            best = d;
+            br = lo[0][ri];
+            bg = lo[1][gi];
+            bb = lo[2][bi];
+          }
+        }
+      }
+    }
+    lv[0] = br;
+    lv[1] = bg;
+    lv[2] = bb;
+    return FPalette.IndexOfLevels(br, bg, bb);
+  }
+
+private:
+  static constexpr int Buckets = 4096;
+
+  void Bracket(int ch, double v, int out[2]) const {
+    const double* l = FLin[ch];
+    const int n = FCount[ch];
+    if (v < l[0]) {
+      out[0] = out[1] = 0;
+    } else if (v >= l[n - 1]) {
+      out[0] = out[1] = n - 1;
+    } else {
+      // Every level before the bucket's start lies below the bucket, so below v.
+      int a = FStart[ch][std::clamp(int(v * Buckets), 0, Buckets - 1)];
+      while (l[a] < v)
+        ++a;
+      out[0] = a > 0 ? a - 1 : 0;
+      out[1] = out[0] + 1;
+    }
+  }
+
+  const TVePaletteRGB& FPalette;
+  const double* FLin[3];
+  int FCount[3];
+  int16_t FStart[3][Buckets];
+};
+
 } // namespace
 
 const TVeKernel& VeDitherKernel(int method) {
@@ -556,6 +631,14 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
   const TVeKernel& kernel = VeDitherKernel(options.DitherMethod);
   const TShare share(kernel.Divisor);
   const double strength = options.ErrorDiffusion;
+  const auto* rgb = dynamic_cast<const TVePaletteRGB*>(&palette);
+  std::unique_ptr<TLevelSearch> levels;
+  const TVePaletteRGB::TChannel* ch[3] = {};
+  if (rgb) {
+    levels = std::make_unique<TLevelSearch>(*rgb);
+    for (int i = 0; i < 3; ++i)
+      ch[i] = &rgb->Channel(i);
+  }
   Reversed = false;
   WindowBegin(FHeight, false);
   for (int y = 0; y < FHeight; ++y) {
@@ -572,9 +655,20 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
       const int sx = Reversed ? FWidth - 1 - x : x;
       const TWork& cell = rowp[0][sx];
       const double vr = cell.R, vg = cell.G, vb = cell.B;
-      const int k = palette.FindNearestLin({vr, vg, vb});
-      PutIndex(bmpRow, 24, sx, int(palette.GetRGBQuad(k)));
-      const TVeLinRGBColor c = palette.GetLinRGB(k);
+      TVeLinRGBColor c;
+      uint32_t quad;
+      if (levels) {
+        int lv[3];
+        levels->Nearest(vr, vg, vb, lv);
+        c = {ch[0]->Lin[size_t(lv[0])], ch[1]->Lin[size_t(lv[1])], ch[2]->Lin[size_t(lv[2])]};
+        quad = uint32_t(ch[0]->Byte[size_t(lv[0])]) << 16 |
+               uint32_t(ch[1]->Byte[size_t(lv[1])]) << 8 | ch[2]->Byte[size_t(lv[2])];
+      } else {
+        const int k = palette.FindNearestLin({vr, vg, vb});
+        c = palette.GetLinRGB(k);
+        quad = palette.GetRGBQuad(k);
+      }
+      PutIndex(bmpRow, 24, sx, int(quad));
       pixRow[sx].SetLinRGB(c);
       const double er = (vr - c.R) * strength / 100, eg = (vg - c.G) * strength / 100,
                    eb = (vb - c.B) * strength / 100;
