@@ -36,11 +36,19 @@ const TLevelTable<255>& ByteTable() {
 
 } // namespace
 
-uint8_t LinearToByte(double v) {
+namespace {
+// The defining formula; NaN counts as below the range.
+uint8_t LinearToByteExact(double v) {
   double x = 255.0 * LinearToSRGB(v);
-  if (x < 0) x = 0;
+  if (!(x >= 0)) x = 0;
   if (x > 255) x = 255;
   return uint8_t(RoundEven(x));
+}
+
+} // namespace
+
+uint8_t LinearToByte(double v) {
+  return LinearToByteExact(v);
 }
 
 double ByteToLinear(uint8_t b) {
@@ -81,7 +89,7 @@ int LinearToLevel(double v, int maxLevel) {
   if (maxLevel < 1 || maxLevel > 255) VeInternalError();
   if (maxLevel == 255) return LinearToByte(v);
   double x = maxLevel * LinearToSRGB(v);
-  if (x < 0) x = 0;
+  if (!(x >= 0)) x = 0; // also NaN
   if (x > maxLevel) x = maxLevel;
   return RoundEven(x);
 }
