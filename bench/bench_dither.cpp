@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "VeDestEngineOptions.h"
 #include "VeImage.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "VeDestEngineOptions.h"
 #include "VeImage.h"
 
 namespace {
@@ -109,7 +110,7 @@ void ExpectSamePixels(const TVeImage& a, const TVeImage& b) {
 TEST(Kernel, TapsAndDivisors) {
   const int divisors[] = {1, 16, 48, 42, 32, 32, 16, 4, 8};
   const int sums[] = {0, 16, 48, 42, 32, 32, 16, 4, 6};
-  for (int m = 0; m < dmCount; ++m) {
+  for (int m = 0; m < VeKernelCount; ++m) {
     const TVeKernel& k = VeDitherKernel(m);
     int sum = 0;
     for (int i = 0; i < k.Count; ++i) {
@@ -169,7 +170,7 @@ TEST(Diffuse, AtkinsonDropsAQuarter) {
 TEST(DitherPalette, MatchesPlainReference) {
   const TVeBitmap32 pic = TestPicture(23, 17);
   const TVePalette256 pal = Palette16();
-  for (int m = 0; m < dmCount; ++m)
+  for (int m = 0; m < VeKernelCount; ++m)
     for (int serp = 0; serp < 2; ++serp)
       for (int gray = 0; gray < 2; ++gray) {
         TVeDitherOptions o;
@@ -569,4 +570,19 @@ TEST(DitherTrueColor, LevelSearchAgreesWithPalette) {
                   pal.GetRGBQuad(pal.FindNearestLin(ref.GetPixels(x, y)->GetLinRGB())))
             << x << "," << y;
   }
+}
+
+TEST(DitherOptions, ReadFromEngineOptions) {
+  TVeDestEngineOptions opts;
+  TVeDitherOptions d = VeDitherOptionsOf(opts);
+  EXPECT_EQ(d.DitherMethod, 1);
+  EXPECT_EQ(d.ErrorDiffusion, 90);
+  EXPECT_TRUE(d.Serpentine);
+  EXPECT_FALSE(d.GrayPalette);
+  EXPECT_EQ(d.Palette, &opts.Palette());
+  opts.SetSerpentine(false);
+  opts.SetLightnessFix(-30);
+  d = VeDitherOptionsOf(opts);
+  EXPECT_FALSE(d.Serpentine);
+  EXPECT_EQ(d.LightnessFix, -30);
 }

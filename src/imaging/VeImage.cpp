@@ -18,7 +18,7 @@ constexpr TVeKernel MakeKernel(int divisor, std::initializer_list<TVeKernelTap> 
   return k;
 }
 
-const TVeKernel Kernels[dmCount] = {
+const TVeKernel Kernels[VeKernelCount] = {
     TVeKernel{},
     // Floyd-Steinberg
     MakeKernel(16, {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}),
@@ -240,7 +240,7 @@ private:
 } // namespace
 
 const TVeKernel& VeDitherKernel(int method) {
-  if (method <= 0 || method >= dmCount) return Kernels[0];
+  if (method <= 0 || method >= VeKernelCount) return Kernels[0];
   return Kernels[method];
 }
 

@@ -24,18 +24,22 @@ struct TVeDitherOptions {
   const TVePalette* Palette = nullptr; // DitherTrial's palette when none is given
 };
 
-enum TVeDitherMethod : uint8_t {
-  dmNone,
-  dmFloydSteinberg,
-  dmJarvisJudiceNinke,
-  dmStucki,
-  dmBurkes,
-  dmSierra,
-  dmTwoRowSierra,
-  dmSierraLite,
-  dmAtkinson,
-  dmCount
-};
+// Reads the dithering fields of an options record (the engines' options class or any type
+// with the same getters), so this unit needs no engine headers.
+template <class TOptions> TVeDitherOptions VeDitherOptionsOf(const TOptions& o) {
+  TVeDitherOptions d;
+  d.DitherMethod = o.DitherMethod();
+  d.ErrorDiffusion = o.ErrorDiffusion();
+  d.Serpentine = o.Serpentine();
+  d.LightnessFix = o.LightnessFix();
+  d.SaturationFix = o.SaturationFix();
+  d.GrayPalette = o.GrayPalette();
+  d.Palette = &o.Palette();
+  return d;
+}
+
+// Methods 0 ("None") to 8; the names (dmFloydSteinberg ...) are the options' enumeration.
+constexpr int VeKernelCount = 9;
 
 // One tap of a kernel: DX to the right in scan direction, DY rows down.
 struct TVeKernelTap {
