@@ -64,7 +64,8 @@ TVeDestWorkThread::TVeDestWorkThread(int generation, TVeDestProgress& progress,
                                      std::unique_ptr<TVeDestEngineOptions> options,
                                      const TVeDestEngineClass* engine,
                                      const TVePalette256* usedColors,
-                                     const TVePalette256* sourcePalette, const TVeBitmap32& source)
+                                     const TVePalette256* sourcePalette, const TVeBitmap32& source,
+                                     int borderColor)
     : FGeneration(generation), FSource(source), FSourcePalette(CopyPalette(sourcePalette)),
       FUsedColors(CopyPalette(usedColors)), FOptions(std::move(options)) {
   FJob.Source = &FSource;
@@ -72,7 +73,7 @@ TVeDestWorkThread::TVeDestWorkThread(int generation, TVeDestProgress& progress,
   FJob.UsedColors = FUsedColors.get();
   FJob.Engine = engine;
   FJob.Options = FOptions.get();
-  FJob.BorderColor = FOptions->BorderColor();
+  FJob.BorderColor = borderColor;
   FJob.Progress = &progress;
   FJob.Cancel = &FCancel;
   FThread = std::thread([this] {
@@ -398,13 +399,15 @@ std::unique_ptr<TVeDestEngineOptions> TVeDest::RunOptions() const {
   return copy;
 }
 
+// The run remembers the border colour its picture was painted with rather than the options'
+// one, so a border set on the controller alone cannot make every run stale.
 void TVeDest::StartWork(const TVeBitmap32& source, std::unique_ptr<TVeDestEngineOptions> options) {
   FLastTotal = 0;
   FLastDone = 0;
   FProgress.SetProgress(0, 0);
-  FWorkThread =
-      std::make_unique<TVeDestWorkThread>(FConversionGeneration, FProgress, std::move(options),
-                                          FEngineClass, FUsedColors, FFilePalette, source);
+  FWorkThread = std::make_unique<TVeDestWorkThread>(FConversionGeneration, FProgress,
+                                                    std::move(options), FEngineClass, FUsedColors,
+                                                    FFilePalette, source, FBorderColor);
   FWorkTimer = true;
 }
 

@@ -91,7 +91,7 @@ public:
   TVeDestWorkThread(int generation, TVeDestProgress& progress,
                     std::unique_ptr<TVeDestEngineOptions> options, const TVeDestEngineClass* engine,
                     const TVePalette256* usedColors, const TVePalette256* sourcePalette,
-                    const TVeBitmap32& source);
+                    const TVeBitmap32& source, int borderColor);
   ~TVeDestWorkThread(); // waits for the thread
   TVeDestWorkThread(const TVeDestWorkThread&) = delete;
   TVeDestWorkThread& operator=(const TVeDestWorkThread&) = delete;
@@ -104,7 +104,7 @@ public:
   TVeDestWorkJob& Wait();
   // Valid only once finished: the engine may change its options copy while it runs.
   const TVeDestEngineOptions& Options() const { return *FOptions; }
-  // The border colour the run started with.
+  // The border colour of the prepared picture the run started from.
   int StartBorderColor() const { return FJob.BorderColor; }
 
 private:
