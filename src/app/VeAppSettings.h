@@ -1,0 +1,16 @@
+#pragma once
+// The five remembered values of the program. Everything else lives only in memory.
+#include <QString>
+
+class TVeAppSettings {
+public:
+  static inline const QString Path = QStringLiteral("Path");
+  static inline const QString PalettePath = QStringLiteral("PalettePath");
+  static inline const QString BatchPath = QStringLiteral("BatchPath");
+  static inline const QString LastPlatform = QStringLiteral("LastPlatform");
+  static inline const QString LastMode = QStringLiteral("LastMode");
+
+  // A missing value reads as an empty string.
+  static QString Read(const QString& name);
+  static void Write(const QString& name, const QString& value);
+};

@@ -1,0 +1,65 @@
+#include "VeMainActions.h"
+
+static QAction* Make(QObject* owner, const QString& caption,
+                     const QKeySequence& shortcut = QKeySequence()) {
+  auto* action = new QAction(caption, owner);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  return action;
+}
+
+QString TVeMainActions::SaveCaption(const QString& label) {
+  return QStringLiteral("Save as &%1...").arg(label);
+}
+
+TVeMainActions::TVeMainActions(QObject* owner) {
+  Open = Make(owner, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+  OpenFolder = Make(owner, QStringLiteral("Open &folder..."));
+  Paste = Make(owner, QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+  Close = Make(owner, QStringLiteral("&Close"));
+  BatchConvert = Make(owner, QStringLiteral("&Batch convert..."));
+
+  SelectRegion =
+      Make(owner, QStringLiteral("&Select region..."), QKeySequence(Qt::CTRL | Qt::Key_R));
+  OpenPalette = Make(owner, QStringLiteral("&Open palette..."));
+  SavePalette = Make(owner, QStringLiteral("&Save palette as..."));
+  Copy = Make(owner, QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+  PasteResult =
+      Make(owner, QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+  SaveBMP = Make(owner, SaveCaption(QStringLiteral("BMP")),
+                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  SavePNG = Make(owner, SaveCaption(QStringLiteral("PNG")));
+  SaveGIF = Make(owner, SaveCaption(QStringLiteral("GIF")));
+  for (int i = 0; i < NativeSaveCount; ++i) {
+    SaveNative[i] = Make(owner, SaveCaption(QStringLiteral("RAW")),
+                         i == 0 ? QKeySequence(Qt::CTRL | Qt::Key_S) : QKeySequence());
+    SaveNative[i]->setVisible(false);
+  }
+
+  HideSource = Make(owner, QStringLiteral("&Hide source"));
+  HideSource->setCheckable(true);
+  for (int n = 1; n <= ZoomCount; ++n) {
+    Zoom[n - 1] = Make(owner, QStringLiteral("Zoom x&%1").arg(n),
+                       QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + n)));
+    Zoom[n - 1]->setCheckable(true);
+  }
+  NativeAspect =
+      Make(owner, QStringLiteral("&Native pixel aspect ratio"), QKeySequence(Qt::CTRL | Qt::Key_P));
+  NativeAspect->setCheckable(true);
+  ShowFlicker =
+      Make(owner, QStringLiteral("&Show flickering images"), QKeySequence(Qt::CTRL | Qt::Key_F));
+  ShowFlicker->setCheckable(true);
+
+  About = Make(owner, QStringLiteral("About"));
+}
+
+QList<QAction*> TVeMainActions::All() const {
+  QList<QAction*> all{Open,         OpenFolder,  Paste,       Close,      BatchConvert,
+                      SelectRegion, OpenPalette, SavePalette, Copy,       PasteResult,
+                      SaveBMP,      SavePNG,     SaveGIF,     HideSource, NativeAspect,
+                      ShowFlicker,  About};
+  for (QAction* a : SaveNative)
+    all.append(a);
+  for (QAction* a : Zoom)
+    all.append(a);
+  return all;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Every command of the main window, declared once and shared by the menus, the context
+// menus and the shortcuts.
+#include <QAction>
+#include <QList>
+
+class QObject;
+
+struct TVeMainActions {
+  static constexpr int NativeSaveCount = 5;
+  static constexpr int ZoomCount = 5;
+
+  explicit TVeMainActions(QObject* owner);
+
+  // File
+  QAction* Open;
+  QAction* OpenFolder;
+  QAction* Paste;
+  QAction* Close;
+  QAction* BatchConvert;
+  // Result
+  QAction* SelectRegion;
+  QAction* OpenPalette;
+  QAction* SavePalette;
+  QAction* Copy;
+  QAction* PasteResult;
+  QAction* SaveBMP;
+  QAction* SavePNG;
+  QAction* SaveGIF;
+  QAction* SaveNative[NativeSaveCount];
+  // View
+  QAction* HideSource;
+  QAction* Zoom[ZoomCount];
+  QAction* NativeAspect;
+  QAction* ShowFlicker;
+  // Help
+  QAction* About;
+
+  // "Save as &%s..." with the label filled in.
+  static QString SaveCaption(const QString& label);
+  QList<QAction*> All() const;
+};

@@ -1,0 +1,117 @@
+#pragma once
+// The main window: the file list, the source and result views, the "Parameters" panel with
+// the platform and mode lists and the engine's option panel, and every command.
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+#include "VeMainActions.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMimeData;
+class QScrollArea;
+class QTimer;
+class QVBoxLayout;
+class TVeDestImage;
+class TVeDestOriginalImage;
+
+class TVeMainForm : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit TVeMainForm(QWidget* parent = nullptr);
+  ~TVeMainForm() override;
+
+  static QString ProgramName() { return QStringLiteral("Velmora"); }
+  // The minimum width of the "Parameters" panel's content.
+  static constexpr int ParamsWidth = 360;
+
+  TVeMainActions& Actions() { return *FActions; }
+  QComboBox* PlatformBox() const { return FPlatformBox; }
+  QComboBox* ScreenBox() const { return FScreenBox; }
+  QListWidget* FileList() const { return FFileList; }
+  QLabel* FilesLabel() const { return FFilesLabel; }
+  QLabel* SourceLabel() const { return FSourceLabel; }
+  TVeDestOriginalImage* SourceView() const { return FSourceView; }
+  TVeDestImage* ResultView() const { return FResultView; }
+  QScrollArea* SourceScroll() const { return FSourceScroll; }
+  QScrollArea* ResultScroll() const { return FResultScroll; }
+  QWidget* OptionPanel() const { return FOptionPanel; }
+  QMenu* SourceMenu() const { return FSourceMenu; }
+  QMenu* ResultMenu() const { return FResultMenu; }
+  QMenu* PaletteMenu(bool original) const { return original ? FPaletteMenu2 : FPaletteMenu1; }
+  bool SourceHidden() const { return FHideSource; }
+
+  // Commands callable without dialogs (tests, drops, the command line of the program).
+  void OpenFile(const QString& path);
+  void OpenFolder(const QString& path);
+  // Applies a drop; returns false (after telling the user) when it failed.
+  bool DropData(const QMimeData* data);
+  static bool CanDrop(const QMimeData* data);
+  void SetHideSource(bool hide);
+  // Runs the poll of the conversion once (the timer does this every 100 ms).
+  void Tick();
+  // True while a preparation or conversion is pending.
+  bool Working() const;
+
+protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void CreateViews();
+  void CreateParams();
+  void CreateMenus();
+  void ConnectActions();
+  void UpdateFilesVisible();
+  void UpdateCaption();
+  void UpdateActions();
+  void PlatformChanged(int index);
+  void ModeChanged();
+  void ShowError(const std::exception& e);
+  template <class F> bool Guard(F&& f);
+
+  void DoOpen();
+  void DoOpenFolder();
+  void DoPaste();
+  void DoClose();
+  void DoBatch();
+  void DoSelectRegion();
+  void DoOpenPalette();
+  void DoSavePalette();
+  void DoCopy();
+  void DoPasteResult();
+  void DoSavePicture(const QString& ext);
+  void DoSaveNative(int index);
+  void DoZoom(int n);
+  void DoNativeAspect();
+  void DoShowFlicker();
+  void DoAbout();
+
+  std::unique_ptr<TVeMainActions> FActions;
+  QListWidget* FFileList = nullptr;
+  QLabel* FFilesLabel = nullptr;
+  QLabel* FSourceLabel = nullptr;
+  QLabel* FResultLabel = nullptr;
+  QScrollArea* FSourceScroll = nullptr;
+  QScrollArea* FResultScroll = nullptr;
+  TVeDestOriginalImage* FSourceView = nullptr;
+  TVeDestImage* FResultView = nullptr;
+  QWidget* FParams = nullptr;
+  QVBoxLayout* FParamsLayout = nullptr;
+  QComboBox* FPlatformBox = nullptr;
+  QComboBox* FScreenBox = nullptr;
+  QPointer<QWidget> FOptionPanel;
+  QMenu* FSourceMenu = nullptr;
+  QMenu* FResultMenu = nullptr;
+  QMenu* FPaletteMenu1 = nullptr;
+  QMenu* FPaletteMenu2 = nullptr;
+  QTimer* FTimer = nullptr;
+  bool FHideSource = false;
+  bool FFilling = false;
+  QString FSourceName;
+};

@@ -1,0 +1,100 @@
+// velmora-cli: the converter for scripts and build pipelines.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "VeCli.h"
+
+namespace {
+
+void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s) {
+  cmd->add_option("-p,--platform", s.Platform, "Target platform (default \"ZX Spectrum\")");
+  cmd->add_option("-m,--mode", s.Mode, "Screen mode (default: the platform's first mode)");
+  cmd->add_option("-f,--format", s.Format, "Output format: native, bmp, png or gif")
+      ->check(CLI::IsMember({"native", "bmp", "png", "gif"}, CLI::ignore_case));
+  cmd->add_option("--set", s.Sets, "Set an option field: FIELD=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  cmd->add_option("--palette", s.PaletteFile, "Palette file for the \"Palette\" mode");
+  cmd->add_option("--region", s.Region, "Source region LEFT,TOP,RIGHT,BOTTOM");
+  cmd->add_option("--preview", s.Preview, "Also write the result picture to this file");
+  cmd->add_option("--threads", s.Threads, "Worker threads (default: one per processor)")
+      ->check(CLI::Range(1, 256));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Velmora converts pictures into the screen modes of old home computers."};
+  app.name("velmora-cli");
+  app.require_subcommand(1);
+
+  bool json = false;
+  auto* list = app.add_subcommand("list", "List every platform and screen mode");
+  list->add_flag("--json", json, "Write the list as JSON");
+
+  std::string input, output;
+  TVeCliConvertSettings settings;
+  auto* convert = app.add_subcommand("convert", "Convert one picture or native file");
+  convert->add_option("INPUT", input, "Picture or native file")->required();
+  convert->add_option("-o,--output", output,
+                      "Name the written files are derived from (default: the input's name in "
+                      "the current folder)");
+  AddConvertOptions(convert, settings);
+
+  std::string sourceDir, destDir;
+  TVeCliConvertSettings batchSettings;
+  auto* batch = app.add_subcommand("batch", "Convert every picture of a folder");
+  batch->add_option("SOURCE_DIR", sourceDir, "Folder with the pictures")->required();
+  batch->add_option("DEST_DIR", destDir, "Folder for the results")->required();
+  AddConvertOptions(batch, batchSettings);
+
+  std::string probeFile;
+  auto* probe = app.add_subcommand("probe", "List the loaders that take a native file");
+  probe->add_option("FILE", probeFile, "Native file")->required();
+
+  std::string importFile, importOut, paletteType, calculation;
+  int candidate = 0;
+  auto* import = app.add_subcommand("import", "Decode a native file into a picture");
+  import->add_option("FILE", importFile, "Native file")->required();
+  import->add_option("-o,--output", importOut, "Picture to write (.png, .bmp or .gif)")->required();
+  import->add_option("--candidate", candidate, "Loader to use, 0 = the best (see probe)")
+      ->check(CLI::NonNegativeNumber);
+  import->add_option("--palette-type", paletteType, "Palette type offered by the loader");
+  import->add_option("--calculation", calculation, "Colour calculation: standard or linear")
+      ->check(CLI::IsMember({"standard", "linear"}, CLI::ignore_case));
+
+  std::string paletteFile, paletteOut;
+  auto* palette = app.add_subcommand("palette", "Show a palette file, or convert it to JASC");
+  palette->add_option("FILE", paletteFile, "Palette file or picture")->required();
+  palette->add_option("-o,--output", paletteOut, "Write the palette as a JASC .pal file");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 2;
+  }
+
+  try {
+    if (*list) return VeCliList(json);
+    if (*convert) return VeCliConvert(input, output, settings);
+    if (*batch) return VeCliBatch(sourceDir, destDir, batchSettings);
+    if (*probe) return VeCliProbe(probeFile);
+    if (*import) return VeCliImport(importFile, importOut, candidate, paletteType, calculation);
+    if (*palette) return VeCliPalette(paletteFile, paletteOut);
+  } catch (const EVeUsage& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 2;
+  } catch (const EAbort&) {
+    std::fprintf(stderr, "error: cancelled\n");
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 1;
+  }
+  return 2;
+}

@@ -1,0 +1,270 @@
+#include "VeSourcePrepare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+int VeRound(double value) {
+  return int(std::nearbyint(value));
+} // default mode: halves to even
+
+TVeRect VePlacement(int mode, int width, int height, double sw, double sh) {
+  if (mode == vpmCentred) {
+    const int w = VeRound(sw), h = VeRound(sh);
+    const int px = (width - w) / 2, py = (height - h) / 2; // truncates toward zero
+    return {px, py, px + w, py + h};
+  }
+  if (mode != vpmFitSourceInResult && mode != vpmFitResultInSource) return {0, 0, width, height};
+  int w = 0, h = 0;
+  if (sw != 0 && sh != 0) {
+    w = width;
+    h = VeRound(width * sh / sw);
+    if (mode == vpmFitSourceInResult ? h > height : h < height) {
+      h = height;
+      w = VeRound(height * sw / sh);
+    }
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+  }
+  const int px = (width - w) / 2, py = (height - h) / 2;
+  return {px, py, px + w, py + h};
+}
+
+namespace {
+
+typedef float v4f __attribute__((vector_size(16)));
+
+double Lanczos3(double t) {
+  t = std::fabs(t);
+  if (t < 1e-9) return 1.0;
+  if (t >= 3.0) return 0.0;
+  const double p = std::numbers::pi * t;
+  return 3.0 * std::sin(p) * std::sin(p / 3.0) / (p * p);
+}
+
+// Taps of one output position: source indices First .. First + Count - 1, edges clamped.
+struct TTaps {
+  std::vector<int> First, Count;
+  std::vector<float> Weights; // Stride per output
+  int Stride = 0;
+};
+
+// Taps for outputs [from, to) of an output span of `size` pixels over `srcSize` inputs.
+TTaps MakeTaps(int srcSize, int size, int from, int to) {
+  TTaps t;
+  const double scale = double(srcSize) / size;
+  const double fscale = std::max(scale, 1.0);
+  const double support = 3.0 * fscale;
+  t.Stride = std::min(srcSize, int(std::ceil(support)) * 2 + 2);
+  const int n = to - from;
+  t.First.resize(size_t(n));
+  t.Count.resize(size_t(n));
+  t.Weights.assign(size_t(n) * size_t(t.Stride), 0.0f);
+  std::vector<double> w;
+  for (int i = 0; i < n; ++i) {
+    const double center = (from + i + 0.5) * scale - 0.5;
+    const int lo = int(std::floor(center - support)) + 1, hi = int(std::floor(center + support));
+    const int first = std::clamp(lo, 0, srcSize - 1), last = std::clamp(hi, 0, srcSize - 1);
+    w.assign(size_t(last - first + 1), 0.0);
+    double sum = 0;
+    for (int j = lo; j <= hi; ++j) {
+      const double k = Lanczos3((j - center) / fscale);
+      w[size_t(std::clamp(j, first, last) - first)] += k;
+      sum += k;
+    }
+    t.First[size_t(i)] = first;
+    t.Count[size_t(i)] = last - first + 1;
+    float* dst = &t.Weights[size_t(i) * size_t(t.Stride)];
+    for (size_t k = 0; k < w.size(); ++k)
+      dst[k] = float(sum != 0 ? w[k] / sum : 0);
+  }
+  return t;
+}
+
+inline v4f Premultiplied(uint32_t p) {
+  typedef int v4i __attribute__((vector_size(16)));
+  const v4i i = {int(p & 255), int(p >> 8 & 255), int(p >> 16 & 255), int(p >> 24)};
+  v4f c = __builtin_convertvector(i, v4f);
+  if (p < 0xFF000000u) {
+    const float f = c[3] / 255.0f;
+    c[0] *= f, c[1] *= f, c[2] *= f;
+  }
+  return c;
+}
+
+inline uint32_t OnWhite(v4f c) {
+  const float white = 255.0f - c[3];
+  auto ch = [white](float v) {
+    const float x = v + white;
+    return uint32_t(x <= 0.0f ? 0 : x >= 255.0f ? 255 : int(x + 0.5f));
+  };
+  return 0xFF000000u | ch(c[2]) << 16 | ch(c[1]) << 8 | ch(c[0]);
+}
+
+inline uint32_t OnWhite(uint32_t p) {
+  const unsigned a = p >> 24;
+  if (a == 255) return p;
+  return OnWhite(Premultiplied(p));
+}
+
+} // namespace
+
+void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect) {
+  const int sw = src.Width(), sh = src.Height();
+  const int rw = rect.Width(), rh = rect.Height();
+  if (sw <= 0 || sh <= 0 || rw <= 0 || rh <= 0) return;
+  const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dst.Width());
+  const int y0 = std::max(rect.Top, 0), y1 = std::min(rect.Bottom, dst.Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  if (rw == sw && rh == sh) {
+    for (int y = y0; y < y1; ++y) {
+      const uint32_t* s = src.Scanline(y - rect.Top) - rect.Left;
+      uint32_t* d = dst.Scanline(y);
+      for (int x = x0; x < x1; ++x)
+        d[x] = OnWhite(s[x]);
+    }
+    return;
+  }
+  const int outW = x1 - x0;
+  const TTaps tx = MakeTaps(sw, rw, x0 - rect.Left, x1 - rect.Left);
+  const TTaps ty = MakeTaps(sh, rh, y0 - rect.Top, y1 - rect.Top);
+  // Only the source rows some output row reaches are resampled across.
+  int rowLo = sh, rowHi = -1;
+  for (size_t i = 0; i < ty.First.size(); ++i) {
+    rowLo = std::min(rowLo, ty.First[i]);
+    rowHi = std::max(rowHi, ty.First[i] + ty.Count[i] - 1);
+  }
+  const int rows = rowHi - rowLo + 1;
+  std::vector<v4f> line(static_cast<size_t>(sw));
+  std::vector<v4f> mid(size_t(rows) * size_t(outW));
+  for (int r = 0; r < rows; ++r) {
+    const uint32_t* s = src.Scanline(rowLo + r);
+    for (int x = 0; x < sw; ++x)
+      line[size_t(x)] = Premultiplied(s[x]);
+    v4f* out = &mid[size_t(r) * size_t(outW)];
+    for (int i = 0; i < outW; ++i) {
+      const float* w = &tx.Weights[size_t(i) * size_t(tx.Stride)];
+      const v4f* p = &line[size_t(tx.First[size_t(i)])];
+      v4f acc = {0, 0, 0, 0};
+      for (int k = 0, n = tx.Count[size_t(i)]; k < n; ++k)
+        acc += p[k] * w[k];
+      out[i] = acc;
+    }
+  }
+  std::vector<v4f> acc(static_cast<size_t>(outW));
+  for (int j = 0; j < y1 - y0; ++j) {
+    std::fill(acc.begin(), acc.end(), v4f{0, 0, 0, 0});
+    const float* w = &ty.Weights[size_t(j) * size_t(ty.Stride)];
+    for (int k = 0, n = ty.Count[size_t(j)]; k < n; ++k) {
+      const v4f* m = &mid[size_t(ty.First[size_t(j)] - rowLo + k) * size_t(outW)];
+      const float wk = w[k];
+      for (int i = 0; i < outW; ++i)
+        acc[size_t(i)] += m[i] * wk;
+    }
+    uint32_t* d = dst.Scanline(y0 + j) + x0;
+    for (int i = 0; i < outW; ++i)
+      d[i] = OnWhite(acc[size_t(i)]);
+  }
+}
+
+TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
+                               int aspectY, int mode, bool wantNative) {
+  if (width <= 0 || height <= 0) throw EVeError("Invalid picture size");
+  if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
+  const int sw = region.Width(), sh = region.Height();
+  const int m = std::max(aspectX, aspectY);
+  const double SW = double(sw) * aspectX / m, SH = double(sh) * aspectY / m;
+  TVeResizeResult r;
+  r.Rect = VePlacement(mode, width, height, SW, SH);
+  if (sw == width && sh == height && r.Rect == TVeRect{0, 0, width, height}) {
+    r.Picture = region;
+  } else {
+    r.Picture.SetSize(width, height, 0xFFFFFFFF);
+    VeResampleInto(region, r.Picture, r.Rect);
+  }
+  if (wantNative && aspectX != aspectY) {
+    const int n = std::min(aspectX, aspectY);
+    const int nw = VeRound(double(width) * aspectY / n), nh = VeRound(double(height) * aspectX / n);
+    r.HasNative = true;
+    r.NativePicture.SetSize(nw, nh, 0xFFFFFFFF);
+    r.NativeRect = VePlacement(mode, nw, nh, sw, sh);
+    if (sw == nw && sh == nh && r.NativeRect == TVeRect{0, 0, nw, nh})
+      r.NativePicture = region;
+    else
+      VeResampleInto(region, r.NativePicture, r.NativeRect);
+  }
+  return r;
+}
+
+TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region) {
+  TVeBitmap32 out(std::max(region.Width(), 0), std::max(region.Height(), 0), 0xFFFFFFFF);
+  const int x0 = std::max(region.Left, 0), x1 = std::min(region.Right, picture.Width());
+  for (int y = std::max(region.Top, 0); y < std::min(region.Bottom, picture.Height()); ++y)
+    if (x0 < x1)
+      std::copy(picture.Scanline(y) + x0, picture.Scanline(y) + x1,
+                out.Scanline(y - region.Top) + (x0 - region.Left));
+  return out;
+}
+
+int VeRegionHandleAt(const TVeRect& r, int x, int y) {
+  const int xs[3] = {r.Left, (r.Left + r.Right) / 2, r.Right};
+  const int ys[3] = {r.Top, (r.Top + r.Bottom) / 2, r.Bottom};
+  for (int i = 0; i < 9; ++i)
+    if (std::abs(x - xs[i % 3]) <= 4 && std::abs(y - ys[i / 3]) <= 4) return i;
+  return vrhNone;
+}
+
+std::string VeRegionCaption(const TVeRect& r) {
+  return "Region " + std::to_string(r.Width()) + "x" + std::to_string(r.Height());
+}
+
+TVeRegionDrag::TVeRegionDrag(const TVeRect& region, int handle, int mouseX, int mouseY,
+                             int pictureWidth, int pictureHeight)
+    : FRegion(region), FStart(region), FHandle(handle), FStartX(mouseX), FStartY(mouseY),
+      FPictureWidth(pictureWidth), FPictureHeight(pictureHeight) {}
+
+namespace {
+
+// Moves one edge to pos, keeping the minimum distance to the opposite edge and swapping
+// the two when pos passes it. Returns true when the edges were swapped.
+bool MoveEdge(int& edge, int& opposite, int pos, bool edgeIsLow, int limit) {
+  const int gap = VeRegionMinSize;
+  if (edgeIsLow ? pos <= opposite : pos >= opposite) {
+    edge = edgeIsLow ? std::max(std::min(pos, opposite - gap), 0)
+                     : std::min(std::max(pos, opposite + gap), limit);
+    return false;
+  }
+  // Past the opposite edge: it stays put and this edge continues on its other side.
+  const int stay = opposite;
+  opposite = edgeIsLow ? std::min(std::max(pos, stay + gap), limit)
+                       : std::max(std::min(pos, stay - gap), 0);
+  edge = stay;
+  return true;
+}
+
+} // namespace
+
+TVeRect TVeRegionDrag::Move(int mouseX, int mouseY) {
+  const int x = std::clamp(mouseX, 0, FPictureWidth), y = std::clamp(mouseY, 0, FPictureHeight);
+  if (FHandle == vrhCentre) {
+    const int dx = x - FStartX, dy = y - FStartY;
+    FRegion = {FStart.Left + dx, FStart.Top + dy, FStart.Right + dx, FStart.Bottom + dy};
+    return FRegion;
+  }
+  if (FHandle < 0 || FHandle > 8) return FRegion;
+  const int col = FHandle % 3, row = FHandle / 3;
+  int newCol = col, newRow = row;
+  if (col == 0 && MoveEdge(FRegion.Left, FRegion.Right, x, true, FPictureWidth)) {
+    newCol = 2;
+  } else if (col == 2 && MoveEdge(FRegion.Right, FRegion.Left, x, false, FPictureWidth)) {
+    newCol = 0;
+  }
+  if (row == 0 && MoveEdge(FRegion.Top, FRegion.Bottom, y, true, FPictureHeight)) {
+    newRow = 2;
+  } else if (row == 2 && MoveEdge(FRegion.Bottom, FRegion.Top, y, false, FPictureHeight)) {
+    newRow = 0;
+  }
+  FHandle = newRow * 3 + newCol;
+  return FRegion;
+}

@@ -1,0 +1,84 @@
+#pragma once
+// Fitting the source region to a destination: placement by position mode and pixel aspect,
+// the Lanczos resampler, the region dialog's geometry, and the source view pictures.
+#include <cstdint>
+#include <string>
+
+#include "VeBitmap32.h"
+
+struct TVeRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0; // right and bottom exclusive
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool operator==(const TVeRect&) const = default;
+};
+
+// Nearest integer, halves to even.
+int VeRound(double value);
+
+// Position modes.
+enum : int {
+  vpmFitSourceInResult = 0,
+  vpmFitResultInSource = 1,
+  vpmStretched = 2,
+  vpmCentred = 3,
+};
+
+// Placement rectangle of a source of sw x sh (in destination pixels) in a w x h result.
+TVeRect VePlacement(int mode, int width, int height, double sw, double sh);
+
+// Resamples src into rect of dst (rect may reach outside dst: that part is cut) with a
+// radius-3 Lanczos kernel and lays the result on white. Pixels of dst outside rect are left.
+// A rect of the source's own size is a plain shifted copy.
+void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect);
+
+struct TVeResizeResult {
+  TVeBitmap32 Picture; // width x height
+  TVeRect Rect;
+  bool HasNative = false;
+  TVeBitmap32 NativePicture; // made when asked for and aspectX != aspectY
+  TVeRect NativeRect;
+};
+
+// The resize of one conversion run: region picture into width x height with the pixel
+// aspect pair (aspectX, aspectY) (a destination pixel is aspectX / aspectY times as high as
+// wide) in the given position mode.
+TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
+                               int aspectY, int mode, bool wantNative);
+
+// Region picture: the part of picture inside region on opaque white.
+TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region);
+
+// Region dialog geometry.
+enum : int {
+  vrhNone = -1,
+  vrhTopLeft,
+  vrhTop,
+  vrhTopRight,
+  vrhLeft,
+  vrhCentre,
+  vrhRight,
+  vrhBottomLeft,
+  vrhBottom,
+  vrhBottomRight,
+};
+constexpr int VeRegionMinSize = 8;
+// The first of the nine 9 x 9 handles that holds (x, y), in the dialog's test order.
+int VeRegionHandleAt(const TVeRect& region, int x, int y);
+// "Region " + width + "x" + height.
+std::string VeRegionCaption(const TVeRect& region);
+
+// A drag that started on a handle. Move() takes the mouse position and returns the region;
+// Handle changes when an edge is dragged past its opposite one.
+class TVeRegionDrag {
+public:
+  TVeRegionDrag(const TVeRect& region, int handle, int mouseX, int mouseY, int pictureWidth,
+                int pictureHeight);
+  TVeRect Move(int mouseX, int mouseY);
+  int Handle() const { return FHandle; }
+  const TVeRect& Region() const { return FRegion; }
+
+private:
+  TVeRect FRegion, FStart;
+  int FHandle, FStartX, FStartY, FPictureWidth, FPictureHeight;
+};

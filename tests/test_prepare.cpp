@@ -1,0 +1,155 @@
+// Fitting the source to the destination: placement, resampling, region geometry.
+#include <gtest/gtest.h>
+
+#include "VeSourcePrepare.h"
+
+namespace {
+
+TVeBitmap32 Noise(int w, int h, uint32_t seed = 1) {
+  TVeBitmap32 b(w, h);
+  for (size_t i = 0; i < b.PixelCount(); ++i) {
+    seed = seed * 1664525 + 1013904223;
+    b.Data()[i] = 0xFF000000u | seed >> 8;
+  }
+  return b;
+}
+
+} // namespace
+
+TEST(Placement, RoundingAndModes) {
+  EXPECT_EQ(VeRound(0.5), 0);
+  EXPECT_EQ(VeRound(1.5), 2);
+  EXPECT_EQ(VeRound(2.5), 2);
+  EXPECT_EQ(VeRound(-0.5), 0);
+  EXPECT_EQ(VePlacement(vpmStretched, 256, 192, 10, 10), (TVeRect{0, 0, 256, 192}));
+  // Fit source in result: a wide source gets bands above and below.
+  EXPECT_EQ(VePlacement(vpmFitSourceInResult, 256, 192, 400, 200), (TVeRect{0, 32, 256, 160}));
+  // Fit result in source: the same source overflows left and right, cut evenly.
+  EXPECT_EQ(VePlacement(vpmFitResultInSource, 256, 192, 400, 200), (TVeRect{-64, 0, 320, 192}));
+  // A tall sliver still gets one pixel; an empty source none.
+  EXPECT_EQ(VePlacement(vpmFitSourceInResult, 256, 192, 1, 100000).Width(), 1);
+  EXPECT_EQ(VePlacement(vpmFitSourceInResult, 256, 192, 0, 100), (TVeRect{128, 96, 128, 96}));
+  // Centred: an odd difference truncates toward zero, losing more on the right.
+  EXPECT_EQ(VePlacement(vpmCentred, 256, 192, 259, 192), (TVeRect{-1, 0, 258, 192}));
+  EXPECT_EQ(VePlacement(vpmCentred, 256, 192, 251, 190), (TVeRect{2, 1, 253, 191}));
+}
+
+TEST(Resize, SameSizeIsExactCopyInEveryMode) {
+  const TVeBitmap32 src = Noise(64, 48);
+  for (int mode = 0; mode < 4; ++mode) {
+    TVeResizeResult r = VeResizeSource(src, 64, 48, 1, 1, mode, true);
+    EXPECT_TRUE(r.Picture == src) << mode;
+    EXPECT_EQ(r.Rect, (TVeRect{0, 0, 64, 48}));
+    EXPECT_FALSE(r.HasNative);
+  }
+}
+
+TEST(Resize, AspectPairPlacesAndMakesNativePicture) {
+  const TVeBitmap32 src = Noise(256, 192);
+  TVeResizeResult r = VeResizeSource(src, 256, 192, 2, 1, vpmFitSourceInResult, true);
+  EXPECT_EQ(r.Rect, (TVeRect{0, 48, 256, 144}));
+  EXPECT_EQ(r.Picture.Width(), 256);
+  EXPECT_EQ(r.Picture.Pixel(10, 47), 0xFFFFFFFFu); // white outside the placement
+  EXPECT_EQ(r.Picture.Pixel(10, 144), 0xFFFFFFFFu);
+  ASSERT_TRUE(r.HasNative);
+  EXPECT_EQ(r.NativePicture.Width(), 256);
+  EXPECT_EQ(r.NativePicture.Height(), 384);
+  EXPECT_EQ(r.NativeRect, (TVeRect{0, 96, 256, 288}));
+  // Without the request there is no native picture.
+  EXPECT_FALSE(VeResizeSource(src, 256, 192, 2, 1, 0, false).HasNative);
+}
+
+TEST(Resize, CentredCutsOddDifferenceMoreOnTheRight) {
+  const TVeBitmap32 src = Noise(259, 20);
+  TVeResizeResult r = VeResizeSource(src, 256, 20, 1, 1, vpmCentred, false);
+  EXPECT_EQ(r.Rect, (TVeRect{-1, 0, 258, 20}));
+  for (int y = 0; y < 20; ++y) {
+    EXPECT_EQ(r.Picture.Pixel(0, y), src.Pixel(1, y));     // one column lost on the left
+    EXPECT_EQ(r.Picture.Pixel(255, y), src.Pixel(256, y)); // two lost on the right
+  }
+}
+
+TEST(Resize, LanczosKeepsFlatColourAndBlendsOnWhite) {
+  TVeBitmap32 flat(300, 200, 0xFF336699);
+  for (int mode = 0; mode < 4; ++mode) {
+    TVeResizeResult down = VeResizeSource(flat, 32, 24, 1, 1, mode, false);
+    const TVeRect& rc = down.Rect;
+    for (int y = std::max(rc.Top, 0); y < std::min(rc.Bottom, 24); ++y)
+      for (int x = std::max(rc.Left, 0); x < std::min(rc.Right, 32); ++x)
+        ASSERT_EQ(down.Picture.Pixel(x, y), 0xFF336699u) << mode << " " << x << "," << y;
+  }
+  TVeBitmap32 small(3, 2, 0xFF000000);
+  TVeResizeResult up = VeResizeSource(small, 30, 20, 1, 1, vpmStretched, false);
+  for (size_t i = 0; i < up.Picture.PixelCount(); ++i)
+    ASSERT_EQ(up.Picture.Data()[i], 0xFF000000u);
+  // Transparent pixels come out as they look on white.
+  TVeBitmap32 clear(40, 40, 0x00000000);
+  TVeResizeResult c = VeResizeSource(clear, 16, 16, 1, 1, vpmStretched, false);
+  EXPECT_EQ(c.Picture.Pixel(8, 8), 0xFFFFFFFFu);
+  TVeBitmap32 half(40, 40, 0x80000000);
+  c = VeResizeSource(half, 16, 16, 1, 1, vpmStretched, false);
+  EXPECT_EQ(c.Picture.Pixel(8, 8), 0xFF7F7F7Fu);
+  // A sharp edge stays where it belongs: left half black, right half white.
+  TVeBitmap32 edge(200, 10, 0xFFFFFFFF);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 100; ++x)
+      edge.Pixel(x, y) = 0xFF000000;
+  TVeResizeResult e = VeResizeSource(edge, 20, 1, 1, 1, vpmStretched, false);
+  EXPECT_LT(e.Picture.Pixel(8, 0) & 255, 8u);
+  EXPECT_GT(e.Picture.Pixel(11, 0) & 255, 247u);
+}
+
+TEST(Resize, RejectsEmptyDestination) {
+  EXPECT_THROW(VeResizeSource(Noise(4, 4), 0, 10, 1, 1, 0, false), EVeError);
+}
+
+TEST(RegionGeometry, RegionPictureOnWhite) {
+  const TVeBitmap32 src = Noise(10, 10);
+  TVeBitmap32 r = VeRegionPicture(src, {8, -2, 12, 3});
+  ASSERT_EQ(r.Width(), 4);
+  ASSERT_EQ(r.Height(), 5);
+  EXPECT_EQ(r.Pixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(r.Pixel(0, 2), src.Pixel(8, 0));
+  EXPECT_EQ(r.Pixel(1, 4), src.Pixel(9, 2));
+  EXPECT_EQ(r.Pixel(2, 4), 0xFFFFFFFFu);
+}
+
+TEST(RegionGeometry, HandlesInTestOrder) {
+  const TVeRect r{100, 100, 200, 160};
+  EXPECT_EQ(VeRegionHandleAt(r, 96, 104), vrhTopLeft);
+  EXPECT_EQ(VeRegionHandleAt(r, 95, 100), vrhNone);
+  EXPECT_EQ(VeRegionHandleAt(r, 150, 100), vrhTop);
+  EXPECT_EQ(VeRegionHandleAt(r, 204, 96), vrhTopRight);
+  EXPECT_EQ(VeRegionHandleAt(r, 100, 130), vrhLeft);
+  EXPECT_EQ(VeRegionHandleAt(r, 150, 130), vrhCentre);
+  EXPECT_EQ(VeRegionHandleAt(r, 200, 130), vrhRight);
+  EXPECT_EQ(VeRegionHandleAt(r, 100, 160), vrhBottomLeft);
+  EXPECT_EQ(VeRegionHandleAt(r, 150, 164), vrhBottom);
+  EXPECT_EQ(VeRegionHandleAt(r, 200, 160), vrhBottomRight);
+  EXPECT_EQ(VeRegionHandleAt(r, 130, 130), vrhNone);
+  // On a tiny region all handles overlap; the first in order wins.
+  EXPECT_EQ(VeRegionHandleAt({10, 10, 14, 14}, 12, 12), vrhTopLeft);
+  EXPECT_EQ(VeRegionCaption(r), "Region 100x60");
+}
+
+TEST(RegionGeometry, DraggingKeepsMinimumSwapsAndMoves) {
+  const TVeRect r{100, 100, 200, 160};
+  TVeRegionDrag d(r, vrhLeft, 100, 130, 640, 480);
+  EXPECT_EQ(d.Move(50, 999), (TVeRect{50, 100, 200, 160}));
+  EXPECT_EQ(d.Move(197, 130), (TVeRect{192, 100, 200, 160})); // never closer than 8
+  EXPECT_EQ(d.Handle(), vrhLeft);
+  EXPECT_EQ(d.Move(250, 130), (TVeRect{200, 100, 250, 160})); // past the right edge
+  EXPECT_EQ(d.Handle(), vrhRight);
+  EXPECT_EQ(d.Move(203, 130), (TVeRect{200, 100, 208, 160}));
+  EXPECT_EQ(d.Move(-40, 130), (TVeRect{0, 100, 200, 160})); // back past, clamped to 0
+  EXPECT_EQ(d.Handle(), vrhLeft);
+
+  TVeRegionDrag c(r, vrhBottomRight, 200, 160, 640, 480);
+  EXPECT_EQ(c.Move(1000, 1000), (TVeRect{100, 100, 640, 480}));
+  EXPECT_EQ(c.Move(90, 50), (TVeRect{90, 50, 100, 100}));
+  EXPECT_EQ(c.Handle(), vrhTopLeft);
+
+  TVeRegionDrag m(r, vrhCentre, 150, 130, 640, 480);
+  EXPECT_EQ(m.Move(160, 110), (TVeRect{110, 80, 210, 140}));
+  EXPECT_EQ(m.Move(-5, 130), (TVeRect{-50, 100, 50, 160})); // mouse clamped, size kept
+}
