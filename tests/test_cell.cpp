@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "VeCellImage.h"
-#include "VeDestEngine.h"
+#include "VeDest.h"
 #include "VeDestEngineOptions.h"
 #include "VeThreadJob.h"
 

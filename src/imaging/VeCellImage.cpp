@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "VeDestEngine.h"
+#include "VeDest.h"
 #include "VeDestEngineOptions.h"
 
 // ---- Kernels ------------------------------------------------------------------------------
