@@ -36,6 +36,8 @@ TEST(SaveNames, ExtensionsAndFrames) {
   EXPECT_EQ(VeChangeFileExt("dir.x/photo", ".scr"), "dir.x/photo.scr");
   EXPECT_EQ(VeChangeFileExt("a.b.c", ".png"), "a.b.png");
   EXPECT_EQ(VeExtractFileExt("dir.x/photo"), "");
+  EXPECT_EQ(VeExtractFileName("/a/b.c/d.png"), "d.png");
+  EXPECT_EQ(VeExtractFileName("plain"), "plain");
   EXPECT_EQ(VeFrameFileName("out/picture.png", 0), "out/picture.0.png");
   EXPECT_EQ(VeFrameFileName("out/picture.png", 1), "out/picture.1.png");
 }

@@ -38,6 +38,10 @@ std::string VeExtractFileExt(const std::string& path) {
   return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
+std::string VeExtractFileName(const std::string& path) {
+  return path.substr(NameStart(path));
+}
+
 std::string VeFrameFileName(const std::string& path, int frame) {
   return VeChangeFileExt(path, "." + std::to_string(frame) + VeExtractFileExt(path));
 }

@@ -16,6 +16,9 @@ std::string VeChangeFileExt(const std::string& path, const std::string& ext);
 // The extension of the file name part including the dot, or empty.
 std::string VeExtractFileExt(const std::string& path);
 
+// The file name part of a path (everything after the last '/').
+std::string VeExtractFileName(const std::string& path);
+
 // Name of frame k of a result saved under path: picture.png -> picture.0.png.
 std::string VeFrameFileName(const std::string& path, int frame);
 
