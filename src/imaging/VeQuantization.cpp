@@ -62,9 +62,13 @@ void TVeQuantization::Check() const {
   VeCheckCancel(FAbort);
 }
 
-template <class F> void TVeQuantization::ForRanges(int count, F&& body) {
+// Runs body over 0..count-1, cut into jobs when there are workers and the work (a rough
+// count of distance computations) is worth a hand-over. Every element is computed the same
+// way either way, so the cut never changes a result.
+template <class F> void TVeQuantization::ForRanges(int count, double work, F&& body) {
+  constexpr double MinParallelWork = 50000;
   if (count <= 0) return;
-  if (SingleThread || ProcessorCount() < 2 || count < 2) {
+  if (SingleThread || ProcessorCount() < 2 || count < 2 || work < MinParallelWork) {
     body(0, count - 1);
     Check();
     return;
@@ -267,7 +271,10 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
     if (basesOnly && c.BaseA != c.BaseB) continue;
     if (!c.Fixed && c.MemberCount > 0 && !c.CentreValid) stale.push_back(int(i));
   }
-  ForRanges(int(stale.size()), [&](int first, int last) {
+  double work = 0;
+  for (int c : stale)
+    work += FMemberStart[size_t(c) + 1] - FMemberStart[size_t(c)];
+  ForRanges(int(stale.size()), work, [&](int first, int last) {
     for (int i = first; i <= last; ++i)
       ComputeCentre(stale[size_t(i)]);
   });
@@ -300,7 +307,7 @@ void TVeQuantization::FindNearest() {
       maxDrift = std::max(maxDrift, FDrift[i]);
     }
   }
-  ForRanges(int(FColors.size()),
+  ForRanges(int(FColors.size()), double(FColors.size()) * double(order.size()),
             [&](int first, int last) { FindNearestRange(first, last, order, maxDrift); });
   for (auto& c : FClusters)
     c.SearchedCentre = c.Centre;
@@ -397,7 +404,7 @@ void TVeQuantization::DiscardEmpty() {
 // Opens one more cluster at the farthest colour that, snapped, is not already a centre.
 bool TVeQuantization::Split() {
   // Distances to the centres as they stand (stale centres included).
-  ForRanges(int(FColors.size()), [this](int first, int last) {
+  ForRanges(int(FColors.size()), double(FColors.size()), [this](int first, int last) {
     for (int i = first; i <= last; ++i) {
       auto& color = FColors[size_t(i)];
       if (color.Cluster < 0) continue;
@@ -624,26 +631,34 @@ void TVeQuantization::SolveBases() {
   const int k = FK;
   const std::vector<int>& baseIndex = FBaseAt;
   std::vector<TVeLinRGBColor> solved(static_cast<size_t>(k));
+  // The matrix is the same for the three channels; only the right-hand sides differ.
+  std::vector<double> A0(size_t(k * k), 0.0), rhs[3];
+  for (auto& r : rhs)
+    r.assign(size_t(k), 0.0);
+  for (const auto& color : FColors) {
+    if (color.Cluster < 0) continue;
+    const auto& c = FClusters[size_t(color.Cluster)];
+    const int a = c.BaseA, b = c.BaseB;
+    const double half = 0.5 * color.Weight;
+    A0[size_t(a * k + a)] += half;
+    A0[size_t(a * k + b)] += half;
+    A0[size_t(b * k + a)] += half;
+    A0[size_t(b * k + b)] += half;
+    const double v[3] = {color.Weight * color.Lin.R, color.Weight * color.Lin.G,
+                         color.Weight * color.Lin.B};
+    for (int ch = 0; ch < 3; ++ch) {
+      rhs[ch][size_t(a)] += v[ch];
+      rhs[ch][size_t(b)] += v[ch];
+    }
+  }
+  for (int i = 0; i < k; ++i)
+    A0[size_t(i * k + i)] += 2;
   for (int ch = 0; ch < 3; ++ch) {
     auto channel = [ch](const TVeLinRGBColor& l) { return ch == 0 ? l.R : ch == 1 ? l.G : l.B; };
-    std::vector<double> A(size_t(k * k), 0.0), r(size_t(k), 0.0);
+    std::vector<double> A = A0, r = rhs[ch];
     auto at = [&](int i, int j) -> double& { return A[size_t(i * k + j)]; };
-    for (const auto& color : FColors) {
-      if (color.Cluster < 0) continue;
-      const auto& c = FClusters[size_t(color.Cluster)];
-      int a = c.BaseA, b = c.BaseB;
-      double half = 0.5 * color.Weight, v = color.Weight * channel(color.Lin);
-      at(a, a) += half;
-      at(a, b) += half;
-      at(b, a) += half;
-      at(b, b) += half;
-      r[size_t(a)] += v;
-      r[size_t(b)] += v;
-    }
-    for (int i = 0; i < k; ++i) {
-      at(i, i) += 2;
+    for (int i = 0; i < k; ++i)
       r[size_t(i)] += 2 * channel(FClusters[size_t(baseIndex[size_t(i)])].Centre);
-    }
     // Gaussian elimination with partial pivoting (first row on ties).
     for (int col = 0; col < k; ++col) {
       int pivot = col;

@@ -102,7 +102,7 @@ private:
   void SolveBases();
   void UpdateMixes();
   void BuildOutput(TVePalette256& output, bool pairs);
-  template <class F> void ForRanges(int count, F&& body);
+  template <class F> void ForRanges(int count, double work, F&& body);
 
   const TVeCancelFlag* FAbort;
   int FK;
