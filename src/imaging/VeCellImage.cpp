@@ -188,6 +188,8 @@ TVeCellHelper::TVeCellHelper(TVeBaseCellImage* owner)
   FBuf.assign(records * 3, 0.0);
   FGrayBuf.assign(records, 0.0);
   FIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight(), 0);
+  FBatch.assign(records * 3 * VeCellBatch, 0.0);
+  FBatchIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight() * VeCellBatch, 0);
 }
 
 // ---- Base cell image ----------------------------------------------------------------------
@@ -428,18 +430,208 @@ double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratc
 #undef VE_TRIAL
 }
 
+// The same trial as TrialCost for VeCellBatch two-colour candidates at once; lane k of every
+// record belongs to candidate k. Each lane does exactly the arithmetic of TrialCost.
+template <int M, bool Gray>
+void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
+                                      const TVeCellPalette* const* pals, double* costs) const {
+  using K = TKernel<M>;
+  constexpr int L = VeCellBatch;
+  const int S = s.FStride;
+  const int w = rect.Width(), h = rect.Height();
+  const double st = FStrength;
+  const int step = FMirror ? -3 : 3;
+  double c0[3][L], c1[3][L], y0[L], y1[L];
+  for (int k = 0; k < L; ++k) {
+    const double* cl = pals[k]->CacheLin();
+    for (int c = 0; c < 3; ++c) {
+      c0[c][k] = cl[c];
+      c1[c][k] = cl[3 + c];
+    }
+    y0[k] = pals[k]->CacheLum()[0];
+    y1[k] = pals[k]->CacheLum()[1];
+  }
+  double inCell[L] = {}, spill[L] = {};
+  constexpr int C = Gray ? 1 : 3; // channels per lane
+  constexpr int R = C * L;        // doubles per record
+  double* b = s.FBatch.data();
+  // Zero what the copy does not overwrite: the pads beside the cell and the rows below.
+  for (int y = 0; y < h; ++y) {
+    double* row = b + size_t(y) * S * R;
+    std::fill(row, row + 2 * R, 0.0);
+    std::fill(row + (w + 2) * R, row + S * R, 0.0);
+  }
+  std::fill(b + size_t(h) * S * R, b + size_t(h + 2) * S * R, 0.0);
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelLin(rect.Left, rect.Top + y);
+    double* row = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, src += step) {
+      double* p = row + x * R;
+      if constexpr (Gray) {
+        const double v = Lum(src);
+        for (int k = 0; k < L; ++k)
+          p[k] = v;
+      } else {
+        for (int c = 0; c < 3; ++c)
+          for (int k = 0; k < L; ++k)
+            p[c * L + k] = src[c];
+      }
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    double* row = b + (size_t(y) * S + 2) * R;
+    uint8_t* idx = s.FBatchIndex.data() + size_t(y) * FCellWidth * L;
+    for (int x = 0; x < w; ++x) {
+      double* p = row + x * R;
+      double e[C][L];
+      for (int k = 0; k < L; ++k) {
+        if constexpr (Gray) {
+          const double v = p[k];
+          const double pv[3] = {v, v, v};
+          const double yp = Lum(pv);
+          const double d0 = yp > y0[k] ? yp - y0[k] : y0[k] - yp;
+          const double d1 = yp > y1[k] ? yp - y1[k] : y1[k] - yp;
+          const bool one = d1 < d0;
+          idx[x * L + k] = one;
+          e[0][k] = (v - (one ? y1[k] : y0[k])) * st;
+        } else {
+          const double r = p[k], g = p[L + k], bl = p[2 * L + k];
+          const double pr[3] = {r, g, bl};
+          const double q0[3] = {c0[0][k], c0[1][k], c0[2][k]};
+          const double q1[3] = {c1[0][k], c1[1][k], c1[2][k]};
+          const bool one = Dist(pr, q1) < Dist(pr, q0);
+          const double* q = one ? q1 : q0;
+          e[0][k] = (r - q[0]) * st;
+          e[1][k] = (g - q[1]) * st;
+          e[2][k] = (bl - q[2]) * st;
+          p[k] = q[0];
+          p[L + k] = q[1];
+          p[2 * L + k] = q[2];
+        }
+      }
+      if constexpr (M != 0) {
+        for (const TTap& t : K::Taps) {
+          double* q = p + (t.Dy * S + t.Dx) * R;
+          for (int c = 0; c < C; ++c)
+            for (int k = 0; k < L; ++k)
+              q[c * L + k] += e[c][k] * t.W / K::Div;
+        }
+      }
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelLin(rect.Left, rect.Top + y);
+    const double* row = b + (size_t(y) * S + 2) * R;
+    const uint8_t* idx = s.FBatchIndex.data() + size_t(y) * FCellWidth * L;
+    for (int x = 0; x < w; ++x, src += step)
+      for (int k = 0; k < L; ++k) {
+        if constexpr (Gray) {
+          const double q[3] = {idx[x * L + k] ? c1[0][k] : c0[0][k],
+                               idx[x * L + k] ? c1[1][k] : c0[1][k],
+                               idx[x * L + k] ? c1[2][k] : c0[2][k]};
+          inCell[k] += Dist(src, q);
+        } else {
+          const double* p = row + x * R;
+          const double q[3] = {p[k], p[L + k], p[2 * L + k]};
+          inCell[k] += Dist(src, q);
+        }
+      }
+  }
+  if constexpr (M != 0) {
+    auto norm = [&](const double* p, int k) {
+      if constexpr (Gray) {
+        const double e = p[k];
+        return VeCellWR * e * e + VeCellWG * e * e + VeCellWB * e * e;
+      } else {
+        const double e[3] = {p[k], p[L + k], p[2 * L + k]};
+        return Norm(e);
+      }
+    };
+    for (int y = 0; y < h; ++y) {
+      const double* row = b + (size_t(y) * S + 2) * R;
+      for (int k = 0; k < L; ++k) {
+        spill[k] += norm(row + w * R, k);
+        spill[k] += norm(row + (w + 1) * R, k);
+      }
+    }
+    for (int y = h; y < h + 2; ++y) {
+      const double* row = b + (size_t(y) * S + 2) * R;
+      for (int x = 0; x < w + 2; ++x)
+        for (int k = 0; k < L; ++k)
+          spill[k] += norm(row + x * R, k);
+    }
+  }
+  for (int k = 0; k < L; ++k)
+    costs[k] = inCell[k] + spill[k];
+}
+
+void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, TVeCellHelper& s,
+                                 const TVeCellPalette* const* pals, int count,
+                                 double* costs) const {
+  bool pairs = count > 1;
+  for (int i = 0; i < count && pairs; ++i)
+    pairs = pals[i]->CacheCount() == 2;
+  if (!pairs || rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) {
+    for (int i = 0; i < count; ++i)
+      costs[i] = CellCost(rect, s, *pals[i]);
+    return;
+  }
+  const TVeCellPalette* lanes[VeCellBatch];
+  for (int i = 0; i < VeCellBatch; ++i)
+    lanes[i] = pals[i < count ? i : count - 1];
+  double out[VeCellBatch];
+#define VE_BATCH(m)                                                                                \
+  case m:                                                                                          \
+    if (FGray)                                                                                     \
+      TrialCostBatch<m, true>(rect, s, lanes, out);                                                \
+    else                                                                                           \
+      TrialCostBatch<m, false>(rect, s, lanes, out);                                               \
+    break;
+  switch (FDitherMethod) {
+    VE_BATCH(1)
+    VE_BATCH(2)
+    VE_BATCH(3)
+    VE_BATCH(4)
+    VE_BATCH(5)
+    VE_BATCH(6)
+    VE_BATCH(7)
+    VE_BATCH(8)
+  default:
+    if (FGray)
+      TrialCostBatch<0, true>(rect, s, lanes, out);
+    else
+      TrialCostBatch<0, false>(rect, s, lanes, out);
+  }
+#undef VE_BATCH
+  for (int i = 0; i < count; ++i)
+    costs[i] = out[i];
+}
+
 int TVeBaseCellImage::SearchRange(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                   TVeCellHelper& scratch, int first, int last, double& cost) const {
   int best = -1;
+  const TVeCellPalette* batch[VeCellBatch];
+  int index[VeCellBatch];
+  double costs[VeCellBatch];
+  int n = 0;
+  // Candidates are costed in batches but compared strictly in list order.
+  auto flush = [&] {
+    CellCosts(rect, scratch, batch, n, costs);
+    for (int j = 0; j < n; ++j)
+      if (best < 0 || costs[j] < cost) {
+        best = index[j];
+        cost = costs[j];
+      }
+    n = 0;
+  };
   for (int i = first; i <= last; ++i) {
     const TVeCellPalette* p = list.GetPalette(i);
     if (!p->Enabled) continue;
-    const double c = CellCost(rect, scratch, *p);
-    if (best < 0 || c < cost) {
-      best = i;
-      cost = c;
-    }
+    batch[n] = p;
+    index[n++] = i;
+    if (n == VeCellBatch) flush();
   }
+  if (n) flush();
   return best;
 }
 

@@ -136,6 +136,10 @@ private:
   std::vector<double> FBuf;     // 3 doubles per record, colour mode
   std::vector<double> FGrayBuf; // 1 double per record, gray mode
   std::vector<int> FIndex;      // chosen index per cell pixel, gray mode
+  // Batch of two-colour candidates tried side by side: each record holds the lanes of all
+  // candidates of the batch, so their independent dithering chains overlap in the processor.
+  std::vector<double> FBatch;
+  std::vector<uint8_t> FBatchIndex;
 };
 
 // Native screen of a cell mode. The mirror flag (Reversed) maps x to (width - 1 - x) and
@@ -158,6 +162,9 @@ public:
 };
 
 class TVeCellImageFindOptimalColorsJob;
+
+// Candidates tried together by the batched trial.
+constexpr int VeCellBatch = 4;
 
 class TVeBaseCellImage : public TVeImage {
 public:
@@ -243,6 +250,12 @@ private:
   template <int M> void DiffuseT(const TVeCellRect& rect, int x, int y, const double* e);
   template <int M, bool Gray>
   double TrialCost(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette& pal) const;
+  template <int M, bool Gray>
+  void TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
+                      double* costs) const;
+  // Costs of up to VeCellBatch candidates, each exactly as CellCost gives it.
+  void CellCosts(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
+                 int count, double* costs) const;
 };
 
 class TVeCellImage : public TVeBaseCellImage {
