@@ -55,6 +55,19 @@ TVeSaveFormat ParseFormat(const std::string& format) {
   throw EVeUsage("unknown format \"" + format + "\" (native, bmp, png or gif)");
 }
 
+// Runs a load and names the file in its error message when the message does not.
+template <class F> void NamingFile(const std::string& file, F load) {
+  try {
+    load();
+  } catch (const EVeUsage&) {
+    throw;
+  } catch (const EVeError& e) {
+    std::string m = e.what();
+    if (m.find(file) != std::string::npos) throw;
+    throw EVeError(file + ": " + m);
+  }
+}
+
 // The options of the chosen engine with the command line's settings.
 std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engine,
                                                   const TVeCliConvertSettings& s) {
@@ -67,7 +80,7 @@ std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engi
   std::unique_ptr<TVePalette256> palette;
   if (!s.PaletteFile.empty()) {
     palette = std::make_unique<TVePalette256>();
-    VeLoadPaletteFromFile(*palette, s.PaletteFile);
+    NamingFile(s.PaletteFile, [&] { VeLoadPaletteFromFile(*palette, s.PaletteFile); });
   }
   std::unique_ptr<TVeDestEngineOptions> options = engine.Create()->CreateOptions();
   options->BeginUpdate();
@@ -156,7 +169,7 @@ int VeCliConvert(const std::string& input, const std::string& output,
   // As the main window opens a file: pictures by content with their palettes, anything
   // else through the best native loader.
   TVeSource source;
-  source.OpenFile(input);
+  NamingFile(input, [&] { source.OpenFile(input); });
   if (region) {
     const TVeBitmap32& image = *source.Image();
     if (region->Right > image.Width() || region->Bottom > image.Height())
@@ -278,7 +291,7 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
 
 int VeCliPalette(const std::string& file, const std::string& output) {
   TVePalette256 palette;
-  VeLoadPaletteFromFile(palette, file);
+  NamingFile(file, [&] { VeLoadPaletteFromFile(palette, file); });
   std::printf("%d\n", palette.GetCount());
   for (int i = 0; i < palette.GetCount(); ++i) {
     TVeStdRGBColor c = palette.GetStdRGB(i);

@@ -110,7 +110,7 @@ TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {
 std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
   std::string dir = WithDelimiter(folder);
   DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) throw EVeError("Cannot read folder " + folder + ": " + std::strerror(errno));
+  if (!d) throw EVeError(std::string("Cannot read the folder: ") + std::strerror(errno));
   std::vector<std::string> files;
   static const char* const exts[] = {".JPG", ".JPEG", ".BMP", ".PNG", ".GIF"};
   while (dirent* e = readdir(d)) {

@@ -8,17 +8,6 @@
 #include "VeQuantization.h"
 #include "VeStream.h"
 
-TVeDitherOptions VeDitherOptionsOf(const TVeDestEngineOptions& options) {
-  TVeDitherOptions d;
-  d.DitherMethod = options.DitherMethod();
-  d.ErrorDiffusion = options.ErrorDiffusion();
-  d.Serpentine = options.Serpentine();
-  d.LightnessFix = options.LightnessFix();
-  d.SaturationFix = options.SaturationFix();
-  d.GrayPalette = options.GrayPalette();
-  return d;
-}
-
 // ---- Options
 
 TVeCustomPaletteEngineOptions::TVeCustomPaletteEngineOptions() {

@@ -11,11 +11,6 @@
 #include "VeDestEngineUI.h"
 
 class TVeDestEngineList;
-class TVePalette;
-struct TVeDitherOptions;
-
-// The driver settings of a run, read from its options.
-TVeDitherOptions VeDitherOptionsOf(const TVeDestEngineOptions& options);
 
 class TVeCustomBWEngineOptions : public TVeDestEngineOptions {};
 
