@@ -142,6 +142,42 @@ TEST_F(Quantization, ConvergedAssignmentsAreTheNearestCentres) {
   }
 }
 
+// The pruned and bounded nearest searches must reproduce the plain scan pass for pass.
+TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
+  TVePaletteRGB hw(ptRGB444);
+  auto px = Picture(120, 90, 21);
+  for (int k : {7, 64, 200}) {
+    for (const TVePalette* h : {(const TVePalette*)nullptr, (const TVePalette*)&hw}) {
+      TVePalette256 out[2];
+      int passes[2];
+      for (int exact = 0; exact < 2; ++exact) {
+        SetProcessorCount(2);
+        TVeQuantization q(nullptr, k, false);
+        q.Hardware = h;
+        q.Accelerated = exact == 0;
+        q.AddPixels(px.data(), px.size());
+        q.Execute(out[exact]);
+        passes[exact] = q.Passes();
+      }
+      EXPECT_EQ(passes[0], passes[1]);
+      ASSERT_EQ(out[0].Count(), out[1].Count());
+      for (int i = 0; i < out[0].Count(); ++i)
+        ASSERT_EQ(out[0].GetLinRGB(i), out[1].GetLinRGB(i)) << k << " " << i;
+    }
+  }
+  // Pair mode, where excluded mixes are skipped.
+  auto small = Picture(40, 30, 8);
+  TVePalette256 pairs[2];
+  for (int exact = 0; exact < 2; ++exact) {
+    TVeQuantization q(nullptr, 6, false);
+    q.PairThreshold = 0.2;
+    q.Accelerated = exact == 0;
+    q.AddPixels(small.data(), small.size());
+    q.ExecutePairs(pairs[exact]);
+  }
+  EXPECT_EQ(Quads(pairs[0]), Quads(pairs[1]));
+}
+
 TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {
   TVePaletteRGB hw(ptRGB333, true);
   auto px = Picture(64, 64, 3);
