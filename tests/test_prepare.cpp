@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "VeSourcePrepare.h"
+#include "VeThreadJob.h"
 
 namespace {
 
@@ -152,4 +153,56 @@ TEST(RegionGeometry, DraggingKeepsMinimumSwapsAndMoves) {
   TVeRegionDrag m(r, vrhCentre, 150, 130, 640, 480);
   EXPECT_EQ(m.Move(160, 110), (TVeRect{110, 80, 210, 140}));
   EXPECT_EQ(m.Move(-5, 130), (TVeRect{-50, 100, 50, 160})); // mouse clamped, size kept
+}
+
+TEST(SourceView, GrayAndDimPicturesDoNotDependOnThreads) {
+  const TVeBitmap32 src = Noise(37, 29);
+  SetProcessorCount(1);
+  const TVeSourceViewPictures one = VeMakeSourceViewPictures(src);
+  SetProcessorCount(4);
+  const TVeSourceViewPictures four = VeMakeSourceViewPictures(src);
+  SetProcessorCount(0);
+  EXPECT_TRUE(one.Gray == four.Gray);
+  EXPECT_TRUE(one.Dim == four.Dim);
+  TVeBitmap32 bw(2, 1, 0xFFFFFFFF);
+  bw.Pixel(1, 0) = 0xFF000000;
+  const TVeSourceViewPictures v = VeMakeSourceViewPictures(bw);
+  const uint32_t g = v.Gray.Pixel(0, 0);
+  EXPECT_EQ(g >> 24, 255u);
+  EXPECT_EQ(g & 255, g >> 8 & 255); // gray
+  EXPECT_LT(g & 255, 200u);         // white at L* 75 is clearly darker
+  EXPECT_GT(v.Dim.Pixel(0, 0) & 255, g & 255);
+  EXPECT_EQ(v.Gray.Pixel(1, 0), 0xFF000000u); // L* never below 0
+  EXPECT_EQ(v.Dim.Pixel(1, 0), 0xFF000000u);
+}
+
+TEST(SourceView, UsedAreaAndCellPattern) {
+  const TVeRect region{0, 0, 400, 300};
+  EXPECT_EQ(VeUsedArea(region, 256, 192, 1, 1, vpmStretched), region);
+  EXPECT_EQ(VeUsedArea(region, 256, 192, 1, 1, vpmCentred), (TVeRect{72, 54, 328, 246}));
+  EXPECT_EQ(VeUsedArea({10, 10, 410, 310}, 256, 192, 2, 1, vpmCentred),
+            (TVeRect{82, 10, 338, 310})); // 256 x 384 clipped to the region
+  EXPECT_EQ(VeUsedArea({0, 0, 400, 200}, 256, 192, 1, 1, vpmFitResultInSource),
+            (TVeRect{66, 0, 333, 200}));
+  EXPECT_EQ(VeUsedArea({0, 0, 400, 200}, 256, 192, 1, 1, vpmFitSourceInResult),
+            (TVeRect{0, 0, 400, 200}));
+
+  TVeBitmap32 src(20, 8, 0xFF102030);
+  TVeSourceViewPictures v;
+  v.Gray = TVeBitmap32(20, 8, 0xFF111111);
+  v.Dim = TVeBitmap32(20, 8, 0xFF222222);
+  // Region 16 x 8 at x = 2 for a 16 x 8 destination with 8 x 8 cells: a checkerboard row.
+  TVeBitmap32 shown = VeSourceView(src, v, {2, 0, 18, 8}, 16, 8, 1, 1, vpmStretched, 8, 8);
+  EXPECT_EQ(shown.Pixel(0, 0), 0xFF111111u);  // outside the used area: gray
+  EXPECT_EQ(shown.Pixel(2, 0), 0xFF102030u);  // cell (0, 0): the source
+  EXPECT_EQ(shown.Pixel(10, 7), 0xFF222222u); // cell (1, 0): dim
+  EXPECT_EQ(shown.Pixel(18, 0), 0xFF111111u);
+  // Cell height below 3: every odd column is dim, rows do not count.
+  shown = VeSourceView(src, v, {2, 0, 18, 8}, 16, 8, 1, 1, vpmStretched, 4, 1);
+  EXPECT_EQ(shown.Pixel(2, 3), 0xFF102030u);
+  EXPECT_EQ(shown.Pixel(6, 3), 0xFF222222u);
+  EXPECT_EQ(shown.Pixel(17, 3), 0xFF222222u);
+  // No cells for a width of 2 or less.
+  shown = VeSourceView(src, v, {2, 0, 18, 8}, 16, 8, 1, 1, vpmStretched, 2, 8);
+  EXPECT_EQ(shown.Pixel(10, 7), 0xFF102030u);
 }

@@ -25,11 +25,6 @@ std::string VeLowerExt(const std::string& name) {
   return dot == std::string::npos ? std::string() : Lower(file.substr(dot));
 }
 
-std::string VeExtractFileName(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 const TVeLoadSourceRec* TVeLoadSource::FindFile(const std::string&) {
   return nullptr;
 }

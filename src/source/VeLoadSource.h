@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "VeSaveResult.h" // VeExtractFileName
+
 // A file read into memory. Data is owned; Size mirrors Data.size().
 struct TVeLoadSourceRec {
   std::string Name; // as asked
@@ -15,8 +17,6 @@ struct TVeLoadSourceRec {
 
 // Lower-cased extension of a file name including the dot ("" when there is none).
 std::string VeLowerExt(const std::string& name);
-// File name without its folder.
-std::string VeExtractFileName(const std::string& path);
 
 class TVeLoadSource {
 public:

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <vector>
+
+#include "VeColor.h"
+#include "VeThreadJob.h"
 
 int VeRound(double value) {
   return int(std::nearbyint(value));
@@ -267,4 +271,135 @@ TVeRect TVeRegionDrag::Move(int mouseX, int mouseY) {
   }
   FHandle = newRow * 3 + newCol;
   return FRegion;
+}
+
+// ---------------------------------------------------------------------------------------
+// Source view
+
+namespace {
+
+// One band of rows of the gray and dim pictures. A small direct-mapped cache spares the
+// colour conversions of repeated colours.
+void MakeViewRows(const TVeBitmap32& src, TVeSourceViewPictures& out, int first, int last) {
+  constexpr size_t CacheSize = 4096;
+  std::vector<uint32_t> keys(CacheSize, 0xFFFFFFFF), gray(CacheSize), dim(CacheSize);
+  for (int y = first; y <= last; ++y) {
+    const uint32_t* s = src.Scanline(y);
+    uint32_t* g = out.Gray.Scanline(y);
+    uint32_t* d = out.Dim.Scanline(y);
+    for (int x = 0; x < src.Width(); ++x) {
+      const uint32_t rgb = s[x] & 0xFFFFFF;
+      const size_t slot = (rgb * 2654435761u) >> 20 & (CacheSize - 1);
+      if (keys[slot] != rgb) {
+        const TVeLab lab =
+            TVeColor::FromStdRGB(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)).GetLab();
+        TVeColor c;
+        c.SetLab(std::max(lab.L - 25, 0.0), lab.A, lab.B);
+        const uint8_t level = c.GetGrayByte();
+        gray[slot] = VeRGBQuad(level, level, level);
+        c.SetLab(std::max(lab.L - 10, 0.0), lab.A, lab.B);
+        const TVeStdRGBColor v = c.GetStdRGB();
+        dim[slot] = VeRGBQuad(v.R, v.G, v.B);
+        keys[slot] = rgb;
+      }
+      g[x] = gray[slot];
+      d[x] = dim[slot];
+    }
+  }
+}
+
+class TViewJob : public TVeJob {
+public:
+  TViewJob(TVeJobList* list, const TVeBitmap32& src, TVeSourceViewPictures& out, int first,
+           int last)
+      : TVeJob(list), FSrc(src), FOut(out), FFirst(first), FLast(last) {}
+  void Execute() override { MakeViewRows(FSrc, FOut, FFirst, FLast); }
+
+private:
+  const TVeBitmap32& FSrc;
+  TVeSourceViewPictures& FOut;
+  int FFirst, FLast;
+};
+
+} // namespace
+
+TVeSourceViewPictures VeMakeSourceViewPictures(const TVeBitmap32& source) {
+  TVeSourceViewPictures out;
+  out.Gray.SetSize(source.Width(), source.Height());
+  out.Dim.SetSize(source.Width(), source.Height());
+  if (source.Empty()) return out;
+  if (ProcessorCount() < 2 || source.Height() < 2) {
+    MakeViewRows(source, out, 0, source.Height() - 1);
+    return out;
+  }
+  TVeRangeSplitter split;
+  split.Init(source.Height(), 0);
+  TVeJobList list; // owns the jobs
+  int first, last;
+  while (split.Next(first, last))
+    new TViewJob(&list, source, out, first, last);
+  list.Run();
+  return out;
+}
+
+TVeRect VeUsedArea(const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                   int mode) {
+  if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
+  const int rw = region.Width(), rh = region.Height();
+  if (mode == vpmStretched || width <= 0 || height <= 0) return region;
+  const int n = std::min(aspectX, aspectY);
+  const int uw = VeRound(double(width) * aspectY / n), uh = VeRound(double(height) * aspectX / n);
+  TVeRect r;
+  if (mode == vpmCentred) {
+    r = {(rw - uw) / 2, (rh - uh) / 2, 0, 0};
+    r.Right = r.Left + uw;
+    r.Bottom = r.Top + uh;
+  } else {
+    // The other way round: fitting the source in the result uses all of it.
+    r = VePlacement(mode == vpmFitSourceInResult ? vpmFitResultInSource : vpmFitSourceInResult, rw,
+                    rh, uw, uh);
+  }
+  r = {r.Left + region.Left, r.Top + region.Top, r.Right + region.Left, r.Bottom + region.Top};
+  return {std::max(r.Left, region.Left), std::max(r.Top, region.Top),
+          std::min(r.Right, region.Right), std::min(r.Bottom, region.Bottom)};
+}
+
+TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures& views,
+                         const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                         int mode, int cellWidth, int cellHeight) {
+  TVeBitmap32 out = views.Gray;
+  if (out.Width() != source.Width() || out.Height() != source.Height()) VeInternalError();
+  const TVeRect a = VeUsedArea(region, width, height, aspectX, aspectY, mode);
+  const int x0 = std::max(a.Left, 0), x1 = std::min(a.Right, source.Width());
+  const int y0 = std::max(a.Top, 0), y1 = std::min(a.Bottom, source.Height());
+  if (x0 >= x1 || y0 >= y1) return out;
+  const bool cells = width > 0 && height > 0 && cellWidth > 2;
+  const int columns = cells ? width / cellWidth : 0;
+  const int rows = cells && cellHeight >= 3 ? height / cellHeight : 0;
+  // Column and row of every pixel of the area (-1 outside the counted cells).
+  auto bands = [](int count, int span, int cell, int total, int size) {
+    std::vector<int> index(size_t(std::max(size, 0)), -1);
+    for (int i = 0; i < count; ++i) {
+      const int from = VeRound(double(i) * span * cell / total);
+      const int to = VeRound(double(i + 1) * span * cell / total) - 1;
+      for (int p = std::max(from, 0); p <= std::min(to, size - 1); ++p)
+        index[size_t(p)] = i;
+    }
+    return index;
+  };
+  const std::vector<int> col = bands(columns, a.Width(), cellWidth, width, a.Width());
+  const std::vector<int> row = bands(rows, a.Height(), cellHeight, height, a.Height());
+  for (int y = y0; y < y1; ++y) {
+    const uint32_t* s = source.Scanline(y);
+    const uint32_t* d = views.Dim.Scanline(y);
+    uint32_t* o = out.Scanline(y);
+    const int r = rows ? row[size_t(y - a.Top)] : -1;
+    for (int x = x0; x < x1; ++x) {
+      const int c = columns ? col[size_t(x - a.Left)] : -1;
+      bool dim = false;
+      if (c >= 0) dim = rows ? (r >= 0 && (c & 1) != (r & 1)) : (c & 1) != 0;
+      o[x] = (dim ? d[x] : s[x]) | 0xFF000000u;
+    }
+  }
+  return out;
 }

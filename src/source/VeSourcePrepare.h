@@ -82,3 +82,20 @@ private:
   TVeRect FRegion, FStart;
   int FHandle, FStartX, FStartY, FPictureWidth, FPictureHeight;
 };
+
+// The source view: the source in gray, with the part the destination uses shown as it is
+// and the destination's attribute cells marked by a checkerboard of slightly dimmed cells.
+struct TVeSourceViewPictures {
+  TVeBitmap32 Gray; // L* - 25, as gray
+  TVeBitmap32 Dim;  // L* - 10, in colour
+};
+// Rows are split over worker jobs; the result does not depend on their number.
+TVeSourceViewPictures VeMakeSourceViewPictures(const TVeBitmap32& source);
+// The part of the region the destination uses (clipped to the region).
+TVeRect VeUsedArea(const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                   int mode);
+// The shown picture, of the source's size. cellWidth / cellHeight are the destination's
+// attribute cell size (a width of 2 or less means no cells).
+TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures& views,
+                         const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                         int mode, int cellWidth, int cellHeight);

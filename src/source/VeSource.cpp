@@ -1,0 +1,366 @@
+#include "VeSource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <unordered_map>
+
+#include "VeErrors.h"
+
+// ---------------------------------------------------------------------------------------
+// PictureToBitmap32
+
+namespace {
+
+// Adds colours to a palette as its add-colour operation would (a repeated colour is
+// counted), but finds repeats by hashing. At the 730th colour the palette is dropped.
+class TCollector {
+public:
+  explicit TCollector(bool active) {
+    if (active) FPalette = std::make_unique<TVePalette256>();
+    if (active) FPalette->BeginUpdate();
+  }
+  bool Active() const { return FPalette != nullptr; }
+  void Add(uint32_t rgb) {
+    if (!FPalette) return;
+    if (rgb == FLast) {
+      ++FPalette->GetPColor(FLastIndex)->UseCount;
+      return;
+    }
+    auto it = FIndex.find(rgb);
+    int index;
+    if (it != FIndex.end()) {
+      index = it->second;
+      ++FPalette->GetPColor(index)->UseCount;
+    } else if (FPalette->Count() >= TVePalette256::MaxColors) {
+      FPalette.reset(); // too many colours: this palette is simply absent
+      FIndex.clear();
+      return;
+    } else {
+      index = FPalette->AddRGB(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+      FIndex.emplace(rgb, index);
+    }
+    FLast = rgb;
+    FLastIndex = index;
+  }
+  std::unique_ptr<TVePalette256> Take() {
+    if (FPalette) FPalette->EndUpdate();
+    return std::move(FPalette);
+  }
+
+private:
+  std::unique_ptr<TVePalette256> FPalette;
+  std::unordered_map<uint32_t, int> FIndex;
+  uint32_t FLast = 0xFFFFFFFF;
+  int FLastIndex = 0;
+};
+
+} // namespace
+
+TVePictureResult PictureToBitmap32(const TVePicture& pic, unsigned wanted) {
+  TVePictureResult r;
+  const int w = pic.Width, h = pic.Height, bpp = pic.BitsPerPixel;
+  r.Image.SetSize(w, h);
+  const bool indexed = bpp == 1 || bpp == 4 || bpp == 8;
+  if (indexed) {
+    if (pic.Palette.empty()) throw EVeError("Invalid palette");
+    const size_t n = std::min<size_t>(pic.Palette.size(), 256);
+    // What each index looks like: transparency lies on white.
+    std::vector<uint32_t> look(256, 0); // beyond the palette: black, alpha 0 until the end
+    std::vector<bool> inPalette(256, false);
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned a = i < pic.PaletteAlpha.size() ? pic.PaletteAlpha[i] : 255;
+      look[i] = 0xFF000000u | VeBlendOnWhite(pic.Palette[i], a);
+      inPalette[i] = true;
+    }
+    if (wanted & (vpwFilePalette | vpwUsedColors)) {
+      r.FilePalette = std::make_unique<TVePalette256>();
+      r.FilePalette->BeginUpdate();
+      for (size_t i = 0; i < n; ++i)
+        r.FilePalette->AddRGB(uint8_t(pic.Palette[i] >> 16), uint8_t(pic.Palette[i] >> 8),
+                              uint8_t(pic.Palette[i]));
+      r.FilePalette->EndUpdate();
+    }
+    TCollector used((wanted & vpwUsedColors) && bpp != 1);
+    const int mask = (1 << bpp) - 1;
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* src = pic.Row(y);
+      uint32_t* dst = r.Image.Scanline(y);
+      for (int x = 0; x < w; ++x) {
+        int index;
+        if (bpp == 8)
+          index = src[x];
+        else if (bpp == 4)
+          index = src[x >> 1] >> (x & 1 ? 0 : 4) & mask;
+        else
+          index = src[x >> 3] >> (7 - (x & 7)) & 1;
+        dst[x] = look[size_t(index)];
+        if (used.Active() && inPalette[size_t(index)]) used.Add(dst[x] & 0xFFFFFF);
+      }
+    }
+    if (wanted & vpwUsedColors) {
+      if (bpp == 1)
+        r.UsedColors = std::make_unique<TVePalette256>(*r.FilePalette);
+      else
+        r.UsedColors = used.Take();
+    }
+  } else if (bpp == 24 || bpp == 32) {
+    // No palette in the file: both palettes collect the distinct colours in pixel order.
+    TCollector colors((wanted & (vpwFilePalette | vpwUsedColors)) != 0);
+    const int step = bpp / 8;
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* src = pic.Row(y);
+      uint32_t* dst = r.Image.Scanline(y);
+      for (int x = 0; x < w; ++x, src += step) {
+        const uint32_t rgb = uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
+        dst[x] = 0xFF000000u | rgb;
+        colors.Add(rgb);
+      }
+    }
+    r.FilePalette = colors.Take();
+    if (r.FilePalette && (wanted & vpwUsedColors))
+      r.UsedColors = std::make_unique<TVePalette256>(*r.FilePalette);
+  } else {
+    throw EVeError("Unsupported picture format");
+  }
+  if (!(wanted & vpwFilePalette)) r.FilePalette.reset();
+  if (!(wanted & vpwPicture)) r.Image = TVeBitmap32();
+  // Every pixel ends opaque.
+  for (size_t i = 0; i < r.Image.PixelCount(); ++i)
+    r.Image.Data()[i] |= 0xFF000000u;
+  return r;
+}
+
+// ---------------------------------------------------------------------------------------
+// TVeSource
+
+TVeSource::~TVeSource() {
+  for (TVeSourceFiles* f : FFileLists)
+    f->FSource = nullptr;
+}
+
+void TVeSource::Clear() {
+  FImage.reset();
+  FRegionImage.reset();
+  FFilePalette.reset();
+  FUsedColors.reset();
+  FRegion = TVeRect();
+  FName.clear();
+}
+
+void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
+  FImage = std::make_unique<TVeBitmap32>(std::move(result.Image));
+  FFilePalette = std::move(result.FilePalette);
+  FUsedColors = std::move(result.UsedColors);
+  FName = name;
+  FRegion = {0, 0, FImage->Width(), FImage->Height()};
+  FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
+  NotifyImage();
+  NotifyRegion();
+}
+
+void TVeSource::OpenFile(const std::string& path) {
+  const std::string name = VeExtractFileName(path);
+  int type = vptNone;
+  {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) throw EVeError("Cannot open file \"" + path + "\"");
+    type = DetectPictureType(f);
+  }
+  if (type >= vptBMP && type <= vptGIF) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > uintmax_t(MaxPictureFileSize)) {
+      Clear();
+      NotifyImage();
+      NotifyRegion();
+      throw EVeError("File too large: \"" + path + "\"");
+    }
+    std::vector<uint8_t> data;
+    try {
+      data = VeReadFile(path);
+    } catch (...) {
+      Clear();
+      NotifyImage();
+      NotifyRegion();
+      throw;
+    }
+    OpenData(data.data(), data.size(), type, name);
+    return;
+  }
+  TVeFileLoadSource source(path);
+  if (source.Size == 0) throw EVeError("Unknown image type");
+  std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
+  if (engines->Count() == 0) throw EVeError("Unknown image type");
+  std::unique_ptr<TVeBitmap32> picture;
+  if (OnImport) {
+    picture = OnImport(*engines);
+  } else {
+    TVeImportModel model(*engines);
+    picture = model.ImportImage();
+  }
+  if (!picture) return; // cancelled: nothing changes
+  Clear();
+  TVePictureResult r;
+  r.Image = std::move(*picture);
+  for (size_t i = 0; i < r.Image.PixelCount(); ++i)
+    r.Image.Data()[i] |= 0xFF000000u;
+  Take(std::move(r), name);
+}
+
+void TVeSource::OpenData(const uint8_t* data, size_t size, int type, const std::string& name) {
+  Clear();
+  try {
+    TVePictureResult r;
+    if (type == vptJPEG)
+      r.Image = VeDecodeJpeg(data, size);
+    else
+      r = PictureToBitmap32(VeDecodePicture(type, data, size), vpwAll);
+    Take(std::move(r), name);
+  } catch (...) {
+    Clear();
+    NotifyImage();
+    NotifyRegion();
+    throw;
+  }
+}
+
+void TVeSource::OpenPicture(const TVePicture& picture, const std::string& name) {
+  Clear();
+  try {
+    Take(PictureToBitmap32(picture, vpwAll), name);
+  } catch (...) {
+    Clear();
+    NotifyImage();
+    NotifyRegion();
+    throw;
+  }
+}
+
+void TVeSource::OpenDroppedFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  if (OnOpenFile)
+    OnOpenFile(paths.front());
+  else
+    OpenFile(paths.front());
+}
+
+void TVeSource::Close() {
+  Clear();
+  NotifyImage();
+  NotifyRegion();
+}
+
+void TVeSource::SetRegion(const TVeRect& region) {
+  if (region == FRegion) return;
+  FRegion = region;
+  if (FImage) FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
+  NotifyRegion();
+}
+
+void TVeSource::AddClient(IVeSourceClient* client) {
+  if (!client || std::find(FClients.begin(), FClients.end(), client) != FClients.end()) return;
+  FClients.push_back(client);
+  client->SourceImageChanged(this, FImage.get());
+  client->SourceRegionChanged(this, FRegionImage.get(), FFilePalette.get(), FUsedColors.get());
+}
+
+void TVeSource::RemoveClient(IVeSourceClient* client) {
+  FClients.erase(std::remove(FClients.begin(), FClients.end(), client), FClients.end());
+}
+
+void TVeSource::NotifyImage() {
+  const auto clients = FClients; // a client may detach itself while being told
+  for (IVeSourceClient* c : clients)
+    c->SourceImageChanged(this, FImage.get());
+}
+
+void TVeSource::NotifyRegion() {
+  const auto clients = FClients;
+  for (IVeSourceClient* c : clients)
+    c->SourceRegionChanged(this, FRegionImage.get(), FFilePalette.get(), FUsedColors.get());
+}
+
+// ---------------------------------------------------------------------------------------
+// TVeSourceFiles
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+} // namespace
+
+TVeSourceFiles::~TVeSourceFiles() {
+  SetSource(nullptr);
+}
+
+void TVeSourceFiles::SetSource(TVeSource* source) {
+  if (FSource == source) return;
+  if (FSource)
+    FSource->FFileLists.erase(
+        std::remove(FSource->FFileLists.begin(), FSource->FFileLists.end(), this),
+        FSource->FFileLists.end());
+  FSource = source;
+  if (FSource) FSource->FFileLists.push_back(this);
+}
+
+void TVeSourceFiles::Fill(const std::string& folder) {
+  FFiles.clear();
+  if (FSource) FSource->Close();
+  try {
+    namespace fs = std::filesystem;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+      if (e.is_directory()) continue;
+      const std::string name = e.path().filename().string();
+      if (name == "." || name == "..") continue;
+      const std::string ext = Upper(e.path().extension().string());
+      if (ext == ".JPG" || ext == ".JPEG" || ext == ".BMP" || ext == ".PNG" || ext == ".GIF")
+        FFiles.push_back(e.path().string());
+    }
+  } catch (const std::filesystem::filesystem_error& e) {
+    FFiles.clear();
+    if (FSource) FSource->Close();
+    Notify();
+    throw EVeError(std::string("Cannot list folder: ") + e.what());
+  }
+  std::stable_sort(FFiles.begin(), FFiles.end(),
+                   [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
+  Notify();
+}
+
+void TVeSourceFiles::Clear() {
+  FFiles.clear();
+  Notify();
+}
+
+std::vector<std::string> TVeSourceFiles::Names() const {
+  std::vector<std::string> names;
+  for (const std::string& f : FFiles)
+    names.push_back(VeExtractFileName(f));
+  return names;
+}
+
+void TVeSourceFiles::Open(int index) {
+  if (index < 0 || index >= int(FFiles.size()) || !FSource) return;
+  FSource->OpenFile(FFiles[size_t(index)]);
+}
+
+void TVeSourceFiles::AddClient(IVeSourceFilesClient* client) {
+  if (client && std::find(FClients.begin(), FClients.end(), client) == FClients.end())
+    FClients.push_back(client);
+}
+
+void TVeSourceFiles::RemoveClient(IVeSourceFilesClient* client) {
+  FClients.erase(std::remove(FClients.begin(), FClients.end(), client), FClients.end());
+}
+
+void TVeSourceFiles::Notify() {
+  const auto clients = FClients;
+  for (IVeSourceFilesClient* c : clients)
+    c->SourceFilesChanged(this);
+}
