@@ -4,7 +4,7 @@
 
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
-#include "VeDestPalette.h"
+#include "VePalette.h"
 
 namespace {
 

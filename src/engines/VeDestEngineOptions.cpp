@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "VeDestPalette.h"
+#include "VePalette.h"
 
 const TVeAspectRatio VeAspectRatios[VeAspectCount] = {
     {"1:2.4", 12, 5},        {"1:2", 2, 1},      {"1.138:2", 1000, 569},
@@ -75,13 +75,9 @@ void TVeDestEngineOptions::Changed() {
 
 void TVeDestEngineOptions::MatchColor(int& color, const TVePalette256& palette) const {
   if (palette.GetCount() == 0) return;
-#if __has_include("VePalette.h")
   TVeColor c;
   c.SetRGBQuad(uint32_t(color) & 0xFFFFFF);
   int index = palette.FindNearestLin(c.GetLinRGB());
-#else
-  int index = palette.FindNearestRGB(uint32_t(color) & 0xFFFFFF);
-#endif
   color = int(palette.GetRGBQuad(index) & 0xFFFFFF);
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "VeDestPalette.h"
+#include "VePalette.h"
 
 namespace {
 std::mutex LibraryLock;

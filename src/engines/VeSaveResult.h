@@ -1,6 +1,7 @@
 #pragma once
-// File naming and safe writing shared by the save commands, the batch converter and the
-// command line.
+// Saving a conversion result: the result picture as BMP, PNG or GIF with one extra file per
+// flicker frame, and the mode's native files. Shared by the save commands, the batch
+// converter and the command line. Every file is written completely or not at all.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,7 +16,7 @@ std::string VeChangeFileExt(const std::string& path, const std::string& ext);
 // The extension of the file name part including the dot, or empty.
 std::string VeExtractFileExt(const std::string& path);
 
-// The file name part of a path.
+// The file name part of a path (everything after the last '/').
 std::string VeExtractFileName(const std::string& path);
 
 // Name of frame k of a result saved under path: picture.png -> picture.0.png.
@@ -28,3 +29,38 @@ void VeWriteFileAtomic(const std::string& path, const void* data, size_t size);
 inline void VeWriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
   VeWriteFileAtomic(path, bytes.data(), bytes.size());
 }
+
+class TVeBitmap;
+class TVeBitmapList;
+struct TVeDib;
+class TVeStreamList;
+
+// Result formats in the order of the batch dialog's "&Format:" list.
+enum TVeSaveFormat : int { sfBMP = 0, sfPNG = 1, sfGIF = 2, sfNative = 3 };
+// "bmp", "png", "gif" for the three picture formats.
+const char* VeSaveFormatExt(TVeSaveFormat format);
+// The picture format of a file name by its extension (case-insensitive); BMP otherwise.
+TVeSaveFormat VeSaveFormatFromName(const std::string& path);
+
+// The text of the PNG "Software" chunk.
+inline constexpr const char* VeSoftwareName = "Velmora";
+
+// Encodes a result picture. BMP keeps indexed bitmaps' palette and depth; PNG carries the
+// "Software" text chunk and compression level 9; GIF takes at most 8 bits per pixel and
+// raises EVeError for more.
+std::vector<uint8_t> VeEncodeResult(const TVeBitmap& bitmap, TVeSaveFormat format);
+std::vector<uint8_t> VeEncodeResult(const TVeDib& dib, TVeSaveFormat format);
+
+// Writes the picture under path and every frame k under VeFrameFileName(path, k), all in
+// the given picture format. Returns the names written, in order.
+std::vector<std::string> VeSaveResultPicture(const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                                             const std::string& path, TVeSaveFormat format);
+
+// The files of a result named after base (a path whose extension is replaced), as the batch
+// converter writes them: the picture as base.ext and frame k as base.k.ext; GIF falls back
+// to BMP for any image of more than 8 bits per pixel, frame by frame; sfNative writes each
+// stream as base.<stream extension> with its companion files, or BMP when the conversion
+// made no files. Returns the names written, in order.
+std::vector<std::string> VeSaveResultFiles(const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                                           TVeStreamList* streams, TVeSaveFormat format,
+                                           const std::string& base);

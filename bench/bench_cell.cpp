@@ -1,0 +1,58 @@
+// The ZX Spectrum standard screen conversion of a photograph: the trial dithering of every
+// cell against every candidate pair is the hottest loop of the product.
+#include <benchmark/benchmark.h>
+
+#include "VeBitmap.h"
+#include "VeDest.h"
+#include "VePictureCodecs.h"
+#include "VeSavePlatformZxSpectrum.h"
+#include "VeSourcePrepare.h"
+#include "VeStream.h"
+
+namespace {
+
+// The astronaut photograph fitted to 256 x 192 as the conversion run prepares it.
+const TVeBitmap32& Astronaut() {
+  static const TVeBitmap32 picture = [] {
+    std::vector<uint8_t> file = VeReadFile(VELMORA_SAMPLES_DIR "/astronaut.png");
+    TVePicture p = VeDecodePng(file.data(), file.size());
+    TVeBitmap32 b(p.Width, p.Height);
+    for (int y = 0; y < p.Height; ++y)
+      for (int x = 0; x < p.Width; ++x) {
+        const uint8_t* px = p.Row(y) + x * (p.BitsPerPixel / 8);
+        b.Pixel(x, y) = VeRGBQuad(px[2], px[1], px[0]);
+      }
+    return VeResizeSource(b, 256, 192, 1, 1, 1, false).Picture;
+  }();
+  return picture;
+}
+
+void Convert(benchmark::State& state, uint8_t mode) {
+  const TVeBitmap32& source = Astronaut();
+  TVeZxSpectrumEngine engine;
+  for (auto _ : state) {
+    auto options = engine.CreateOptions();
+    options->SetPaletteMode(mode);
+    std::unique_ptr<TVeStreamList> files;
+    TVeDestProgress progress;
+    auto result =
+        TVeZxSpectrumEngine::Convert(nullptr, source, files, progress, *options, nullptr, nullptr);
+    benchmark::DoNotOptimize(result.get());
+  }
+}
+
+void BM_ZxSpectrumColor(benchmark::State& state) {
+  Convert(state, zxModeColor);
+}
+void BM_ZxSpectrumGray(benchmark::State& state) {
+  Convert(state, zxModeGray);
+}
+void BM_ZxSpectrumBlackWhite(benchmark::State& state) {
+  Convert(state, zxModeBlackWhite);
+}
+
+} // namespace
+
+BENCHMARK(BM_ZxSpectrumColor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumGray)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumBlackWhite)->Unit(benchmark::kMillisecond);

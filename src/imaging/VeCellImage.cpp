@@ -1,0 +1,947 @@
+#include "VeCellImage.h"
+
+#include <algorithm>
+
+#include "VeDest.h"
+#include "VeDestEngineOptions.h"
+
+// ---- Kernels ------------------------------------------------------------------------------
+// Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
+
+namespace {
+
+struct TTap {
+  int Dx, Dy, W;
+};
+
+template <int M> struct TKernel;
+template <> struct TKernel<0> { // None: nothing spreads
+  static constexpr int Div = 1;
+  static constexpr TTap Taps[] = {{0, 0, 0}};
+};
+template <> struct TKernel<1> { // Floyd-Steinberg
+  static constexpr int Div = 16;
+  static constexpr TTap Taps[] = {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
+};
+template <> struct TKernel<2> { // Jarvis, Judice & Ninke
+  static constexpr int Div = 48;
+  static constexpr TTap Taps[] = {{1, 0, 7},  {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5},
+                                  {0, 1, 7},  {1, 1, 5}, {2, 1, 3},  {-2, 2, 1},
+                                  {-1, 2, 3}, {0, 2, 5}, {1, 2, 3},  {2, 2, 1}};
+};
+template <> struct TKernel<3> { // Stucki
+  static constexpr int Div = 42;
+  static constexpr TTap Taps[] = {{1, 0, 8},  {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4},
+                                  {0, 1, 8},  {1, 1, 4}, {2, 1, 2},  {-2, 2, 1},
+                                  {-1, 2, 2}, {0, 2, 4}, {1, 2, 2},  {2, 2, 1}};
+};
+template <> struct TKernel<4> { // Burkes
+  static constexpr int Div = 32;
+  static constexpr TTap Taps[] = {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4},
+                                  {0, 1, 8}, {1, 1, 4}, {2, 1, 2}};
+};
+template <> struct TKernel<5> { // Sierra
+  static constexpr int Div = 32;
+  static constexpr TTap Taps[] = {{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
+                                  {1, 1, 4}, {2, 1, 2}, {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
+};
+template <> struct TKernel<6> { // Two-row Sierra
+  static constexpr int Div = 16;
+  static constexpr TTap Taps[] = {{1, 0, 4}, {2, 0, 3}, {-2, 1, 1}, {-1, 1, 2},
+                                  {0, 1, 3}, {1, 1, 2}, {2, 1, 1}};
+};
+template <> struct TKernel<7> { // Sierra Lite
+  static constexpr int Div = 4;
+  static constexpr TTap Taps[] = {{1, 0, 2}, {-1, 1, 1}, {0, 1, 1}};
+};
+template <> struct TKernel<8> { // Atkinson: six eighths, a quarter is dropped
+  static constexpr int Div = 8;
+  static constexpr TTap Taps[] = {{1, 0, 1}, {2, 0, 1}, {-1, 1, 1},
+                                  {0, 1, 1}, {1, 1, 1}, {0, 2, 1}};
+};
+
+inline double Dist(const double* a, const double* b) {
+  const double dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+  return VeCellWR * dr * dr + VeCellWG * dg * dg + VeCellWB * db * db;
+}
+inline double Norm(const double* e) {
+  return VeCellWR * e[0] * e[0] + VeCellWG * e[1] * e[1] + VeCellWB * e[2] * e[2];
+}
+inline double Lum(const double* p) {
+  return VeCellWR * p[0] + VeCellWG * p[1] + VeCellWB * p[2];
+}
+
+inline int NearestColor(const double* p, int n, const double* cl) {
+  int k = 0;
+  double best = Dist(p, cl);
+  for (int i = 1; i < n; ++i) {
+    const double d = Dist(p, cl + 3 * i);
+    if (d < best) {
+      best = d;
+      k = i;
+    }
+  }
+  return k;
+}
+inline int NearestLum(double y, int n, const double* lum) {
+  int k = 0;
+  double best = y > lum[0] ? y - lum[0] : lum[0] - y;
+  for (int i = 1; i < n; ++i) {
+    const double d = y > lum[i] ? y - lum[i] : lum[i] - y;
+    if (d < best) {
+      best = d;
+      k = i;
+    }
+  }
+  return k;
+}
+
+} // namespace
+
+// ---- Candidates and lists -----------------------------------------------------------------
+
+TVeCellPalette::TVeCellPalette() : Palette(std::make_unique<TVePalette256>()) {}
+TVeCellPalette::~TVeCellPalette() = default;
+
+void TVeCellPalette::PrepareCache() {
+  FCount = Palette->Count();
+  FLin.resize(size_t(FCount) * 3);
+  FLum.resize(size_t(FCount));
+  for (int i = 0; i < FCount; ++i) {
+    const TVeColor& c = Palette->Color(i);
+    const TVeLinRGBColor& v = c.GetLinRGB();
+    FLin[size_t(i) * 3] = v.R;
+    FLin[size_t(i) * 3 + 1] = v.G;
+    FLin[size_t(i) * 3 + 2] = v.B;
+    FLum[size_t(i)] = c.GetLinGray();
+  }
+}
+
+void TVeCellPalette::SetRangeFromColors() {
+  const TVeLinRGBColor& a = Palette->Color(0).GetLinRGB();
+  const TVeLinRGBColor& b = Palette->Color(1).GetLinRGB();
+  Range[0] = a.R > b.R ? a.R - b.R : b.R - a.R;
+  Range[1] = a.G > b.G ? a.G - b.G : b.G - a.G;
+  Range[2] = a.B > b.B ? a.B - b.B : b.B - a.B;
+}
+
+TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, int paper, int ink)
+    : Paper(paper), Ink(ink) {
+  Palette->AddColor(engine.Color(paper));
+  Palette->AddColor(engine.Color(ink));
+  Palette->PrepareSearch();
+  SetRangeFromColors();
+}
+
+TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, TVeCellSingle,
+                                               uint8_t tag, int index)
+    : Paper(index), Ink(index), Single(1), SingleTag(tag) {
+  Palette->AddColor(engine.Color(index));
+  Palette->AddColor(engine.Color(index));
+  Palette->PrepareSearch();
+}
+
+void TVeCellPaletteList::Add(TVeCellPalette* palette) {
+  std::unique_ptr<TVeCellPalette> p(palette);
+  FItems.push_back(std::move(p));
+}
+
+void TVeCellPaletteList::Add(std::unique_ptr<TVeCellPalette> palette) {
+  FItems.push_back(std::move(palette));
+}
+
+TVeCellPalette* TVeCellPaletteList::GetPalette(int index) const {
+  if (unsigned(index) >= FItems.size()) VeInternalError();
+  return FItems[size_t(index)].get();
+}
+
+void TVeCellPaletteList::PrepareCaches() {
+  for (auto& p : FItems)
+    p->PrepareCache();
+}
+
+TVeCellRanges::TVeCellRanges(int cellsAcross, int cellsDown)
+    : FAcross(cellsAcross), FDown(cellsDown), FData(size_t(cellsAcross) * cellsDown * 3, 0.0) {}
+
+double* TVeCellRanges::GetRange(int cellX, int cellY) {
+  if (Reversed) cellX = FAcross - 1 - cellX;
+  if (unsigned(cellX) >= unsigned(FAcross) || unsigned(cellY) >= unsigned(FDown)) VeInternalError();
+  return &FData[(size_t(cellY) * FAcross + cellX) * 3];
+}
+
+TVeCellDiffusion::TVeCellDiffusion(int width, int height)
+    : FWidth(width), FHeight(height), FData(size_t(width) * height * 3, 0.0) {}
+
+double* TVeCellDiffusion::GetDiffusion(int x, int y) {
+  if (Reversed) x = FWidth - 1 - x;
+  return &FData[(size_t(y) * FWidth + x) * 3];
+}
+
+void TVeCellDiffusion::Clear() {
+  std::fill(FData.begin(), FData.end(), 0.0);
+}
+
+TVeCellHelper::TVeCellHelper(TVeBaseCellImage* owner)
+    : TVeImage(owner->CellWidth() + 2, owner->CellHeight() + 2), FOwner(owner),
+      FStride(owner->CellWidth() + 4) {
+  const size_t records = size_t(FStride) * size_t(owner->CellHeight() + 2);
+  FBuf.assign(records * 3, 0.0);
+  FGrayBuf.assign(records, 0.0);
+  FIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight(), 0);
+  FBatch.assign(records * 3 * VeCellBatch, 0.0);
+  FBatchIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight() * VeCellBatch, 0);
+}
+
+// ---- Base cell image ----------------------------------------------------------------------
+
+TVeBaseCellImage::TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight)
+    : TVeImage(source) {
+  if (cellWidth <= 0 || cellHeight <= 0) VeInternalError();
+  FWidth = Width();
+  FHeight = Height();
+  FCellWidth = cellWidth;
+  FCellHeight = cellHeight;
+  FCellsAcross = (FWidth + cellWidth - 1) / cellWidth;
+  FCellsDown = (FHeight + cellHeight - 1) / cellHeight;
+  FLastColumnWidth = FWidth % cellWidth ? FWidth % cellWidth : cellWidth;
+  FLastRowHeight = FHeight % cellHeight ? FHeight % cellHeight : cellHeight;
+  FPalette = std::make_unique<TVePalette256>();
+  FPalette2 = std::make_unique<TVePalette256>();
+  FRanges = std::make_unique<TVeCellRanges>(FCellsAcross, FCellsDown);
+  FCarry = std::make_unique<TVeCellDiffusion>(FWidth, FHeight);
+  FSearchScratch = std::make_unique<TVeCellHelper>(this);
+  FBackupScratch = std::make_unique<TVeCellHelper>(this);
+}
+
+TVeBaseCellImage::~TVeBaseCellImage() = default;
+
+TVeCellHelper* TVeBaseCellImage::TakeScratch() {
+  if (!FPool.empty()) {
+    TVeCellHelper* s = FPool.back().release();
+    FPool.pop_back();
+    return s;
+  }
+  return new TVeCellHelper(this);
+}
+
+void TVeBaseCellImage::GiveScratch(TVeCellHelper* scratch) {
+  if (scratch) FPool.emplace_back(scratch);
+}
+
+void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+                                    TVeDestProgress* progress) {
+  FCancel = cancel;
+  FProgress = progress;
+  *FPalette = options.Palette();
+  FPalette->PrepareSearch();
+  *FPalette2 = options.BasePalette();
+  FPalette2->PrepareSearch();
+  FGray = options.GrayPalette();
+  FDitherMethod = options.DitherMethod();
+  FSerpentine = options.Serpentine();
+  FStrength = options.ErrorDiffusion() / 100.0;
+  FLimitInside = options.LimitErrorInsideBlock();
+  FLimitBoundary = options.LimitErrorAtBoundary();
+  FCarry->Clear();
+  ApplyFixes(options.SaturationFix(), options.LightnessFix());
+}
+
+void TVeBaseCellImage::LoadWorkingPixels() {
+  if (FGray) MakeGray();
+  PrepareAll();
+  FLin.resize(size_t(FWidth) * FHeight * 3);
+  double* d = FLin.data();
+  for (int y = 0; y < FHeight; ++y)
+    for (int x = 0; x < FWidth; ++x, d += 3) {
+      const TVeLinRGBColor& v = GetPixels(x, y)->GetLinRGB();
+      d[0] = v.R;
+      d[1] = v.G;
+      d[2] = v.B;
+    }
+}
+
+void TVeBaseCellImage::StoreWorkingPixels() {
+  const double* d = FLin.data();
+  for (int y = 0; y < FHeight; ++y)
+    for (int x = 0; x < FWidth; ++x, d += 3)
+      GetPixels(x, y)->SetLinRGB(d[0], d[1], d[2]);
+}
+
+void TVeBaseCellImage::SetRowSpan(int i) {
+  FRowTop = i * FCellHeight;
+  FRowBottom = FRowTop + (i == FCellsDown - 1 ? FLastRowHeight : FCellHeight);
+}
+
+TVeCellRect TVeBaseCellImage::CellRect(int j) const {
+  TVeCellRect r;
+  r.Top = FRowTop;
+  r.Bottom = FRowBottom;
+  if (!FMirror) {
+    r.Left = j * FCellWidth;
+    r.Right = r.Left + (j == FCellsAcross - 1 ? FLastColumnWidth : FCellWidth);
+  } else if (j == 0) {
+    // Mirrored rows start at the physical right edge, where the narrow column lies.
+    r.Left = 0;
+    r.Right = FLastColumnWidth;
+  } else {
+    r.Left = j * FCellWidth + FLastColumnWidth - FCellWidth;
+    r.Right = j * FCellWidth + FLastColumnWidth;
+  }
+  return r;
+}
+
+int TVeBaseCellImage::NearestIndex(const TVeCellPalette& pal, const double* p) const {
+  return FGray ? NearestLum(Lum(p), pal.CacheCount(), pal.CacheLum())
+               : NearestColor(p, pal.CacheCount(), pal.CacheLin());
+}
+
+template <int M, bool Gray>
+double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
+                                   const TVeCellPalette& pal) const {
+  using K = TKernel<M>;
+  const int S = s.FStride;
+  const int w = rect.Width(), h = rect.Height();
+  const int n = pal.CacheCount();
+  const double* cl = pal.CacheLin();
+  const double* lum = pal.CacheLum();
+  const double st = FStrength;
+  const int step = FMirror ? -3 : 3;
+  double inCell = 0, spill = 0;
+
+  if constexpr (Gray) {
+    // Gray pixels stay gray under gray errors, so one channel carries the whole trial.
+    double* g = s.FGrayBuf.data();
+    std::fill(s.FGrayBuf.begin(), s.FGrayBuf.end(), 0.0);
+    for (int y = 0; y < h; ++y) {
+      const double* src = PixelLin(rect.Left, rect.Top + y);
+      double* row = g + y * S + 2;
+      for (int x = 0; x < w; ++x, src += step)
+        row[x] = Lum(src);
+    }
+    for (int y = 0; y < h; ++y) {
+      double* row = g + y * S + 2;
+      int* idx = s.FIndex.data() + y * FCellWidth;
+      for (int x = 0; x < w; ++x) {
+        const double v = row[x];
+        const double pv[3] = {v, v, v};
+        const int k = NearestLum(Lum(pv), n, lum);
+        idx[x] = k;
+        if constexpr (M != 0) {
+          const double e = (v - lum[k]) * st;
+          double* p = row + x;
+          for (const TTap& t : K::Taps)
+            p[t.Dy * S + t.Dx] += e * t.W / K::Div;
+        }
+      }
+    }
+    for (int y = 0; y < h; ++y) {
+      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const int* idx = s.FIndex.data() + y * FCellWidth;
+      for (int x = 0; x < w; ++x, src += step)
+        inCell += Dist(src, cl + 3 * idx[x]);
+    }
+    if constexpr (M != 0) {
+      auto norm1 = [](double e) { return VeCellWR * e * e + VeCellWG * e * e + VeCellWB * e * e; };
+      for (int y = 0; y < h; ++y) {
+        const double* row = g + y * S + 2;
+        spill += norm1(row[w]);
+        spill += norm1(row[w + 1]);
+      }
+      for (int y = h; y < h + 2; ++y) {
+        const double* row = g + y * S + 2;
+        for (int x = 0; x < w + 2; ++x)
+          spill += norm1(row[x]);
+      }
+    }
+  } else {
+    double* b = s.FBuf.data();
+    std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
+    for (int y = 0; y < h; ++y) {
+      const double* src = PixelLin(rect.Left, rect.Top + y);
+      double* row = b + (y * S + 2) * 3;
+      for (int x = 0; x < w; ++x, src += step) {
+        row[x * 3] = src[0];
+        row[x * 3 + 1] = src[1];
+        row[x * 3 + 2] = src[2];
+      }
+    }
+    for (int y = 0; y < h; ++y) {
+      double* row = b + (y * S + 2) * 3;
+      for (int x = 0; x < w; ++x) {
+        double* p = row + x * 3;
+        const double* c = cl + 3 * NearestColor(p, n, cl);
+        const double er = (p[0] - c[0]) * st, eg = (p[1] - c[1]) * st, eb = (p[2] - c[2]) * st;
+        p[0] = c[0];
+        p[1] = c[1];
+        p[2] = c[2];
+        if constexpr (M != 0) {
+          for (const TTap& t : K::Taps) {
+            double* q = p + (t.Dy * S + t.Dx) * 3;
+            q[0] += er * t.W / K::Div;
+            q[1] += eg * t.W / K::Div;
+            q[2] += eb * t.W / K::Div;
+          }
+        }
+      }
+    }
+    for (int y = 0; y < h; ++y) {
+      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const double* row = b + (y * S + 2) * 3;
+      for (int x = 0; x < w; ++x, src += step)
+        inCell += Dist(src, row + x * 3);
+    }
+    if constexpr (M != 0) {
+      for (int y = 0; y < h; ++y) {
+        const double* row = b + (y * S + 2) * 3;
+        spill += Norm(row + w * 3);
+        spill += Norm(row + (w + 1) * 3);
+      }
+      for (int y = h; y < h + 2; ++y) {
+        const double* row = b + (y * S + 2) * 3;
+        for (int x = 0; x < w + 2; ++x)
+          spill += Norm(row + x * 3);
+      }
+    }
+  }
+  return inCell + spill;
+}
+
+double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratch,
+                                  const TVeCellPalette& candidate) const {
+  if (rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) VeInternalError();
+  if (candidate.CacheCount() == 0) VeInternalError();
+#define VE_TRIAL(m)                                                                                \
+  case m:                                                                                          \
+    return FGray ? TrialCost<m, true>(rect, scratch, candidate)                                    \
+                 : TrialCost<m, false>(rect, scratch, candidate);
+  switch (FDitherMethod) {
+    VE_TRIAL(1)
+    VE_TRIAL(2)
+    VE_TRIAL(3)
+    VE_TRIAL(4)
+    VE_TRIAL(5)
+    VE_TRIAL(6)
+    VE_TRIAL(7)
+    VE_TRIAL(8)
+  default:
+    return FGray ? TrialCost<0, true>(rect, scratch, candidate)
+                 : TrialCost<0, false>(rect, scratch, candidate);
+  }
+#undef VE_TRIAL
+}
+
+// The same trial as TrialCost for VeCellBatch two-colour candidates at once; lane k of every
+// record belongs to candidate k. Each lane does exactly the arithmetic of TrialCost.
+template <int M, bool Gray>
+void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
+                                      const TVeCellPalette* const* pals, double* costs) const {
+  using K = TKernel<M>;
+  constexpr int L = VeCellBatch;
+  const int S = s.FStride;
+  const int w = rect.Width(), h = rect.Height();
+  const double st = FStrength;
+  const int step = FMirror ? -3 : 3;
+  double c0[3][L], c1[3][L], y0[L], y1[L];
+  for (int k = 0; k < L; ++k) {
+    const double* cl = pals[k]->CacheLin();
+    for (int c = 0; c < 3; ++c) {
+      c0[c][k] = cl[c];
+      c1[c][k] = cl[3 + c];
+    }
+    y0[k] = pals[k]->CacheLum()[0];
+    y1[k] = pals[k]->CacheLum()[1];
+  }
+  double inCell[L] = {}, spill[L] = {};
+  constexpr int C = Gray ? 1 : 3; // channels per lane
+  constexpr int R = C * L;        // doubles per record
+  double* b = s.FBatch.data();
+  // Zero what the copy does not overwrite: the pads beside the cell and the rows below.
+  for (int y = 0; y < h; ++y) {
+    double* row = b + size_t(y) * S * R;
+    std::fill(row, row + 2 * R, 0.0);
+    std::fill(row + (w + 2) * R, row + S * R, 0.0);
+  }
+  std::fill(b + size_t(h) * S * R, b + size_t(h + 2) * S * R, 0.0);
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelLin(rect.Left, rect.Top + y);
+    double* row = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, src += step) {
+      double* p = row + x * R;
+      if constexpr (Gray) {
+        const double v = Lum(src);
+        for (int k = 0; k < L; ++k)
+          p[k] = v;
+      } else {
+        for (int c = 0; c < 3; ++c)
+          for (int k = 0; k < L; ++k)
+            p[c * L + k] = src[c];
+      }
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    double* row = b + (size_t(y) * S + 2) * R;
+    uint8_t* idx = s.FBatchIndex.data() + size_t(y) * FCellWidth * L;
+    for (int x = 0; x < w; ++x) {
+      double* p = row + x * R;
+      double e[C][L];
+      for (int k = 0; k < L; ++k) {
+        if constexpr (Gray) {
+          const double v = p[k];
+          const double pv[3] = {v, v, v};
+          const double yp = Lum(pv);
+          const double d0 = yp > y0[k] ? yp - y0[k] : y0[k] - yp;
+          const double d1 = yp > y1[k] ? yp - y1[k] : y1[k] - yp;
+          const bool one = d1 < d0;
+          idx[x * L + k] = one;
+          e[0][k] = (v - (one ? y1[k] : y0[k])) * st;
+        } else {
+          const double r = p[k], g = p[L + k], bl = p[2 * L + k];
+          const double pr[3] = {r, g, bl};
+          const double q0[3] = {c0[0][k], c0[1][k], c0[2][k]};
+          const double q1[3] = {c1[0][k], c1[1][k], c1[2][k]};
+          const bool one = Dist(pr, q1) < Dist(pr, q0);
+          const double* q = one ? q1 : q0;
+          e[0][k] = (r - q[0]) * st;
+          e[1][k] = (g - q[1]) * st;
+          e[2][k] = (bl - q[2]) * st;
+          p[k] = q[0];
+          p[L + k] = q[1];
+          p[2 * L + k] = q[2];
+        }
+      }
+      if constexpr (M != 0) {
+        for (const TTap& t : K::Taps) {
+          double* q = p + (t.Dy * S + t.Dx) * R;
+          for (int c = 0; c < C; ++c)
+            for (int k = 0; k < L; ++k)
+              q[c * L + k] += e[c][k] * t.W / K::Div;
+        }
+      }
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelLin(rect.Left, rect.Top + y);
+    const double* row = b + (size_t(y) * S + 2) * R;
+    const uint8_t* idx = s.FBatchIndex.data() + size_t(y) * FCellWidth * L;
+    for (int x = 0; x < w; ++x, src += step)
+      for (int k = 0; k < L; ++k) {
+        if constexpr (Gray) {
+          const double q[3] = {idx[x * L + k] ? c1[0][k] : c0[0][k],
+                               idx[x * L + k] ? c1[1][k] : c0[1][k],
+                               idx[x * L + k] ? c1[2][k] : c0[2][k]};
+          inCell[k] += Dist(src, q);
+        } else {
+          const double* p = row + x * R;
+          const double q[3] = {p[k], p[L + k], p[2 * L + k]};
+          inCell[k] += Dist(src, q);
+        }
+      }
+  }
+  if constexpr (M != 0) {
+    auto norm = [&](const double* p, int k) {
+      if constexpr (Gray) {
+        const double e = p[k];
+        return VeCellWR * e * e + VeCellWG * e * e + VeCellWB * e * e;
+      } else {
+        const double e[3] = {p[k], p[L + k], p[2 * L + k]};
+        return Norm(e);
+      }
+    };
+    for (int y = 0; y < h; ++y) {
+      const double* row = b + (size_t(y) * S + 2) * R;
+      for (int k = 0; k < L; ++k) {
+        spill[k] += norm(row + w * R, k);
+        spill[k] += norm(row + (w + 1) * R, k);
+      }
+    }
+    for (int y = h; y < h + 2; ++y) {
+      const double* row = b + (size_t(y) * S + 2) * R;
+      for (int x = 0; x < w + 2; ++x)
+        for (int k = 0; k < L; ++k)
+          spill[k] += norm(row + x * R, k);
+    }
+  }
+  for (int k = 0; k < L; ++k)
+    costs[k] = inCell[k] + spill[k];
+}
+
+void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, TVeCellHelper& s,
+                                 const TVeCellPalette* const* pals, int count,
+                                 double* costs) const {
+  bool pairs = count > 1;
+  for (int i = 0; i < count && pairs; ++i)
+    pairs = pals[i]->CacheCount() == 2;
+  if (!pairs || rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) {
+    for (int i = 0; i < count; ++i)
+      costs[i] = CellCost(rect, s, *pals[i]);
+    return;
+  }
+  const TVeCellPalette* lanes[VeCellBatch];
+  for (int i = 0; i < VeCellBatch; ++i)
+    lanes[i] = pals[i < count ? i : count - 1];
+  double out[VeCellBatch];
+#define VE_BATCH(m)                                                                                \
+  case m:                                                                                          \
+    if (FGray)                                                                                     \
+      TrialCostBatch<m, true>(rect, s, lanes, out);                                                \
+    else                                                                                           \
+      TrialCostBatch<m, false>(rect, s, lanes, out);                                               \
+    break;
+  switch (FDitherMethod) {
+    VE_BATCH(1)
+    VE_BATCH(2)
+    VE_BATCH(3)
+    VE_BATCH(4)
+    VE_BATCH(5)
+    VE_BATCH(6)
+    VE_BATCH(7)
+    VE_BATCH(8)
+  default:
+    if (FGray)
+      TrialCostBatch<0, true>(rect, s, lanes, out);
+    else
+      TrialCostBatch<0, false>(rect, s, lanes, out);
+  }
+#undef VE_BATCH
+  for (int i = 0; i < count; ++i)
+    costs[i] = out[i];
+}
+
+int TVeBaseCellImage::SearchRange(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                  TVeCellHelper& scratch, int first, int last, double& cost) const {
+  int best = -1;
+  const TVeCellPalette* batch[VeCellBatch];
+  int index[VeCellBatch];
+  double costs[VeCellBatch];
+  int n = 0;
+  // Candidates are costed in batches but compared strictly in list order.
+  auto flush = [&] {
+    CellCosts(rect, scratch, batch, n, costs);
+    for (int j = 0; j < n; ++j)
+      if (best < 0 || costs[j] < cost) {
+        best = index[j];
+        cost = costs[j];
+      }
+    n = 0;
+  };
+  for (int i = first; i <= last; ++i) {
+    const TVeCellPalette* p = list.GetPalette(i);
+    if (!p->Enabled) continue;
+    batch[n] = p;
+    index[n++] = i;
+    if (n == VeCellBatch) flush();
+  }
+  if (n) flush();
+  return best;
+}
+
+int TVeBaseCellImage::FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                        double& cost) {
+  if (ProcessorCount() < 2)
+    return SearchRange(list, rect, *FSearchScratch, 0, list.Count() - 1, cost);
+  TVeRangeSplitter splitter;
+  splitter.Init(list.Count(), 0);
+  TVeJobList jobs;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TVeCellImageFindOptimalColorsJob(&jobs, this, &list, rect, first, last);
+  jobs.Run(FCancel);
+  int best = -1;
+  for (int i = 0; i < jobs.Count(); ++i) {
+    const auto* job = jobs.Job<TVeCellImageFindOptimalColorsJob>(i);
+    if (job->Best < 0) continue;
+    if (best < 0 || job->BestCost < cost) {
+      best = job->Best;
+      cost = job->BestCost;
+    }
+  }
+  return best;
+}
+
+template <int M>
+void TVeBaseCellImage::DiffuseT(const TVeCellRect& rect, int x, int y, const double* e) {
+  using K = TKernel<M>;
+  const double* range = FLimitInside ? FRanges->GetRange(FCurCellX, FCurCellY) : nullptr;
+  for (const TTap& t : K::Taps) {
+    const int tx = x + t.Dx, ty = y + t.Dy;
+    if (tx < 0 || tx >= FWidth || ty >= FHeight) continue;
+    double s[3];
+    if (FGray) {
+      s[0] = s[1] = s[2] = e[0] * t.W / K::Div;
+    } else {
+      s[0] = e[0] * t.W / K::Div;
+      s[1] = e[1] * t.W / K::Div;
+      s[2] = e[2] * t.W / K::Div;
+    }
+    const size_t at = (size_t(ty) * FWidth + size_t(FMirror ? FWidth - 1 - tx : tx)) * 3;
+    // Cells later in the scan receive the share when they are prepared; the current and
+    // earlier cells take it at once.
+    if (ty >= rect.Bottom || tx >= rect.Right) {
+      double* c = FCarry->Data() + at;
+      c[0] += s[0];
+      c[1] += s[1];
+      c[2] += s[2];
+    } else {
+      if (range) {
+        if (FGray) {
+          s[0] *= range[0];
+          s[1] *= range[0];
+          s[2] *= range[0];
+        } else {
+          s[0] *= range[0];
+          s[1] *= range[1];
+          s[2] *= range[2];
+        }
+      }
+      double* p = FLin.data() + at;
+      p[0] += s[0];
+      p[1] += s[1];
+      p[2] += s[2];
+    }
+  }
+}
+
+void TVeBaseCellImage::DiffuseCellError(const TVeCellRect& rect, int x, int y,
+                                        const double* error) {
+  switch (FDitherMethod) {
+  case 1:
+    DiffuseT<1>(rect, x, y, error);
+    break;
+  case 2:
+    DiffuseT<2>(rect, x, y, error);
+    break;
+  case 3:
+    DiffuseT<3>(rect, x, y, error);
+    break;
+  case 4:
+    DiffuseT<4>(rect, x, y, error);
+    break;
+  case 5:
+    DiffuseT<5>(rect, x, y, error);
+    break;
+  case 6:
+    DiffuseT<6>(rect, x, y, error);
+    break;
+  case 7:
+    DiffuseT<7>(rect, x, y, error);
+    break;
+  case 8:
+    DiffuseT<8>(rect, x, y, error);
+    break;
+  default:
+    break;
+  }
+}
+
+// ---- Cell image ---------------------------------------------------------------------------
+
+void TVeCellImage::FreeCellPalettes(TVeCellPaletteList* list) {
+  delete list;
+}
+
+void TVeCellImage::ReportProgress(TVeDestProgress* progress, int total, int done) {
+  progress->SetProgress(uint32_t(total), uint32_t(done));
+}
+
+TVeCellPalette* TVeCellImage::PrepareAndChoose(const TVeCellRect& rect) {
+  if (!FCellPalettes) VeInternalError();
+  double cost = 0;
+  if (!FLimitBoundary) {
+    for (int y = rect.Top; y < rect.Bottom; ++y)
+      for (int x = rect.Left; x < rect.Right; ++x) {
+        double* p = PixelLin(x, y);
+        const double* c = FCarry->GetDiffusion(x, y);
+        p[0] += c[0];
+        p[1] += c[1];
+        p[2] += c[2];
+      }
+    const int k = FindOptimalColors(*FCellPalettes, rect, cost);
+    if (k < 0) throw EVeError("No allowed colours for a cell");
+    return FCellPalettes->GetPalette(k);
+  }
+  // The set is chosen without the incoming error, which then arrives scaled by the set's
+  // range: a cell that can show only one colour takes none.
+  const int k = FindOptimalColors(*FCellPalettes, rect, cost);
+  if (k < 0) throw EVeError("No allowed colours for a cell");
+  TVeCellPalette* pal = FCellPalettes->GetPalette(k);
+  double* range = FRanges->GetRange(FCurCellX, FCurCellY);
+  range[0] = pal->Range[0];
+  range[1] = pal->Range[1];
+  range[2] = pal->Range[2];
+  for (int y = rect.Top; y < rect.Bottom; ++y)
+    for (int x = rect.Left; x < rect.Right; ++x) {
+      double* p = PixelLin(x, y);
+      const double* c = FCarry->GetDiffusion(x, y);
+      p[0] += c[0] * range[0];
+      p[1] += c[1] * range[1];
+      p[2] += c[2] * range[2];
+    }
+  return pal;
+}
+
+void TVeCellImage::DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette* pal,
+                              const TVeCellRect& rect, int cellY, int cellX) {
+  WriteCellAttr(screen, cellX, pal, cellY);
+  const double* cl = pal->CacheLin();
+  for (int y = rect.Top; y < rect.Bottom; ++y)
+    for (int x = rect.Left; x < rect.Right; ++x) {
+      CheckCancel();
+      double* p = PixelLin(x, y);
+      const int k = NearestIndex(*pal, p);
+      WriteScreenPixel(screen, x, k, pal, y);
+      WriteResultPixel(result, x, k, pal, y);
+      const double* c = cl + 3 * k;
+      const double e[3] = {(p[0] - c[0]) * FStrength, (p[1] - c[1]) * FStrength,
+                           (p[2] - c[2]) * FStrength};
+      p[0] = c[0];
+      p[1] = c[1];
+      p[2] = c[2];
+      DiffuseCellError(rect, x, y, e);
+    }
+}
+
+namespace {
+// Frees a candidate list through the image's hook on every path out of a conversion.
+struct TListGuard {
+  TVeCellImage* Image;
+  TVeCellPaletteList* List;
+  ~TListGuard() {
+    if (List) Image->FreeCellPalettes(List);
+  }
+};
+} // namespace
+
+std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pairLists) {
+  std::unique_ptr<TVeBitmap> result = CreateResult();
+  if (!result) VeInternalError();
+  const int total = FCellsAcross * FCellsDown;
+  int done = 0;
+  FMirror = false;
+  struct TMirrorReset {
+    TVeBaseCellImage* Image;
+    TVeBitmap* Result;
+    TVeCellScreen* Screen;
+    ~TMirrorReset() {
+      Result->Reversed = false;
+      if (Screen) Screen->Reversed = false;
+      Image->CellRanges().Reversed = false;
+      Image->Carry().Reversed = false;
+    }
+  } reset{this, result.get(), screen};
+  for (int i = 0; i < FCellsDown; ++i) {
+    FCurCellY = i;
+    SetRowSpan(i);
+    result->Reversed = FMirror;
+    if (screen) screen->Reversed = FMirror;
+    FRanges->Reversed = FMirror;
+    FCarry->Reversed = FMirror;
+    for (int j = 0; j < FCellsAcross; ++j) {
+      CheckCancel();
+      FCurCellX = j;
+      const TVeCellRect rect = CellRect(j);
+      if (pairLists && j % 2 == 0)
+        ChoosePairList(rect, j + 1 < FCellsAcross ? CellRect(j + 1) : TVeCellRect{});
+      TVeCellPalette* pal = PrepareAndChoose(rect);
+      DitherCell(result.get(), screen, pal, rect, i, j);
+      ++done;
+      if (FProgress) ReportProgress(FProgress, total, done);
+    }
+    if (FSerpentine) FMirror = !FMirror;
+  }
+  FMirror = false;
+  return result;
+}
+
+std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
+                                                 TVeDestEngineOptions& options,
+                                                 TVeCellScreen* screen, TVeDestProgress* progress) {
+  BeginConvert(cancel, options, progress);
+  Prepare();
+  LoadWorkingPixels();
+  TListGuard guard{this, CreateCellPalettes()};
+  if (!guard.List) VeInternalError();
+  guard.List->PrepareCaches();
+  FCellPalettes = guard.List;
+  std::unique_ptr<TVeBitmap> result;
+  try {
+    result = RunCells(screen, false);
+  } catch (...) {
+    FCellPalettes = nullptr;
+    throw;
+  }
+  FCellPalettes = nullptr;
+  StoreWorkingPixels();
+  return result;
+}
+
+// ---- Double cell image --------------------------------------------------------------------
+
+TVeDoubleCellImage::~TVeDoubleCellImage() = default;
+
+std::unique_ptr<TVeBitmap> TVeDoubleCellImage::Convert(const TVeCancelFlag* cancel,
+                                                       TVeDestEngineOptions& options,
+                                                       TVeCellScreen* screen,
+                                                       TVeDestProgress* progress) {
+  BeginConvert(cancel, options, progress);
+  LoadWorkingPixels();
+  struct TListsReset {
+    TVeDoubleCellImage* Image;
+    ~TListsReset() {
+      Image->FLists.clear();
+      Image->FCellPalettes = nullptr;
+    }
+  } reset{this};
+  FLists.clear();
+  const int n = PaletteListCount();
+  for (int i = 0; i < n; ++i) {
+    std::unique_ptr<TVeCellPaletteList> list(CreatePaletteList(i));
+    if (!list) VeInternalError();
+    list->PrepareCaches();
+    FLists.push_back(std::move(list));
+  }
+  if (FLists.empty()) VeInternalError();
+  FCellPalettes = FLists[0].get();
+  std::unique_ptr<TVeBitmap> result = RunCells(screen, true);
+  StoreWorkingPixels();
+  return result;
+}
+
+void TVeDoubleCellImage::ChoosePairList(const TVeCellRect& first, const TVeCellRect& second) {
+  if (FLists.size() == 1) {
+    FCellPalettes = FLists[0].get();
+    return;
+  }
+  int best = -1;
+  double bestSum = 0;
+  for (size_t i = 0; i < FLists.size(); ++i) {
+    double c1 = 0, c2 = 0;
+    if (FindOptimalColors(*FLists[i], first, c1) < 0) continue;
+    if (!second.Empty() && FindOptimalColors(*FLists[i], second, c2) < 0) continue;
+    const double sum = c1 + c2;
+    if (best < 0 || sum < bestSum) {
+      best = int(i);
+      bestSum = sum;
+    }
+  }
+  if (best < 0) throw EVeError("No allowed colours for a cell");
+  FCellPalettes = FLists[size_t(best)].get();
+}
+
+// ---- Search job ---------------------------------------------------------------------------
+
+TVeCellImageFindOptimalColorsJob::TVeCellImageFindOptimalColorsJob(
+    TVeJobList* list, TVeBaseCellImage* image, const TVeCellPaletteList* palettes,
+    const TVeCellRect& rect, int first, int last)
+    : TVeJob(list), Image(image), Palettes(palettes), Scratch(image->TakeScratch()), Rect(rect),
+      FirstIndex(first), LastIndex(last) {}
+
+TVeCellImageFindOptimalColorsJob::~TVeCellImageFindOptimalColorsJob() {
+  Image->GiveScratch(Scratch);
+}
+
+void TVeCellImageFindOptimalColorsJob::Execute() {
+  double cost = 0;
+  const int best = Image->SearchRange(*Palettes, Rect, *Scratch, FirstIndex, LastIndex, cost);
+  BestCost = cost;
+  Best = best;
+}

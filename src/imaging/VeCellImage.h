@@ -1,0 +1,334 @@
+#pragma once
+// Cell-constrained conversion: every cell of the picture takes one colour set (cell palette)
+// out of a list of candidates, chosen by trial dithering of the cell on a small scratch
+// image; the chosen set is then dithered for real, with error carried into later cells.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "VeBitmap.h"
+#include "VeImage.h"
+#include "VePalette.h"
+#include "VeThreadJob.h"
+
+class TVeDestEngineOptions;
+class TVeDestProgress;
+class TVeBaseCellImage;
+
+// Luminance weights of the colour distance.
+constexpr double VeCellWR = 0.212655;
+constexpr double VeCellWG = 0.715158;
+constexpr double VeCellWB = 0.072187;
+
+// A cell rectangle in scan coordinates, right and bottom exclusive.
+struct TVeCellRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+};
+
+// One candidate colour set of a cell; pixel value k of the cell means colour k of Palette.
+class TVeCellPalette {
+public:
+  TVeCellPalette();
+  virtual ~TVeCellPalette();
+  TVeCellPalette(const TVeCellPalette&) = delete;
+  TVeCellPalette& operator=(const TVeCellPalette&) = delete;
+
+  std::unique_ptr<TVePalette256> Palette;
+  double Range[3] = {0, 0, 0};
+  bool Enabled = true;
+
+  // Copies linear values and luminances of Palette into flat arrays that the trial and
+  // cell dithering read without touching the colour records' caches. The cell image calls
+  // it for every candidate before a conversion.
+  void PrepareCache();
+  int CacheCount() const { return FCount; }
+  const double* CacheLin() const { return FLin.data(); } // 3 per colour
+  const double* CacheLum() const { return FLum.data(); }
+
+protected:
+  void SetRangeFromColors();
+
+private:
+  int FCount = 0;
+  std::vector<double> FLin;
+  std::vector<double> FLum;
+};
+
+struct TVeCellSingle {};
+
+// Two colours of an engine palette: colour 0 is paper (pixel bit 0), colour 1 ink.
+class TVeCellPaperIncPalette : public TVeCellPalette {
+public:
+  TVeCellPaperIncPalette(const TVePalette256& engine, int paper, int ink);
+  // One colour twice; the range stays zero.
+  TVeCellPaperIncPalette(const TVePalette256& engine, TVeCellSingle, uint8_t tag, int index);
+
+  int32_t Paper = 0;
+  int32_t Ink = 0;
+  uint8_t Single = 0;
+  uint8_t SingleTag = 0;
+};
+
+// Ordered, owning list of candidates; the order decides ties.
+class TVeCellPaletteList {
+public:
+  TVeCellPaletteList() = default;
+  virtual ~TVeCellPaletteList() = default;
+  TVeCellPaletteList(const TVeCellPaletteList&) = delete;
+  TVeCellPaletteList& operator=(const TVeCellPaletteList&) = delete;
+
+  void Add(TVeCellPalette* palette); // takes ownership
+  void Add(std::unique_ptr<TVeCellPalette> palette);
+  int Count() const { return int(FItems.size()); }
+  TVeCellPalette* GetPalette(int index) const;
+  TVeCellPalette* Palettes(int index) const { return GetPalette(index); }
+  void Clear() { FItems.clear(); }
+  void PrepareCaches();
+
+private:
+  std::vector<std::unique_ptr<TVeCellPalette>> FItems;
+};
+
+// One triple per cell; the mirror flag maps cell column c to (cells across - 1 - c).
+class TVeCellRanges {
+public:
+  TVeCellRanges(int cellsAcross, int cellsDown);
+  double* GetRange(int cellX, int cellY);
+  double* Ranges(int cellX, int cellY) { return GetRange(cellX, cellY); }
+  bool Reversed = false;
+
+private:
+  int FAcross, FDown;
+  std::vector<double> FData;
+};
+
+// The carry buffer: one triple per pixel; the mirror flag maps x to (width - 1 - x).
+class TVeCellDiffusion {
+public:
+  TVeCellDiffusion(int width, int height);
+  double* GetDiffusion(int x, int y);
+  double* Diffusions(int x, int y) { return GetDiffusion(x, y); }
+  void Clear();
+  bool Reversed = false;
+  double* Data() { return FData.data(); }
+
+private:
+  int FWidth, FHeight;
+  std::vector<double> FData;
+};
+
+// Scratch image of (cell width + 2) x (cell height + 2) records. The two extra columns and
+// rows catch the error a trial dithering pushes out of the cell. The trial itself runs on a
+// flat buffer with two more columns on the left that swallow taps to x < 0 (those are dropped
+// by definition), so the inner loop needs no bounds test.
+class TVeCellHelper : public TVeImage {
+public:
+  explicit TVeCellHelper(TVeBaseCellImage* owner);
+  TVeBaseCellImage* Owner() const { return FOwner; }
+
+private:
+  friend class TVeBaseCellImage;
+  TVeBaseCellImage* FOwner;
+  int FStride;                  // cell width + 4
+  std::vector<double> FBuf;     // 3 doubles per record, colour mode
+  std::vector<double> FGrayBuf; // 1 double per record, gray mode
+  std::vector<int> FIndex;      // chosen index per cell pixel, gray mode
+  // Batch of two-colour candidates tried side by side: each record holds the lanes of all
+  // candidates of the batch, so their independent dithering chains overlap in the processor.
+  std::vector<double> FBatch;
+  std::vector<uint8_t> FBatchIndex;
+};
+
+// Native screen of a cell mode. The mirror flag (Reversed) maps x to (width - 1 - x) and
+// cell column c to (cells across - 1 - c).
+class TVeCellScreen : public TVeScreen1 {
+public:
+  using TVeScreen1::TVeScreen1;
+  virtual int GetAttr(int cellX, int cellY) const = 0;
+  virtual void SetAttr(int cellX, int cellY, int attr) = 0;
+};
+
+// Native screen of a two-frame cell mode.
+class TVeCellGigaScreen : public TVeCellScreen {
+public:
+  using TVeCellScreen::TVeCellScreen;
+  virtual int GetPixel2(int x, int y) const = 0;
+  virtual void SetPixel2(int x, int y, int color) = 0;
+  virtual int GetAttr2(int cellX, int cellY) const = 0;
+  virtual void SetAttr2(int cellX, int cellY, int attr) = 0;
+};
+
+class TVeCellImageFindOptimalColorsJob;
+
+// Candidates tried together by the batched trial.
+constexpr int VeCellBatch = 4;
+
+class TVeBaseCellImage : public TVeImage {
+public:
+  TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight);
+  ~TVeBaseCellImage() override;
+
+  int CellWidth() const { return FCellWidth; }
+  int CellHeight() const { return FCellHeight; }
+  int LastColumnWidth() const { return FLastColumnWidth; }
+  int LastRowHeight() const { return FLastRowHeight; }
+  int CellsAcross() const { return FCellsAcross; }
+  int CellsDown() const { return FCellsDown; }
+
+  // Cost of a candidate for a cell: trial dithering of the cell on the scratch (no mirroring,
+  // no limits), then the in-cell distance plus the error spilled out of the cell.
+  double CellCost(const TVeCellRect& rect, TVeCellHelper& scratch,
+                  const TVeCellPalette& candidate) const;
+
+  // Scratch pool; conversion thread only.
+  TVeCellHelper* TakeScratch();
+  void GiveScratch(TVeCellHelper* scratch);
+
+  // Lowest-cost enabled candidate of list[first..last], first on ties; -1 when none.
+  int SearchRange(const TVeCellPaletteList& list, const TVeCellRect& rect, TVeCellHelper& scratch,
+                  int first, int last, double& cost) const;
+  // The same over the whole list, on workers when there are at least two.
+  int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+
+  // Working linear value of pixel (x, y) in scan coordinates.
+  double* PixelLin(int x, int y) {
+    return &FLin[(size_t(y) * FWidth + size_t(FMirror ? FWidth - 1 - x : x)) * 3];
+  }
+  const double* PixelLin(int x, int y) const {
+    return &FLin[(size_t(y) * FWidth + size_t(FMirror ? FWidth - 1 - x : x)) * 3];
+  }
+  bool Mirror() const { return FMirror; }
+  TVeCellRanges& CellRanges() { return *FRanges; }
+  TVeCellDiffusion& Carry() { return *FCarry; }
+
+protected:
+  // Loads the options' settings and palettes, applies the fixes; the caller runs Prepare next.
+  void BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+                    TVeDestProgress* progress);
+  // Gray conversion when asked, precomputation and the working copy of the pixels.
+  void LoadWorkingPixels();
+  // Writes the working pixels back into the colour records.
+  void StoreWorkingPixels();
+  void CheckCancel() const { VeCheckCancel(FCancel); }
+  // Cell rectangle of column j of the current row.
+  TVeCellRect CellRect(int j) const;
+  void SetRowSpan(int i);
+
+  // Nearest colour of a candidate to a pixel: by luminance in gray mode, else by distance.
+  int NearestIndex(const TVeCellPalette& pal, const double* p) const;
+  // Spreads the error of pixel (x, y) of the current cell with the kernel and the routing
+  // rule (drop outside, carry to later cells, direct into the current and earlier ones).
+  void DiffuseCellError(const TVeCellRect& rect, int x, int y, const double* error);
+
+  const TVeCancelFlag* FCancel = nullptr;
+  TVeDestProgress* FProgress = nullptr;
+  std::unique_ptr<TVePalette256> FPalette;  // main palette
+  std::unique_ptr<TVePalette256> FPalette2; // second palette
+  bool FGray = false;
+  int FCurCellX = 0, FCurCellY = 0;
+  std::unique_ptr<TVeCellRanges> FRanges;
+  std::unique_ptr<TVeCellDiffusion> FCarry;
+  std::unique_ptr<TVeCellHelper> FSearchScratch;
+  std::unique_ptr<TVeCellHelper> FBackupScratch;
+  std::vector<std::unique_ptr<TVeCellHelper>> FPool;
+  uint8_t FDitherMethod = 1;
+  bool FSerpentine = true;
+  double FStrength = 0.9;
+  bool FLimitInside = true;
+  bool FLimitBoundary = true;
+  bool FMirror = false;
+  int FRowTop = 0, FRowBottom = 0;
+
+  int FWidth = 0, FHeight = 0;
+  int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
+  std::vector<double> FLin; // working pixels, 3 doubles each, stored order
+
+private:
+  template <int M> void DiffuseT(const TVeCellRect& rect, int x, int y, const double* e);
+  template <int M, bool Gray>
+  double TrialCost(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette& pal) const;
+  template <int M, bool Gray>
+  void TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
+                      double* costs) const;
+  // Costs of up to VeCellBatch candidates, each exactly as CellCost gives it.
+  void CellCosts(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
+                 int count, double* costs) const;
+};
+
+class TVeCellImage : public TVeBaseCellImage {
+public:
+  using TVeBaseCellImage::TVeBaseCellImage;
+
+  virtual void Prepare() {}
+  // Converts the picture; the screen may be absent. The result belongs to the caller.
+  virtual std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel,
+                                             TVeDestEngineOptions& options, TVeCellScreen* screen,
+                                             TVeDestProgress* progress);
+
+  virtual std::unique_ptr<TVeBitmap> CreateResult() = 0;
+  virtual TVeCellPaletteList* CreateCellPalettes() = 0;
+  virtual void FreeCellPalettes(TVeCellPaletteList* list);
+  virtual void DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette* pal,
+                          const TVeCellRect& rect, int cellY, int cellX);
+  virtual void WriteCellAttr(TVeCellScreen* screen, int cellX, TVeCellPalette* pal, int cellY) = 0;
+  virtual void WriteResultPixel(TVeBitmap* result, int x, int k, TVeCellPalette* pal, int y) = 0;
+  virtual void WriteScreenPixel(TVeCellScreen* screen, int x, int k, TVeCellPalette* pal,
+                                int y) = 0;
+  virtual void ReportProgress(TVeDestProgress* progress, int total, int done);
+
+  TVeCellPaletteList* CurrentList() const { return FCellPalettes; }
+
+protected:
+  // Adds the incoming error to the cell and chooses its set (both error limits honoured).
+  TVeCellPalette* PrepareAndChoose(const TVeCellRect& rect);
+  // The cell scan shared by the single and the double choice.
+  std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists);
+  virtual void ChoosePairList(const TVeCellRect&, const TVeCellRect&) {}
+
+  TVeCellPaletteList* FCellPalettes = nullptr;
+};
+
+// Two horizontally adjacent cells take their sets from the same one of several lists.
+class TVeDoubleCellImage : public TVeCellImage {
+public:
+  using TVeCellImage::TVeCellImage;
+  ~TVeDoubleCellImage() override;
+
+  std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+                                     TVeCellScreen* screen, TVeDestProgress* progress) override;
+  virtual TVeCellPaletteList* CreatePaletteList(int index) = 0;
+  virtual int PaletteListCount() { return 1; }
+  TVeCellPaletteList* GetPaletteList(int index) const { return FLists[size_t(index)].get(); }
+  TVeCellPaletteList* PaletteLists(int index) const { return GetPaletteList(index); }
+
+  // The double choice builds its own lists.
+  TVeCellPaletteList* CreateCellPalettes() override { return nullptr; }
+  void FreeCellPalettes(TVeCellPaletteList*) override {}
+
+protected:
+  void ChoosePairList(const TVeCellRect& first, const TVeCellRect& second) override;
+
+private:
+  std::vector<std::unique_ptr<TVeCellPaletteList>> FLists;
+};
+
+// Tests candidates first..last of a list for one cell on a worker thread.
+class TVeCellImageFindOptimalColorsJob : public TVeJob {
+public:
+  TVeCellImageFindOptimalColorsJob(TVeJobList* list, TVeBaseCellImage* image,
+                                   const TVeCellPaletteList* palettes, const TVeCellRect& rect,
+                                   int first, int last);
+  ~TVeCellImageFindOptimalColorsJob() override;
+  void Execute() override;
+
+  TVeBaseCellImage* Image;
+  const TVeCellPaletteList* Palettes;
+  TVeCellHelper* Scratch;
+  TVeCellRect Rect;
+  int FirstIndex, LastIndex;
+  int Best = -1;
+  double BestCost = 0;
+};

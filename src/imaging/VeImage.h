@@ -1,0 +1,175 @@
+#pragma once
+// The picture being converted, as a grid of colour records, and the error-diffusion drivers
+// that turn it into palette indices. Error lives in linear RGB and is never clamped: only the
+// final byte conversion of a colour clamps.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "VeBitmap.h"
+#include "VeBitmap32.h"
+#include "VeColor.h"
+#include "VePalette.h"
+#include "VeThreadJob.h"
+
+// What the drivers read of the conversion options.
+struct TVeDitherOptions {
+  uint8_t DitherMethod = 1; // 0 none, 1..8 the kernels below
+  int ErrorDiffusion = 90;  // strength in percent
+  bool Serpentine = true;
+  int LightnessFix = 0;
+  int SaturationFix = 0;
+  bool GrayPalette = false;            // match by luminance only
+  const TVePalette* Palette = nullptr; // DitherTrial's palette when none is given
+};
+
+// Reads the dithering fields of an options record (the engines' options class or any type
+// with the same getters), so this unit needs no engine headers.
+template <class TOptions> TVeDitherOptions VeDitherOptionsOf(const TOptions& o) {
+  TVeDitherOptions d;
+  d.DitherMethod = o.DitherMethod();
+  d.ErrorDiffusion = o.ErrorDiffusion();
+  d.Serpentine = o.Serpentine();
+  d.LightnessFix = o.LightnessFix();
+  d.SaturationFix = o.SaturationFix();
+  d.GrayPalette = o.GrayPalette();
+  d.Palette = &o.Palette();
+  return d;
+}
+
+// Methods 0 ("None") to 8; the names (dmFloydSteinberg ...) are the options' enumeration.
+constexpr int VeKernelCount = 9;
+
+// One tap of a kernel: DX to the right in scan direction, DY rows down.
+struct TVeKernelTap {
+  int8_t DX, DY;
+  int8_t Weight;
+};
+
+struct TVeKernel {
+  int Divisor = 1;
+  int Count = 0; // taps used; 0 spreads nothing
+  TVeKernelTap Taps[12] = {};
+};
+
+// The kernel of a method; methods outside 1..8 get the empty kernel.
+const TVeKernel& VeDitherKernel(int method);
+
+class TVeImage {
+public:
+  TVeImage(int width, int height);
+  explicit TVeImage(const TVeBitmap32& source);
+  TVeImage(const TVeImage& other);
+  TVeImage& operator=(const TVeImage& other);
+  virtual ~TVeImage();
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+
+  // While set, column x means the stored column Width - 1 - x.
+  bool Reversed = false;
+  // Weighted squared distance summed over the pixels quantized by the palette and trial
+  // drivers.
+  double TotalError = 0.0;
+
+  TVeColor* GetPixels(int x, int y) {
+    return &FPixels[size_t(y) * size_t(FWidth) + size_t(Reversed ? FWidth - 1 - x : x)];
+  }
+  const TVeColor* GetPixels(int x, int y) const {
+    return &FPixels[size_t(y) * size_t(FWidth) + size_t(Reversed ? FWidth - 1 - x : x)];
+  }
+  // Row y in stored order, whatever the mirror flag.
+  TVeColor* Scanline(int y) { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  const TVeColor* Scanline(int y) const { return FPixels.data() + size_t(y) * size_t(FWidth); }
+
+  std::unique_ptr<TVeBitmap32> ToBitmap32() const;
+  double MaxLuminance() const;
+  void MakeGray();
+  void ApplyFixes(int saturationFix, int lightnessFix);
+  void PrepareAll();
+  void LimitLuminance(double y);
+  void FitLuminance(const TVePalette256& palette);
+  void SetHeight(int height);
+  void CopyRows(const TVeImage& image, int firstRow);
+  void CollectColors(TVePalette256& palette, int firstRow, int rows) const;
+
+  // Spread an error from (x, y) with the kernel of a method, through GetPixels.
+  void DiffuseGray(int x, int y, double error, int method);
+  void DiffuseColor(int x, int y, const TVeLinRGBColor& error, int method);
+
+  // ---- drivers ----
+  // Luminance at or above 0.5 gives the light index. Without a palette the result is a
+  // 1-bit bitmap without palette.
+  std::unique_ptr<TVeBitmap> DitherTwoColors(const TVeCancelFlag* abort,
+                                             const TVeDitherOptions& options, int lightIndex,
+                                             int darkIndex, const TVePalette* palette,
+                                             TVeData* data);
+  // As DitherTwoColors, but the data grid receives 1 (light) and 0 (dark).
+  std::unique_ptr<TVeBitmap> DitherTwoColorsBits(const TVeCancelFlag* abort,
+                                                 const TVeDitherOptions& options, int lightIndex,
+                                                 int darkIndex, const TVePalette* palette,
+                                                 TVeData* data);
+  // Searches `search`; with an output palette, writes the output index of the found colour.
+  std::unique_ptr<TVeBitmap> DitherPalette(const TVeCancelFlag* abort,
+                                           const TVeDitherOptions& options,
+                                           const TVePalette* output, const TVePalette& search,
+                                           TVeData* data = nullptr);
+  // For palettes of more than 256 colours: a 24-bit result.
+  std::unique_ptr<TVeBitmap> DitherTrueColor(const TVeCancelFlag* abort,
+                                             const TVeDitherOptions& options,
+                                             const TVePalette& palette);
+  std::unique_ptr<TVeBitmap> Dither(const TVeCancelFlag* abort, const TVeDitherOptions& options,
+                                    const TVePalette* output, const TVePalette& search);
+  // Dithers the top-left rows x columns (0: all) without fixes and without a bitmap.
+  void DitherTrial(const TVeCancelFlag* abort, const TVeDitherOptions& options, int rows,
+                   int columns, const TVePalette* palette = nullptr);
+  void DitherWhole(const TVeCancelFlag* abort, const TVeDitherOptions& options, bool reversed,
+                   const TVePalette* palette);
+
+  // Two alternating frames, appended to the result's frame list.
+  std::unique_ptr<TVeBitmap> DitherFlickerGray(const TVeCancelFlag* abort,
+                                               const TVeDitherOptions& options, TVeData* data);
+  std::unique_ptr<TVeBitmap> DitherFlickerPair(const TVeCancelFlag* abort,
+                                               const TVeDitherOptions& options, int lightIndex,
+                                               int darkIndex, const TVePalette& mixTable,
+                                               TVeData* data);
+  std::unique_ptr<TVeBitmap> DitherFlickerColor(const TVeCancelFlag* abort,
+                                                const TVeDitherOptions& options,
+                                                const TVePalette* output,
+                                                const TVePalette& mixTable, TVeData* data);
+
+protected:
+  // One pixel under diffusion: its linear value and, in gray work, its luminance cache.
+  struct TWork {
+    double R, G, B;
+    double Y;
+    bool YValid;
+  };
+
+  std::unique_ptr<TVeBitmap> DitherTwoColorsImpl(const TVeCancelFlag* abort,
+                                                 const TVeDitherOptions& options, int lightIndex,
+                                                 int darkIndex, const TVePalette* palette,
+                                                 TVeData* data, bool bits);
+  // The palette and trial drivers' loop over the top-left rows x columns.
+  void DitherArea(const TVeCancelFlag* abort, const TVeDitherOptions& options, int rows,
+                  int columns, const TVePalette* output, const TVePalette& search,
+                  TVeBitmap* bitmap, TVeData* data);
+  template <bool Gray>
+  void DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& options, int rows,
+                   int columns, const TVePalette* output, const TVePalette& search,
+                   TVeBitmap* bitmap, TVeData* data);
+
+  // The diffusion window: three rows of work cells, each padded by two on both sides so
+  // that taps beyond the edges land in cells nobody reads.
+  void WindowBegin(int rows, bool gray);
+  TWork* WindowRow(int y) { return FWindow.data() + size_t(y % 3) * size_t(FWidth + 4) + 2; }
+  void WindowLoad(int y, bool gray);
+  void WindowStore(int y, int fromX, int toX);
+
+  std::vector<TVeColor> FPixels;
+  int FWidth = 0;
+  int FHeight = 0;
+  std::vector<TWork> FWindow;
+  int FWindowRows = 0; // rows the window may load (rows beyond are outside the image)
+};

@@ -1,0 +1,929 @@
+#include "VeQuantization.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "VeErrors.h"
+
+namespace {
+
+uint32_t LinToQuad(const TVeLinRGBColor& lin) {
+  return uint32_t(LinearToByte(lin.R)) << 16 | uint32_t(LinearToByte(lin.G)) << 8 |
+         LinearToByte(lin.B);
+}
+
+TVeLinRGBColor LinOfQuad(uint32_t quad) {
+  return {ByteToLinear(uint8_t(quad >> 16)), ByteToLinear(uint8_t(quad >> 8)),
+          ByteToLinear(uint8_t(quad))};
+}
+
+void AddWeight(uint32_t& weight, uint64_t more) {
+  weight = uint32_t(std::min<uint64_t>(uint64_t(weight) + more, UINT32_MAX));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Jobs: each works on its own range of clusters or colours.
+
+class TVeQuantizationJob : public TVeJob {
+public:
+  TVeQuantizationJob(TVeJobList* list, TVeQuantization* owner, int first, int last)
+      : TVeJob(list), Owner(owner), First(first), Last(last) {}
+  TVeQuantization* Owner;
+  int First, Last;
+};
+
+namespace {
+
+template <class F> class TRangeJob : public TVeQuantizationJob {
+public:
+  TRangeJob(TVeJobList* list, TVeQuantization* owner, int first, int last, F& body)
+      : TVeQuantizationJob(list, owner, first, last), FBody(body) {}
+  void Execute() override { FBody(First, Last); }
+
+private:
+  F& FBody;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// TVeQuantization
+
+TVeQuantization::TVeQuantization(const TVeCancelFlag* abort, int k, bool gray, bool method)
+    : FAbort(abort), FK(std::max(k, 2)), FGray(gray), FMethod(method) {}
+
+TVeQuantization::~TVeQuantization() = default;
+
+void TVeQuantization::Check() const {
+  VeCheckCancel(FAbort);
+}
+
+// Runs body over 0..count-1, cut into jobs when there are workers and the work (a rough
+// count of distance computations) is worth a hand-over. Every element is computed the same
+// way either way, so the cut never changes a result.
+template <class F> void TVeQuantization::ForRanges(int count, double work, F&& body) {
+  constexpr double MinParallelWork = 50000;
+  if (count <= 0) return;
+  if (SingleThread || ProcessorCount() < 2 || count < 2 || work < MinParallelWork) {
+    body(0, count - 1);
+    Check();
+    return;
+  }
+  TVeRangeSplitter splitter;
+  splitter.Init(count, 0);
+  TVeJobList list;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TRangeJob<F>(&list, this, first, last, body);
+  list.Run(FAbort);
+}
+
+void TVeQuantization::AddColor(uint8_t r, uint8_t g, uint8_t b, uint32_t weight) {
+  uint32_t key = uint32_t(r) << 16 | uint32_t(g) << 8 | b;
+  if (weight == 1) {
+    FPendingKeys.push_back(key);
+    return;
+  }
+  AddColor(key, LinOfQuad(key), weight);
+}
+
+void TVeQuantization::AddColor(uint32_t quad, const TVeLinRGBColor& lin, uint32_t weight) {
+  TVeQuantizationColor c;
+  c.R = uint8_t(quad >> 16);
+  c.G = uint8_t(quad >> 8);
+  c.B = uint8_t(quad);
+  c.Lin = lin;
+  c.Weight = std::max<uint32_t>(weight, 1);
+  FPendingColors.push_back(c);
+}
+
+void TVeQuantization::AddPixels(const uint32_t* rgbQuads, size_t count) {
+  FPendingKeys.reserve(FPendingKeys.size() + count);
+  for (size_t i = 0; i < count; ++i)
+    FPendingKeys.push_back(rgbQuads[i] & 0xFFFFFF);
+}
+
+void TVeQuantization::AddPixels(const TVeColor* pixels, size_t count) {
+  FPendingKeys.reserve(FPendingKeys.size() + count);
+  for (size_t i = 0; i < count; ++i)
+    FPendingKeys.push_back(pixels[i].GetRGBQuad());
+}
+
+void TVeQuantization::AddPalette(const TVePalette256& palette) {
+  for (int i = 0; i < palette.Count(); ++i)
+    AddColor(palette.GetRGBQuad(i), palette.GetLinRGB(i),
+             uint32_t(std::max(palette.Color(i).UseCount, 1)));
+}
+
+// Searches of shared palettes run on several threads: fill their caches first.
+void TVeQuantization::PrepareInputs() {
+  for (const TVePalette* p : {Hardware, Initial, Pinned}) {
+    if (const auto* p256 = dynamic_cast<const TVePalette256*>(p)) p256->PrepareSearch();
+    if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(p); rgb && rgb->HasGray())
+      rgb->GrayPalette()->PrepareSearch();
+  }
+}
+
+// The output may also be one of the inputs: those are read from a copy while the output
+// is rebuilt.
+class TVeQuantizationInputGuard {
+public:
+  TVeQuantizationInputGuard(TVeQuantization& q, const TVePalette*& hardware,
+                            const TVePalette*& initial, const TVePalette*& pinned,
+                            const TVePalette256& output)
+      : FSlots{&hardware, &initial, &pinned}, FSaved{hardware, initial, pinned} {
+    (void)q;
+    for (const TVePalette** slot : FSlots) {
+      if (*slot != &output) continue;
+      if (!FCopy) FCopy = output.Clone256();
+      *slot = FCopy.get();
+    }
+  }
+  ~TVeQuantizationInputGuard() {
+    for (int i = 0; i < 3; ++i)
+      *FSlots[i] = FSaved[i];
+  }
+
+private:
+  const TVePalette** FSlots[3];
+  const TVePalette* FSaved[3];
+  std::unique_ptr<TVePalette256> FCopy;
+};
+
+// Merges everything collected into the array of distinct colours sorted by red, green,
+// blue. Sorting once replaces one binary-search insertion per pixel and gives the same
+// array. A colour given with its own linear value keeps the first such value.
+void TVeQuantization::FinishCollection() {
+  if (FPendingKeys.empty() && FPendingColors.empty()) return;
+  std::vector<TVeQuantizationColor> merged;
+  std::sort(FPendingKeys.begin(), FPendingKeys.end());
+  std::stable_sort(FPendingColors.begin(), FPendingColors.end(),
+                   [](const auto& a, const auto& b) { return a.Key() < b.Key(); });
+  merged.reserve(FColors.size() + FPendingColors.size() + FPendingKeys.size() / 4);
+  size_t a = 0, b = 0, p = 0;
+  auto append = [&](const TVeQuantizationColor& c) {
+    if (!merged.empty() && merged.back().Key() == c.Key())
+      AddWeight(merged.back().Weight, c.Weight);
+    else
+      merged.push_back(c);
+  };
+  // Three sorted sources: colours merged before, colours with their own linear values,
+  // and plain pixels.
+  while (a < FColors.size() || b < FPendingColors.size() || p < FPendingKeys.size()) {
+    uint32_t ka = a < FColors.size() ? FColors[a].Key() : UINT32_MAX;
+    uint32_t kb = b < FPendingColors.size() ? FPendingColors[b].Key() : UINT32_MAX;
+    uint32_t kp = p < FPendingKeys.size() ? FPendingKeys[p] : UINT32_MAX;
+    if (ka <= kb && ka <= kp) {
+      append(FColors[a++]);
+    } else if (kb <= kp) {
+      append(FPendingColors[b++]);
+    } else {
+      size_t q = p;
+      while (q < FPendingKeys.size() && FPendingKeys[q] == kp)
+        ++q;
+      TVeQuantizationColor c;
+      c.R = uint8_t(kp >> 16);
+      c.G = uint8_t(kp >> 8);
+      c.B = uint8_t(kp);
+      if (!merged.empty() && merged.back().Key() == kp) {
+        AddWeight(merged.back().Weight, q - p);
+      } else {
+        c.Lin = LinOfQuad(kp);
+        c.Weight = 0;
+        AddWeight(c.Weight, q - p);
+        merged.push_back(c);
+      }
+      p = q;
+    }
+  }
+  FColors.swap(merged);
+  FPendingKeys.clear();
+  FPendingKeys.shrink_to_fit();
+  FPendingColors.clear();
+}
+
+const std::vector<TVeQuantizationColor>& TVeQuantization::Colors() {
+  FinishCollection();
+  return FColors;
+}
+
+// --- Centres ----------------------------------------------------------------------------
+
+void TVeQuantization::Snap(TVeLinRGBColor& lin) const {
+  if (!Hardware) return;
+  int index;
+  if (FGray)
+    index = Hardware->FindNearestGray(TVeColor::FromLin(lin));
+  else if (FMethod)
+    VeInternalError();
+  else
+    index = Hardware->FindNearestLin(lin);
+  if (index < 0) VeInternalError();
+  lin = Hardware->GetLinRGB(index);
+}
+
+void TVeQuantization::SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor& lin) {
+  c.Centre = lin;
+  c.CentreQuad = LinToQuad(lin);
+  c.CentreLuminance = lin.Luminance();
+  c.CentreValid = true;
+}
+
+void TVeQuantization::ComputeCentre(int cluster) {
+  TVeQuantizationCluster& c = FClusters[size_t(cluster)];
+  double r = 0, g = 0, b = 0, w = 0;
+  for (int m = FMemberStart[size_t(cluster)]; m < FMemberStart[size_t(cluster) + 1]; ++m) {
+    const TVeQuantizationColor& color = FColors[size_t(FMembers[size_t(m)])];
+    double cw = color.Weight;
+    r += cw * color.Lin.R;
+    g += cw * color.Lin.G;
+    b += cw * color.Lin.B;
+    w += cw;
+  }
+  TVeLinRGBColor lin{r / w, g / w, b / w};
+  Snap(lin);
+  SetCentre(c, lin);
+}
+
+// Members of every cluster in colour-array order, so that each centre sums its members in
+// the same order whatever the number of workers.
+void TVeQuantization::RebuildMembers() {
+  FMemberStart.assign(FClusters.size() + 1, 0);
+  for (const auto& color : FColors)
+    if (color.Cluster >= 0) ++FMemberStart[size_t(color.Cluster) + 1];
+  for (size_t i = 1; i < FMemberStart.size(); ++i)
+    FMemberStart[i] += FMemberStart[i - 1];
+  FMembers.resize(size_t(FMemberStart.back()));
+  std::vector<int> fill(FMemberStart.begin(), FMemberStart.end() - 1);
+  for (size_t i = 0; i < FColors.size(); ++i)
+    if (int c = FColors[i].Cluster; c >= 0) FMembers[size_t(fill[size_t(c)]++)] = int(i);
+}
+
+void TVeQuantization::UpdateCentres(bool basesOnly) {
+  RebuildMembers();
+  std::vector<int> stale;
+  for (size_t i = 0; i < FClusters.size(); ++i) {
+    const auto& c = FClusters[i];
+    if (basesOnly && c.BaseA != c.BaseB) continue;
+    if (!c.Fixed && c.MemberCount > 0 && !c.CentreValid) stale.push_back(int(i));
+  }
+  double work = 0;
+  for (int c : stale)
+    work += FMemberStart[size_t(c) + 1] - FMemberStart[size_t(c)];
+  ForRanges(int(stale.size()), work, [&](int first, int last) {
+    for (int i = first; i <= last; ++i)
+      ComputeCentre(stale[size_t(i)]);
+  });
+}
+
+// --- Nearest search ---------------------------------------------------------------------
+
+// Nearest cluster of every colour; clusters in creation order, excluded ones skipped, the
+// first on ties. The clusters are visited outward from the colour's green value and the
+// walk stops once the green term alone exceeds the second best distance: every distance is
+// the same sum a full scan computes, so the answer is exactly the full scan's.
+//
+// Between passes a colour skips the search when its current centre is nearer than every
+// other by a clear margin, judged from bounds on the metric distance that follow how far
+// each centre moved (Hamerly's method). The margin is far above the rounding of the bounds,
+// so a skipped colour is one whose full scan would return its current cluster anyway.
+void TVeQuantization::FindNearest() {
+  std::vector<int> order;
+  order.reserve(FClusters.size());
+  for (size_t i = 0; i < FClusters.size(); ++i)
+    if (!FClusters[i].Excluded) order.push_back(int(i));
+  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+    return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
+  });
+  double maxDrift = 0;
+  if (FBoundsValid) {
+    FDrift.assign(FClusters.size(), 0.0);
+    for (size_t i = 0; i < FClusters.size(); ++i) {
+      FDrift[i] = std::sqrt(DeltaRGB(FClusters[i].SearchedCentre, FClusters[i].Centre));
+      maxDrift = std::max(maxDrift, FDrift[i]);
+    }
+  }
+  ForRanges(int(FColors.size()), double(FColors.size()) * double(order.size()),
+            [&](int first, int last) { FindNearestRange(first, last, order, maxDrift); });
+  for (auto& c : FClusters)
+    c.SearchedCentre = c.Centre;
+  FBoundsValid = true;
+}
+
+void TVeQuantization::FindNearestRange(int first, int last, const std::vector<int>& order,
+                                       double maxDrift) {
+  constexpr double Margin = 1e-9;
+  const int n = int(order.size());
+  std::vector<TVeLinRGBColor> centres(static_cast<size_t>(n));
+  for (int j = 0; j < n; ++j)
+    centres[size_t(j)] = FClusters[size_t(order[size_t(j)])].Centre;
+  const bool bounds = FBoundsValid;
+  for (int i = first; i <= last; ++i) {
+    if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
+    TVeQuantizationColor& color = FColors[size_t(i)];
+    const TVeLinRGBColor x = color.Lin;
+    if (bounds && color.Cluster >= 0 && color.Nearest == color.Cluster) {
+      color.Upper += FDrift[size_t(color.Cluster)];
+      color.Lower -= maxDrift;
+      if (color.Upper + Margin < color.Lower) continue;
+      color.Upper = std::sqrt(DeltaRGB(x, FClusters[size_t(color.Cluster)].Centre));
+      if (color.Upper + Margin < color.Lower) continue;
+    }
+    int start = int(std::lower_bound(centres.begin(), centres.end(), x.G,
+                                     [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
+                    centres.begin());
+    double best = std::numeric_limits<double>::infinity(), second = best;
+    int bestCluster = -1;
+    auto visit = [&](int j) -> bool {
+      const TVeLinRGBColor& c = centres[size_t(j)];
+      double dg = x.G - c.G;
+      double tg = VeLumG * dg * dg;
+      if (tg > second) return false;
+      double dr = x.R - c.R, db = x.B - c.B;
+      double d = VeLumR * dr * dr + tg + VeLumB * db * db;
+      int cluster = order[size_t(j)];
+      if (d < best || (d == best && cluster < bestCluster)) {
+        second = best;
+        best = d;
+        bestCluster = cluster;
+      } else if (d < second) {
+        second = d;
+      }
+      return true;
+    };
+    for (int j = start; j < n && visit(j); ++j) {
+    }
+    for (int j = start - 1; j >= 0 && visit(j); --j) {
+    }
+    color.Nearest = bestCluster;
+    color.Distance = best;
+    color.Upper = std::sqrt(best);
+    color.Lower = std::sqrt(second);
+  }
+}
+
+int TVeQuantization::MoveColors() {
+  int moves = 0;
+  for (auto& color : FColors) {
+    if (color.Nearest < 0 || color.Nearest == color.Cluster) continue;
+    if (color.Cluster >= 0) {
+      auto& old = FClusters[size_t(color.Cluster)];
+      --old.MemberCount;
+      old.CentreValid = old.Fixed;
+    }
+    auto& now = FClusters[size_t(color.Nearest)];
+    ++now.MemberCount;
+    now.CentreValid = now.Fixed;
+    color.Cluster = color.Nearest;
+    ++moves;
+  }
+  return moves;
+}
+
+void TVeQuantization::DiscardEmpty() {
+  std::vector<int> remap(FClusters.size(), -1);
+  size_t kept = 0;
+  for (size_t i = 0; i < FClusters.size(); ++i) {
+    if (FClusters[i].MemberCount == 0 && !FClusters[i].Fixed) continue;
+    remap[i] = int(kept);
+    if (kept != i) FClusters[kept] = FClusters[i];
+    ++kept;
+  }
+  if (kept == FClusters.size()) return;
+  FClusters.resize(kept);
+  for (auto& color : FColors) {
+    if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
+    if (color.Nearest >= 0) color.Nearest = remap[size_t(color.Nearest)];
+  }
+}
+
+// Opens one more cluster at the farthest colour that, snapped, is not already a centre.
+bool TVeQuantization::Split() {
+  // Distances to the centres as they stand (stale centres included).
+  ForRanges(int(FColors.size()), double(FColors.size()), [this](int first, int last) {
+    for (int i = first; i <= last; ++i) {
+      auto& color = FColors[size_t(i)];
+      if (color.Cluster < 0) continue;
+      color.Distance = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
+      color.DistanceValid = true;
+    }
+  });
+  std::vector<int> order(FColors.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = int(i);
+  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+    return FColors[size_t(a)].Distance < FColors[size_t(b)].Distance;
+  });
+  std::vector<uint32_t> centres;
+  for (const auto& c : FClusters)
+    centres.push_back(c.CentreQuad);
+  std::sort(centres.begin(), centres.end());
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    TVeQuantizationColor& color = FColors[size_t(*it)];
+    if (color.Cluster < 0) continue;
+    TVeLinRGBColor lin = color.Lin;
+    Snap(lin);
+    uint32_t quad = Hardware ? LinToQuad(lin) : color.Key();
+    if (std::binary_search(centres.begin(), centres.end(), quad)) continue;
+    auto& old = FClusters[size_t(color.Cluster)];
+    --old.MemberCount;
+    old.CentreValid = old.Fixed;
+    TVeQuantizationCluster c;
+    c.MemberCount = 1;
+    FClusters.push_back(c);
+    color.Cluster = int(FClusters.size()) - 1;
+    color.Nearest = -1;
+    color.DistanceValid = false;
+    FBoundsValid = false; // the new centre may be nearer to anyone
+    return true;
+  }
+  return false;
+}
+
+// --- Clustering -------------------------------------------------------------------------
+
+void TVeQuantization::MedianCut(int first, int last, int n) {
+  Check();
+  if (n <= 1 || first == last) {
+    TVeQuantizationCluster c;
+    int index = int(FClusters.size());
+    for (int i = first; i <= last; ++i) {
+      if (FColors[size_t(i)].Cluster >= 0) continue;
+      FColors[size_t(i)].Cluster = index;
+      ++c.MemberCount;
+    }
+    if (c.MemberCount > 0) FClusters.push_back(c);
+    return;
+  }
+  uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+  for (int i = first; i <= last; ++i) {
+    const auto& c = FColors[size_t(i)];
+    const uint8_t v[3] = {c.R, c.G, c.B};
+    for (int ch = 0; ch < 3; ++ch) {
+      lo[ch] = std::min(lo[ch], v[ch]);
+      hi[ch] = std::max(hi[ch], v[ch]);
+    }
+  }
+  const double weights[3] = {VeLumR, VeLumG, VeLumB};
+  double extent[3];
+  for (int ch = 0; ch < 3; ++ch)
+    extent[ch] = (ByteToLinear(hi[ch]) - ByteToLinear(lo[ch])) * weights[ch];
+  int channel = 1; // green wins ties, then red, then blue
+  if (extent[0] > extent[channel]) channel = 0;
+  if (extent[2] > extent[channel]) channel = 2;
+  auto byteOf = [channel](const TVeQuantizationColor& c) {
+    return channel == 0 ? c.R : channel == 1 ? c.G : c.B;
+  };
+  std::stable_sort(FColors.begin() + first, FColors.begin() + last + 1,
+                   [&](const auto& a, const auto& b) { return byteOf(a) < byteOf(b); });
+  int mid = first + (last - first) / 2;
+  MedianCut(first, mid, n / 2);
+  MedianCut(mid + 1, last, n - n / 2);
+}
+
+void TVeQuantization::Pin() {
+  const int count = Pinned->Count();
+  UpdateCentres(false);
+  std::vector<bool> used(size_t(count), false);
+  for (int round = 0; round < count; ++round) {
+    Check();
+    int bestColor = -1, bestCluster = -1;
+    double best = 0;
+    for (int p = 0; p < count; ++p) {
+      if (used[size_t(p)]) continue;
+      const TVeLinRGBColor lin = Pinned->GetLinRGB(p);
+      for (size_t c = 0; c < FClusters.size(); ++c) {
+        if (FClusters[c].Fixed) continue;
+        double d = DeltaRGB(lin, FClusters[c].Centre);
+        if (bestColor < 0 || d < best) {
+          best = d;
+          bestColor = p;
+          bestCluster = int(c);
+        }
+      }
+    }
+    if (bestColor < 0) break; // no unfixed cluster left
+    auto& cluster = FClusters[size_t(bestCluster)];
+    cluster.Fixed = true;
+    SetCentre(cluster, Pinned->GetLinRGB(bestColor));
+    cluster.CentreQuad = Pinned->GetRGBQuad(bestColor) & 0xFFFFFF;
+    used[size_t(bestColor)] = true;
+  }
+}
+
+void TVeQuantization::KMeans() {
+  if (int(FClusters.size()) > FK) VeInternalError();
+  FBoundsValid = false;
+  for (FPasses = 0; FPasses < MaxPasses;) {
+    Check();
+    UpdateCentres(false);
+    FindNearest();
+    Check();
+    int moves = MoveColors();
+    DiscardEmpty();
+    if (int(FClusters.size()) < FK && Split()) ++moves;
+    ++FPasses;
+    if (Progress) Progress(FPasses);
+    if (moves == 0) break;
+  }
+}
+
+void TVeQuantization::Cluster() {
+  FinishCollection();
+  FClusters.clear();
+  for (auto& color : FColors) {
+    color.Cluster = color.Nearest = -1;
+    color.DistanceValid = false;
+  }
+  if (Pinned && Pinned->Count() == FK) {
+    for (int i = 0; i < FK; ++i) {
+      TVeQuantizationCluster c;
+      c.Fixed = true;
+      SetCentre(c, Pinned->GetLinRGB(i));
+      c.CentreQuad = Pinned->GetRGBQuad(i) & 0xFFFFFF;
+      FClusters.push_back(c);
+    }
+    return;
+  }
+  if (FK >= int(FColors.size()) && (!Initial || Initial->Count() == 0)) {
+    for (size_t i = 0; i < FColors.size(); ++i) {
+      TVeQuantizationCluster c;
+      c.MemberCount = 1;
+      FColors[i].Cluster = int(i);
+      FClusters.push_back(c);
+    }
+    return;
+  }
+  if (!FColors.empty()) MedianCut(0, int(FColors.size()) - 1, FK);
+  if (Pinned) Pin();
+  KMeans();
+}
+
+// --- Output -----------------------------------------------------------------------------
+
+void TVeQuantization::BuildOutput(TVePalette256& output, bool pairs) {
+  UpdateCentres(false);
+  output.BeginUpdate();
+  output.Clear();
+  output.Temporary = true;
+  output.Name = "Autogenerated";
+  if (Initial)
+    for (int i = 0; i < Initial->Count(); ++i)
+      output.AddLin(Initial->GetLinRGB(i));
+  const int initialCount = output.Count();
+  for (const auto& c : FClusters)
+    if (pairs || c.Fixed || c.MemberCount > 0) output.AddUniqueLin(c.Centre);
+  // Fill with black and white, the farther one from what is there first.
+  std::vector<TVeLinRGBColor> candidates = {{0, 0, 0}, {1, 1, 1}};
+  while (output.Count() < FK && !candidates.empty()) {
+    size_t pick = 0;
+    double pickSpread = -1;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+      double spread = std::numeric_limits<double>::infinity();
+      for (int j = 0; j < output.Count(); ++j)
+        spread = std::min(spread, DeltaRGB(candidates[i], output.GetLinRGB(j)));
+      if (spread > pickSpread) {
+        pickSpread = spread;
+        pick = i;
+      }
+    }
+    TVeLinRGBColor lin = candidates[pick];
+    candidates.erase(candidates.begin() + long(pick));
+    if (Hardware) {
+      int index = Hardware->FindNearestLin(lin);
+      if (index < 0) VeInternalError();
+      lin = Hardware->GetLinRGB(index);
+    }
+    output.AddUniqueLin(lin);
+  }
+  output.SortByLuminance(initialCount);
+  output.EndUpdate();
+  if (output.Count() > FK) VeInternalError();
+}
+
+void TVeQuantization::Execute(TVePalette256& output) {
+  TVeQuantizationInputGuard guard(*this, Hardware, Initial, Pinned, output);
+  PrepareInputs();
+  Cluster();
+  BuildOutput(output, false);
+}
+
+// --- Pair mode --------------------------------------------------------------------------
+
+void TVeQuantization::UpdateMixes() {
+  for (auto& c : FClusters) {
+    if (c.BaseA == c.BaseB) continue;
+    const auto& a = FClusters[size_t(FBaseAt[size_t(c.BaseA)])];
+    const auto& b = FClusters[size_t(FBaseAt[size_t(c.BaseB)])];
+    SetCentre(c, {(a.Centre.R + b.Centre.R) / 2, (a.Centre.G + b.Centre.G) / 2,
+                  (a.Centre.B + b.Centre.B) / 2});
+    c.Excluded = std::abs(a.CentreLuminance - b.CentreLuminance) > PairThreshold;
+  }
+}
+
+// Least squares for the base colours, so that bases and the means of pairs fit their
+// members; each base is also held towards its current centre.
+void TVeQuantization::SolveBases() {
+  const int k = FK;
+  const std::vector<int>& baseIndex = FBaseAt;
+  std::vector<TVeLinRGBColor> solved(static_cast<size_t>(k));
+  // The matrix is the same for the three channels; only the right-hand sides differ.
+  std::vector<double> A0(size_t(k * k), 0.0), rhs[3];
+  for (auto& r : rhs)
+    r.assign(size_t(k), 0.0);
+  for (const auto& color : FColors) {
+    if (color.Cluster < 0) continue;
+    const auto& c = FClusters[size_t(color.Cluster)];
+    const int a = c.BaseA, b = c.BaseB;
+    const double half = 0.5 * color.Weight;
+    A0[size_t(a * k + a)] += half;
+    A0[size_t(a * k + b)] += half;
+    A0[size_t(b * k + a)] += half;
+    A0[size_t(b * k + b)] += half;
+    const double v[3] = {color.Weight * color.Lin.R, color.Weight * color.Lin.G,
+                         color.Weight * color.Lin.B};
+    for (int ch = 0; ch < 3; ++ch) {
+      rhs[ch][size_t(a)] += v[ch];
+      rhs[ch][size_t(b)] += v[ch];
+    }
+  }
+  for (int i = 0; i < k; ++i)
+    A0[size_t(i * k + i)] += 2;
+  for (int ch = 0; ch < 3; ++ch) {
+    auto channel = [ch](const TVeLinRGBColor& l) { return ch == 0 ? l.R : ch == 1 ? l.G : l.B; };
+    std::vector<double> A = A0, r = rhs[ch];
+    auto at = [&](int i, int j) -> double& { return A[size_t(i * k + j)]; };
+    for (int i = 0; i < k; ++i)
+      r[size_t(i)] += 2 * channel(FClusters[size_t(baseIndex[size_t(i)])].Centre);
+    // Gaussian elimination with partial pivoting (first row on ties).
+    for (int col = 0; col < k; ++col) {
+      int pivot = col;
+      for (int row = col + 1; row < k; ++row)
+        if (std::abs(at(row, col)) > std::abs(at(pivot, col))) pivot = row;
+      if (at(pivot, col) == 0) VeInternalError();
+      if (pivot != col) {
+        for (int j = 0; j < k; ++j)
+          std::swap(at(pivot, j), at(col, j));
+        std::swap(r[size_t(pivot)], r[size_t(col)]);
+      }
+      for (int row = col + 1; row < k; ++row) {
+        double f = at(row, col) / at(col, col);
+        if (f == 0) continue;
+        for (int j = col; j < k; ++j)
+          at(row, j) -= f * at(col, j);
+        r[size_t(row)] -= f * r[size_t(col)];
+      }
+    }
+    for (int i = k - 1; i >= 0; --i) {
+      double s = r[size_t(i)];
+      for (int j = i + 1; j < k; ++j)
+        s -= at(i, j) * channel(solved[size_t(j)]);
+      double x = s / at(i, i);
+      (ch == 0 ? solved[size_t(i)].R : ch == 1 ? solved[size_t(i)].G : solved[size_t(i)].B) = x;
+    }
+  }
+  for (int i = 0; i < k; ++i) {
+    auto& base = FClusters[size_t(baseIndex[size_t(i)])];
+    if (base.Fixed) continue; // pinned centres never move
+    TVeLinRGBColor lin = solved[size_t(i)];
+    if (Hardware) {
+      int index = Hardware->FindNearestLin(lin);
+      if (index < 0) VeInternalError();
+      lin = Hardware->GetLinRGB(index);
+    }
+    SetCentre(base, lin);
+  }
+}
+
+void TVeQuantization::ExecutePairs(TVePalette256& output) {
+  if (FK > 16) VeInternalError();
+  TVeQuantizationInputGuard guard(*this, Hardware, Initial, Pinned, output);
+  PrepareInputs();
+  FinishCollection();
+  FClusters.clear();
+  for (auto& color : FColors) {
+    color.Cluster = color.Nearest = -1;
+    color.DistanceValid = false;
+  }
+  if (!FColors.empty()) MedianCut(0, int(FColors.size()) - 1, FK);
+  if (Pinned) Pin();
+  KMeans();
+  UpdateCentres(false);
+  while (int(FClusters.size()) < FK) {
+    TVeQuantizationCluster c;
+    SetCentre(c, {0, 0, 0});
+    FClusters.push_back(c);
+  }
+  // Bases on the diagonal, mixes above it, stored row by row: (0,0), (0,1), ... (1,1), ...
+  std::vector<TVeQuantizationCluster> matrix;
+  std::vector<int> baseAt(static_cast<size_t>(FK));
+  for (int i = 0; i < FK; ++i) {
+    for (int j = i; j < FK; ++j) {
+      TVeQuantizationCluster c;
+      if (i == j) {
+        c = FClusters[size_t(i)];
+        baseAt[size_t(i)] = int(matrix.size());
+      }
+      c.BaseA = i;
+      c.BaseB = j;
+      matrix.push_back(c);
+    }
+  }
+  for (auto& color : FColors)
+    if (color.Cluster >= 0) color.Cluster = baseAt[size_t(color.Cluster)];
+  FClusters.swap(matrix);
+  FBaseAt = baseAt;
+  UpdateMixes();
+  for (FPasses = 0; FPasses < MaxPasses;) {
+    Check();
+    FBoundsValid = false; // exclusions change from pass to pass
+    FindNearest();
+    Check();
+    int moves = MoveColors();
+    UpdateCentres(true);
+    SolveBases();
+    UpdateMixes();
+    ++FPasses;
+    if (Progress) Progress(FPasses);
+    if (moves == 0) break;
+  }
+  // Keep the bases only.
+  std::vector<TVeQuantizationCluster> bases;
+  for (int i = 0; i < FK; ++i) {
+    TVeQuantizationCluster c = FClusters[size_t(baseAt[size_t(i)])];
+    c.BaseA = c.BaseB = -1;
+    bases.push_back(c);
+  }
+  std::vector<int> remap(FClusters.size(), -1);
+  for (int i = 0; i < FK; ++i)
+    remap[size_t(baseAt[size_t(i)])] = i;
+  for (auto& color : FColors)
+    if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
+  FClusters.swap(bases);
+  FBaseAt.clear();
+  BuildOutput(output, true);
+}
+
+// ---------------------------------------------------------------------------------------
+// Entry points
+
+namespace {
+
+struct TVeQuantizationPlan {
+  const TVePalette* Hardware = nullptr;
+  const TVePalette* Initial = nullptr;
+  const TVePalette* Pinned = nullptr;
+};
+
+template <class FCollect>
+void RunQuantization(const TVeQuantizationArgs& args, TVePalette256& output,
+                     const TVeQuantizationPlan& plan, FCollect&& collect, bool pairs,
+                     double thresholdPercent, bool singleThread) {
+  TVeQuantization q(args.Abort, args.K, args.Gray, args.Method != VeMethodDeltaRGB);
+  q.Hardware = plan.Hardware;
+  q.Initial = plan.Initial;
+  q.Pinned = plan.Pinned;
+  q.SingleThread = singleThread;
+  q.Progress = args.Progress;
+  q.PairThreshold = thresholdPercent / 100.0;
+  collect(q);
+  if (pairs)
+    q.ExecutePairs(output);
+  else
+    q.Execute(output);
+}
+
+// Entry 1: a fixed palette of more than k colours is the choice set, otherwise it starts
+// the output and its colours are pinned.
+void QuantizeImageCore(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const TVePalette256* fixed,
+                       TVeQuantizationPixels image, bool pairs, double threshold) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
+  }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  TVeQuantizationPlan plan;
+  if (fixedCount >= k) {
+    plan.Hardware = fixed;
+  } else {
+    plan.Hardware = hardware;
+    plan.Initial = plan.Pinned = fixed;
+  }
+  RunQuantization(
+      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
+      threshold, false);
+}
+
+// Entry 2: the fixed colours plus the hardware colours the picture already uses.
+void QuantizeUsedCore(const TVeQuantizationArgs& args, TVePalette256& output,
+                      const TVePalette* hardware, const std::vector<bool>& used,
+                      const TVePalette256* fixed, TVeQuantizationPixels image, bool pairs,
+                      double threshold, bool singleThread) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
+  }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  TVePalette256 chosen;
+  if (fixed) chosen.Assign(fixed);
+  if (hardware) {
+    const int n = std::min({hardware->Count(), 4096, int(used.size())});
+    for (int i = 0; i < n; ++i) {
+      if (!used[size_t(i)]) continue;
+      const TVeStdRGBColor c = hardware->GetStdRGB(i);
+      chosen.AddUnique(c.R, c.G, c.B);
+    }
+  }
+  if (chosen.Count() == k) {
+    output.Assign(&chosen);
+    return;
+  }
+  TVeQuantizationPlan plan;
+  if (chosen.Count() < k) {
+    plan = {hardware, fixed, &chosen};
+  } else if (fixedCount < k) {
+    plan = {&chosen, fixed, fixed};
+  } else {
+    plan = {&chosen, nullptr, nullptr};
+  }
+  RunQuantization(
+      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
+      threshold, singleThread);
+}
+
+} // namespace
+
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image) {
+  QuantizeImageCore(args, output, hardware, fixed, image, false, 0);
+}
+
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, TVeQuantizationPixels image, bool singleThread) {
+  QuantizeUsedCore(args, output, hardware, used, fixed, image, false, 0, singleThread);
+}
+
+void QuantizeHistogram(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const TVePalette& bins,
+                       const TVePalette256* fixed, const double* histogram) {
+  const int k = std::max(args.K, 2);
+  std::unique_ptr<TVePalette256> fixedCopy;
+  if (fixed == &output) {
+    fixedCopy = fixed->Clone256();
+    fixed = fixedCopy.get();
+  }
+  const int fixedCount = fixed ? fixed->Count() : 0;
+  if (fixed && fixedCount == k) {
+    output.Assign(fixed);
+    return;
+  }
+  if (bins.Count() < 32768) VeInternalError();
+  TVeQuantizationPlan plan;
+  if (fixedCount < k)
+    plan = {hardware, fixed, fixed};
+  else
+    plan = {fixed, nullptr, nullptr};
+  RunQuantization(
+      args, output, plan,
+      [&](TVeQuantization& q) {
+        for (int i = 0; i < 32768; ++i) {
+          const double h = histogram[i];
+          if (!(h > 0)) continue;
+          const double w = std::nearbyint(std::min(h, double(UINT32_MAX)));
+          q.AddColor(bins.GetRGBQuad(i), bins.GetLinRGB(i), uint32_t(std::max(w, 1.0)));
+        }
+      },
+      false, 0, false);
+}
+
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed,
+                   TVeQuantizationPixels image, double thresholdPercent) {
+  QuantizeImageCore(args, output, hardware, fixed, image, true, thresholdPercent);
+}
+
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, TVeQuantizationPixels image,
+                       double thresholdPercent) {
+  QuantizeUsedCore(args, output, hardware, used, fixed, image, true, thresholdPercent, false);
+}

@@ -1,0 +1,109 @@
+#include "VeSavePlatformZxSpectrum.h"
+
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VeImage.h"
+#include "VePlatformZxSpectrum.h"
+#include "VeStream.h"
+
+// ---- Options ------------------------------------------------------------------------------
+
+TVeZxSpectrumColorEngineOptions::TVeZxSpectrumColorEngineOptions() {
+  FPaletteType = ptColoredLinear;
+  FPaletteMode = zxModeColor;
+  FErrorDiffusion = 90;
+}
+
+void TVeZxSpectrumColorEngineOptions::SetPaletteType(TVePaletteType value) {
+  TVeZxSpectrumEngineOptions::SetPaletteType(value);
+  PaletteChanged();
+}
+
+void TVeZxSpectrumColorEngineOptions::SetPaletteMode(uint8_t value) {
+  TVeZxSpectrumEngineOptions::SetPaletteMode(value);
+  PaletteChanged();
+}
+
+void TVeZxSpectrumColorEngineOptions::PaletteChanged() {
+  TVePalette256 p;
+  if (FPaletteMode == zxModeBlackWhite)
+    ZxSpectrumMakeBlackWhitePalette(p);
+  else if (FPaletteMode == zxModeGray)
+    ZxSpectrumMakeGrayPalette(p, FPaletteType);
+  else
+    ZxSpectrumMakePalette(p, FPaletteType);
+  SetPalette(&p);
+}
+
+// ---- Panel --------------------------------------------------------------------------------
+
+TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteMode(ZxSpectrumModeMask);
+  AddPaletteTypeList(
+      {{"Pulsar (205)", ptPulsar}, {"Linear", ptColoredLinear}, {"Vardel (160)", ptVardel}});
+  // Colour usage only means something for the "Сolor" mode.
+  AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
+  AddDithering(true);
+}
+
+// ---- Engine -------------------------------------------------------------------------------
+
+std::unique_ptr<TVeDestEngineUI>
+TVeZxSpectrumEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeZxSpectrumColorEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumEngine::CreateOptions() const {
+  return VeNewOptions<TVeZxSpectrumColorEngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                             std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
+                             TVeDestEngineOptions& options, const TVePalette256*,
+                             const TVePalette256*) {
+  const TVePaletteType type = options.PaletteType();
+  if (options.PaletteMode() == zxModeBlackWhite) {
+    TVeImage image(source);
+    files = std::make_unique<TVeStreamList>();
+    TVeStream* s = files->AddNew("scr", ZxPixelBytes);
+    TVeZxSpectrumBWScreen screen(s->Data());
+    TVePalette256 bw;
+    ZxSpectrumMakeBlackWhitePalette(bw);
+    options.SetPalette(&bw);
+    TVeDitherOptions d;
+    d.DitherMethod = options.DitherMethod();
+    d.ErrorDiffusion = options.ErrorDiffusion();
+    d.Serpentine = options.Serpentine();
+    d.LightnessFix = options.LightnessFix();
+    d.SaturationFix = options.SaturationFix();
+    return image.DitherTwoColors(cancel, d, 1, 0, nullptr, &screen);
+  }
+  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* s = files->AddNew("scr", ZxScreenBytes);
+  TVeZxSpectrumColorScreen screen(s->Data());
+  TVePalette256 full;
+  ZxSpectrumMakePalette(full, type);
+  options.SetPalette(&full);
+  if (options.PaletteMode() == zxModeGray) {
+    std::unique_ptr<TVeBitmap> result = image.ConvertGray(cancel, options, &screen, &progress);
+    // The palette reported with the result is the gray one.
+    TVePalette256 gray;
+    ZxSpectrumMakeGrayPalette(gray, type);
+    options.SetPalette(&gray);
+    return result;
+  }
+  return image.Convert(cancel, options, &screen, &progress);
+}
+
+void RegisterZxSpectrumEngines() {
+  static const bool done = [] {
+    ReplaceDestEngine<TVeZxSpectrumEngine>();
+    return true;
+  }();
+  (void)done;
+}

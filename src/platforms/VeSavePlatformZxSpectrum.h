@@ -1,0 +1,56 @@
+#pragma once
+// The ZX Spectrum standard screen engine: "256x192x4" in the modes "Black/white" (6144-byte
+// file), "Gray" and "Сolor" (6912-byte file with attributes).
+#include <memory>
+#include <string>
+
+#include "VeDestEngine.h"
+#include "VeDestEngineOptions.h"
+#include "VeDestEngineUI.h"
+
+// Native size 256 x 192 with 8 x 8 attribute cells.
+class TVeZxSpectrumEngineOptions : public TVeDestFixedSizeEngineOptions {
+public:
+  TVeSize GetDefaultSize() const override { return {256, 192}; }
+  int GetWidth() const override { return 256; }
+  int GetHeight() const override { return 192; }
+  int GetCellWidth() const override { return 8; }
+  int GetCellHeight() const override { return 8; }
+};
+
+// "Linear" palette, mode "Сolor", 90 % diffusion; the palette follows mode and type.
+class TVeZxSpectrumColorEngineOptions : public TVeZxSpectrumEngineOptions {
+public:
+  TVeZxSpectrumColorEngineOptions();
+  void SetPaletteType(TVePaletteType value) override;
+  void SetPaletteMode(uint8_t value) override;
+  void PaletteChanged() override;
+};
+
+// Palette modes offered: "Black/white", "Gray", "Сolor".
+constexpr uint8_t zxModeBlackWhite = 0;
+constexpr uint8_t zxModeGray = 1;
+constexpr uint8_t zxModeColor = 11;
+constexpr uint32_t ZxSpectrumModeMask = 2051;
+
+class TVeZxSpectrumColorEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeZxSpectrumEngine : public TVeDestEngine {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4"; }
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options,
+                                            const TVePalette256* usedColors,
+                                            const TVePalette256* sourcePalette);
+};
+
+// Puts the engine in place of its catalogue entry; safe to call more than once.
+void RegisterZxSpectrumEngines();

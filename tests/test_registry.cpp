@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "VeDestEngineList.h"
+#include "VeGenericEngine.h"
+
+namespace {
+
+class TNamedEngine : public TVeGenericEngineClass {
+public:
+  using TVeGenericEngineClass::TVeGenericEngineClass;
+};
+
+std::unique_ptr<TVeDestEngineClass> Named(const char* platform, const char* mode) {
+  return std::make_unique<TNamedEngine>(platform, mode, 1);
+}
+
+} // namespace
+
+TEST(VeDestEngineList, CatalogueOrderAndNames) {
+  const TVeDestEngineList& list = DestEngineList();
+  ASSERT_EQ(list.Count(), 34);
+  EXPECT_EQ(list.ModeCount(), 145);
+  EXPECT_EQ(list.Strings(0), "Common");
+  EXPECT_EQ(list.Strings(33), "ZX Spectrum UlaPlus");
+  EXPECT_EQ(list.Strings(21), "SAM Coup\u00e9");
+
+  int zx = list.IndexOf("ZX Spectrum");
+  ASSERT_GE(zx, 0);
+  EXPECT_EQ(list.GetSubTypes(zx).Count(), 11);
+  EXPECT_EQ(list.GetSubTypes(zx).Strings(0), "256x192x4");
+  EXPECT_EQ(list.GetSubTypes(zx).Strings(10), "256x192x3 Tricolor");
+
+  int symbos = list.IndexOf("SymbOS");
+  ASSERT_GE(symbos, 0);
+  ASSERT_EQ(list.GetSubTypes(symbos).Count(), 1);
+  EXPECT_EQ(list.GetSubTypes(symbos).Strings(0), "");
+  EXPECT_EQ(list.GetSubTypes(symbos).GetEngineClass(0)->GetModeName(), "");
+
+  const TVeDestSubTypes& common = list.GetSubTypes(0);
+  EXPECT_EQ(common.Strings(0), "B/W");
+  EXPECT_EQ(common.Strings(2), "Original palette");
+
+  const TVeDestSubTypes& vector = list.GetSubTypes(list.IndexOf("Vector-06C"));
+  EXPECT_EQ(vector.Strings(1), "256x256x4 HAM1");
+  EXPECT_EQ(vector.Strings(2), "256x256x4 HAM2");
+
+  // Every entry names itself like its place in the list, and only four modes are magnified.
+  int scaled = 0;
+  for (int p = 0; p < list.Count(); ++p) {
+    const TVeDestSubTypes& sub = list.GetSubTypes(p);
+    for (int m = 0; m < sub.Count(); ++m) {
+      const TVeDestEngineClass* c = sub.GetEngineClass(m);
+      EXPECT_EQ(c->GetPlatformName(), list.Strings(p));
+      EXPECT_EQ(c->GetModeName(), sub.Strings(m));
+      if (c->GetDisplayScale() != 1) ++scaled;
+    }
+  }
+  EXPECT_EQ(scaled, 4);
+  const TVeDestSubTypes& agat = list.GetSubTypes(list.IndexOf("Agat"));
+  EXPECT_EQ(agat.GetEngineClass(0)->GetDisplayScale(), 2);
+  EXPECT_EQ(agat.GetEngineClass(1)->GetDisplayScale(), 2);
+  const TVeDestSubTypes& ti = list.GetSubTypes(list.IndexOf("TI-99/4A"));
+  EXPECT_EQ(ti.GetEngineClass(ti.IndexOf("9918A 64x48x4"))->GetDisplayScale(), 4);
+  EXPECT_EQ(ti.GetEngineClass(ti.IndexOf("9918A 64x48x8 Dual"))->GetDisplayScale(), 4);
+}
+
+TEST(VeDestEngineList, RegistrationIsCaseSensitiveLookupIsNot) {
+  TVeDestEngineList list;
+  list.Register(Named("Test", "A"));
+  list.Register(Named("Other", "X"));
+  list.Register(Named("Test", "B"));
+  list.Register(Named("TEST", "C"));
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Strings(2), "TEST");
+  EXPECT_EQ(list.GetSubTypes(0).Count(), 2);
+  EXPECT_EQ(list.GetSubTypes(0).Strings(1), "B");
+
+  // A saved choice is found whatever its case; a missing name selects the first entry.
+  int p = -1, m = -1;
+  const TVeDestEngineClass* c = list.Find("test", "b", &p, &m);
+  EXPECT_EQ(p, 0);
+  EXPECT_EQ(m, 1);
+  EXPECT_EQ(c->GetModeName(), "B");
+  c = list.Find("nothing", "nothing", &p, &m);
+  EXPECT_EQ(p, 0);
+  EXPECT_EQ(m, 0);
+  EXPECT_EQ(c->GetModeName(), "A");
+  EXPECT_EQ(TVeDestEngineList().Find("a", "b"), nullptr);
+
+  // A real engine takes over the entry in place; an unknown one is appended.
+  const TVeDestEngineClass* replaced = list.Replace(Named("Test", "B"));
+  EXPECT_EQ(list.GetSubTypes(0).GetEngineClass(1), replaced);
+  EXPECT_EQ(list.GetSubTypes(0).Count(), 2);
+  list.Replace(Named("New", "Z"));
+  EXPECT_EQ(list.Count(), 4);
+}
+
+TEST(VeDestEngineList, LinearLevelTables) {
+  const TVeLinearLevels& t5 = VeLinear5();
+  const TVeLinearLevels& t6 = VeLinear6();
+  ASSERT_EQ(t5.Count(), 32);
+  ASSERT_EQ(t6.Count(), 64);
+  EXPECT_EQ(t5.Value(0), 0.0);
+  EXPECT_DOUBLE_EQ(t5.Value(31), 1.0);
+  EXPECT_DOUBLE_EQ(t6.Value(63), 1.0);
+  EXPECT_NEAR(t5.Value(16), 0.229275, 1e-6); // 16/31 through the sRGB curve
+  for (int k = 1; k < 64; ++k)
+    EXPECT_LT(t6.Value(k - 1), t6.Value(k));
+
+  using P = std::pair<int, int>;
+  EXPECT_EQ(t5.Enclose(-0.5), (P{0, 0}));
+  EXPECT_EQ(t5.Enclose(0.0), (P{0, 0}));
+  EXPECT_EQ(t5.Enclose(1.0), (P{31, 31}));
+  EXPECT_EQ(t5.Enclose(7.0), (P{31, 31}));
+  EXPECT_EQ(t5.Enclose(t5.Value(5)), (P{4, 5}));
+  EXPECT_EQ(t5.Enclose((t5.Value(5) + t5.Value(6)) / 2), (P{5, 6}));
+  EXPECT_EQ(t6.Enclose(1e-9), (P{0, 1}));
+}
+
+TEST(VeGenericEngine, FormatFromModeName) {
+  using F = TVeGenericFormat;
+  EXPECT_EQ(VeGenericFormat("IBM", "EGA 320x200x4"), (F{320, 200, 4, false}));
+  EXPECT_EQ(VeGenericFormat("Amstrad CPC", "0 160x200x4"), (F{160, 200, 4, false}));
+  EXPECT_EQ(VeGenericFormat("Sinclair QL", "GD2 32 512x480x16"), (F{512, 480, 16, false}));
+  EXPECT_EQ(VeGenericFormat("MSX", "10 256x424x12 Interlaced"), (F{256, 424, 12, false}));
+  EXPECT_EQ(VeGenericFormat("X", "256x192 (8x1)"), (F{256, 192, 4, false}));
+  EXPECT_EQ(VeGenericFormat("X", "384x256 MX"), (F{384, 256, 4, false}));
+  EXPECT_EQ(VeGenericFormat("SymbOS", ""), (F{256, 192, 4, false}));
+  EXPECT_EQ(VeGenericFormat("X", "99999999x5"), (F{256, 192, 4, false}));
+  EXPECT_EQ(VeGenericFormat("Common", "B/W"), (F{0, 0, 1, true}));
+  EXPECT_EQ(VeGenericFormat("Common", "Palette"), (F{0, 0, 8, true}));
+}
+
+TEST(VeGenericEngine, OptionsAndPanelFollowTheFormat) {
+  TVeGenericEngineClass fixed("IBM", "CGA 320x200x2", 1);
+  auto engine = fixed.Create();
+  EXPECT_EQ(engine->Class(), &fixed);
+  auto options = engine->CreateOptions();
+  EXPECT_EQ(options->Width(), 320);
+  EXPECT_EQ(options->Height(), 200);
+  options->SetWidth(100); // fixed-size modes ignore it
+  EXPECT_EQ(options->Width(), 320);
+  auto ui = engine->CreateUI(*options);
+  EXPECT_FALSE(ui->Has(ciWidth));
+  EXPECT_TRUE(ui->Has(ciDitherMethod));
+
+  TVeGenericEngineClass common("Common", "Palette", 1);
+  auto e2 = common.Create();
+  auto o2 = e2->CreateOptions();
+  o2->SetWidth(100);
+  EXPECT_EQ(o2->Width(), 100);
+  EXPECT_TRUE(e2->CreateUI(*o2)->Has(ciWidth));
+}
