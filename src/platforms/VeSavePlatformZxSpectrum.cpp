@@ -100,10 +100,10 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
   return image.Convert(cancel, options, &screen, &progress);
 }
 
+void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
+}
+
 void RegisterZxSpectrumEngines() {
-  static const bool done = [] {
-    ReplaceDestEngine<TVeZxSpectrumEngine>();
-    return true;
-  }();
-  (void)done;
+  RegisterZxSpectrumEngines(DestEngineList());
 }
