@@ -3,6 +3,8 @@
 #include <cmath>
 #include <set>
 
+#include "VeBitmap32.h"
+#include "VeImage.h"
 #include "VePalette.h"
 #include "VeQuantization.h"
 
@@ -355,4 +357,20 @@ TEST_F(Quantization, PairModeWithZeroThresholdMixesOnlyEqualLuminances) {
   QuantizePairs(args, out, nullptr, nullptr, View(colors), 0);
   ASSERT_EQ(out.Count(), 2);
   EXPECT_GT(out.GetLinGray(0), 0.05);
+}
+
+TEST_F(Quantization, ImagesAreQuantizedByTheirPixelBytes) {
+  auto px = Picture(50, 40, 17);
+  TVeBitmap32 bitmap(50, 40);
+  for (size_t i = 0; i < px.size(); ++i)
+    bitmap.Data()[i] = 0xFF000000 | px[i];
+  TVeImage image(bitmap);
+  auto colors = Colors(px);
+  TVeQuantizationArgs args;
+  args.K = 12;
+  TVePalette256 a, b;
+  QuantizeImage(args, a, nullptr, nullptr, image);
+  QuantizeImage(args, b, nullptr, nullptr, View(colors));
+  EXPECT_EQ(a.Count(), 12);
+  EXPECT_EQ(Quads(a), Quads(b));
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "VeErrors.h"
+#include "VeImage.h"
 
 namespace {
 
@@ -950,4 +951,28 @@ void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
                        const TVePalette256* fixed, TVeQuantizationPixels image,
                        double thresholdPercent) {
   QuantizeUsedCore(args, output, hardware, used, fixed, image, true, thresholdPercent, false);
+}
+
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image) {
+  QuantizeImage(args, output, hardware, fixed, TVeQuantizationPixels::Of(image));
+}
+
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, const TVeImage& image, bool singleThread) {
+  QuantizeUsed(args, output, hardware, used, fixed, TVeQuantizationPixels::Of(image), singleThread);
+}
+
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image,
+                   double thresholdPercent) {
+  QuantizePairs(args, output, hardware, fixed, TVeQuantizationPixels::Of(image), thresholdPercent);
+}
+
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, const TVeImage& image, double thresholdPercent) {
+  QuantizePairsUsed(args, output, hardware, used, fixed, TVeQuantizationPixels::Of(image),
+                    thresholdPercent);
 }

@@ -14,6 +14,8 @@
 #include "VePalette.h"
 #include "VeThreadJob.h"
 
+class TVeImage;
+
 // One distinct colour of the input.
 struct TVeQuantizationColor {
   uint8_t R = 0, G = 0, B = 0;
@@ -163,3 +165,22 @@ void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
                        const TVePalette* hardware, const std::vector<bool>& used,
                        const TVePalette256* fixed, TVeQuantizationPixels image,
                        double thresholdPercent);
+
+// The same for a dithering image, whose pixels' bytes are collected.
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image);
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, const TVeImage& image, bool singleThread = false);
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image,
+                   double thresholdPercent);
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, const TVeImage& image, double thresholdPercent);
+// Every step on the calling thread.
+inline void QuantizeUsedSingleThread(const TVeQuantizationArgs& args, TVePalette256& output,
+                                     const TVePalette* hardware, const std::vector<bool>& used,
+                                     const TVePalette256* fixed, const TVeImage& image) {
+  QuantizeUsed(args, output, hardware, used, fixed, image, true);
+}
