@@ -104,6 +104,8 @@ void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
 }
 
+// Called while the registry itself is being set up, so it must not go through
+// DestEngineList().
 void RegisterZxSpectrumEngines() {
-  RegisterZxSpectrumEngines(DestEngineList());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
 }
