@@ -31,25 +31,30 @@ void AddWeight(uint32_t& weight, uint64_t more) {
 
 class TVeQuantizationJob : public TVeJob {
 public:
-  TVeQuantizationJob(TVeJobList* list, TVeQuantization* owner, int first, int last)
-      : TVeJob(list), Owner(owner), First(first), Last(last) {}
+  using TBody = std::function<void(int first, int last)>;
+  TVeQuantizationJob(TVeJobList* list, TVeQuantization* owner, int first, int last,
+                     const TBody& body)
+      : TVeJob(list), Owner(owner), First(first), Last(last), FBody(body) {}
+  void Execute() override { FBody(First, Last); }
   TVeQuantization* Owner;
   int First, Last;
-};
-
-namespace {
-
-template <class F> class TRangeJob : public TVeQuantizationJob {
-public:
-  TRangeJob(TVeJobList* list, TVeQuantization* owner, int first, int last, F& body)
-      : TVeQuantizationJob(list, owner, first, last), FBody(body) {}
-  void Execute() override { FBody(First, Last); }
 
 private:
-  F& FBody;
+  const TBody& FBody;
 };
 
-} // namespace
+// Centres of a range of clusters.
+class TVeQuantizationUpdateClusterMiddleJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
+// Nearest cluster of a range of colours.
+class TVeQuantizationUpdateColorNearestClusterJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
+// Distance of a range of colours to their clusters.
+class TVeQuantizationUpdateColorDistansesJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
 
 // ---------------------------------------------------------------------------------------
 // TVeQuantization
@@ -66,7 +71,8 @@ void TVeQuantization::Check() const {
 // Runs body over 0..count-1, cut into jobs when there are workers and the work (a rough
 // count of distance computations) is worth a hand-over. Every element is computed the same
 // way either way, so the cut never changes a result.
-template <class F> void TVeQuantization::ForRanges(int count, double work, F&& body) {
+template <class TJob>
+void TVeQuantization::ForRanges(int count, double work, const std::function<void(int, int)>& body) {
   constexpr double MinParallelWork = 50000;
   if (count <= 0) return;
   if (SingleThread || ProcessorCount() < 2 || count < 2 || work < MinParallelWork) {
@@ -79,7 +85,7 @@ template <class F> void TVeQuantization::ForRanges(int count, double work, F&& b
   TVeJobList list;
   int first, last;
   while (splitter.Next(first, last))
-    new TRangeJob<F>(&list, this, first, last, body);
+    new TJob(&list, this, first, last, body);
   list.Run(FAbort);
 }
 
@@ -263,15 +269,16 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
     s.W += cw;
   }
   const double work = double(stale.size()) * (Hardware ? std::min(Hardware->Count(), 4096) : 1);
-  ForRanges(int(stale.size()), work, [&](int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      const int c = stale[size_t(i)];
-      const TSum& s = sums[size_t(c)];
-      TVeLinRGBColor lin{s.R / s.W, s.G / s.W, s.B / s.W};
-      Snap(lin);
-      SetCentre(FClusters[size_t(c)], lin);
-    }
-  });
+  ForRanges<TVeQuantizationUpdateClusterMiddleJob>(
+      int(stale.size()), work, [&](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+          const int c = stale[size_t(i)];
+          const TSum& s = sums[size_t(c)];
+          TVeLinRGBColor lin{s.R / s.W, s.G / s.W, s.B / s.W};
+          Snap(lin);
+          SetCentre(FClusters[size_t(c)], lin);
+        }
+      });
 }
 
 // --- Nearest search ---------------------------------------------------------------------
@@ -321,8 +328,9 @@ void TVeQuantization::FindNearest() {
         FHalfGap[j] = std::min(FHalfGap[j], half);
       }
   }
-  ForRanges(int(FColors.size()), double(FColors.size()) * double(order.size()),
-            [&](int first, int last) { FindNearestRange(first, last, order); });
+  ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
+      int(FColors.size()), double(FColors.size()) * double(order.size()),
+      [&](int first, int last) { FindNearestRange(first, last, order); });
   for (auto& c : FClusters)
     c.SearchedCentre = c.Centre;
   FBoundsValid = true;
@@ -434,13 +442,14 @@ void TVeQuantization::DiscardEmpty() {
 bool TVeQuantization::Split() {
   // Distances to the centres as they stand (stale centres included).
   std::vector<double> distance(FColors.size(), 0.0);
-  ForRanges(int(FColors.size()), double(FColors.size()), [&](int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      const auto& color = FColors[size_t(i)];
-      if (color.Cluster >= 0)
-        distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
-    }
-  });
+  ForRanges<TVeQuantizationUpdateColorDistansesJob>(
+      int(FColors.size()), double(FColors.size()), [&](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+          const auto& color = FColors[size_t(i)];
+          if (color.Cluster >= 0)
+            distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
+        }
+      });
   std::vector<int> order(FColors.size());
   for (size_t i = 0; i < order.size(); ++i)
     order[i] = int(i);

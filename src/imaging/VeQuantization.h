@@ -102,7 +102,8 @@ private:
   void SolveBases();
   void UpdateMixes();
   void BuildOutput(TVePalette256& output, bool pairs);
-  template <class F> void ForRanges(int count, double work, F&& body);
+  template <class TJob>
+  void ForRanges(int count, double work, const std::function<void(int, int)>& body);
 
   const TVeCancelFlag* FAbort;
   int FK;
