@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "VeDestEngineOptions.h"
 #include "VeErrors.h"
 #include "VePictureCodecs.h"
 #include "VeSourcePrepare.h"
@@ -174,7 +175,8 @@ std::pair<int, int> VeAspectPair(int index) {
     const auto pair = AspectLookup()(index);
     if (pair.first > 0 && pair.second > 0) return pair;
   }
-  return {1, 1};
+  if (index < 0 || index >= VeAspectCount) return {1, 1};
+  return {VeAspectRatios[index].X, VeAspectRatios[index].Y};
 }
 
 // ---------------------------------------------------------------------------------------
