@@ -311,3 +311,11 @@ TEST_F(CliTest, ProbeAndImportANativeScreen) {
   bad = Run({"import", "pic.scr", "-o", "x.png", "--palette-type", "ptNoSuchPalette"});
   EXPECT_EQ(bad.Status, 2);
 }
+
+TEST_F(CliTest, PaletteFileOnlyForModesWithAPaletteList) {
+  std::ofstream(Dir / "two.pal") << "JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n";
+  TRun r = Run({"convert", Sample("coffee.png"), "--palette", "two.pal"});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("--palette"), std::string::npos) << r.Err;
+  EXPECT_TRUE(r.Out.empty());
+}

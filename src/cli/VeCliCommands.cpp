@@ -81,7 +81,13 @@ std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engi
     palette = std::make_unique<TVePalette256>();
     NamingFile(s.PaletteFile, [&] { VeLoadPaletteFromFile(*palette, s.PaletteFile); });
   }
-  std::unique_ptr<TVeDestEngineOptions> options = engine.Create()->CreateOptions();
+  std::unique_ptr<TVeDestEngine> instance = engine.Create();
+  std::unique_ptr<TVeDestEngineOptions> options = instance->CreateOptions();
+  // A palette file stands for a palette chosen in the "P&alette:" list, so it applies to the
+  // modes whose panel has that list.
+  if (palette && !instance->CreateUI(*options)->Has(ciPaletteList))
+    throw EVeUsage("--palette does not apply to \"" + engine.GetPlatformName() + "\" \"" +
+                   engine.GetModeName() + "\" (try -p Common -m Palette)");
   options->BeginUpdate();
   // An explicit size is kept whatever the picture's size.
   if (sizeSet && !lockSet) options->SetDimensionLock(true);
