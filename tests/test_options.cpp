@@ -5,6 +5,7 @@
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 #include "VePalette.h"
+#include "VePaletteList.h"
 
 namespace {
 
@@ -385,4 +386,19 @@ TEST(VeDestEngineUI, FixedPaletteListFollowsBasePalette) {
   panel.Select(ciFixedPalette, 0);
   EXPECT_EQ(o->FixedPalette().GetCount(), 0);
   VeSetPaletteLibrary(nullptr);
+
+  // By default the shared palette list is the library.
+  auto added = std::make_unique<TVePalette256>(two);
+  added->Name = "shared two";
+  added->FileName = "/nowhere/shared two";
+  TVePaletteList::Shared().Add(std::move(added));
+  auto entries = VePaletteLibraryEntries();
+  bool found = false;
+  for (auto& e : entries)
+    found = found || e.first == "shared two";
+  EXPECT_TRUE(found);
+  for (int i = 0; i < TVePaletteList::Shared().Count(); ++i)
+    if (TVePaletteList::Shared().Items(i)->Name == "shared two")
+      TVePaletteList::Shared().Items(i)->Temporary = true;
+  TVePaletteList::Shared().RemoveTemporary();
 }

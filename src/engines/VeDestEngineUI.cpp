@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "VePalette.h"
+#include "VePaletteList.h"
 
 namespace {
 std::mutex LibraryLock;
@@ -24,8 +25,13 @@ std::vector<std::pair<std::string, const TVePalette256*>> VePaletteLibraryEntrie
     std::lock_guard<std::mutex> lock(LibraryLock);
     library = Library;
   }
-  if (!library) return {};
-  return library();
+  if (library) return library();
+  // By default the program's shared palette list.
+  std::vector<std::pair<std::string, const TVePalette256*>> entries;
+  TVePaletteList& shared = TVePaletteList::Shared();
+  for (int i = 0; i < shared.Count(); ++i)
+    entries.emplace_back(shared.Items(i)->Name, shared.Items(i));
+  return entries;
 }
 
 int TVeUIControl::SelectedValue(int fallback) const {

@@ -127,8 +127,8 @@ struct TVeUIControl {
   int SelectedValue(int fallback = 0) const;
 };
 
-// Where panels find the shared palette library: name and palette per entry, in list order.
-// The host installs it; without one the palette lists hold only their fixed entries.
+// Where panels find the palette library: name and palette per entry, in list order. Without
+// an installed one it is the program's shared palette list.
 using TVePaletteLibrary =
     std::function<std::vector<std::pair<std::string, const TVePalette256*>>()>;
 void VeSetPaletteLibrary(TVePaletteLibrary library);
