@@ -264,6 +264,18 @@ TEST(CommonEngines, PaletteListPalettes) {
       EXPECT_EQ(bmp->BitCount(), 4);
     }
   }
+  {
+    // A list palette larger than an indexed file can hold is not kept whole.
+    auto list300 = ListPalette(300);
+    TRun<TVeCustomPaletteEngine> run;
+    run.Options->SetPaletteType(ptColored);
+    run.Options->SetPalette(list300.get());
+    run.Options->SetMaxColorCount(8);
+    run.Options->SetKeepWholePalette(true);
+    auto bmp = run.Convert(src);
+    EXPECT_EQ(bmp->BitCount(), 4);
+    EXPECT_LE(ColoursOf(*bmp).size(), 8u);
+  }
   TRun<TVeCustomPaletteEngine> none;
   none.Options->SetPaletteType(ptColored);
   EXPECT_THROW(none.Convert(src), EVeError);
