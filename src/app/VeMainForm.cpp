@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -16,11 +17,26 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstring>
 
 #include "VeAppSettings.h"
+#include "VeBitmap.h"
+#include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeErrors.h"
+#include "VeFlickBox.h"
 #include "VeImageView.h"
+#include "VeLoadScrForm.h"
+#include "VeOptionPanel.h"
+#include "VePaletteFiles.h"
+#include "VePaletteList.h"
+#include "VePaletteView.h"
+#include "VeQtImage.h"
+#include "VeRegionForm.h"
+#include "VeSaveResult.h"
 #include "VeSeparator.h"
+#include "VeSource.h"
+#include "VeStream.h"
 
 TVeMainForm::TVeMainForm(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(ProgramName());
@@ -30,17 +46,19 @@ TVeMainForm::TVeMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateParams();
   CreateMenus();
   ConnectActions();
+  CreateSource();
+  CreateCore();
+  FillPlatforms();
+  LinkSource();
   FTimer = new QTimer(this);
   FTimer->setInterval(100);
   connect(FTimer, &QTimer::timeout, this, &TVeMainForm::Tick);
   FTimer->start();
   connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TVeMainForm::UpdateActions);
   UpdateFilesVisible();
-  UpdateActions();
+  ModeChanged();
   resize(1280, 800);
 }
-
-TVeMainForm::~TVeMainForm() = default;
 
 void TVeMainForm::CreateViews() {
   auto* central = new QWidget(this);
@@ -119,6 +137,7 @@ void TVeMainForm::CreateParams() {
   grid->addWidget(screenLabel, 1, 0);
   grid->addWidget(FScreenBox, 1, 1);
   grid->setColumnStretch(1, 1);
+  grid->setColumnMinimumWidth(0, TVeOptionPanel::LabelColumnWidth(FParams->fontMetrics()));
   FParamsLayout->addLayout(grid);
   FParamsLayout->addStretch(1);
 }
@@ -277,33 +296,457 @@ void TVeMainForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
-// ---- commands (wired to the core as it lands) ----
+// ---- the conversion ----
 
-void TVeMainForm::OpenFile(const QString&) {}
-void TVeMainForm::OpenFolder(const QString&) {}
-bool TVeMainForm::DropData(const QMimeData*) {
-  return false;
+// Feeds one view from the controller; each view takes only the notification meant for it.
+class TVeMainForm::TDestLink : public IVeDestClient, public IVeDestProgressClient {
+public:
+  TDestLink(TVeMainForm* form, bool result) : FForm(form), FResult(result) {}
+
+  void DestSourceView(int zoom, const TVeBitmap32* image, bool busy) override {
+    if (FResult) return;
+    FForm->FSourceView->SetSource(zoom, image ? VeToQImage(*image) : QImage(), busy);
+  }
+  void DestResultView(TVeAspectPair pair, int zoom, bool busy, const TVeBitmapList* frames,
+                      const TVeBitmap32* preview) override {
+    if (!FResult) return;
+    QList<QImage> shown;
+    if (frames)
+      for (int i = 0; i < frames->Count(); ++i)
+        if (TVeBitmap* frame = frames->GetBitmap(i)) shown.append(VeToQImage(*frame->ToBitmap32()));
+    FForm->FResultView->SetResult(pair.X, pair.Y, zoom, busy, shown,
+                                  preview ? VeToQImage(*preview) : QImage());
+    FForm->UpdateActions();
+  }
+  void DestPalette(const TVePalette256& palette, int number, int number2) override {
+    if (!FResult) return;
+    if (TVeOptionPanel* panel = FForm->Panel()) {
+      if (TVeDestEngineUIEx* ex = panel->ModelEx()) {
+        ex->ShowResultPalette(&palette, number, number2);
+        panel->Sync();
+      }
+    }
+  }
+  void DestProgress(uint32_t total, uint32_t done) override {
+    if (FResult) FForm->FResultView->SetProgress(total, done);
+  }
+
+private:
+  TVeMainForm* FForm;
+  bool FResult;
+};
+
+TVeOptionPanel* TVeMainForm::Panel() const {
+  return qobject_cast<TVeOptionPanel*>(FOptionPanel);
 }
-void TVeMainForm::Tick() {}
+
+void TVeMainForm::CreateCore() {
+  FDest = std::make_unique<TVeDest>();
+  FSourceViewLink = std::make_unique<TDestLink>(this, false);
+  FResultViewLink = std::make_unique<TDestLink>(this, true);
+  FDest->AddClient(FSourceViewLink.get());
+  FDest->AddClient(FResultViewLink.get());
+}
+
+void TVeMainForm::FillPlatforms() {
+  const TVeDestEngineList& list = DestEngineList();
+  int platform = 0, mode = 0;
+  list.Find(TVeAppSettings::Read(TVeAppSettings::LastPlatform).toStdString(),
+            TVeAppSettings::Read(TVeAppSettings::LastMode).toStdString(), &platform, &mode);
+  FFilling = true;
+  FPlatformBox->clear();
+  for (int i = 0; i < list.Count(); ++i)
+    FPlatformBox->addItem(QString::fromStdString(list.Strings(i)));
+  FPlatformBox->setMaxVisibleItems(std::max(list.Count(), 1));
+  FPlatformBox->setCurrentIndex(platform);
+  FillModes(platform, mode);
+  FFilling = false;
+}
+
+void TVeMainForm::FillModes(int platform, int mode) {
+  const bool filling = FFilling;
+  FFilling = true;
+  FScreenBox->clear();
+  const TVeDestEngineList& list = DestEngineList();
+  if (platform >= 0 && platform < list.Count()) {
+    const TVeDestSubTypes& modes = list.GetSubTypes(platform);
+    for (int i = 0; i < modes.Count(); ++i)
+      FScreenBox->addItem(QString::fromStdString(modes.Strings(i)));
+  }
+  FScreenBox->setCurrentIndex(FScreenBox->count() > 0 ? std::max(mode, 0) : -1);
+  FScreenBox->setEnabled(FScreenBox->count() > 1);
+  FFilling = filling;
+}
+
+const TVeDestEngineClass* TVeMainForm::SelectedEngine() const {
+  const TVeDestEngineList& list = DestEngineList();
+  const int p = FPlatformBox->currentIndex(), m = FScreenBox->currentIndex();
+  if (p < 0 || p >= list.Count()) return nullptr;
+  const TVeDestSubTypes& modes = list.GetSubTypes(p);
+  if (m < 0 || m >= modes.Count()) return nullptr;
+  return modes.GetEngineClass(m);
+}
+
+void TVeMainForm::PlatformChanged(int index) {
+  if (FFilling) return;
+  FillModes(index, 0);
+  TVeAppSettings::Write(TVeAppSettings::LastPlatform, FPlatformBox->currentText());
+  ModeChanged();
+}
+
+void TVeMainForm::ModeChanged() {
+  setUpdatesEnabled(false);
+  FDest->BeginUpdate();
+  try {
+    delete FOptionPanel.data();
+    FDest->SetEngine(SelectedEngine());
+    if (std::unique_ptr<TVeDestEngineUI> model = FDest->CreateEngineUI()) {
+      auto* panel = new TVeOptionPanel(std::move(model), FParams);
+      panel->ChooseColor = [this](int current) {
+        const QColor c =
+            QColorDialog::getColor(QColor(QRgb(0xFF000000u | uint32_t(current))), this);
+        return c.isValid() ? int(c.rgb() & 0xFFFFFF) : -1;
+      };
+      FParamsLayout->insertWidget(FParamsLayout->count() - 1, panel);
+      FOptionPanel = panel;
+      connect(panel, &TVeOptionPanel::LayoutChanged, this, &TVeMainForm::PanelRebuilt);
+      PanelRebuilt();
+    }
+  } catch (const std::exception& e) {
+    FDest->EndUpdate();
+    setUpdatesEnabled(true);
+    ShowError(e);
+    return;
+  }
+  FDest->EndUpdate();
+  setUpdatesEnabled(true);
+  TVeAppSettings::Write(TVeAppSettings::LastMode, FScreenBox->currentText());
+  UpdateActions();
+}
+
+void TVeMainForm::PanelRebuilt() {
+  TVeOptionPanel* panel = Panel();
+  if (!panel) return;
+  if (TVePaletteView* view = panel->PaletteView()) {
+    view->SetContextMenu(view->Original() ? FPaletteMenu2 : FPaletteMenu1);
+    FPaletteView = view;
+  } else {
+    FPaletteView = nullptr;
+  }
+  UpdateActions();
+}
+
+void TVeMainForm::Tick() {
+  if (FDest) FDest->Tick();
+}
+
 bool TVeMainForm::Working() const {
-  return false;
+  return FDest && !FDest->Idle();
 }
-void TVeMainForm::UpdateActions() {}
-void TVeMainForm::PlatformChanged(int) {}
-void TVeMainForm::ModeChanged() {}
-void TVeMainForm::DoOpen() {}
-void TVeMainForm::DoOpenFolder() {}
-void TVeMainForm::DoPaste() {}
-void TVeMainForm::DoClose() {}
-void TVeMainForm::DoBatch() {}
-void TVeMainForm::DoSelectRegion() {}
-void TVeMainForm::DoOpenPalette() {}
-void TVeMainForm::DoSavePalette() {}
-void TVeMainForm::DoCopy() {}
-void TVeMainForm::DoPasteResult() {}
-void TVeMainForm::DoSavePicture(const QString&) {}
-void TVeMainForm::DoSaveNative(int) {}
-void TVeMainForm::DoZoom(int) {}
-void TVeMainForm::DoNativeAspect() {}
-void TVeMainForm::DoShowFlicker() {}
-void TVeMainForm::DoAbout() {}
+
+void TVeMainForm::UpdateActions() {
+  if (!FDest) return;
+  TVeMainActions& a = *FActions;
+  const TVeBitmap* result = FDest->ResultBitmap();
+  const bool hasResult = FDest->ResultPreview() != nullptr && result != nullptr;
+  const bool hasSource = FDest->RegionImage() != nullptr;
+  a.SelectRegion->setEnabled(hasSource);
+  a.Close->setEnabled(hasSource || FFileList->count() > 0);
+  a.Copy->setEnabled(hasResult);
+  a.SaveBMP->setEnabled(hasResult);
+  a.SavePNG->setEnabled(hasResult);
+  a.SaveGIF->setEnabled(hasResult && result->BitCount() <= 8);
+  const TVeStreamList* files = FDest->OutputFiles();
+  for (int i = 0; i < TVeMainActions::NativeSaveCount; ++i) {
+    const bool present = hasResult && files && files->Count() > i;
+    a.SaveNative[i]->setVisible(present);
+    a.SaveNative[i]->setEnabled(present);
+    if (present)
+      a.SaveNative[i]->setText(
+          TVeMainActions::SaveCaption(QString::fromStdString(files->GetStream(i)->Label())));
+  }
+  const QMimeData* clip = QApplication::clipboard()->mimeData();
+  a.Paste->setEnabled(CanDrop(clip));
+  a.PasteResult->setEnabled(clip && clip->hasImage());
+  a.SavePalette->setEnabled(FPaletteView && !FPaletteView->Colors().isEmpty());
+  for (int n = 1; n <= TVeMainActions::ZoomCount; ++n)
+    a.Zoom[n - 1]->setChecked(FDest->ViewZoom() == n);
+  a.NativeAspect->setChecked(!FDest->SquarePixels());
+  a.ShowFlicker->setEnabled(FDest->HasFrames() && TVeFlickBox::Available());
+  a.ShowFlicker->setChecked(FDest->GetShowFlicker());
+}
+
+void TVeMainForm::DoZoom(int n) {
+  FDest->SetViewZoom(n);
+  UpdateActions();
+}
+
+void TVeMainForm::DoNativeAspect() {
+  FDest->SetSquarePixels(!FDest->SquarePixels());
+  UpdateActions();
+}
+
+void TVeMainForm::DoShowFlicker() {
+  FDest->SetShowFlicker(!FDest->GetShowFlicker());
+  UpdateActions();
+}
+
+void TVeMainForm::DoAbout() {
+  QMessageBox::about(
+      this, QStringLiteral("About Velmora"),
+      QStringLiteral("<b>Velmora</b> %1<br>Converts pictures into the screen modes of old home "
+                     "computers and writes their native screen files.<br>Ostrel Software")
+          .arg(QApplication::applicationVersion()));
+}
+
+// ---- the source side ----
+
+class TVeMainForm::TSourceLink : public IVeSourceClient, public IVeSourceFilesClient {
+public:
+  explicit TSourceLink(TVeMainForm* form) : FForm(form) {}
+  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override {}
+  void SourceRegionChanged(TVeSource* source, const TVeBitmap32* regionImage,
+                           const TVePalette256* filePalette,
+                           const TVePalette256* usedColors) override {
+    FForm->RegionChanged(source, regionImage, filePalette, usedColors);
+  }
+  void SourceFilesChanged(TVeSourceFiles*) override { FForm->FilesChanged(); }
+
+private:
+  TVeMainForm* FForm;
+};
+
+void TVeMainForm::CreateSource() {
+  FFiles = std::make_unique<TVeSourceFiles>();
+  FSource = std::make_unique<TVeSource>();
+  FFiles->SetSource(FSource.get());
+  FSource->OnImport = [this](TVeSourceEngineList& engines) -> std::unique_ptr<TVeBitmap32> {
+    TVeLoadScrForm form(engines, this);
+    if (form.exec() != QDialog::Accepted) return nullptr;
+    return form.TakePicture();
+  };
+  FSourceLink = std::make_unique<TSourceLink>(this);
+  connect(FFileList, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (FFillingFiles || row < 0) return;
+    Guard([&] { FFiles->Open(row); });
+  });
+}
+
+void TVeMainForm::LinkSource() {
+  FFiles->AddClient(FSourceLink.get());
+  FSource->AddClient(FSourceLink.get());
+}
+
+void TVeMainForm::RegionChanged(TVeSource* source, const TVeBitmap32* regionImage,
+                                const TVePalette256* filePalette, const TVePalette256* usedColors) {
+  FSourceName = source && !source->Empty() ? QString::fromStdString(source->Name()) : QString();
+  UpdateCaption();
+  FDest->BeginUpdate();
+  FDest->RegionImageChanged(regionImage, filePalette, usedColors);
+  if (TVeOptionPanel* panel = Panel()) {
+    if (TVeDestEngineUIEx* ex = panel->ModelEx()) {
+      const TVeBitmap32* image = source ? source->Image() : nullptr;
+      ex->SetSourcePictureSize(image ? image->Width() : 0, image ? image->Height() : 0);
+      if (regionImage) ex->SourceSizeToDimension(regionImage->Width(), regionImage->Height());
+    }
+    panel->Sync();
+  }
+  FDest->EndUpdate();
+  UpdateActions();
+}
+
+void TVeMainForm::FilesChanged() {
+  FFillingFiles = true;
+  FFileList->clear();
+  for (const std::string& name : FFiles->Names())
+    FFileList->addItem(QString::fromStdString(name));
+  FFillingFiles = false;
+  UpdateFilesVisible();
+  UpdateActions();
+}
+
+void TVeMainForm::OpenFile(const QString& path) {
+  Guard([&] {
+    if (!FFiles->Files().empty()) FFiles->Clear();
+    FSource->OpenFile(path.toStdString());
+  });
+}
+
+void TVeMainForm::OpenFolder(const QString& path) {
+  // The list is filled; a picture opens when the user picks an entry.
+  Guard([&] { FFiles->Fill(path.toStdString()); });
+}
+
+static TVePicture PictureOf(const QImage& image) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+  TVePicture picture;
+  picture.Allocate(rgb.width(), rgb.height(), 32);
+  for (int y = 0; y < rgb.height(); ++y)
+    std::memcpy(picture.Row(y), rgb.constScanLine(y), size_t(rgb.width()) * 4);
+  return picture;
+}
+
+static std::vector<std::string> LocalPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (data && data->hasUrls())
+    for (const QUrl& url : data->urls())
+      if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  return paths;
+}
+
+bool TVeMainForm::OpenData(const QMimeData* data, bool folders) {
+  if (!CanDrop(data)) return false;
+  const std::vector<std::string> paths = LocalPaths(data);
+  if (folders && paths.size() == 1 && QFileInfo(QString::fromStdString(paths[0])).isDir()) {
+    OpenFolder(QString::fromStdString(paths[0]));
+    return true;
+  }
+  return Guard([&] {
+    if (!FFiles->Files().empty()) FFiles->Clear();
+    if (data->hasImage())
+      FSource->OpenPicture(PictureOf(qvariant_cast<QImage>(data->imageData())));
+    else
+      FSource->OpenDroppedFiles(paths);
+  });
+}
+
+bool TVeMainForm::DropData(const QMimeData* data) {
+  return OpenData(data, true);
+}
+
+QString TVeMainForm::AskOpenFile(const QString& filters, const QString& setting) {
+  const QString path =
+      QFileDialog::getOpenFileName(this, QString(), TVeAppSettings::Read(setting), filters);
+  if (!path.isEmpty()) TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());
+  return path;
+}
+
+QString TVeMainForm::AskSaveFile(const QString& filter, const QString& ext,
+                                 const QString& setting) {
+  QFileDialog dialog(this);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(filter);
+  dialog.setDefaultSuffix(ext);
+  dialog.setDirectory(TVeAppSettings::Read(setting));
+  if (setting == TVeAppSettings::Path && !FSourceName.isEmpty())
+    dialog.selectFile(QFileInfo(FSourceName).completeBaseName() + QLatin1Char('.') + ext);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  const QString path = dialog.selectedFiles().first();
+  TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());
+  return path;
+}
+
+void TVeMainForm::DoOpen() {
+  const QString path =
+      AskOpenFile(QStringLiteral("Images (*.bmp *.png *.jpg *.gif);;*.bmp (*.bmp);;*.png (*.png);;"
+                                 "*.jpg (*.jpg);;*.gif (*.gif);;Any file (*)"),
+                  TVeAppSettings::Path);
+  if (!path.isEmpty()) OpenFile(path);
+}
+
+void TVeMainForm::DoOpenFolder() {
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, QString(), TVeAppSettings::Read(TVeAppSettings::Path));
+  if (folder.isEmpty()) return;
+  TVeAppSettings::Write(TVeAppSettings::Path, folder);
+  OpenFolder(folder);
+}
+
+void TVeMainForm::DoPaste() {
+  OpenData(QApplication::clipboard()->mimeData(), false);
+}
+
+void TVeMainForm::DoClose() {
+  FSource->Close();
+  FFiles->Clear();
+}
+
+void TVeMainForm::DoBatch() {
+  // The batch dialog arrives with the core's batch thread.
+}
+
+void TVeMainForm::DoSelectRegion() {
+  if (!FSource->Image()) return;
+  TVeRegionForm form(VeToQImage(*FSource->Image()), FSource->Region(), this);
+  form.exec();
+  Guard([&] { FSource->SetRegion(form.Region()); });
+}
+
+void TVeMainForm::DoOpenPalette() {
+  const QString path = AskOpenFile(
+      QStringLiteral("Palettes (*.pal *.act *.gpl *.png *.bmp *.gif);;*.pal (*.pal);;"
+                     "*.act (*.act);;*.gpl (*.gpl);;*.png (*.png);;*.bmp (*.bmp);;*.gif (*.gif)"),
+      TVeAppSettings::PalettePath);
+  if (!path.isEmpty()) Guard([&] { TVePaletteList::Shared().LoadFromFile(path.toStdString()); });
+}
+
+const TVePalette256* TVeMainForm::LinkedPalette() const {
+  TVeOptionPanel* panel = Panel();
+  if (!panel || !FPaletteView) return nullptr;
+  for (const TVeUIControl& c : panel->Model().Controls())
+    if (panel->ControlWidget(c.Id) == FPaletteView) return c.Palette.get();
+  return nullptr;
+}
+
+void TVeMainForm::DoSavePalette() {
+  const TVePalette256* palette = LinkedPalette();
+  if (!palette || palette->Count() == 0) return;
+  const QString path = AskSaveFile(QStringLiteral("*.pal (*.pal)"), QStringLiteral("pal"),
+                                   TVeAppSettings::PalettePath);
+  if (!path.isEmpty()) Guard([&] { VeSavePaletteJASC(*palette, path.toStdString()); });
+}
+
+void TVeMainForm::DoCopy() {
+  if (const TVeBitmap* result = FDest->ResultBitmap())
+    Guard([&] { QApplication::clipboard()->setImage(VeToQImage(*result->ToBitmap32())); });
+}
+
+void TVeMainForm::DoPasteResult() {
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  if (!data || !data->hasImage()) return;
+  const TVeBitmap32 bitmap = VeFromQImage(qvariant_cast<QImage>(data->imageData()));
+  Guard([&] { FDest->PasteResult(&bitmap); });
+}
+
+void TVeMainForm::DoSavePicture(const QString& ext) {
+  const TVeBitmap* result = FDest->ResultBitmap();
+  if (!result) return;
+  const QString path =
+      AskSaveFile(QStringLiteral("*.%1 (*.%1)").arg(ext), ext, TVeAppSettings::Path);
+  if (!path.isEmpty()) Guard([&] { SavePictureTo(path); });
+}
+
+void TVeMainForm::SavePictureTo(const QString& path) {
+  const TVeBitmap* result = FDest->ResultBitmap();
+  if (!result) throw EVeError("No result to save");
+  VeSaveResultPicture(*result, FDest->Frames(), path.toStdString(),
+                      VeSaveFormatFromName(path.toStdString()));
+}
+
+void TVeMainForm::SaveNativeTo(int index, const QString& path) {
+  TVeStreamList* files = FDest->OutputFiles();
+  if (!files || index < 0 || index >= files->Count()) throw EVeError("No such output file");
+  VeWriteStream(*files->GetStream(index), path.toStdString(), true);
+}
+
+void TVeMainForm::DoSaveNative(int index) {
+  TVeStreamList* files = FDest->OutputFiles();
+  if (!files || index >= files->Count() || !FDest->EngineClass()) return;
+  TVeStream* stream = files->GetStream(index);
+  const QString ext = QString::fromStdString(stream->Extension);
+  const QString platform = QString::fromStdString(FDest->EngineClass()->GetPlatformName());
+  const QString path =
+      AskSaveFile(QStringLiteral("%1 image (*.%2)").arg(platform, ext), ext, TVeAppSettings::Path);
+  if (!path.isEmpty()) Guard([&] { SaveNativeTo(index, path); });
+}
+
+TVeMainForm::~TVeMainForm() {
+  FTimer->stop();
+  if (FSource) FSource->RemoveClient(FSourceLink.get());
+  if (FFiles) FFiles->RemoveClient(FSourceLink.get());
+  delete FOptionPanel.data();
+  FDest.reset(); // stops its threads before the views go
+  FFiles.reset();
+  FSource.reset();
+}

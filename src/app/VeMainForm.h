@@ -17,6 +17,14 @@ class QTimer;
 class QVBoxLayout;
 class TVeDestImage;
 class TVeDestOriginalImage;
+class TVeDest;
+class TVeBitmap32;
+class TVePalette256;
+class TVeSource;
+class TVeSourceFiles;
+class TVeDestEngineClass;
+class TVeOptionPanel;
+class TVePaletteView;
 
 class TVeMainForm : public QMainWindow {
   Q_OBJECT
@@ -39,6 +47,10 @@ public:
   QScrollArea* SourceScroll() const { return FSourceScroll; }
   QScrollArea* ResultScroll() const { return FResultScroll; }
   QWidget* OptionPanel() const { return FOptionPanel; }
+  TVeOptionPanel* Panel() const;
+  TVeDest& Dest() const { return *FDest; }
+  TVeSource& Source() const { return *FSource; }
+  TVeSourceFiles& Files() const { return *FFiles; }
   QMenu* SourceMenu() const { return FSourceMenu; }
   QMenu* ResultMenu() const { return FResultMenu; }
   QMenu* PaletteMenu(bool original) const { return original ? FPaletteMenu2 : FPaletteMenu1; }
@@ -51,6 +63,9 @@ public:
   bool DropData(const QMimeData* data);
   static bool CanDrop(const QMimeData* data);
   void SetHideSource(bool hide);
+  // The save commands after their dialogs; errors are thrown.
+  void SavePictureTo(const QString& path);
+  void SaveNativeTo(int index, const QString& path);
   // Runs the poll of the conversion once (the timer does this every 100 ms).
   void Tick();
   // True while a preparation or conversion is pending.
@@ -63,6 +78,22 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  class TDestLink;
+  class TSourceLink;
+  void CreateSource();
+  void LinkSource();
+  void RegionChanged(TVeSource* source, const TVeBitmap32* regionImage,
+                     const TVePalette256* filePalette, const TVePalette256* usedColors);
+  void FilesChanged();
+  bool OpenData(const QMimeData* data, bool folders);
+  QString AskOpenFile(const QString& filters, const QString& setting);
+  QString AskSaveFile(const QString& filter, const QString& ext, const QString& setting);
+  const TVePalette256* LinkedPalette() const;
+  void CreateCore();
+  void FillPlatforms();
+  void FillModes(int platform, int mode);
+  const TVeDestEngineClass* SelectedEngine() const;
+  void PanelRebuilt();
   void CreateViews();
   void CreateParams();
   void CreateMenus();
@@ -114,4 +145,11 @@ private:
   bool FHideSource = false;
   bool FFilling = false;
   QString FSourceName;
+  bool FFillingFiles = false;
+  std::unique_ptr<TVeSourceFiles> FFiles;
+  std::unique_ptr<TVeSource> FSource;
+  std::unique_ptr<TSourceLink> FSourceLink;
+  std::unique_ptr<TVeDest> FDest;
+  std::unique_ptr<TDestLink> FSourceViewLink, FResultViewLink;
+  QPointer<TVePaletteView> FPaletteView;
 };

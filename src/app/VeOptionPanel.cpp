@@ -53,6 +53,10 @@ TVePaletteView* TVeOptionPanel::PaletteView() const {
   return nullptr;
 }
 
+int TVeOptionPanel::LabelColumnWidth(const QFontMetrics& metrics) {
+  return metrics.horizontalAdvance(QStringLiteral("Initial palette lines:")) + 4;
+}
+
 void TVeOptionPanel::ScheduleRebuild() {
   // The model may report this from inside a widget's own signal; rebuild afterwards.
   if (FRebuildPending) return;
@@ -74,6 +78,7 @@ void TVeOptionPanel::Build() {
   FGrid = new QGridLayout(FBody);
   FGrid->setContentsMargins(0, 0, 0, 0);
   FGrid->setColumnStretch(1, 1);
+  FGrid->setColumnMinimumWidth(0, LabelColumnWidth(fontMetrics()));
 
   // Controls of one model row share a grid row: a leading caption goes into the label
   // column, everything else flows left to right in the second column.

@@ -28,6 +28,9 @@ public:
   QWidget* ControlLabel(int id) const { return FLabels.value(id); }
   // The first palette view of the panel, or null.
   TVePaletteView* PaletteView() const;
+  // Width of the caption column, shared with the main window's "Parameters" panel so every
+  // control lines up.
+  static int LabelColumnWidth(const QFontMetrics& metrics);
   // Shows the model's current state in the widgets (after changes made outside the panel).
   void Sync();
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "VeAppStartup.h"
 #include "VeMainForm.h"
 
 int main(int argc, char* argv[]) {
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
   parser.addOption(screenshot);
   parser.process(app);
 
+  VeAppStartup();
   TVeMainForm form;
   form.show();
   const QStringList files = parser.positionalArguments();

@@ -1,0 +1,8 @@
+#pragma once
+// What the program sets up before its window exists: the shared palette list, filled from
+// the "Palettes" folder, and the palette choosers' view of it.
+#include <QString>
+
+// The palette folder: beside the program, or the installed data folder.
+QString VePalettesFolder();
+void VeAppStartup();
