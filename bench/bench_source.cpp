@@ -56,3 +56,20 @@ void BM_Resize12MegapixelTo256x192(benchmark::State& state) {
 BENCHMARK(BM_Resize12MegapixelTo256x192)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+namespace {
+
+void BM_SourceViewPictures(benchmark::State& state) {
+  const TVePicture p = VeDecodePng(SamplePng().data(), SamplePng().size());
+  TVeBitmap32 b(p.Width, p.Height);
+  for (int y = 0; y < p.Height; ++y)
+    for (int x = 0; x < p.Width; ++x) {
+      const uint8_t* s = p.Row(y) + x * (p.BitsPerPixel / 8);
+      b.Pixel(x, y) = VeRGBQuad(s[2], s[1], s[0]);
+    }
+  for (auto _ : state)
+    benchmark::DoNotOptimize(VeMakeSourceViewPictures(b));
+}
+BENCHMARK(BM_SourceViewPictures)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -10,6 +10,7 @@
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
 #include "VePalette.h"
+#include "VeSource.h"
 #include "VeThreadJob.h"
 
 namespace {
@@ -32,6 +33,9 @@ class TTestOptions : public TVeDestFixedSizeEngineOptions {
 public:
   TTestOptions(TVeSize size, int aspect) : FSize(size) { FAspectIndex = uint8_t(aspect); }
   TVeSize GetDefaultSize() const override { return FSize; }
+  TVeSize GetMaxSize() const override {
+    return {std::max(FSize.Width, 2048), std::max(FSize.Height, 2048)};
+  }
 
 private:
   TVeSize FSize;
@@ -49,8 +53,9 @@ public:
 class TTestEngineClass : public TVeDestEngineClass {
 public:
   TTestEngineClass(std::string mode, uint32_t color, TTestState& state, int aspect = 10,
-                   int scale = 1)
-      : Mode(std::move(mode)), Color(color), State(state), Aspect(aspect), Scale(scale) {}
+                   int scale = 1, TVeSize size = {32, 24})
+      : Mode(std::move(mode)), Color(color), State(state), Aspect(aspect), Scale(scale),
+        Size(size) {}
   std::string GetPlatformName() const override { return "Test"; }
   std::string GetModeName() const override { return Mode; }
   int GetDisplayScale() const override { return Scale; }
@@ -91,6 +96,7 @@ public:
   TTestState& State;
   int Aspect;
   int Scale;
+  TVeSize Size;
 
 protected:
   std::unique_ptr<TVeDestEngine> NewEngine() const override {
@@ -100,7 +106,7 @@ protected:
 
 std::unique_ptr<TVeDestEngineOptions> TTestEngine::CreateOptions() const {
   auto* c = static_cast<const TTestEngineClass*>(Class());
-  return VeNewOptions<TTestOptions>(TVeSize{32, 24}, c->Aspect);
+  return VeNewOptions<TTestOptions>(c->Size, c->Aspect);
 }
 
 struct TRecorder : IVeDestClient, IVeDestProgressClient {
@@ -392,6 +398,61 @@ TEST_F(VeDestTest, DestroyingWhileConvertingCancelsAndWaits) {
     dest.Tick();
   }
   EXPECT_EQ(StateA.Aborted, 1);
+}
+
+TEST_F(VeDestTest, FailedPreparationIsNotRetriedUntilTheNextChange) {
+  // A target too large for any picture: the preparation fails every time.
+  TTestState state;
+  TTestEngineClass huge("Huge", 0, state, 10, 1, {20000, 20000});
+  Dest.AddClient(&Views);
+  Dest.SetEngine(&huge);
+  Dest.RegionImageChanged(&Region, nullptr, nullptr);
+  ASSERT_TRUE(Dest.RunUntilIdle(1000));
+  EXPECT_EQ(Dest.PreparedImage(), nullptr);
+  EXPECT_FALSE(Views.Results.back().Busy);
+  for (int i = 0; i < 5; ++i)
+    Dest.Tick();
+  EXPECT_FALSE(Dest.HasResizeThread());
+  EXPECT_EQ(state.Calls, 0);
+
+  Dest.SetEngine(&EngineA); // a change tries again
+  ASSERT_TRUE(Dest.RunUntilIdle());
+  EXPECT_EQ(StateA.Calls, 1);
+}
+
+TEST_F(VeDestTest, OversizedRegionKeepsItsProportions) {
+  TVeGenericEngineClass common("Common", "Palette", 1);
+  TVeBitmap32 wide(2100, 30, VeRGBQuad(10, 20, 30));
+  Dest.RegionImageChanged(&wide, nullptr, nullptr);
+  Dest.SetEngine(&common);
+  EXPECT_EQ(Dest.Options()->Width(), 2048);
+  EXPECT_EQ(Dest.Options()->Height(), 29);
+  Dest.SetEngine(nullptr);
+  EXPECT_TRUE(Dest.RunUntilIdle());
+}
+
+TEST_F(VeDestTest, FollowsTheSourceController) {
+  TVeSource source;
+  source.OpenFile(std::string(VELMORA_SAMPLES_DIR) + "/coffee.png");
+  Dest.AddClient(&Views);
+  Dest.SetEngine(&EngineA);
+  Dest.SetSource(&source);
+  EXPECT_EQ(Dest.RegionImage(), source.RegionImage());
+  ASSERT_TRUE(Dest.RunUntilIdle());
+  EXPECT_EQ(Views.Shown(0xFF0000), 1);
+
+  std::unique_ptr<TVeDestEngineUI> ui = Dest.CreateEngineUI();
+  ASSERT_NE(ui, nullptr);
+  source.SetRegion({0, 0, 300, 200});
+  EXPECT_EQ(Dest.RegionImage()->Width(), 300);
+  ASSERT_TRUE(Dest.RunUntilIdle());
+  EXPECT_EQ(StateA.Calls, 2);
+
+  Dest.SetSource(nullptr);
+  EXPECT_EQ(Dest.RegionImage(), nullptr);
+  EXPECT_EQ(Dest.ResultPreview(), nullptr);
+  EXPECT_FALSE(Views.Results.back().HasPreview);
+  EXPECT_TRUE(Dest.Idle());
 }
 
 TEST(VeDestCatalogue, EveryModeConvertsToItsNativeSize) {

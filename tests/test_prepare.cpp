@@ -206,3 +206,8 @@ TEST(SourceView, UsedAreaAndCellPattern) {
   shown = VeSourceView(src, v, {2, 0, 18, 8}, 16, 8, 1, 1, vpmStretched, 2, 8);
   EXPECT_EQ(shown.Pixel(10, 7), 0xFF102030u);
 }
+
+TEST(Resize, CancelFlagStopsTheWork) {
+  TVeCancelFlag cancel{1};
+  EXPECT_THROW(VeResizeSource(Noise(100, 80), 30, 20, 1, 1, vpmStretched, false, &cancel), EAbort);
+}

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <set>
 
+#include "VeBitmap32.h"
+#include "VeImage.h"
 #include "VePalette.h"
 #include "VeQuantization.h"
 
@@ -140,6 +142,42 @@ TEST_F(Quantization, ConvergedAssignmentsAreTheNearestCentres) {
     for (int i = 1; i < out.Count(); ++i)
       EXPECT_LE(out.GetLinGray(i - 1), out.GetLinGray(i));
   }
+}
+
+// The pruned and bounded nearest searches must reproduce the plain scan pass for pass.
+TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
+  TVePaletteRGB hw(ptRGB444);
+  auto px = Picture(120, 90, 21);
+  for (int k : {7, 64, 200}) {
+    for (const TVePalette* h : {(const TVePalette*)nullptr, (const TVePalette*)&hw}) {
+      TVePalette256 out[2];
+      int passes[2];
+      for (int exact = 0; exact < 2; ++exact) {
+        SetProcessorCount(2);
+        TVeQuantization q(nullptr, k, false);
+        q.Hardware = h;
+        q.Accelerated = exact == 0;
+        q.AddPixels(px.data(), px.size());
+        q.Execute(out[exact]);
+        passes[exact] = q.Passes();
+      }
+      EXPECT_EQ(passes[0], passes[1]);
+      ASSERT_EQ(out[0].Count(), out[1].Count());
+      for (int i = 0; i < out[0].Count(); ++i)
+        ASSERT_EQ(out[0].GetLinRGB(i), out[1].GetLinRGB(i)) << k << " " << i;
+    }
+  }
+  // Pair mode, where excluded mixes are skipped.
+  auto small = Picture(40, 30, 8);
+  TVePalette256 pairs[2];
+  for (int exact = 0; exact < 2; ++exact) {
+    TVeQuantization q(nullptr, 6, false);
+    q.PairThreshold = 0.2;
+    q.Accelerated = exact == 0;
+    q.AddPixels(small.data(), small.size());
+    q.ExecutePairs(pairs[exact]);
+  }
+  EXPECT_EQ(Quads(pairs[0]), Quads(pairs[1]));
 }
 
 TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {
@@ -319,4 +357,20 @@ TEST_F(Quantization, PairModeWithZeroThresholdMixesOnlyEqualLuminances) {
   QuantizePairs(args, out, nullptr, nullptr, View(colors), 0);
   ASSERT_EQ(out.Count(), 2);
   EXPECT_GT(out.GetLinGray(0), 0.05);
+}
+
+TEST_F(Quantization, ImagesAreQuantizedByTheirPixelBytes) {
+  auto px = Picture(50, 40, 17);
+  TVeBitmap32 bitmap(50, 40);
+  for (size_t i = 0; i < px.size(); ++i)
+    bitmap.Data()[i] = 0xFF000000 | px[i];
+  TVeImage image(bitmap);
+  auto colors = Colors(px);
+  TVeQuantizationArgs args;
+  args.K = 12;
+  TVePalette256 a, b;
+  QuantizeImage(args, a, nullptr, nullptr, image);
+  QuantizeImage(args, b, nullptr, nullptr, View(colors));
+  EXPECT_EQ(a.Count(), 12);
+  EXPECT_EQ(Quads(a), Quads(b));
 }

@@ -386,6 +386,13 @@ TEST(SourceEngines, ImportModel) {
   ASSERT_EQ(palettes.size(), 2u);
   EXPECT_EQ(palettes[1]->Name, "shot.scr Dark");
   VeSetAspectLookup(nullptr);
+  EXPECT_EQ(VeAspectPair(10), (std::pair{1, 1}));
+  EXPECT_EQ(VeAspectPair(1), (std::pair{2, 1})); // "1:2": tall pixels
+  EXPECT_EQ(VeAspectPair(99), (std::pair{1, 1}));
+  list->Engines(0)->PixelAspect = 1;
+  m.SelectEngine(0);
+  EXPECT_EQ(m.PixelWidth(), 1);
+  EXPECT_EQ(m.PixelHeight(), 2);
 }
 
 TEST(Source, PicturesByContentAndNativeFilesByLoaders) {

@@ -6,6 +6,8 @@
 #include "VeBitmap.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeLoadSource.h"
+#include "VeOpenPlatformZxSpectrum.h"
 #include "VePictureCodecs.h"
 #include "VePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrum.h"
@@ -333,4 +335,68 @@ TEST(ZxSpectrumEngine, CancelledRunRaisesAbort) {
   EXPECT_THROW(
       TVeZxSpectrumEngine::Convert(&cancel, Photo(), files, progress, *o, nullptr, nullptr),
       EAbort);
+}
+
+namespace {
+std::unique_ptr<TVeSourceEngineList> Probe(TVeMemoryLoadSource& src) {
+  RegisterZxSpectrumLoaders();
+  return ProbeSource(&src);
+}
+TVeSourceEngine* FindLoader(TVeSourceEngineList& list, const char* description) {
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.Engines(i)->Description == description) return list.Engines(i);
+  return nullptr;
+}
+} // namespace
+
+TEST(ZxSpectrumLoader, ColorScreenRoundTripsThePreview) {
+  for (TVePaletteType type : {ptColoredLinear, ptPulsar, ptVardel}) {
+    TRun r = ConvertZx(Photo(), [type](TVeDestEngineOptions& o) { o.SetPaletteType(type); });
+    const auto& scr = r.Files->GetStream(0)->Bytes();
+    TVeMemoryLoadSource src("picture.scr", int32_t(scr.size()), scr.data());
+    auto list = Probe(src);
+    TVeSourceEngine* e = FindLoader(*list, "ZX Spectrum 256x192x4 image");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Priority, 5);
+    EXPECT_EQ(e->PaletteTypes, (std::vector<TVePaletteType>{ptPulsar, ptColoredLinear, ptVardel}));
+    e->PaletteType = type;
+    auto bmp = e->CreateBitmap();
+    ASSERT_TRUE(bmp);
+    auto a = bmp->ToBitmap32();
+    auto b = r.Result->ToBitmap32();
+    EXPECT_TRUE(*a == *b) << "palette type " << int(type);
+  }
+  // Another extension still fits by size, with a lower priority.
+  std::vector<uint8_t> data(ZxScreenBytes, 0x38);
+  TVeMemoryLoadSource other("picture.bin", int32_t(data.size()), data.data());
+  auto list = Probe(other);
+  TVeSourceEngine* e = FindLoader(*list, "ZX Spectrum 256x192x4 image");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Priority, 1);
+  // 6976 bytes is not a plain screen.
+  std::vector<uint8_t> ula(6976);
+  TVeMemoryLoadSource u("picture.scr", int32_t(ula.size()), ula.data());
+  auto none = Probe(u);
+  EXPECT_FALSE(FindLoader(*none, "ZX Spectrum 256x192x4 image"));
+}
+
+TEST(ZxSpectrumLoader, BlackWhiteScreenShowsSetBitsBlack) {
+  TVeBitmap32 pic(256, 192, VeRGBQuad(255, 255, 255));
+  for (int y = 100; y < 192; ++y)
+    for (int x = 0; x < 256; ++x)
+      pic.Pixel(x, y) = VeRGBQuad(0, 0, 0);
+  TRun r = ConvertZx(pic, [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeBlackWhite); });
+  const auto& scr = r.Files->GetStream(0)->Bytes();
+  TVeMemoryLoadSource src("mono.scr", int32_t(scr.size()), scr.data());
+  auto list = Probe(src);
+  TVeSourceEngine* e = FindLoader(*list, "ZX Spectrum 256x192x1 B/W image");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Priority, 5);
+  EXPECT_TRUE(e->PaletteTypes.empty());
+  EXPECT_EQ(e->Palette->GetRGBQuad(0), 0xFFFFFFu);
+  EXPECT_EQ(e->Palette->GetRGBQuad(1), 0u);
+  auto bmp = e->CreateBitmap();
+  EXPECT_EQ(bmp->GetPixel(0, 0), 0);
+  EXPECT_EQ(bmp->GetPixel(255, 191), 1);
+  EXPECT_TRUE(*bmp->ToBitmap32() == *r.Result->ToBitmap32());
 }

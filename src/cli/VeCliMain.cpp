@@ -68,6 +68,18 @@ int main(int argc, char** argv) {
   palette->add_option("FILE", paletteFile, "Palette file or picture")->required();
   palette->add_option("-o,--output", paletteOut, "Write the palette as a JASC .pal file");
 
+  if (argc >= 2 && argv[1][0] != '-') {
+    bool known = false;
+    for (const CLI::App* sub : app.get_subcommands({}))
+      known = known || sub->get_name() == argv[1];
+    if (!known) {
+      std::fprintf(
+          stderr,
+          "error: unknown command \"%s\" (list, convert, batch, probe, import or palette)\n",
+          argv[1]);
+      return 2;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

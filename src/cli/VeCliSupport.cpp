@@ -161,16 +161,23 @@ void TVeCliProgressBar::Run() {
   // Short runs finish before the bar would be worth drawing.
   for (int i = 0; i < 5 && !FStop; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  int tick = 0;
   while (!FStop) {
     auto [done, total] = FPoll();
-    int filled = total > 0 ? int(std::min<uint64_t>(done, total) * width / total) : 0;
-    std::string bar(size_t(filled), '#');
-    bar.append(size_t(width - filled), '.');
-    if (total > 0)
+    std::string bar(size_t(width), '.');
+    if (total > 0) {
+      int filled = int(std::min<uint64_t>(done, total) * width / total);
+      bar.replace(0, size_t(filled), size_t(filled), '#');
       std::fprintf(stderr, "\r%s [%s] %3d%%", FCaption.c_str(), bar.c_str(),
                    int(std::min<uint64_t>(done, total) * 100 / total));
-    else
+    } else {
+      // No total announced: a marker that moves back and forth shows the work goes on.
+      int at = tick % (2 * (width - 3));
+      if (at >= width - 3) at = 2 * (width - 3) - at;
+      bar.replace(size_t(at), 3, "<=>");
       std::fprintf(stderr, "\r%s [%s]", FCaption.c_str(), bar.c_str());
+    }
+    ++tick;
     std::fflush(stderr);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

@@ -132,6 +132,8 @@ TVeDestPrepared& TVeDestResizeThread::Wait() {
 TVeDest::TVeDest() : FResultPalette(std::make_unique<TVePalette256>()) {}
 
 TVeDest::~TVeDest() {
+  if (FSource) FSource->RemoveClient(this);
+  FSource = nullptr;
   FRegionImage = nullptr;
   FEngine.reset();
   FreePrepared();
@@ -152,6 +154,19 @@ void TVeDest::ReleaseResult() {
   FResultBitmap.reset();
   FOutputFiles.reset();
   FFrames.reset();
+}
+
+void TVeDest::SetSource(TVeSource* source) {
+  if (source == FSource) return;
+  if (FSource) FSource->RemoveClient(this);
+  FSource = nullptr;
+  FRegionImage = nullptr;
+  FFilePalette = nullptr;
+  FUsedColors = nullptr;
+  FreePrepared();
+  Restart(true);
+  FSource = source;
+  if (FSource) FSource->AddClient(this); // delivers the current region picture at once
 }
 
 void TVeDest::RegionImageChanged(const TVeBitmap32* regionImage, const TVePalette256* filePalette,
@@ -199,7 +214,8 @@ std::unique_ptr<TVeDestEngineUI> TVeDest::CreateEngineUI() {
   std::unique_ptr<TVeDestEngineUI> ui = FEngine->CreateUI(*FOptions);
   if (auto* ex = dynamic_cast<TVeDestEngineUIEx*>(ui.get())) {
     ex->SetDest(this);
-    if (FRegionImage) ex->SetSourcePictureSize(FRegionImage->Width(), FRegionImage->Height());
+    const TVeBitmap32* picture = FSource && FSource->Image() ? FSource->Image() : FRegionImage;
+    if (picture) ex->SetSourcePictureSize(picture->Width(), picture->Height());
     ex->RefreshPaletteControls();
     ex->Refresh();
   }

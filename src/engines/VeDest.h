@@ -16,6 +16,7 @@
 
 #include "VeBitmap32.h"
 #include "VeDestEngine.h"
+#include "VeSource.h"
 #include "VeSourcePrepare.h"
 
 class TVeBitmap;
@@ -154,15 +155,24 @@ private:
   std::thread FThread;
 };
 
-class TVeDest : public IVeOptionsHost {
+class TVeDest : public IVeOptionsHost, public IVeSourceClient {
 public:
   TVeDest();
   ~TVeDest() override;
   TVeDest(const TVeDest&) = delete;
   TVeDest& operator=(const TVeDest&) = delete;
 
-  // -- Source side. The three pictures belong to the source controller and must stay alive
-  // until the next call (or RegionImageChanged(nullptr, ...)).
+  // -- Source side. The source controller must outlive the link (or be unlinked with
+  // SetSource(nullptr)); its pictures are used until it reports new ones.
+  void SetSource(TVeSource* source);
+  TVeSource* Source() const { return FSource; }
+  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override {}
+  void SourceRegionChanged(TVeSource*, const TVeBitmap32* regionImage,
+                           const TVePalette256* filePalette,
+                           const TVePalette256* usedColors) override {
+    RegionImageChanged(regionImage, filePalette, usedColors);
+  }
+  // The three pictures stay alive until the next call (or RegionImageChanged(nullptr, ...)).
   void RegionImageChanged(const TVeBitmap32* regionImage, const TVePalette256* filePalette,
                           const TVePalette256* usedColors);
 
@@ -276,6 +286,7 @@ private:
   TVeDestProgress FProgress;
   uint32_t FLastTotal = 0, FLastDone = 0;
   std::vector<IVeDestObserver*> FClients;
+  TVeSource* FSource = nullptr;
   const TVeDestEngineClass* FEngineClass = nullptr;
   std::unique_ptr<TVeDestEngine> FEngine;
 };

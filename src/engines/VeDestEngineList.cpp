@@ -5,6 +5,7 @@
 
 #include "VeColor.h"
 #include "VeGenericEngine.h"
+#include "VeSavePlatformZxSpectrum.h"
 
 namespace {
 
@@ -245,37 +246,47 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
   return catalogue;
 }
 
-// Platform units with real engines put them in place of the generic entries here, in
-// catalogue order (see ReplaceDestEngine).
-static void RegisterPlatformEngines(TVeDestEngineList&) {}
-
 namespace {
 struct TRegistry {
-  std::once_flag Once;
+  std::once_flag CatalogueOnce;
+  std::once_flag PlatformsOnce;
   TVeDestEngineList List;
 };
 TRegistry& Registry() {
   static TRegistry registry;
   return registry;
 }
-} // namespace
 
-TVeDestEngineList& DestEngineList() {
+// The catalogue with a generic engine behind every entry.
+TVeDestEngineList& CatalogueList() {
   TRegistry& r = Registry();
-  std::call_once(r.Once, [&r] {
+  std::call_once(r.CatalogueOnce, [&r] {
     for (const TVeCatalogueEntry& e : VeCatalogue())
       r.List.Register(std::make_unique<TVeGenericEngineClass>(e.Platform, e.Mode, e.DisplayScale));
-    RegisterPlatformEngines(r.List);
   });
   return r.List;
 }
 
+// Platform units with real engines put them in place of the generic entries, in catalogue
+// order. They register through ReplaceDestEngine, which only needs the catalogue, so this
+// never re-enters itself.
+void RegisterPlatformEngines() {
+  RegisterZxSpectrumEngines();
+}
+} // namespace
+
+TVeDestEngineList& DestEngineList() {
+  TVeDestEngineList& list = CatalogueList();
+  std::call_once(Registry().PlatformsOnce, RegisterPlatformEngines);
+  return list;
+}
+
 const TVeDestEngineClass* RegisterDestEngine(std::unique_ptr<TVeDestEngineClass> engine) {
-  return DestEngineList().Register(std::move(engine));
+  return CatalogueList().Register(std::move(engine));
 }
 
 const TVeDestEngineClass* ReplaceDestEngine(std::unique_ptr<TVeDestEngineClass> engine) {
-  return DestEngineList().Replace(std::move(engine));
+  return CatalogueList().Replace(std::move(engine));
 }
 
 // ---------------------------------------------------------------------------------------------

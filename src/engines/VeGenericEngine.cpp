@@ -4,6 +4,7 @@
 
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeImage.h"
 #include "VePalette.h"
 #include "VeThreadJob.h"
 
@@ -120,38 +121,22 @@ TVeGenericEngineClass::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& s
                                std::unique_ptr<TVeStreamList>&, TVeDestProgress& progress,
                                TVeDestEngineOptions& options, const TVePalette256*,
                                const TVePalette256*) const {
-  const int w = source.Width(), h = source.Height();
   std::unique_ptr<TVePalette> palette = MakeGenericPalette(FFormat.Bits);
   const bool indexed = palette->GetCount() <= 256;
-  std::unique_ptr<TVeBitmap> result;
-  if (indexed) {
-    auto* p256 = static_cast<TVePalette256*>(palette.get());
-    p256->PrepareSearch();
-    result = VeCreateResultBitmap(w, p256, h, FFormat.Bits == 1);
-    options.SetPalette(p256);
-  } else {
-    result = std::make_unique<TVeBitmap24>(w, h);
+  if (indexed && !dynamic_cast<TVePalette256*>(palette.get())) {
+    // Small bit-depth palettes are listed explicitly, so the bitmap and the options hold them.
+    auto listed = std::make_unique<TVePalette256>();
+    listed->Assign(palette.get());
+    palette = std::move(listed);
+  }
+  progress.SetProgress(1, 0);
+  TVeImage image(source);
+  std::unique_ptr<TVeBitmap> result =
+      image.Dither(cancel, VeDitherOptionsOf(options), nullptr, *palette);
+  if (indexed)
+    options.SetPalette(static_cast<TVePalette256*>(palette.get()));
+  else
     options.SetPalette(nullptr);
-  }
-  progress.SetProgress(uint32_t(h), 0);
-  // The last pixel's answer is kept, as flat areas repeat the same colour.
-  uint32_t lastQuad = 0;
-  int lastValue = -1;
-  for (int y = 0; y < h; ++y) {
-    VeCheckCancel(cancel);
-    const uint32_t* row = source.Scanline(y);
-    for (int x = 0; x < w; ++x) {
-      const uint32_t quad = row[x] & 0xFFFFFF;
-      if (lastValue < 0 || quad != lastQuad) {
-        TVeColor c;
-        c.SetRGBQuad(quad);
-        int index = palette->FindNearestLin(c.GetLinRGB());
-        lastValue = indexed ? index : int(palette->GetRGBQuad(index));
-        lastQuad = quad;
-      }
-      result->SetPixel(x, y, lastValue);
-    }
-    progress.Step();
-  }
+  progress.Step();
   return result;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The engine behind every catalogue entry that has no engine of its own yet. It honours the
 // engine contract with what the mode name tells: "320x200x4" is 320 x 200 pixels in 16
-// colours. The palette is a fixed RGB palette of that many colours, the result is the
-// nearest colour of each pixel, and no native files are produced.
+// colours. The palette is a fixed RGB palette of that many colours, the picture is dithered
+// to it with the options' method, and no native files are produced.
 #include <string>
 
 #include "VeDestEngine.h"

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "VeErrors.h"
+#include "VeImage.h"
 
 namespace {
 
@@ -30,25 +31,30 @@ void AddWeight(uint32_t& weight, uint64_t more) {
 
 class TVeQuantizationJob : public TVeJob {
 public:
-  TVeQuantizationJob(TVeJobList* list, TVeQuantization* owner, int first, int last)
-      : TVeJob(list), Owner(owner), First(first), Last(last) {}
+  using TBody = std::function<void(int first, int last)>;
+  TVeQuantizationJob(TVeJobList* list, TVeQuantization* owner, int first, int last,
+                     const TBody& body)
+      : TVeJob(list), Owner(owner), First(first), Last(last), FBody(body) {}
+  void Execute() override { FBody(First, Last); }
   TVeQuantization* Owner;
   int First, Last;
-};
-
-namespace {
-
-template <class F> class TRangeJob : public TVeQuantizationJob {
-public:
-  TRangeJob(TVeJobList* list, TVeQuantization* owner, int first, int last, F& body)
-      : TVeQuantizationJob(list, owner, first, last), FBody(body) {}
-  void Execute() override { FBody(First, Last); }
 
 private:
-  F& FBody;
+  const TBody& FBody;
 };
 
-} // namespace
+// Centres of a range of clusters.
+class TVeQuantizationUpdateClusterMiddleJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
+// Nearest cluster of a range of colours.
+class TVeQuantizationUpdateColorNearestClusterJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
+// Distance of a range of colours to their clusters.
+class TVeQuantizationUpdateColorDistansesJob : public TVeQuantizationJob {
+  using TVeQuantizationJob::TVeQuantizationJob;
+};
 
 // ---------------------------------------------------------------------------------------
 // TVeQuantization
@@ -65,7 +71,8 @@ void TVeQuantization::Check() const {
 // Runs body over 0..count-1, cut into jobs when there are workers and the work (a rough
 // count of distance computations) is worth a hand-over. Every element is computed the same
 // way either way, so the cut never changes a result.
-template <class F> void TVeQuantization::ForRanges(int count, double work, F&& body) {
+template <class TJob>
+void TVeQuantization::ForRanges(int count, double work, const std::function<void(int, int)>& body) {
   constexpr double MinParallelWork = 50000;
   if (count <= 0) return;
   if (SingleThread || ProcessorCount() < 2 || count < 2 || work < MinParallelWork) {
@@ -78,7 +85,7 @@ template <class F> void TVeQuantization::ForRanges(int count, double work, F&& b
   TVeJobList list;
   int first, last;
   while (splitter.Next(first, last))
-    new TRangeJob<F>(&list, this, first, last, body);
+    new TJob(&list, this, first, last, body);
   list.Run(FAbort);
 }
 
@@ -233,51 +240,45 @@ void TVeQuantization::SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor&
   c.CentreValid = true;
 }
 
-void TVeQuantization::ComputeCentre(int cluster) {
-  TVeQuantizationCluster& c = FClusters[size_t(cluster)];
-  double r = 0, g = 0, b = 0, w = 0;
-  for (int m = FMemberStart[size_t(cluster)]; m < FMemberStart[size_t(cluster) + 1]; ++m) {
-    const TVeQuantizationColor& color = FColors[size_t(FMembers[size_t(m)])];
-    double cw = color.Weight;
-    r += cw * color.Lin.R;
-    g += cw * color.Lin.G;
-    b += cw * color.Lin.B;
-    w += cw;
-  }
-  TVeLinRGBColor lin{r / w, g / w, b / w};
-  Snap(lin);
-  SetCentre(c, lin);
-}
-
-// Members of every cluster in colour-array order, so that each centre sums its members in
-// the same order whatever the number of workers.
-void TVeQuantization::RebuildMembers() {
-  FMemberStart.assign(FClusters.size() + 1, 0);
-  for (const auto& color : FColors)
-    if (color.Cluster >= 0) ++FMemberStart[size_t(color.Cluster) + 1];
-  for (size_t i = 1; i < FMemberStart.size(); ++i)
-    FMemberStart[i] += FMemberStart[i - 1];
-  FMembers.resize(size_t(FMemberStart.back()));
-  std::vector<int> fill(FMemberStart.begin(), FMemberStart.end() - 1);
-  for (size_t i = 0; i < FColors.size(); ++i)
-    if (int c = FColors[i].Cluster; c >= 0) FMembers[size_t(fill[size_t(c)]++)] = int(i);
-}
-
+// Weighted means of the stale clusters. One pass over the colours adds each cluster's
+// members in colour-array order, so the sums never depend on the number of workers; the
+// jobs then divide and snap.
 void TVeQuantization::UpdateCentres(bool basesOnly) {
-  RebuildMembers();
   std::vector<int> stale;
+  std::vector<char> isStale(FClusters.size(), 0);
   for (size_t i = 0; i < FClusters.size(); ++i) {
     const auto& c = FClusters[i];
     if (basesOnly && c.BaseA != c.BaseB) continue;
-    if (!c.Fixed && c.MemberCount > 0 && !c.CentreValid) stale.push_back(int(i));
+    if (!c.Fixed && c.MemberCount > 0 && !c.CentreValid) {
+      stale.push_back(int(i));
+      isStale[i] = 1;
+    }
   }
-  double work = 0;
-  for (int c : stale)
-    work += FMemberStart[size_t(c) + 1] - FMemberStart[size_t(c)];
-  ForRanges(int(stale.size()), work, [&](int first, int last) {
-    for (int i = first; i <= last; ++i)
-      ComputeCentre(stale[size_t(i)]);
-  });
+  if (stale.empty()) return;
+  struct TSum {
+    double R = 0, G = 0, B = 0, W = 0;
+  };
+  std::vector<TSum> sums(FClusters.size());
+  for (const auto& color : FColors) {
+    if (color.Cluster < 0 || !isStale[size_t(color.Cluster)]) continue;
+    TSum& s = sums[size_t(color.Cluster)];
+    const double cw = color.Weight;
+    s.R += cw * color.Lin.R;
+    s.G += cw * color.Lin.G;
+    s.B += cw * color.Lin.B;
+    s.W += cw;
+  }
+  const double work = double(stale.size()) * (Hardware ? std::min(Hardware->Count(), 4096) : 1);
+  ForRanges<TVeQuantizationUpdateClusterMiddleJob>(
+      int(stale.size()), work, [&](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+          const int c = stale[size_t(i)];
+          const TSum& s = sums[size_t(c)];
+          TVeLinRGBColor lin{s.R / s.W, s.G / s.W, s.B / s.W};
+          Snap(lin);
+          SetCentre(FClusters[size_t(c)], lin);
+        }
+      });
 }
 
 // --- Nearest search ---------------------------------------------------------------------
@@ -299,39 +300,76 @@ void TVeQuantization::FindNearest() {
   std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
     return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
   });
-  double maxDrift = 0;
   if (FBoundsValid) {
-    FDrift.assign(FClusters.size(), 0.0);
-    for (size_t i = 0; i < FClusters.size(); ++i) {
+    // How far each centre moved, the most any other centre moved, and half the gap to
+    // the nearest other centre (a colour closer than that to its centre stays).
+    const size_t n = FClusters.size();
+    FDrift.assign(n, 0.0);
+    FOtherDrift.assign(n, 0.0);
+    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
+    double max1 = 0, max2 = 0;
+    size_t argMax = n;
+    for (size_t i = 0; i < n; ++i) {
       FDrift[i] = std::sqrt(DeltaRGB(FClusters[i].SearchedCentre, FClusters[i].Centre));
-      maxDrift = std::max(maxDrift, FDrift[i]);
+      if (FDrift[i] > max1) {
+        max2 = max1;
+        max1 = FDrift[i];
+        argMax = i;
+      } else if (FDrift[i] > max2) {
+        max2 = FDrift[i];
+      }
     }
+    for (size_t i = 0; i < n; ++i)
+      FOtherDrift[i] = i == argMax ? max2 : max1;
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i + 1; j < n; ++j) {
+        const double half = 0.5 * std::sqrt(DeltaRGB(FClusters[i].Centre, FClusters[j].Centre));
+        FHalfGap[i] = std::min(FHalfGap[i], half);
+        FHalfGap[j] = std::min(FHalfGap[j], half);
+      }
   }
-  ForRanges(int(FColors.size()), double(FColors.size()) * double(order.size()),
-            [&](int first, int last) { FindNearestRange(first, last, order, maxDrift); });
+  ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
+      int(FColors.size()), double(FColors.size()) * double(order.size()),
+      [&](int first, int last) { FindNearestRange(first, last, order); });
   for (auto& c : FClusters)
     c.SearchedCentre = c.Centre;
   FBoundsValid = true;
 }
 
-void TVeQuantization::FindNearestRange(int first, int last, const std::vector<int>& order,
-                                       double maxDrift) {
+void TVeQuantization::FindNearestRange(int first, int last, const std::vector<int>& order) {
   constexpr double Margin = 1e-9;
   const int n = int(order.size());
   std::vector<TVeLinRGBColor> centres(static_cast<size_t>(n));
   for (int j = 0; j < n; ++j)
     centres[size_t(j)] = FClusters[size_t(order[size_t(j)])].Centre;
-  const bool bounds = FBoundsValid;
+  const bool bounds = FBoundsValid && Accelerated;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
     TVeQuantizationColor& color = FColors[size_t(i)];
     const TVeLinRGBColor x = color.Lin;
     if (bounds && color.Cluster >= 0 && color.Nearest == color.Cluster) {
-      color.Upper += FDrift[size_t(color.Cluster)];
-      color.Lower -= maxDrift;
-      if (color.Upper + Margin < color.Lower) continue;
-      color.Upper = std::sqrt(DeltaRGB(x, FClusters[size_t(color.Cluster)].Centre));
-      if (color.Upper + Margin < color.Lower) continue;
+      const size_t a = size_t(color.Cluster);
+      color.Upper += FDrift[a];
+      color.Lower -= FOtherDrift[a];
+      const double bound = std::max(color.Lower, FHalfGap[a]);
+      if (color.Upper + Margin < bound) continue;
+      color.Upper = std::sqrt(DeltaRGB(x, FClusters[a].Centre));
+      if (color.Upper + Margin < bound) continue;
+    }
+    if (!Accelerated) {
+      // Plain scan in creation order, the first strictly nearer wins.
+      int bestCluster = -1;
+      double best = 0;
+      for (size_t c = 0; c < FClusters.size(); ++c) {
+        if (FClusters[c].Excluded) continue;
+        const double d = DeltaRGB(x, FClusters[c].Centre);
+        if (bestCluster < 0 || d < best) {
+          best = d;
+          bestCluster = int(c);
+        }
+      }
+      color.Nearest = bestCluster;
+      continue;
     }
     int start = int(std::lower_bound(centres.begin(), centres.end(), x.G,
                                      [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
@@ -360,7 +398,6 @@ void TVeQuantization::FindNearestRange(int first, int last, const std::vector<in
     for (int j = start - 1; j >= 0 && visit(j); --j) {
     }
     color.Nearest = bestCluster;
-    color.Distance = best;
     color.Upper = std::sqrt(best);
     color.Lower = std::sqrt(second);
   }
@@ -404,20 +441,20 @@ void TVeQuantization::DiscardEmpty() {
 // Opens one more cluster at the farthest colour that, snapped, is not already a centre.
 bool TVeQuantization::Split() {
   // Distances to the centres as they stand (stale centres included).
-  ForRanges(int(FColors.size()), double(FColors.size()), [this](int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      auto& color = FColors[size_t(i)];
-      if (color.Cluster < 0) continue;
-      color.Distance = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
-      color.DistanceValid = true;
-    }
-  });
+  std::vector<double> distance(FColors.size(), 0.0);
+  ForRanges<TVeQuantizationUpdateColorDistansesJob>(
+      int(FColors.size()), double(FColors.size()), [&](int first, int last) {
+        for (int i = first; i <= last; ++i) {
+          const auto& color = FColors[size_t(i)];
+          if (color.Cluster >= 0)
+            distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
+        }
+      });
   std::vector<int> order(FColors.size());
   for (size_t i = 0; i < order.size(); ++i)
     order[i] = int(i);
-  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-    return FColors[size_t(a)].Distance < FColors[size_t(b)].Distance;
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&distance](int a, int b) { return distance[size_t(a)] < distance[size_t(b)]; });
   std::vector<uint32_t> centres;
   for (const auto& c : FClusters)
     centres.push_back(c.CentreQuad);
@@ -437,7 +474,6 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
-    color.DistanceValid = false;
     FBoundsValid = false; // the new centre may be nearer to anyone
     return true;
   }
@@ -537,7 +573,6 @@ void TVeQuantization::Cluster() {
   FClusters.clear();
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
-    color.DistanceValid = false;
   }
   if (Pinned && Pinned->Count() == FK) {
     for (int i = 0; i < FK; ++i) {
@@ -707,7 +742,6 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
   FClusters.clear();
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
-    color.DistanceValid = false;
   }
   if (!FColors.empty()) MedianCut(0, int(FColors.size()) - 1, FK);
   if (Pinned) Pin();
@@ -926,4 +960,28 @@ void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
                        const TVePalette256* fixed, TVeQuantizationPixels image,
                        double thresholdPercent) {
   QuantizeUsedCore(args, output, hardware, used, fixed, image, true, thresholdPercent, false);
+}
+
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image) {
+  QuantizeImage(args, output, hardware, fixed, TVeQuantizationPixels::Of(image));
+}
+
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, const TVeImage& image, bool singleThread) {
+  QuantizeUsed(args, output, hardware, used, fixed, TVeQuantizationPixels::Of(image), singleThread);
+}
+
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image,
+                   double thresholdPercent) {
+  QuantizePairs(args, output, hardware, fixed, TVeQuantizationPixels::Of(image), thresholdPercent);
+}
+
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, const TVeImage& image, double thresholdPercent) {
+  QuantizePairsUsed(args, output, hardware, used, fixed, TVeQuantizationPixels::Of(image),
+                    thresholdPercent);
 }

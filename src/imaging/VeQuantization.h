@@ -14,15 +14,15 @@
 #include "VePalette.h"
 #include "VeThreadJob.h"
 
+class TVeImage;
+
 // One distinct colour of the input.
 struct TVeQuantizationColor {
   uint8_t R = 0, G = 0, B = 0;
-  TVeLinRGBColor Lin;
   uint32_t Weight = 1; // pixels of this colour
-  int Cluster = -1;    // current cluster
-  int Nearest = -1;    // result of the last assignment
-  double Distance = 0; // to the current cluster's centre
-  bool DistanceValid = false;
+  TVeLinRGBColor Lin;
+  int Cluster = -1; // current cluster
+  int Nearest = -1; // result of the last assignment
   // Bounds of the metric distance (square root of "Delta RGB") that let a pass skip the
   // search: Upper to the current centre, Lower to every other centre.
   double Upper = 0, Lower = 0;
@@ -51,6 +51,8 @@ public:
   const TVePalette* Initial = nullptr;
   const TVePalette* Pinned = nullptr;
   bool SingleThread = false;
+  // Off: every nearest search is a plain scan of all clusters (to check the shortcuts).
+  bool Accelerated = true;
   double PairThreshold = 1.0;             // pair mode: largest luminance difference (0..1)
   std::function<void(int pass)> Progress; // called on the calling thread once per pass
 
@@ -90,19 +92,18 @@ private:
   void Pin();
   void KMeans();
   void UpdateCentres(bool basesOnly);
-  void ComputeCentre(int cluster);
   void Snap(TVeLinRGBColor& lin) const;
   void SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor& lin);
   void FindNearest();
-  void FindNearestRange(int first, int last, const std::vector<int>& order, double maxDrift);
+  void FindNearestRange(int first, int last, const std::vector<int>& order);
   int MoveColors();
-  void RebuildMembers();
   void DiscardEmpty();
   bool Split();
   void SolveBases();
   void UpdateMixes();
   void BuildOutput(TVePalette256& output, bool pairs);
-  template <class F> void ForRanges(int count, double work, F&& body);
+  template <class TJob>
+  void ForRanges(int count, double work, const std::function<void(int, int)>& body);
 
   const TVeCancelFlag* FAbort;
   int FK;
@@ -111,10 +112,11 @@ private:
   std::vector<TVeQuantizationColor> FPendingColors; // colours with their own linear value
   std::vector<TVeQuantizationColor> FColors;
   std::vector<TVeQuantizationCluster> FClusters;
-  std::vector<int> FMemberStart, FMembers; // members per cluster, in colour order
-  std::vector<int> FBaseAt;                // pair mode: cluster index of base i
-  bool FBoundsValid = false;               // colours' Upper and Lower hold
-  std::vector<double> FDrift;              // per cluster: centre movement since the last search
+  std::vector<int> FBaseAt;  // pair mode: cluster index of base i
+  bool FBoundsValid = false; // colours' Upper and Lower hold
+  // Per cluster, for the search bounds: centre movement since the last search, the largest
+  // movement of any other centre, half the distance to the nearest other centre.
+  std::vector<double> FDrift, FOtherDrift, FHalfGap;
   int FPasses = 0;
 };
 
@@ -164,3 +166,22 @@ void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
                        const TVePalette* hardware, const std::vector<bool>& used,
                        const TVePalette256* fixed, TVeQuantizationPixels image,
                        double thresholdPercent);
+
+// The same for a dithering image, whose pixels' bytes are collected.
+void QuantizeImage(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image);
+void QuantizeUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                  const TVePalette* hardware, const std::vector<bool>& used,
+                  const TVePalette256* fixed, const TVeImage& image, bool singleThread = false);
+void QuantizePairs(const TVeQuantizationArgs& args, TVePalette256& output,
+                   const TVePalette* hardware, const TVePalette256* fixed, const TVeImage& image,
+                   double thresholdPercent);
+void QuantizePairsUsed(const TVeQuantizationArgs& args, TVePalette256& output,
+                       const TVePalette* hardware, const std::vector<bool>& used,
+                       const TVePalette256* fixed, const TVeImage& image, double thresholdPercent);
+// Every step on the calling thread.
+inline void QuantizeUsedSingleThread(const TVeQuantizationArgs& args, TVePalette256& output,
+                                     const TVePalette* hardware, const std::vector<bool>& used,
+                                     const TVePalette256* fixed, const TVeImage& image) {
+  QuantizeUsed(args, output, hardware, used, fixed, image, true);
+}

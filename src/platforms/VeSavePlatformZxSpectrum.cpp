@@ -100,10 +100,12 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
   return image.Convert(cancel, options, &screen, &progress);
 }
 
+void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
+}
+
+// Called while the registry itself is being set up, so it must not go through
+// DestEngineList().
 void RegisterZxSpectrumEngines() {
-  static const bool done = [] {
-    ReplaceDestEngine<TVeZxSpectrumEngine>();
-    return true;
-  }();
-  (void)done;
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
 }

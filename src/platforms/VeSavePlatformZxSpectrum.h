@@ -52,5 +52,8 @@ public:
                                             const TVePalette256* sourcePalette);
 };
 
-// Puts the engine in place of its catalogue entry; safe to call more than once.
+class TVeDestEngineList;
+// Puts the engine in place of its catalogue entry of the given registry (for the registry's
+// own start-up), or of the process-wide one.
+void RegisterZxSpectrumEngines(TVeDestEngineList& list);
 void RegisterZxSpectrumEngines();

@@ -666,7 +666,7 @@ int GifRead(GifFileType* gif, GifByteType* buffer, int count) {
   if (count <= 0) return 0;
   size_t n = in->Size - in->Pos;
   if (n > size_t(count)) n = size_t(count);
-  std::memcpy(buffer, in->Data + in->Pos, n);
+  if (n) std::memcpy(buffer, in->Data + in->Pos, n);
   in->Pos += n;
   return int(n);
 }

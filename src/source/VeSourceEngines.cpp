@@ -1,7 +1,12 @@
 #include "VeSourceEngines.h"
 
+#include <mutex>
+
+#include "VeOpenPlatformZxSpectrum.h"
+
 #include <algorithm>
 
+#include "VeDestEngineOptions.h"
 #include "VeErrors.h"
 #include "VePictureCodecs.h"
 #include "VeSourcePrepare.h"
@@ -132,6 +137,13 @@ TVeAspectLookup& AspectLookup() {
   return lookup;
 }
 
+// Platform units add their loaders in platform order the first time the registry is read;
+// they register through RegisterSourceEngine, which does not come back here.
+void EnsurePlatformLoaders() {
+  static std::once_flag once;
+  std::call_once(once, [] { RegisterZxSpectrumLoaders(); });
+}
+
 } // namespace
 
 void RegisterSourceEngine(const TVeSourceEngineClass& engineClass) {
@@ -139,6 +151,7 @@ void RegisterSourceEngine(const TVeSourceEngineClass& engineClass) {
 }
 
 const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines() {
+  EnsurePlatformLoaders();
   return Registry();
 }
 
@@ -148,6 +161,7 @@ void TruncateSourceEngines(size_t count) {
 
 std::unique_ptr<TVeSourceEngineList> ProbeSource(TVeLoadSource* source) {
   auto list = std::make_unique<TVeSourceEngineList>();
+  EnsurePlatformLoaders();
   for (const TVeSourceEngineClass& c : Registry()) {
     try {
       const TVeSourceMatch match = c.Check ? c.Check(source) : 0;
@@ -174,7 +188,8 @@ std::pair<int, int> VeAspectPair(int index) {
     const auto pair = AspectLookup()(index);
     if (pair.first > 0 && pair.second > 0) return pair;
   }
-  return {1, 1};
+  if (index < 0 || index >= VeAspectCount) return {1, 1};
+  return {VeAspectRatios[index].X, VeAspectRatios[index].Y};
 }
 
 // ---------------------------------------------------------------------------------------

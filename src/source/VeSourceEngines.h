@@ -134,8 +134,8 @@ void TruncateSourceEngines(size_t count);
 // constructor that throws drops only that loader.
 std::unique_ptr<TVeSourceEngineList> ProbeSource(TVeLoadSource* source);
 
-// The pixel aspect pair (a, b) of an index of the aspect table; installed by the options
-// unit. Without it every index means 1:1.
+// The pixel aspect pair (a, b) of an index of the aspect table (a pixel a / b times as high
+// as wide). A lookup may be installed in place of the table (tests do).
 using TVeAspectLookup = std::function<std::pair<int, int>(int index)>;
 void VeSetAspectLookup(TVeAspectLookup lookup);
 std::pair<int, int> VeAspectPair(int index);

@@ -114,7 +114,8 @@ inline uint32_t OnWhite(uint32_t p) {
 
 } // namespace
 
-void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect) {
+void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
+                    const TVeCancelFlag* cancel) {
   const int sw = src.Width(), sh = src.Height();
   const int rw = rect.Width(), rh = rect.Height();
   if (sw <= 0 || sh <= 0 || rw <= 0 || rh <= 0) return;
@@ -143,6 +144,7 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
   std::vector<v4f> line(static_cast<size_t>(sw));
   std::vector<v4f> mid(size_t(rows) * size_t(outW));
   for (int r = 0; r < rows; ++r) {
+    VeCheckCancel(cancel);
     const uint32_t* s = src.Scanline(rowLo + r);
     for (int x = 0; x < sw; ++x)
       line[size_t(x)] = Premultiplied(s[x]);
@@ -158,6 +160,7 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
   }
   std::vector<v4f> acc(static_cast<size_t>(outW));
   for (int j = 0; j < y1 - y0; ++j) {
+    VeCheckCancel(cancel);
     std::fill(acc.begin(), acc.end(), v4f{0, 0, 0, 0});
     const float* w = &ty.Weights[size_t(j) * size_t(ty.Stride)];
     for (int k = 0, n = ty.Count[size_t(j)]; k < n; ++k) {
@@ -173,7 +176,8 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
 }
 
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
-                               int aspectY, int mode, bool wantNative) {
+                               int aspectY, int mode, bool wantNative,
+                               const TVeCancelFlag* cancel) {
   if (width <= 0 || height <= 0) throw EVeError("Invalid picture size");
   if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
   const int sw = region.Width(), sh = region.Height();
@@ -185,7 +189,7 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
     r.Picture = region;
   } else {
     r.Picture.SetSize(width, height, 0xFFFFFFFF);
-    VeResampleInto(region, r.Picture, r.Rect);
+    VeResampleInto(region, r.Picture, r.Rect, cancel);
   }
   if (wantNative && aspectX != aspectY) {
     const int n = std::min(aspectX, aspectY);
@@ -196,7 +200,7 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
     if (sw == nw && sh == nh && r.NativeRect == TVeRect{0, 0, nw, nh})
       r.NativePicture = region;
     else
-      VeResampleInto(region, r.NativePicture, r.NativeRect);
+      VeResampleInto(region, r.NativePicture, r.NativeRect, cancel);
   }
   return r;
 }

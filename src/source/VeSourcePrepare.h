@@ -5,6 +5,7 @@
 #include <string>
 
 #include "VeBitmap32.h"
+#include "VeThreadJob.h"
 
 struct TVeRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0; // right and bottom exclusive
@@ -30,7 +31,9 @@ TVeRect VePlacement(int mode, int width, int height, double sw, double sh);
 // Resamples src into rect of dst (rect may reach outside dst: that part is cut) with a
 // radius-3 Lanczos kernel and lays the result on white. Pixels of dst outside rect are left.
 // A rect of the source's own size is a plain shifted copy.
-void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect);
+// A set cancel flag stops the work with the silent abort.
+void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
+                    const TVeCancelFlag* cancel = nullptr);
 
 struct TVeResizeResult {
   TVeBitmap32 Picture; // width x height
@@ -44,7 +47,8 @@ struct TVeResizeResult {
 // aspect pair (aspectX, aspectY) (a destination pixel is aspectX / aspectY times as high as
 // wide) in the given position mode.
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
-                               int aspectY, int mode, bool wantNative);
+                               int aspectY, int mode, bool wantNative,
+                               const TVeCancelFlag* cancel = nullptr);
 
 // Region picture: the part of picture inside region on opaque white.
 TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region);

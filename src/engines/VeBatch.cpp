@@ -1,0 +1,252 @@
+#include "VeBatch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "VeBitmap.h"
+#include "VePictureCodecs.h"
+#include "VeSource.h"
+#include "VeSourcePrepare.h"
+#include "VeStream.h"
+
+namespace {
+
+std::string WithDelimiter(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::unique_ptr<TVeDestEngineOptions> CopyOptions(const TVeDestEngineClass& engine,
+                                                  const TVeDestEngineOptions& options) {
+  std::unique_ptr<TVeDestEngineOptions> copy = engine.Create()->CreateOptions();
+  copy->Assign(options);
+  return copy;
+}
+
+// The area outside the placed picture gets the border colour at full opacity.
+void PaintBorder(TVeBitmap32& image, const TVeRect& rect, int borderColor) {
+  const uint32_t quad = 0xFF000000u | uint32_t(borderColor & 0xFFFFFF);
+  for (int y = 0; y < image.Height(); ++y) {
+    uint32_t* row = image.Scanline(y);
+    bool inside = y >= rect.Top && y < rect.Bottom;
+    for (int x = 0; x < image.Width(); ++x)
+      if (!inside || x < rect.Left || x >= rect.Right) row[x] = quad;
+  }
+}
+
+bool Stopped(const std::atomic<bool>* stop) {
+  return stop && stop->load(std::memory_order_acquire);
+}
+
+} // namespace
+
+TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
+                                     const TVeDestEngineOptions& options,
+                                     const TVeBitmap32& picture, const TVePalette256* usedColors,
+                                     const TVePalette256* sourcePalette,
+                                     const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                                     const std::atomic<bool>* stop) {
+  TVeConversionResult result;
+  std::unique_ptr<TVeDestEngineOptions> run = CopyOptions(engine, options);
+  if (!run->DimensionLock()) {
+    TVeSize size = VeDimensionFromSource(*run, picture.Width(), picture.Height());
+    run->BeginUpdate();
+    run->SetWidth(size.Width);
+    run->SetHeight(size.Height);
+    run->EndUpdate();
+  }
+  TVeAspectPair pair = run->GetAspectPair();
+  TVeResizeResult prepared = VeResizeSource(picture, run->GetWidth(), run->GetHeight(), pair.X,
+                                            pair.Y, run->PositionMode(), false);
+  if (Stopped(stop)) return result;
+  PaintBorder(prepared.Picture, prepared.Rect, run->BorderColor());
+  std::unique_ptr<TVePalette256> used, file;
+  if (usedColors && usedColors->GetCount() > 0) used = std::make_unique<TVePalette256>(*usedColors);
+  if (sourcePalette && sourcePalette->GetCount() > 0)
+    file = std::make_unique<TVePalette256>(*sourcePalette);
+  progress.SetProgress(0, 0);
+  result.Bitmap = engine.Convert(cancel, prepared.Picture, result.Files, progress, *run, used.get(),
+                                 file.get());
+  if (!result.Bitmap) throw EInternalError();
+  result.Frames = result.Bitmap->TakeFrames();
+  result.Options = std::move(run);
+  if (Stopped(stop)) result.Bitmap.reset();
+  return result;
+}
+
+TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {
+  std::vector<uint8_t> data = VeReadFile(path);
+  int type = DetectPictureType(data.data(), data.size());
+  if (type < vptBMP || type > vptGIF) throw EVeError("Unknown image type");
+  TVeLoadedPicture loaded;
+  if (type == vptJPEG) {
+    loaded.Image = VeDecodeJpeg(data.data(), data.size());
+    return loaded;
+  }
+  TVePicture picture = VeDecodePicture(type, data.data(), data.size());
+  data.clear();
+  data.shrink_to_fit();
+  TVePictureResult r =
+      PictureToBitmap32(picture, palettes ? unsigned(vpwAll) : unsigned(vpwPicture));
+  loaded.Image = std::move(r.Image);
+  if (palettes) {
+    loaded.FilePalette = std::move(r.FilePalette);
+    loaded.UsedColors = std::move(r.UsedColors);
+  }
+  return loaded;
+}
+
+std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
+  std::string dir = WithDelimiter(folder);
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) throw EVeError(std::string("Cannot read the folder: ") + std::strerror(errno));
+  std::vector<std::string> files;
+  static const char* const exts[] = {".JPG", ".JPEG", ".BMP", ".PNG", ".GIF"};
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = dir + name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    std::string ext = Upper(VeExtractFileExt(name));
+    if (std::find_if(std::begin(exts), std::end(exts), [&](const char* x) { return ext == x; }) !=
+        std::end(exts))
+      files.push_back(path);
+  }
+  closedir(d);
+  return files;
+}
+
+// ---- TVeBatchThread
+
+TVeBatchThread::TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
+                               const TVeDestEngineClass& engine,
+                               const TVeDestEngineOptions& options, std::string destFolder,
+                               std::string sourceFolder)
+    : FFiles(std::move(files)), FSourceFolder(WithDelimiter(std::move(sourceFolder))),
+      FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(engine),
+      FOptions(CopyOptions(engine, options)), FFormat(format),
+      FLoadPalettes(FOptions->EngineFlagC()) {
+  FThread = std::thread([this] { Execute(); });
+}
+
+static const TVeDestEngineClass& EngineOf(const TVeDest& dest) {
+  if (!dest.EngineClass() || !dest.Options()) VeInternalError();
+  return *dest.EngineClass();
+}
+
+TVeBatchThread::TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
+                               const TVeDest& dest, std::string destFolder,
+                               std::string sourceFolder)
+    : TVeBatchThread(std::move(files), format, EngineOf(dest), *dest.Options(),
+                     std::move(destFolder), std::move(sourceFolder)) {}
+
+TVeBatchThread::~TVeBatchThread() {
+  Stop();
+  WaitFor();
+}
+
+void TVeBatchThread::Stop() {
+  FTerminated.store(true, std::memory_order_release);
+  FCancel.store(1, std::memory_order_relaxed);
+}
+
+void TVeBatchThread::WaitFor() {
+  if (FThread.joinable()) FThread.join();
+}
+
+TVeBatchStatus TVeBatchThread::Status() const {
+  TVeBatchStatus s;
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    s.Index = FIndex;
+    s.Count = FCount;
+    s.FileName = FCurrent;
+  }
+  uint32_t total = 0, done = 0;
+  FProgress.GetProgress(total, done);
+  s.MaxPosition = int64_t(s.Count) * 100;
+  s.Position = int64_t(s.Index) * 100;
+  if (total > 0) s.Position += VeMulDivRound(std::min(done, total), 100, total);
+  s.Position = std::min(s.Position, s.MaxPosition);
+  return s;
+}
+
+std::string TVeBatchThread::TakeLogLine() {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FLog.empty()) return std::string();
+  std::string line = std::move(FLog.front());
+  FLog.pop_front();
+  return line;
+}
+
+int TVeBatchThread::FailedCount() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FFailed;
+}
+
+void TVeBatchThread::Log(const std::string& line, bool failed) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FLog.push_back(line);
+  if (failed) ++FFailed;
+}
+
+void TVeBatchThread::Execute() {
+  try {
+    if (FFiles.empty()) FFiles = VeBatchFolderFiles(FSourceFolder);
+  } catch (const std::exception& e) {
+    Log(FSourceFolder + ": " + e.what(), true);
+    FFinished.store(true, std::memory_order_release);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FIndex = 0;
+    FCount = int(FFiles.size());
+  }
+  for (const std::string& path : FFiles) {
+    ConvertFile(path);
+    FProgress.SetProgress(1, 0);
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      ++FIndex;
+    }
+    if (FTerminated.load(std::memory_order_acquire)) break;
+  }
+  FFinished.store(true, std::memory_order_release);
+}
+
+void TVeBatchThread::ConvertFile(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FCurrent = path;
+  }
+  FProgress.SetProgress(1, 0);
+  std::string name = path; // the full path until the results are being written
+  try {
+    TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
+    TVeConversionResult r =
+        VeConvertPicture(FEngine, *FOptions, picture.Image, picture.UsedColors.get(),
+                         picture.FilePalette.get(), &FCancel, FProgress, &FTerminated);
+    if (!r.Bitmap) return;
+    std::error_code ec;
+    std::filesystem::create_directories(FDestFolder, ec);
+    name = VeExtractFileName(path);
+    if (ec) throw EVeError("Cannot create folder " + FDestFolder + ": " + ec.message());
+    VeSaveResultFiles(*r.Bitmap, r.Frames.get(), r.Files.get(), FFormat, FDestFolder + name);
+    Log(name + ": OK", false);
+  } catch (const std::exception& e) {
+    Log(name + ": " + e.what(), true);
+  }
+}

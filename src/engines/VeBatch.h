@@ -1,0 +1,114 @@
+#pragma once
+// Batch conversion: many pictures converted one after another on a background thread with
+// one engine and a snapshot of its options, the results written into a folder. Each picture
+// runs the whole pipeline of a conversion (size, resize, border, engine) on that thread.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VeDest.h"
+#include "VeSaveResult.h"
+
+class TVeBitmap;
+class TVeBitmapList;
+class TVeStreamList;
+
+// What one conversion yields.
+struct TVeConversionResult {
+  std::unique_ptr<TVeBitmap> Bitmap; // null when the conversion was stopped between steps
+  std::unique_ptr<TVeBitmapList> Frames;
+  std::unique_ptr<TVeStreamList> Files;
+  std::unique_ptr<TVeDestEngineOptions> Options; // the run's copy, with the palette used
+};
+
+// Converts one picture as a conversion run does: the target size from the picture (unless
+// the dimension is locked), the resize in the options' position mode and pixel aspect, the
+// border colour outside the placed picture, then the engine on this thread with a private
+// options copy. Engine failures propagate. When stop becomes true, the work ends after the
+// current step and the result has no bitmap.
+TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
+                                     const TVeDestEngineOptions& options,
+                                     const TVeBitmap32& picture, const TVePalette256* usedColors,
+                                     const TVePalette256* sourcePalette,
+                                     const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                                     const std::atomic<bool>* stop = nullptr);
+
+// A picture file loaded by content. Anything but BMP, JPEG, PNG and GIF raises "Unknown image
+// type". The palettes are loaded only when asked for (a JPEG never has them).
+struct TVeLoadedPicture {
+  TVeBitmap32 Image;
+  std::unique_ptr<TVePalette256> FilePalette;
+  std::unique_ptr<TVePalette256> UsedColors;
+};
+TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes);
+
+// The pictures of a folder (not its subfolders) with the extensions .JPG, .JPEG, .BMP, .PNG
+// or .GIF in any case, as full paths in the order the file system lists them.
+std::vector<std::string> VeBatchFolderFiles(const std::string& folder);
+
+struct TVeBatchStatus {
+  int Index = 0;           // the picture being converted, 0-based
+  int Count = 0;           // number of pictures
+  int64_t MaxPosition = 0; // Count * 100
+  int64_t Position = 0;    // Index * 100 + the current picture's progress in percent
+  std::string FileName;    // the picture being converted
+};
+
+class TVeBatchThread {
+public:
+  // Starts at once. With an empty file list the pictures of sourceFolder are converted.
+  // The engine's options are copied, so later changes do not reach a running batch.
+  TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
+                 const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
+                 std::string destFolder, std::string sourceFolder);
+  // The same with the engine and options of a destination controller.
+  TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format, const TVeDest& dest,
+                 std::string destFolder, std::string sourceFolder);
+  // Requests termination and waits for the current step to return.
+  ~TVeBatchThread();
+  TVeBatchThread(const TVeBatchThread&) = delete;
+  TVeBatchThread& operator=(const TVeBatchThread&) = delete;
+
+  // Asks the thread to end: between steps and files, and inside the engine through the
+  // cancel flag.
+  void Stop();
+  bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+  void WaitFor();
+
+  TVeBatchStatus Status() const;
+  // Removes and returns the first log line, or an empty string when there is none.
+  std::string TakeLogLine();
+  // Pictures that failed so far.
+  int FailedCount() const;
+
+private:
+  void Execute();
+  void ConvertFile(const std::string& path);
+  void Log(const std::string& line, bool failed);
+
+  std::vector<std::string> FFiles;
+  std::string FSourceFolder;
+  std::string FDestFolder;
+  const TVeDestEngineClass& FEngine;
+  std::unique_ptr<TVeDestEngineOptions> FOptions;
+  TVeSaveFormat FFormat;
+  bool FLoadPalettes;
+
+  mutable std::mutex FLock;
+  int FIndex = 0;
+  int FCount = 0;
+  std::string FCurrent;
+  std::deque<std::string> FLog;
+  int FFailed = 0;
+  TVeDestProgress FProgress;
+
+  TVeCancelFlag FCancel{0};
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
+  std::thread FThread;
+};

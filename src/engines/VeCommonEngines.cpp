@@ -1,0 +1,219 @@
+#include "VeCommonEngines.h"
+
+#include "VeBitmap.h"
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VeImage.h"
+#include "VePalette.h"
+#include "VeQuantization.h"
+#include "VeStream.h"
+
+// ---- Options
+
+TVeCustomPaletteEngineOptions::TVeCustomPaletteEngineOptions() {
+  FErrorDiffusion = 95;
+}
+
+void TVeCustomPaletteEngineOptions::PaletteChanged() {
+  if (UpdateLock() > 0) return;
+  if (PaletteType() == ptColored) {
+    SetBasePalette(&Palette());
+    return;
+  }
+  if (PaletteType() > ptRGB111) {
+    SetBasePalette(nullptr);
+    return;
+  }
+  // An options palette holds at most 729 colours; the larger generated palettes (RGB444
+  // and up in colour) cannot be listed, so no fixed palette is offered for them.
+  TVePaletteRGB generated(PaletteType(), GrayPalette());
+  const TVePalette* colours =
+      GrayPalette() ? static_cast<const TVePalette*>(generated.GrayPalette()) : &generated;
+  if (colours->GetCount() > TVePalette256::MaxColors) {
+    SetBasePalette(nullptr);
+    return;
+  }
+  TVePalette256 base;
+  base.Assign(colours);
+  SetBasePalette(&base);
+}
+
+TVeCustomOriginalPaletteEngineOptions::TVeCustomOriginalPaletteEngineOptions() {
+  FErrorDiffusion = 95;
+}
+
+// ---- Panels
+
+TVeCustomBWEngineUI::TVeCustomBWEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddDimension(false);
+  AddPositionBorder();
+  AddDithering(false);
+}
+
+TVeCustomPaletteEngineUI::TVeCustomPaletteEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddDimension();
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteList();
+  AddPaletteView(16, 16);
+  AddMaxColorCount();
+  AddKeepWholePalette();
+  AddGrayPalette();
+  AddFixedPalette();
+  AddDithering(false);
+}
+
+TVeCustomOriginalPaletteEngineUI::TVeCustomOriginalPaletteEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddDimension();
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddUseOnlyOriginalColors();
+  AddPaletteView(16, 16, true);
+  FindMutable(ciPaletteView)->Caption = "P&alette:";
+  AddDithering(false);
+}
+
+// ---- Engines
+
+std::unique_ptr<TVeDestEngineUI> TVeCustomBWEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeCustomBWEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeCustomBWEngine::CreateOptions() const {
+  return VeNewOptions<TVeCustomBWEngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap>
+TVeCustomBWEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                           std::unique_ptr<TVeStreamList>& /*files*/, TVeDestProgress& /*progress*/,
+                           TVeDestEngineOptions& options, const TVePalette256* /*usedColors*/,
+                           const TVePalette256* /*sourcePalette*/) {
+  TVeImage image(source);
+  return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, nullptr, nullptr);
+}
+
+std::unique_ptr<TVeDestEngineUI>
+TVeCustomPaletteEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeCustomPaletteEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeCustomPaletteEngine::CreateOptions() const {
+  return VeNewOptions<TVeCustomPaletteEngineOptions>();
+}
+
+namespace {
+
+void Quantize(const TVeCancelFlag* cancel, TVeDestProgress& progress, bool gray, int k,
+              TVePalette256& output, const TVePalette* hardware, const TVePalette256& fixed,
+              const TVeImage& image) {
+  TVeQuantizationArgs args;
+  args.Abort = cancel;
+  args.Progress = [&progress](int) { progress.Step(); };
+  args.Gray = gray;
+  args.Method = VeMethodDeltaRGB;
+  args.K = k;
+  QuantizeImage(args, output, hardware, &fixed, TVeQuantizationPixels::Of(image));
+}
+
+// A working image of the source with the options' fixes applied.
+TVeImage FixedImage(const TVeBitmap32& source, const TVeDestEngineOptions& options) {
+  TVeImage image(source);
+  image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
+  return image;
+}
+
+} // namespace
+
+std::unique_ptr<TVeBitmap>
+TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                std::unique_ptr<TVeStreamList>& /*files*/,
+                                TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                const TVePalette256* /*usedColors*/,
+                                const TVePalette256* /*sourcePalette*/) {
+  const TVeDitherOptions dither = VeDitherOptionsOf(options);
+  const int n = options.MaxColorCount();
+  const bool gray = options.GrayPalette();
+  TVePalette256& p = options.Palette();
+  const TVePalette256& fixed = options.FixedPalette();
+
+  if (options.PaletteType() == ptColored) {
+    if (p.GetCount() == 0) throw EVeError("No palette selected");
+    std::unique_ptr<TVePalette256> whole;
+    if (n >= 2 && n < p.GetCount()) {
+      whole = std::make_unique<TVePalette256>(p);
+      TVeImage work = FixedImage(source, options);
+      Quantize(cancel, progress, false, n, p, whole.get(), fixed, work);
+      // An indexed file holds at most 256 colours, so a larger list palette cannot be kept.
+      if (!options.KeepWholePalette() || whole->GetCount() > 256) whole.reset();
+    }
+    TVeImage image(source);
+    return image.Dither(cancel, dither, whole.get(), p);
+  }
+
+  TVePaletteRGB generated(options.PaletteType(), gray);
+  // The result palette stays empty for direct 24-bit output.
+  p.Clear();
+  if (generated.GetCount() <= 256) p.Assign(&generated);
+  if (n > 1 && n < generated.GetCount()) {
+    TVeImage work = FixedImage(source, options);
+    if (gray) work.MakeGray();
+    Quantize(cancel, progress, gray, n, p, &generated, fixed, work);
+    TVeImage image(source);
+    return image.Dither(cancel, dither, nullptr, p);
+  }
+  TVeImage image(source);
+  return image.Dither(cancel, dither, nullptr, generated);
+}
+
+std::unique_ptr<TVeDestEngineUI>
+TVeCustomOriginalPaletteEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeCustomOriginalPaletteEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeCustomOriginalPaletteEngine::CreateOptions() const {
+  return VeNewOptions<TVeCustomOriginalPaletteEngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap> TVeCustomOriginalPaletteEngine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source,
+    std::unique_ptr<TVeStreamList>& /*files*/, TVeDestProgress& /*progress*/,
+    TVeDestEngineOptions& options, const TVePalette256* usedColors,
+    const TVePalette256* sourcePalette) {
+  // Pictures without a stored palette pass through.
+  if (!sourcePalette || sourcePalette->GetCount() == 0)
+    return std::make_unique<TVeBitmap24>(source);
+  std::unique_ptr<TVeBitmap> result;
+  TVeImage image(source);
+  if (options.UseOnlyOriginalColors() && usedColors && usedColors->GetCount() > 0) {
+    // First bring every pixel onto a colour the picture really uses, then map those
+    // colours to the file palette without further dithering or adjustment.
+    image.Dither(cancel, VeDitherOptionsOf(options), nullptr, *usedColors);
+    TVeImage copy(image);
+    options.SetDitherMethod(0); // "None"
+    options.SetLightnessFix(0);
+    result = copy.Dither(cancel, VeDitherOptionsOf(options), nullptr, *sourcePalette);
+  } else {
+    result = image.Dither(cancel, VeDitherOptionsOf(options), nullptr, *sourcePalette);
+  }
+  options.SetPalette(sourcePalette);
+  return result;
+}
+
+// ---- Registration
+
+void VeRegisterCommonEngines(TVeDestEngineList& list) {
+  int platform = list.IndexOf(TVeCustomBWEngine::PlatformName());
+  if (platform >= 0) {
+    const TVeDestSubTypes& modes = list.GetSubTypes(platform);
+    int mode = modes.IndexOf(TVeCustomBWEngine::ModeName());
+    if (mode >= 0 &&
+        dynamic_cast<const TVeDestEngineClassOf<TVeCustomBWEngine>*>(modes.GetEngineClass(mode)))
+      return;
+  }
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeCustomBWEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeCustomPaletteEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeCustomOriginalPaletteEngine>>());
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The platform "Common": three engines that belong to no machine. "B/W" dithers to black
+// and white, "Palette" to a generated or chosen palette (optionally reduced by
+// quantization), "Original palette" back to the palette stored in the source file. Their
+// size follows the source picture and they write no native files.
+#include <memory>
+#include <string>
+
+#include "VeDestEngine.h"
+#include "VeDestEngineOptions.h"
+#include "VeDestEngineUI.h"
+
+class TVeDestEngineList;
+
+class TVeCustomBWEngineOptions : public TVeDestEngineOptions {};
+
+class TVeCustomPaletteEngineOptions : public TVeDestEngineOptions {
+public:
+  TVeCustomPaletteEngineOptions();
+  // Rebuilds the base palette from the palette type: a copy of the chosen list palette, or
+  // the generated palette (its grey form with "Use as gray palette"). Does nothing while an
+  // update bracket is open.
+  void PaletteChanged() override;
+};
+
+class TVeCustomOriginalPaletteEngineOptions : public TVeDestEngineOptions {
+public:
+  TVeCustomOriginalPaletteEngineOptions();
+};
+
+class TVeCustomBWEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeCustomBWEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeCustomPaletteEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeCustomPaletteEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeCustomOriginalPaletteEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeCustomOriginalPaletteEngineUI(TVeDestEngineOptions& options);
+};
+
+// The three engines. Each provides the class-level operations as static members (see
+// TVeDestEngineClassOf) and the instance-level ones as overrides.
+class TVeCustomBWEngine : public TVeDestEngine {
+public:
+  static std::string PlatformName() { return "Common"; }
+  static std::string ModeName() { return "B/W"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options,
+                                            const TVePalette256* usedColors,
+                                            const TVePalette256* sourcePalette);
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+};
+
+class TVeCustomPaletteEngine : public TVeDestEngine {
+public:
+  static std::string PlatformName() { return "Common"; }
+  static std::string ModeName() { return "Palette"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options,
+                                            const TVePalette256* usedColors,
+                                            const TVePalette256* sourcePalette);
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+};
+
+class TVeCustomOriginalPaletteEngine : public TVeDestEngine {
+public:
+  static std::string PlatformName() { return "Common"; }
+  static std::string ModeName() { return "Original palette"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options,
+                                            const TVePalette256* usedColors,
+                                            const TVePalette256* sourcePalette);
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+};
+
+// Puts the three engines in place of the catalogue's "Common" entries, in their order.
+// Calling it again changes nothing.
+void VeRegisterCommonEngines(TVeDestEngineList& list);

@@ -1,0 +1,313 @@
+// Runs the built velmora-cli on real pictures and checks what it prints and writes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "VePictureCodecs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s)
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class CliTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (std::string(VELMORA_CLI_PATH).empty()) GTEST_SKIP() << "velmora-cli is not built";
+    Dir = fs::temp_directory_path() /
+          ("velmora-cli-" + std::to_string(getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override {
+    if (!Dir.empty()) fs::remove_all(Dir);
+  }
+
+  TRun Run(const std::vector<std::string>& args) {
+    std::string cmd = "cd " + Quote(Dir.string()) + " && " + Quote(VELMORA_CLI_PATH);
+    for (auto& a : args)
+      cmd += " " + Quote(a);
+    fs::path err = Dir / ".stderr";
+    cmd += " 2>" + Quote(err.string());
+    TRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+      r.Out.append(buf, n);
+    int st = pclose(p);
+    r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.Err = ReadAll(err);
+    fs::remove(err);
+    return r;
+  }
+
+  static std::vector<std::string> Lines(const std::string& s) {
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    std::string line;
+    while (std::getline(in, line))
+      out.push_back(line);
+    return out;
+  }
+
+  static std::string Sample(const char* name) {
+    return (fs::path(VELMORA_SAMPLES_DIR) / name).string();
+  }
+
+  static std::vector<uint8_t> Bytes(const fs::path& p) {
+    std::string s = ReadAll(p);
+    return std::vector<uint8_t>(s.begin(), s.end());
+  }
+
+  fs::path Dir;
+};
+
+} // namespace
+
+TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
+  TRun r = Run({"list"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto lines = Lines(r.Out);
+  ASSERT_EQ(lines.size(), 145u);
+  EXPECT_EQ(lines[0], "Common\tB/W\tany\t1");
+  EXPECT_EQ(lines[1], "Common\tPalette\tany\t1");
+  EXPECT_EQ(lines[2], "Common\tOriginal palette\tany\t1");
+  bool zx = false;
+  for (auto& l : lines)
+    zx = zx || l == "ZX Spectrum\t256x192x4\t256x192\t1";
+  EXPECT_TRUE(zx);
+  EXPECT_EQ(lines.back().rfind("ZX Spectrum UlaPlus\t", 0), 0u);
+
+  TRun j = Run({"list", "--json"});
+  ASSERT_EQ(j.Status, 0) << j.Err;
+  EXPECT_EQ(j.Out.front(), '[');
+  EXPECT_NE(j.Out.find("\"platform\": \"Common\", \"mode\": \"B/W\", \"size\": \"any\", "
+                       "\"scale\": 1"),
+            std::string::npos)
+      << j.Out.substr(0, 300);
+}
+
+TEST_F(CliTest, ConvertPaletteModeWritesIndexedPngAndPreview) {
+  TRun r = Run({"convert", Sample("astronaut.png"), "-p", "common", "-m", "palette", "-f", "png",
+                "--set", "MaxColorCount=16", "--set", "DitherMethod=Atkinson", "-o",
+                "out/astro.jpg", "--preview", "prev.bmp", "--threads", "2"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto lines = Lines(r.Out);
+  ASSERT_EQ(lines.size(), 2u) << r.Out;
+  EXPECT_EQ(lines[0], "out/astro.png");
+  EXPECT_EQ(lines[1], "prev.bmp");
+  std::vector<uint8_t> png = Bytes(Dir / "out/astro.png");
+  std::string text(png.begin(), png.end());
+  EXPECT_NE(text.find(std::string("Software\0Velmora", 16)), std::string::npos);
+  TVePicture pic = VeDecodePng(png.data(), png.size());
+  EXPECT_EQ(pic.Width, 512);
+  EXPECT_EQ(pic.Height, 512);
+  EXPECT_LE(pic.BitsPerPixel, 8);
+  EXPECT_LE(pic.Palette.size(), 16u);
+  std::vector<uint8_t> bmp = Bytes(Dir / "prev.bmp");
+  TVePicture prev = VeDecodeBmp(bmp.data(), bmp.size());
+  EXPECT_EQ(prev.Width, 512);
+  EXPECT_EQ(prev.Palette, pic.Palette);
+}
+
+TEST_F(CliTest, ConvertRegionAndNativeFallback) {
+  // "B/W" has no native files, so the default format writes BMP; the region sets the size.
+  TRun r = Run(
+      {"convert", Sample("coffee.png"), "-p", "Common", "-m", "B/W", "--region", "100,50,300,250"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "coffee.bmp\n");
+  std::vector<uint8_t> bmp = Bytes(Dir / "coffee.bmp");
+  TVePicture pic = VeDecodeBmp(bmp.data(), bmp.size());
+  EXPECT_EQ(pic.Width, 200);
+  EXPECT_EQ(pic.Height, 200);
+  EXPECT_EQ(pic.BitsPerPixel, 1);
+}
+
+TEST_F(CliTest, ConvertTrueColourGifFallsBackToBmp) {
+  TRun r = Run({"convert", Sample("coffee.png"), "-p", "Common", "-m", "Palette", "--set",
+                "MaxColorCount=0", "-f", "gif", "-o", "tc"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "tc.bmp\n");
+  std::vector<uint8_t> bmp = Bytes(Dir / "tc.bmp");
+  EXPECT_EQ(VeDecodeBmp(bmp.data(), bmp.size()).BitsPerPixel, 24);
+}
+
+TEST_F(CliTest, ErrorsAreOneLineWithUsageOrWorkStatus) {
+  struct TCase {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Needle;
+  } cases[] = {
+      {{"convert", Sample("coffee.png"), "-p", "Atari ST"}, 2, "Atari ST"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "-m", "Sepia"}, 2, "Sepia"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "--set", "Dither=1"}, 2, "Dither"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "--set", "Serpentine=maybe"}, 2, "maybe"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "--set", "BorderColor=#12345"},
+       2,
+       "#12345"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "--region", "5,5,5,9"}, 2, "region"},
+      {{"convert", Sample("coffee.png"), "-p", "Common", "--region", "0,0,601,10"}, 2, "region"},
+      {{"convert", Sample("coffee.png"), "-f", "tiff"}, 2, "tiff"},
+      {{"convert"}, 2, "INPUT"},
+      {{"frobnicate"}, 2, "frobnicate"},
+      {{"convert", "missing.png", "-p", "Common"}, 1, "missing.png"},
+      {{"convert", "notes.txt", "-p", "Common"}, 1, "Unknown image type"},
+      {{"palette", "notes.txt"}, 1, ""},
+  };
+  std::ofstream(Dir / "notes.txt") << "just some words, not a picture at all\n";
+  for (auto& c : cases) {
+    TRun r = Run(c.Args);
+    std::string what = c.Args[0] + (c.Args.size() > 1 ? " " + c.Args.back() : "");
+    EXPECT_EQ(r.Status, c.Status) << what << ": " << r.Err;
+    EXPECT_EQ(r.Err.rfind("error: ", 0), 0u) << what << ": " << r.Err;
+    EXPECT_EQ(Lines(r.Err).size(), 1u) << what << ": " << r.Err;
+    EXPECT_NE(r.Err.find(c.Needle), std::string::npos) << what << ": " << r.Err;
+    EXPECT_TRUE(r.Out.empty()) << what << ": " << r.Out;
+  }
+  EXPECT_FALSE(fs::exists(Dir / "coffee.bmp"));
+}
+
+TEST_F(CliTest, BatchConvertsPicturesAndReportsFailures) {
+  fs::path src = Dir / "src";
+  fs::create_directories(src / "sub");
+  std::ofstream(src / "b.txt") << "not a picture";
+  std::ofstream(src / "broken.png") << "not a picture either";
+  std::vector<uint8_t> png = Bytes(Sample("coffee.png"));
+  TVePicture pic = VeDecodePng(png.data(), png.size());
+  TVeBitmap32 b32(pic.Width, pic.Height);
+  for (int y = 0; y < pic.Height; ++y)
+    for (int x = 0; x < pic.Width; ++x) {
+      const uint8_t* p = pic.Row(y) + x * pic.BitsPerPixel / 8;
+      b32.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
+    }
+  std::vector<uint8_t> jpeg = VeWriteJpeg(b32);
+  std::ofstream(src / "a.JPEG", std::ios::binary)
+      .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+  fs::copy_file(Sample("coffee.png"), src / "sub" / "nested.png");
+
+  TRun r = Run({"batch", "src", "dst", "-p", "Common", "-m", "B/W", "-f", "png"});
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  auto lines = Lines(r.Out);
+  ASSERT_EQ(lines.size(), 2u) << r.Out;
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines[0], "a.JPEG: OK");
+  EXPECT_EQ(lines[1], "src/broken.png: Unknown image type");
+  EXPECT_TRUE(fs::exists(Dir / "dst" / "a.png"));
+  EXPECT_FALSE(fs::exists(Dir / "dst" / "nested.png"));
+  EXPECT_FALSE(fs::exists(Dir / "dst" / "b.png"));
+
+  fs::remove(src / "broken.png");
+  r = Run({"batch", "src", "dst2", "-p", "Common", "-m", "Original palette"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "a.JPEG: OK\n");
+  EXPECT_TRUE(fs::exists(Dir / "dst2" / "a.bmp"));
+
+  EXPECT_EQ(Run({"batch", "nowhere", "dst3", "-p", "Common"}).Status, 1);
+}
+
+TEST_F(CliTest, PaletteFileIsListedAndWrittenAsJasc) {
+  std::ofstream(Dir / "three.pal") << "JASC-PAL\r\n0100\r\n3\r\n0 0 0\r\n255 128 1\r\n9 9 9\r\n";
+  TRun r = Run({"palette", "three.pal", "-o", "copy.pal"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "3\n0 0 0\n255 128 1\n9 9 9\n");
+  std::string copy = ReadAll(Dir / "copy.pal");
+  EXPECT_EQ(copy.rfind("JASC-PAL", 0), 0u);
+  TRun again = Run({"palette", "copy.pal"});
+  EXPECT_EQ(again.Out, r.Out);
+
+  // The palette drives the "Palette" mode: every result colour comes from it.
+  r = Run({"convert", Sample("coffee.png"), "-p", "Common", "-m", "Palette", "--palette",
+           "three.pal", "-f", "png"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  std::vector<uint8_t> png = Bytes(Dir / "coffee.png");
+  TVePicture pic = VeDecodePng(png.data(), png.size());
+  std::vector<uint32_t> want = {0x000000, 0xFF8001, 0x090909};
+  EXPECT_EQ(pic.Palette, want);
+}
+
+TEST_F(CliTest, ProbeRejectsOrdinaryFiles) {
+  std::ofstream(Dir / "junk.bin") << "0123456789";
+  TRun r = Run({"probe", "junk.bin"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("Unknown image type"), std::string::npos) << r.Err;
+}
+
+TEST_F(CliTest, DefaultModeWritesWhatItPrints) {
+  // The default target is the first mode of "ZX Spectrum" in its native format.
+  TRun r = Run({"convert", Sample("astronaut.png"), "-o", "out/astro"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  auto lines = Lines(r.Out);
+  ASSERT_FALSE(lines.empty());
+  for (auto& l : lines) {
+    EXPECT_EQ(l.rfind("out/astro.", 0), 0u) << l;
+    EXPECT_TRUE(fs::exists(Dir / l)) << l;
+    EXPECT_GT(fs::file_size(Dir / l), 0u) << l;
+  }
+  // Nothing but the files printed: no temporary files are left behind.
+  size_t files = 0;
+  for (auto& e : fs::directory_iterator(Dir / "out"))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, lines.size());
+}
+
+TEST_F(CliTest, ProbeAndImportANativeScreen) {
+  // A 6912-byte screen: the bitmap third by third, then the attributes.
+  std::string scr(6912, '\0');
+  for (int i = 0; i < 6144; ++i)
+    scr[size_t(i)] = char(i % 3 == 0 ? 0xF0 : 0x0F);
+  for (int i = 6144; i < 6912; ++i)
+    scr[size_t(i)] = char(0x38 | (i % 8));
+  std::ofstream(Dir / "pic.scr", std::ios::binary) << scr;
+  TRun probe = Run({"probe", "pic.scr"});
+  if (probe.Status == 1 && probe.Err.find("Unknown image type") != std::string::npos)
+    GTEST_SKIP() << "no loader takes ZX Spectrum screens yet";
+  ASSERT_EQ(probe.Status, 0) << probe.Err;
+  auto lines = Lines(probe.Out);
+  ASSERT_FALSE(lines.empty());
+  int last = 16;
+  for (auto& l : lines) {
+    size_t tab = l.find('\t');
+    ASSERT_NE(tab, std::string::npos) << l;
+    int priority = std::stoi(l.substr(0, tab));
+    EXPECT_LE(priority, last) << "best first: " << l;
+    last = priority;
+  }
+  TRun imp = Run({"import", "pic.scr", "-o", "pic.png"});
+  ASSERT_EQ(imp.Status, 0) << imp.Err;
+  EXPECT_EQ(imp.Out, "pic.png\n");
+  std::vector<uint8_t> png = Bytes(Dir / "pic.png");
+  TVePicture pic = VeDecodePng(png.data(), png.size());
+  EXPECT_EQ(pic.Width, 256);
+  EXPECT_EQ(pic.Height, 192);
+  TRun bad = Run({"import", "pic.scr", "-o", "x.png", "--candidate", "99"});
+  EXPECT_EQ(bad.Status, 2);
+  bad = Run({"import", "pic.scr", "-o", "x.png", "--palette-type", "ptNoSuchPalette"});
+  EXPECT_EQ(bad.Status, 2);
+}
