@@ -7,6 +7,7 @@
 #include "VeDestEngineUI.h"
 #include "VePaletteFiles.h"
 #include "VePaletteList.h"
+#include "VeSourceEngines.h"
 
 QString VePalettesFolder() {
   const QString beside = QString::fromStdString(TVePaletteList::DefaultFolder().string());
@@ -17,9 +18,12 @@ QString VePalettesFolder() {
   return beside;
 }
 
-void VeAppStartup() {
+void VeInstallCoreLinks() {
   VeInstallPaletteFileLoader();
-  TVePaletteList::Shared().Create(VePalettesFolder().toStdString());
+  VeSetAspectLookup([](int index) {
+    if (index < 0 || index >= VeAspectCount) return std::pair<int, int>(1, 1);
+    return std::pair<int, int>(VeAspectRatios[index].X, VeAspectRatios[index].Y);
+  });
   VeSetPaletteLibrary([] {
     std::vector<std::pair<std::string, const TVePalette256*>> entries;
     TVePaletteList& list = TVePaletteList::Shared();
@@ -27,4 +31,9 @@ void VeAppStartup() {
       if (const TVePalette256* p = list.Items(i)) entries.emplace_back(p->Name, p);
     return entries;
   });
+}
+
+void VeAppStartup() {
+  VeInstallCoreLinks();
+  TVePaletteList::Shared().Create(VePalettesFolder().toStdString());
 }

@@ -5,4 +5,7 @@
 
 // The palette folder: beside the program, or the installed data folder.
 QString VePalettesFolder();
+// Links between core units that the program makes before any window exists: the aspect
+// table for the import model, the palette list for the option panels.
+void VeInstallCoreLinks();
 void VeAppStartup();

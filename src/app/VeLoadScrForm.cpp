@@ -60,7 +60,7 @@ TVeLoadScrForm::TVeLoadScrForm(TVeSourceEngineList& engines, QWidget* parent)
   auto addSlider = [&](const QString& caption, QSlider*& slider, QLabel*& value) {
     auto* label = new QLabel(caption, this);
     slider = new QSlider(Qt::Horizontal, this);
-    slider->setRange(1, 8);
+    slider->setRange(1, 16);
     slider->setPageStep(1);
     value = new QLabel(this);
     value->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00")));

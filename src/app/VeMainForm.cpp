@@ -21,6 +21,7 @@
 
 #include "VeAppSettings.h"
 #include "VeBitmap.h"
+#include "VeCustomForm.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeErrors.h"
@@ -407,6 +408,7 @@ void TVeMainForm::ModeChanged() {
             QColorDialog::getColor(QColor(QRgb(0xFF000000u | uint32_t(current))), this);
         return c.isValid() ? int(c.rgb() & 0xFFFFFF) : -1;
       };
+      panel->EditPalette = [this] { EditCustomPalette(); };
       FParamsLayout->insertWidget(FParamsLayout->count() - 1, panel);
       FOptionPanel = panel;
       connect(panel, &TVeOptionPanel::LayoutChanged, this, &TVeMainForm::PanelRebuilt);
@@ -422,6 +424,20 @@ void TVeMainForm::ModeChanged() {
   setUpdatesEnabled(true);
   TVeAppSettings::Write(TVeAppSettings::LastMode, FScreenBox->currentText());
   UpdateActions();
+}
+
+void TVeMainForm::EditCustomPalette() {
+  TVeDestEngineOptions* options = FDest->Options();
+  if (!options) return;
+  // The grid shows the colours the mode picks its palette from.
+  const TVePalette256& hardware =
+      options->BasePalette().Count() > 0 ? options->BasePalette() : options->Palette();
+  TVeCustomForm form(hardware, options->AllowedColors1(), this);
+  if (form.exec() != QDialog::Accepted) return;
+  options->BeginUpdate();
+  options->SetAllowedColors1(form.Allowed());
+  options->EndUpdate();
+  if (options->Modified()) FDest->OptionsChanged();
 }
 
 void TVeMainForm::PanelRebuilt() {

@@ -94,6 +94,7 @@ private:
   void FillModes(int platform, int mode);
   const TVeDestEngineClass* SelectedEngine() const;
   void PanelRebuilt();
+  void EditCustomPalette();
   void CreateViews();
   void CreateParams();
   void CreateMenus();

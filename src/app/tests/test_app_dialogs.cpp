@@ -1,6 +1,11 @@
 // The dialogs: region selection.
 #include <QTest>
 
+#include <QTemporaryDir>
+
+#include "VeCustomForm.h"
+#include "VePalette.h"
+#include "VePaletteView.h"
 #include "VeRegionForm.h"
 #include "test_app.h"
 
@@ -36,6 +41,30 @@ private slots:
     // Escape closes and keeps the region, as Enter does.
     QTest::keyClick(&form, Qt::Key_Escape);
     QCOMPARE(form.result(), int(QDialog::Accepted));
+  }
+
+  void customPaletteMarksLoadAndSave() {
+    TVePalette256 hardware;
+    for (int i = 0; i < 4; ++i)
+      hardware.AddRGB(uint8_t(60 * i), 10, uint8_t(200 - 50 * i));
+    TVeAllowedColors allowed{};
+    allowed[0] = 1;
+    TVeCustomForm form(hardware, allowed);
+    QCOMPARE(form.windowTitle(), QStringLiteral("Custom palette"));
+    QCOMPARE(form.Grid()->Colors().size(), 4);
+    QCOMPARE(form.Grid()->Marks(), (QList<bool>{true, false, false, false}));
+    form.Toggle(2);
+    QCOMPARE(form.Allowed()[2], 1);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("marks.pal");
+    form.SaveTo(file);
+    form.Reset();
+    QCOMPARE(form.Grid()->Marks(), (QList<bool>{false, false, false, false}));
+    form.LoadFrom(file);
+    QCOMPARE(form.Grid()->Marks(), (QList<bool>{true, false, true, false}));
+    // Out-of-range cells are ignored.
+    form.Toggle(7);
+    QCOMPARE(form.Allowed()[7], 0);
   }
 };
 VE_APP_TEST_SUITE(TestDialogs)

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "VeAppStartup.h"
 #include "test_app.h"
 
 int main(int argc, char* argv[]) {
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Ostrel Software"));
   QApplication::setApplicationName(QStringLiteral("Velmora"));
+  VeInstallCoreLinks();
   int status = 0;
   for (auto& make : VeAppTestSuites()) {
     std::unique_ptr<QObject> suite = make();
