@@ -27,6 +27,8 @@ private slots:
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(300, 300));
     QCOMPARE(form.Region(), (TVeRect{10, 10, 200, 160}));
     QCOMPARE(form.windowTitle(), QStringLiteral("Region 190x150"));
+    if (const QByteArray dir = qgetenv("VELMORA_SCREENSHOT_DIR"); !dir.isEmpty())
+      form.grab().save(QString::fromLocal8Bit(dir) + "/region.png");
     // The centre handle moves the region without resizing it.
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(105, 85));
     QTest::mouseMove(canvas, QPoint(95, 80));
