@@ -5,6 +5,7 @@
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 #include "VePalette.h"
+#include "VePaletteList.h"
 
 namespace {
 
@@ -352,6 +353,82 @@ TEST(VeDestEngineUI, NativeAndImageDimensionButton) {
   EXPECT_EQ(panel.Find(ciNativeDimension)->Caption, "&Native dimension");
 }
 
+namespace {
+class TTypePanel : public TVeDestEngineUIEx {
+public:
+  explicit TTypePanel(TVeDestEngineOptions& o) : TVeDestEngineUIEx(o) {
+    AddPaletteSeparator();
+    AddPaletteTypeList({{"Pulsar (205)", ptPulsar}, {"Linear", ptColoredLinear}});
+    AddPaletteView(16, 16);
+    AddPaletteNumberLabel();
+    AddDithering(false);
+  }
+};
+} // namespace
+
+TEST(VeDestEngineUI, PaletteChoiceRefreshesViewAndLabel) {
+  auto o = VeNewOptions<TVeDestEngineOptions>();
+  o->SetPaletteType(ptPulsar);
+  o->SetPaletteNumber(3);
+  TTypePanel panel(*o);
+  panel.RefreshPaletteControls();
+  EXPECT_EQ(panel.Find(ciPaletteNumberLabel)->Text, "3, 0");
+  o->Palette().AddRGB(9, 9, 9);              // as an engine's hook would
+  panel.SelectValue(ciDitherMethod, dmNone); // not a palette choice: view and label stay
+  EXPECT_EQ(panel.Find(ciPaletteView)->Palette->GetCount(), 0);
+  EXPECT_EQ(panel.Find(ciPaletteNumberLabel)->Text, "3, 0");
+  panel.SelectValue(ciPaletteTypeList, ptColoredLinear);
+  EXPECT_EQ(o->PaletteType(), ptColoredLinear);
+  EXPECT_EQ(panel.Find(ciPaletteView)->Palette->GetCount(), 1);
+  EXPECT_EQ(panel.Find(ciPaletteNumberLabel)->Text, "");
+  panel.ShowResultPalette(&o->Palette(), 5, -1);
+  EXPECT_EQ(panel.Find(ciPaletteNumberLabel)->Text, "5");
+}
+
+namespace {
+class TListPanel : public TVeDestEngineUIEx {
+public:
+  explicit TListPanel(TVeDestEngineOptions& o) : TVeDestEngineUIEx(o) {
+    AddPaletteSeparator();
+    AddPaletteList();
+    AddPaletteView(16, 16);
+  }
+};
+} // namespace
+
+TEST(VeDestEngineUI, PaletteListOfGeneratedTypesAndLibrary) {
+  TVePalette256 mine;
+  mine.AddRGB(1, 2, 3);
+  mine.AddRGB(4, 5, 6);
+  VeSetPaletteLibrary([&] {
+    return std::vector<std::pair<std::string, const TVePalette256*>>{{"mine", &mine}};
+  });
+  auto o = VeNewOptions<TVeDestEngineOptions>();
+  TListPanel panel(*o);
+  const TVeUIControl* list = panel.Find(ciPaletteList);
+  ASSERT_EQ(list->Items.size(), 11u);
+  EXPECT_EQ(list->Items[0], "RGB888");
+  EXPECT_EQ(list->Items[9], "RGB111");
+  EXPECT_EQ(list->Items[10], "mine");
+  EXPECT_EQ(list->ItemIndex, 0);
+
+  panel.Select(ciPaletteList, 10);
+  EXPECT_EQ(o->PaletteType(), ptColored);
+  EXPECT_TRUE(o->Palette().Equals(&mine));
+  EXPECT_EQ(panel.Find(ciPaletteView)->Palette->GetCount(), 2);
+  panel.Select(ciPaletteList, 5);
+  EXPECT_EQ(o->PaletteType(), ptRGB444);
+  EXPECT_EQ(o->Palette().GetCount(), 0);
+  panel.Select(ciPaletteList, -1); // no selection stands for a list palette
+  EXPECT_EQ(o->PaletteType(), ptColored);
+
+  // A panel made for options holding a list palette selects it.
+  o->SetPalette(&mine);
+  TListPanel again(*o);
+  EXPECT_EQ(again.Find(ciPaletteList)->ItemIndex, 10);
+  VeSetPaletteLibrary(nullptr);
+}
+
 TEST(VeDestEngineUI, FixedPaletteListFollowsBasePalette) {
   TVePalette256 two, four, foreign, big;
   two.AddRGB(0, 0, 0);
@@ -385,4 +462,19 @@ TEST(VeDestEngineUI, FixedPaletteListFollowsBasePalette) {
   panel.Select(ciFixedPalette, 0);
   EXPECT_EQ(o->FixedPalette().GetCount(), 0);
   VeSetPaletteLibrary(nullptr);
+
+  // By default the shared palette list is the library.
+  auto added = std::make_unique<TVePalette256>(two);
+  added->Name = "shared two";
+  added->FileName = "/nowhere/shared two";
+  TVePaletteList::Shared().Add(std::move(added));
+  auto entries = VePaletteLibraryEntries();
+  bool found = false;
+  for (auto& e : entries)
+    found = found || e.first == "shared two";
+  EXPECT_TRUE(found);
+  for (int i = 0; i < TVePaletteList::Shared().Count(); ++i)
+    if (TVePaletteList::Shared().Items(i)->Name == "shared two")
+      TVePaletteList::Shared().Items(i)->Temporary = true;
+  TVePaletteList::Shared().RemoveTemporary();
 }

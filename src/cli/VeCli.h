@@ -70,6 +70,9 @@ private:
   bool FActive = false;
 };
 
+// Registers the loaders and engines the commands need.
+void VeCliStartup();
+
 // The commands; each returns the exit status.
 int VeCliList(bool json);
 int VeCliConvert(const std::string& input, const std::string& output,

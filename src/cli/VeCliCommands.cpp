@@ -11,8 +11,8 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeLoadSource.h"
+#include "VeOpenPlatformZxSpectrum.h"
 #include "VePaletteFiles.h"
-#include "VeSavePlatformZxSpectrum.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
 #include "VeSourceEngines.h"
@@ -27,11 +27,10 @@ const char* VePaletteTypeName(int type);
 
 namespace {
 
-// The engines of the units that have their own, in place of the catalogue's generic entries.
+// The registry with every real engine in place of the catalogue's generic entries.
 TVeDestEngineList& Registry() {
   TVeDestEngineList& list = DestEngineList();
-  VeRegisterCommonEngines(list);
-  RegisterZxSpectrumEngines();
+  VeRegisterCommonEngines(list); // does nothing once the registry's set-up has done it
   return list;
 }
 
@@ -128,6 +127,14 @@ void MakeParentFolder(const std::string& path) {
 }
 
 } // namespace
+
+void VeCliStartup() {
+  // The loader registry has no set-up of its own yet: the platform units' loaders are
+  // registered here, as the engines are by the engine registry.
+  RegisterZxSpectrumLoaders();
+  VeInstallPaletteFileLoader();
+  Registry();
+}
 
 int VeCliList(bool json) {
   TVeDestEngineList& list = Registry();

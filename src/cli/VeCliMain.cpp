@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
   }
 
   try {
+    VeCliStartup();
     if (*list) return VeCliList(json);
     if (*convert) return VeCliConvert(input, output, settings);
     if (*batch) return VeCliBatch(sourceDir, destDir, batchSettings);

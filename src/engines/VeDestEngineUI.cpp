@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "VePalette.h"
+#include "VePaletteList.h"
 
 namespace {
 std::mutex LibraryLock;
@@ -24,8 +25,13 @@ std::vector<std::pair<std::string, const TVePalette256*>> VePaletteLibraryEntrie
     std::lock_guard<std::mutex> lock(LibraryLock);
     library = Library;
   }
-  if (!library) return {};
-  return library();
+  if (library) return library();
+  // By default the program's shared palette list.
+  std::vector<std::pair<std::string, const TVePalette256*>> entries;
+  TVePaletteList& shared = TVePaletteList::Shared();
+  for (int i = 0; i < shared.Count(); ++i)
+    entries.emplace_back(shared.Items(i)->Name, shared.Items(i));
+  return entries;
 }
 
 int TVeUIControl::SelectedValue(int fallback) const {
@@ -145,6 +151,8 @@ void TVeDestEngineUIEx::AddListControl(int id, TVeControlGroup group, const std:
   c.Values = std::move(values);
   auto it = std::find(c.Values.begin(), c.Values.end(), current);
   c.ItemIndex = it == c.Values.end() ? (c.Values.empty() ? -1 : 0) : int(it - c.Values.begin());
+  if (id >= ciPaletteList && id <= ciPaletteNumberList)
+    FShownPaletteChoice[size_t(id - ciPaletteList)] = c.ItemIndex;
   NewRow();
   Add(std::move(c));
 }
@@ -248,7 +256,7 @@ void TVeDestEngineUIEx::AddPaletteList() {
   AddListControl(ciPaletteList, TVeControlGroup::Palette, "P&alette:", names, values, current);
   // With no matching entry nothing is selected, which stands for the options' own palette.
   TVeUIControl* c = FindMutable(ciPaletteList);
-  if (current < 0) c->ItemIndex = -1;
+  if (current < 0) c->ItemIndex = FShownPaletteChoice[0] = -1;
 }
 
 void TVeDestEngineUIEx::AddPaletteTypeList(
@@ -650,21 +658,22 @@ void TVeDestEngineUIEx::ReadControls() {
 void TVeDestEngineUIEx::ControlsChanged() {
   if (FUpdateLock > 0 || FLoading) return;
   TVeDestEngineOptions& o = Options();
+  // A new choice in one of the palette lists shows the options' palette afresh.
   bool paletteListChanged = false;
-  if (const TVeUIControl* c = Find(ciPaletteList)) {
-    // Only a real change of the palette choice refreshes the palette view.
-    int type = o.PaletteType();
-    paletteListChanged = c->SelectedValue(-1) != (type <= ptRGB111 ? type : -2);
-  }
+  for (int id : {ciPaletteList, ciPaletteTypeList, ciPaletteNumberList})
+    if (const TVeUIControl* c = Find(id)) {
+      int& shown = FShownPaletteChoice[size_t(id - ciPaletteList)];
+      paletteListChanged = paletteListChanged || c->ItemIndex != shown;
+      shown = c->ItemIndex;
+    }
   o.BeginUpdate();
   ReadControls();
   o.EndUpdate();
   RefreshFixedPaletteList();
   UpdateTies();
-  if (paletteListChanged || Find(ciPaletteTypeList)) {
+  if (paletteListChanged) {
     if (TVeUIControl* view = FindMutable(ciPaletteView)) view->Palette->Assign(&o.Palette());
-    if (paletteListChanged)
-      if (TVeUIControl* label = FindMutable(ciPaletteNumberLabel)) label->Text.clear();
+    if (TVeUIControl* label = FindMutable(ciPaletteNumberLabel)) label->Text.clear();
   }
   if (o.Modified() && FDest) FDest->OptionsChanged();
 }

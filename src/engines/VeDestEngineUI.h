@@ -3,6 +3,7 @@
 // order with their captions, value lists, ranges and ties, bound to one options object. A host
 // (the desktop application, or a test) renders the controls, feeds user input back through
 // Select/SetValue/SetChecked/SetText/Press and reads the state back after each change.
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -127,8 +128,8 @@ struct TVeUIControl {
   int SelectedValue(int fallback = 0) const;
 };
 
-// Where panels find the shared palette library: name and palette per entry, in list order.
-// The host installs it; without one the palette lists hold only their fixed entries.
+// Where panels find the palette library: name and palette per entry, in list order. Without
+// an installed one it is the program's shared palette list.
 using TVePaletteLibrary =
     std::function<std::vector<std::pair<std::string, const TVePalette256*>>()>;
 void VeSetPaletteLibrary(TVePaletteLibrary library);
@@ -253,6 +254,8 @@ protected:
                       std::vector<std::string> items, std::vector<int> values, int current);
 
   bool FNativeState = true; // the button reads "&Native dimension"
+  // The entries of the three palette lists when the palette view was last filled.
+  std::array<int, 3> FShownPaletteChoice{-1, -1, -1};
   // Copies of the library palettes behind the "&Fixed palette:" and "P&alette:" entries (the
   // library may drop its temporary palettes at any time).
   std::vector<std::shared_ptr<TVePalette256>> FFixedChoices;
