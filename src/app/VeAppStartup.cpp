@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "VeCommonEngines.h"
+#include "VeDestEngineList.h"
 #include "VeDestEngineUI.h"
 #include "VePaletteFiles.h"
 #include "VePaletteList.h"
@@ -19,6 +21,8 @@ QString VePalettesFolder() {
 }
 
 void VeInstallCoreLinks() {
+  // The "Common" engines take their catalogue places (a no-op once they have).
+  VeRegisterCommonEngines(DestEngineList());
   VeInstallPaletteFileLoader();
   VeSetAspectLookup([](int index) {
     if (index < 0 || index >= VeAspectCount) return std::pair<int, int>(1, 1);

@@ -196,6 +196,7 @@ void TVeLoadScrForm::Sync() {
   layout()->replaceWidget(FPalette, view);
   delete FPalette;
   FPalette = view;
+  FPalette->show();
   const bool palette = FModel->CanImportPalette();
   FImportBoth->setEnabled(palette);
   FImportPalette->setEnabled(palette);

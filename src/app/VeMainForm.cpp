@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "VeAppSettings.h"
+#include "VeBatchConvertForm.h"
 #include "VeBitmap.h"
 #include "VeCustomForm.h"
 #include "VeDest.h"
@@ -679,7 +680,11 @@ void TVeMainForm::DoClose() {
 }
 
 void TVeMainForm::DoBatch() {
-  // The batch dialog arrives with the core's batch thread.
+  QStringList files;
+  for (const std::string& f : FFiles->Files())
+    files << QString::fromStdString(f);
+  TVeBatchConvertForm form(FDest.get(), files, this);
+  form.exec();
 }
 
 void TVeMainForm::DoSelectRegion() {

@@ -139,7 +139,8 @@ void TVeOptionPanel::Build() {
       if (QWidget* value = FValueLabels.value(c.Id)) line->addWidget(value);
     }
     if (!labelColumnUsed && controls.size() == 1 &&
-        (first.Kind == TVeControlKind::PaletteView || first.Kind == TVeControlKind::CheckBox)) {
+        (first.Kind == TVeControlKind::PaletteView || first.Kind == TVeControlKind::CheckBox ||
+         first.Kind == TVeControlKind::Button)) {
       // Check boxes and palette views line up with the controls, not with the labels.
       FGrid->addLayout(line, gridRow, 1);
     } else if (labelColumnUsed) {

@@ -10,7 +10,7 @@
 TVeRegionCanvas::TVeRegionCanvas(const QImage& picture, const TVeRect& region, QWidget* parent)
     : QWidget(parent), FPicture(picture), FRegion(region) {
   setMouseTracking(true);
-  setFixedSize(FPicture.size());
+  setFixedSize(sizeHint());
 }
 
 TVeRegionCanvas::~TVeRegionCanvas() = default;
@@ -21,10 +21,11 @@ static QRect HandleRect(int x, int y) {
 
 void TVeRegionCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  painter.translate(Margin, Margin);
   painter.drawImage(0, 0, FPicture);
   const QRect r(FRegion.Left, FRegion.Top, FRegion.Width(), FRegion.Height());
   // Everything outside the region is shaded so the used part stands out.
-  QRegion outside = QRegion(rect()).subtracted(QRegion(r));
+  QRegion outside = QRegion(FPicture.rect()).subtracted(QRegion(r));
   for (const QRect& part : outside)
     painter.fillRect(part, QColor(0, 0, 0, 110));
   painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
@@ -67,7 +68,7 @@ void TVeRegionCanvas::SetCursorFor(int handle) {
 
 void TVeRegionCanvas::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const QPoint p = event->position().toPoint();
+  const QPoint p = event->position().toPoint() - QPoint(Margin, Margin);
   const int handle = VeRegionHandleAt(FRegion, p.x(), p.y());
   if (handle == vrhNone) return;
   FDrag = std::make_unique<TVeRegionDrag>(FRegion, handle, p.x(), p.y(), FPicture.width(),
@@ -75,7 +76,7 @@ void TVeRegionCanvas::mousePressEvent(QMouseEvent* event) {
 }
 
 void TVeRegionCanvas::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = event->position().toPoint() - QPoint(Margin, Margin);
   if (FDrag) {
     const TVeRect region = FDrag->Move(p.x(), p.y());
     SetCursorFor(FDrag->Handle());
@@ -106,7 +107,7 @@ TVeRegionForm::TVeRegionForm(const QImage& picture, const TVeRect& region, QWidg
   connect(FCanvas, &TVeRegionCanvas::RegionChanged, this, &TVeRegionForm::UpdateCaption);
   UpdateCaption();
   // As large as the picture, but never larger than the screen.
-  QSize size = picture.size() + QSize(2, 2);
+  QSize size = FCanvas->sizeHint() + QSize(2, 2);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     size = size.boundedTo(screen->availableSize() * 9 / 10);
   resize(size.expandedTo(QSize(160, 120)));

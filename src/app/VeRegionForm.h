@@ -15,7 +15,9 @@ public:
   TVeRegionCanvas(const QImage& picture, const TVeRect& region, QWidget* parent = nullptr);
   ~TVeRegionCanvas() override;
   const TVeRect& Region() const { return FRegion; }
-  QSize sizeHint() const override { return FPicture.size(); }
+  // Room around the picture so handles on its edges show whole.
+  static constexpr int Margin = 5;
+  QSize sizeHint() const override { return FPicture.size() + QSize(2 * Margin, 2 * Margin); }
 
 signals:
   void RegionChanged();

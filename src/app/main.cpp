@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 
 #include "VeAppStartup.h"
 #include "VeMainForm.h"
@@ -22,11 +23,16 @@ int main(int argc, char* argv[]) {
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(screenshot);
+  QCommandLineOption zoom(QStringLiteral("zoom"), QStringLiteral("View zoom, 1 to 5."),
+                          QStringLiteral("n"));
+  parser.addOption(zoom);
   parser.process(app);
 
   VeAppStartup();
   TVeMainForm form;
   form.show();
+  if (parser.isSet(zoom))
+    form.Actions().Zoom[std::clamp(parser.value(zoom).toInt(), 1, 5) - 1]->trigger();
   const QStringList files = parser.positionalArguments();
   if (!files.isEmpty()) {
     const QFileInfo info(files.first());

@@ -20,23 +20,26 @@ private slots:
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("Region 100x100"));
     TVeRegionCanvas* canvas = form.Canvas();
+    const QPoint m(TVeRegionCanvas::Margin, TVeRegionCanvas::Margin);
     // Bottom-right corner dragged outwards, past the picture: clamped to it.
-    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(110, 110));
-    QTest::mouseMove(canvas, QPoint(150, 140));
-    QTest::mouseMove(canvas, QPoint(300, 300));
-    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(300, 300));
+    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(110, 110) + m);
+    QTest::mouseMove(canvas, QPoint(150, 140) + m);
+    QTest::mouseMove(canvas, QPoint(300, 300) + m);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(300, 300) + m);
     QCOMPARE(form.Region(), (TVeRect{10, 10, 200, 160}));
     QCOMPARE(form.windowTitle(), QStringLiteral("Region 190x150"));
+    if (const QByteArray dir = qgetenv("VELMORA_SCREENSHOT_DIR"); !dir.isEmpty())
+      form.grab().save(QString::fromLocal8Bit(dir) + "/region.png");
     // The centre handle moves the region without resizing it.
-    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(105, 85));
-    QTest::mouseMove(canvas, QPoint(95, 80));
-    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(95, 80));
+    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(105, 85) + m);
+    QTest::mouseMove(canvas, QPoint(95, 80) + m);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(95, 80) + m);
     QCOMPARE(form.Region().Width(), 190);
     QCOMPARE(form.Region().Height(), 150);
     QCOMPARE(form.Region().Left, 0);
     // A click away from every handle changes nothing.
     const TVeRect before = form.Region();
-    QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(40, 40));
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(40, 40) + m);
     QCOMPARE(form.Region(), before);
     // Escape closes and keeps the region, as Enter does.
     QTest::keyClick(&form, Qt::Key_Escape);

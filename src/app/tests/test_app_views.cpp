@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "VeAppSettings.h"
+#include "VeFlickBox.h"
 #include "VeImageView.h"
 #include "VeQtImage.h"
 #include "test_app.h"
@@ -80,6 +81,23 @@ private slots:
     // Not busy, no preview: the picture is cleared.
     view.SetResult(1, 1, 1, false, {}, QImage());
     QVERIFY(view.Shown().isNull());
+  }
+
+  void flickerBoxAlternatesFrames() {
+    if (!TVeFlickBox::Available()) QSKIP("no display with paced buffer swaps");
+    QImage a(8, 8, QImage::Format_RGB32), b(8, 8, QImage::Format_RGB32);
+    a.fill(Qt::black);
+    b.fill(Qt::white);
+    TVeFlickBox box({a, b});
+    QCOMPARE(box.size(), QSize(8, 8));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QSet<int> seen;
+    for (int i = 0; i < 50 && seen.size() < 2; ++i) {
+      seen.insert(box.CurrentFrame());
+      QTest::qWait(20);
+    }
+    QCOMPARE(seen.size(), 2);
   }
 };
 VE_APP_TEST_SUITE(TestViews)
