@@ -5,6 +5,7 @@
 
 #include "VeColor.h"
 #include "VeGenericEngine.h"
+#include "VeCommonEngines.h"
 #include "VeSavePlatformZxSpectrum.h"
 
 namespace {
@@ -271,6 +272,7 @@ TVeDestEngineList& CatalogueList() {
 // order. They register through ReplaceDestEngine, which only needs the catalogue, so this
 // never re-enters itself.
 void RegisterPlatformEngines() {
+  VeRegisterCommonEngines();
   RegisterZxSpectrumEngines();
 }
 } // namespace
