@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -547,7 +548,8 @@ void WriteFile(const std::filesystem::path& path, const TVePalette256& p) {
 
 TEST(VePaletteList, CreateSortsSkipsAndSeparatesMixTables) {
   TLoaderScope scope;
-  const auto dir = std::filesystem::temp_directory_path() / "velmora_palette_list_test";
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("velmora_palette_list_test-" + std::to_string(getpid()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir / "sub");
   WriteFile(dir / "zeta.pal", FromQuads({0x112233}));

@@ -1,5 +1,6 @@
 // Loading sources: picture conversion, load sources, the loader registry and ranking, the
 // source controller and the folder list.
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,7 +21,7 @@ public:
   TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     FPath = fs::temp_directory_path() /
-            ("velmora-src-" + std::string(info->test_suite_name()) + "-" + info->name());
+            ("velmora-src-" + std::to_string(getpid()) + "-" + std::string(info->test_suite_name()) + "-" + info->name());
     fs::remove_all(FPath);
     fs::create_directories(FPath);
   }
