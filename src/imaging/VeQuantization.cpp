@@ -259,14 +259,27 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
     double R = 0, G = 0, B = 0, W = 0;
   };
   std::vector<TSum> sums(FClusters.size());
-  for (const auto& color : FColors) {
-    if (color.Cluster < 0 || !isStale[size_t(color.Cluster)]) continue;
-    TSum& s = sums[size_t(color.Cluster)];
-    const double cw = color.Weight;
-    s.R += cw * color.Lin.R;
-    s.G += cw * color.Lin.G;
-    s.B += cw * color.Lin.B;
-    s.W += cw;
+  if (FHotValid) {
+    for (size_t i = 0; i < FHotCluster.size(); ++i) {
+      const int c = FHotCluster[i];
+      if (c < 0 || !isStale[size_t(c)]) continue;
+      TSum& s = sums[size_t(c)];
+      const double cw = FWeight[i];
+      s.R += cw * FLinR[i];
+      s.G += cw * FLinG[i];
+      s.B += cw * FLinB[i];
+      s.W += cw;
+    }
+  } else {
+    for (const auto& color : FColors) {
+      if (color.Cluster < 0 || !isStale[size_t(color.Cluster)]) continue;
+      TSum& s = sums[size_t(color.Cluster)];
+      const double cw = color.Weight;
+      s.R += cw * color.Lin.R;
+      s.G += cw * color.Lin.G;
+      s.B += cw * color.Lin.B;
+      s.W += cw;
+    }
   }
   const double work = double(stale.size()) * (Hardware ? std::min(Hardware->Count(), 4096) : 1);
   ForRanges<TVeQuantizationUpdateClusterMiddleJob>(
@@ -283,6 +296,29 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
 
 // --- Nearest search ---------------------------------------------------------------------
 
+// Copies the colours' clusters, linear values and weights into the loop's arrays.
+void TVeQuantization::LoadHot() {
+  const size_t n = FColors.size();
+  FHotCluster.resize(n);
+  FLinR.resize(n);
+  FLinG.resize(n);
+  FLinB.resize(n);
+  FWeight.resize(n);
+  FUpper.assign(n, 0.0);
+  FLower.assign(n, 0.0);
+  FMoved.assign(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const auto& c = FColors[i];
+    FHotCluster[i] = c.Cluster;
+    FLinR[i] = c.Lin.R;
+    FLinG[i] = c.Lin.G;
+    FLinB[i] = c.Lin.B;
+    FWeight[i] = c.Weight;
+  }
+  FHotValid = true;
+  FBoundsValid = false;
+}
+
 // Nearest cluster of every colour; clusters in creation order, excluded ones skipped, the
 // first on ties. The clusters are visited outward from the colour's green value and the
 // walk stops once the green term alone exceeds the second best distance: every distance is
@@ -293,34 +329,31 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
 // each centre moved (Hamerly's method). The margin is far above the rounding of the bounds,
 // so a skipped colour is one whose full scan would return its current cluster anyway.
 void TVeQuantization::FindNearest() {
-  std::vector<int> order;
-  order.reserve(FClusters.size());
-  for (size_t i = 0; i < FClusters.size(); ++i)
-    if (!FClusters[i].Excluded) order.push_back(int(i));
-  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+  if (!FHotValid) LoadHot();
+  const size_t n = FClusters.size();
+  FGreenOrder.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (!FClusters[i].Excluded) FGreenOrder.push_back(int(i));
+  std::stable_sort(FGreenOrder.begin(), FGreenOrder.end(), [this](int a, int b) {
     return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
   });
-  if (FBoundsValid) {
-    // How far each centre moved, the most any other centre moved, and half the gap to
-    // the nearest other centre (a colour closer than that to its centre stays).
-    const size_t n = FClusters.size();
-    FDrift.assign(n, 0.0);
-    FOtherDrift.assign(n, 0.0);
-    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
-    double max1 = 0, max2 = 0;
-    size_t argMax = n;
-    for (size_t i = 0; i < n; ++i) {
-      FDrift[i] = std::sqrt(DeltaRGB(FClusters[i].SearchedCentre, FClusters[i].Centre));
-      if (FDrift[i] > max1) {
-        max2 = max1;
-        max1 = FDrift[i];
-        argMax = i;
-      } else if (FDrift[i] > max2) {
-        max2 = FDrift[i];
-      }
+  FGreenCentres.resize(FGreenOrder.size());
+  for (size_t j = 0; j < FGreenOrder.size(); ++j)
+    FGreenCentres[j] = FClusters[size_t(FGreenOrder[j])].Centre;
+  FCentres.resize(n);
+  FDriftSums.resize(n);
+  const bool bounds = FBoundsValid && Accelerated;
+  if (bounds) {
+    // How far each centre moved, and half the gap to the nearest other centre (a colour
+    // closer than that to its centre stays).
+    double maxDrift = 0;
+    for (auto& c : FClusters) {
+      const double drift = std::sqrt(DeltaRGB(c.SearchedCentre, c.Centre));
+      c.DriftSum += drift;
+      maxDrift = std::max(maxDrift, drift);
     }
-    for (size_t i = 0; i < n; ++i)
-      FOtherDrift[i] = i == argMax ? max2 : max1;
+    FDriftSum += maxDrift;
+    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
     for (size_t i = 0; i < n; ++i)
       for (size_t j = i + 1; j < n; ++j) {
         const double half = 0.5 * std::sqrt(DeltaRGB(FClusters[i].Centre, FClusters[j].Centre));
@@ -328,85 +361,91 @@ void TVeQuantization::FindNearest() {
         FHalfGap[j] = std::min(FHalfGap[j], half);
       }
   }
+  for (size_t i = 0; i < n; ++i) {
+    FCentres[i] = FClusters[i].Centre;
+    FDriftSums[i] = FClusters[i].DriftSum;
+  }
   ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
-      int(FColors.size()), double(FColors.size()) * double(order.size()),
-      [&](int first, int last) { FindNearestRange(first, last, order); });
+      int(FColors.size()), double(FColors.size()) * double(FGreenOrder.size()),
+      [&](int first, int last) { FindNearestRange(first, last, bounds); });
   for (auto& c : FClusters)
     c.SearchedCentre = c.Centre;
   FBoundsValid = true;
 }
 
-void TVeQuantization::FindNearestRange(int first, int last, const std::vector<int>& order) {
+void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   constexpr double Margin = 1e-9;
-  const int n = int(order.size());
-  std::vector<TVeLinRGBColor> centres(static_cast<size_t>(n));
-  for (int j = 0; j < n; ++j)
-    centres[size_t(j)] = FClusters[size_t(order[size_t(j)])].Centre;
-  const bool bounds = FBoundsValid && Accelerated;
+  const int n = int(FGreenOrder.size());
+  const TVeLinRGBColor* centres = FGreenCentres.data();
+  const int* order = FGreenOrder.data();
+  const double lowerShift = FDriftSum;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
-    TVeQuantizationColor& color = FColors[size_t(i)];
-    const TVeLinRGBColor x = color.Lin;
-    if (bounds && color.Cluster >= 0 && color.Nearest == color.Cluster) {
-      const size_t a = size_t(color.Cluster);
-      color.Upper += FDrift[a];
-      color.Lower -= FOtherDrift[a];
-      const double bound = std::max(color.Lower, FHalfGap[a]);
-      if (color.Upper + Margin < bound) continue;
-      color.Upper = std::sqrt(DeltaRGB(x, FClusters[a].Centre));
-      if (color.Upper + Margin < bound) continue;
+    const int current = FHotCluster[size_t(i)];
+    const TVeLinRGBColor x{FLinR[size_t(i)], FLinG[size_t(i)], FLinB[size_t(i)]};
+    if (bounds && current >= 0) {
+      const size_t a = size_t(current);
+      const double drift = FDriftSums[a];
+      const double bound = std::max(FLower[size_t(i)] - lowerShift, FHalfGap[a]);
+      if (FUpper[size_t(i)] + drift + Margin < bound) continue;
+      const double upper = std::sqrt(DeltaRGB(x, FCentres[a]));
+      FUpper[size_t(i)] = upper - drift;
+      if (upper + Margin < bound) continue;
     }
+    int bestCluster = -1;
     if (!Accelerated) {
       // Plain scan in creation order, the first strictly nearer wins.
-      int bestCluster = -1;
       double best = 0;
       for (size_t c = 0; c < FClusters.size(); ++c) {
         if (FClusters[c].Excluded) continue;
-        const double d = DeltaRGB(x, FClusters[c].Centre);
+        const double d = DeltaRGB(x, FCentres[c]);
         if (bestCluster < 0 || d < best) {
           best = d;
           bestCluster = int(c);
         }
       }
-      color.Nearest = bestCluster;
-      continue;
-    }
-    int start = int(std::lower_bound(centres.begin(), centres.end(), x.G,
-                                     [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
-                    centres.begin());
-    double best = std::numeric_limits<double>::infinity(), second = best;
-    int bestCluster = -1;
-    auto visit = [&](int j) -> bool {
-      const TVeLinRGBColor& c = centres[size_t(j)];
-      double dg = x.G - c.G;
-      double tg = VeLumG * dg * dg;
-      if (tg > second) return false;
-      double dr = x.R - c.R, db = x.B - c.B;
-      double d = VeLumR * dr * dr + tg + VeLumB * db * db;
-      int cluster = order[size_t(j)];
-      if (d < best || (d == best && cluster < bestCluster)) {
-        second = best;
-        best = d;
-        bestCluster = cluster;
-      } else if (d < second) {
-        second = d;
+    } else {
+      int start = int(std::lower_bound(centres, centres + n, x.G,
+                                       [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
+                      centres);
+      double best = std::numeric_limits<double>::infinity(), second = best;
+      auto visit = [&](int j) -> bool {
+        const TVeLinRGBColor& c = centres[j];
+        double dg = x.G - c.G;
+        double tg = VeLumG * dg * dg;
+        if (tg > second) return false;
+        double dr = x.R - c.R, db = x.B - c.B;
+        double d = VeLumR * dr * dr + tg + VeLumB * db * db;
+        int cluster = order[j];
+        if (d < best || (d == best && cluster < bestCluster)) {
+          second = best;
+          best = d;
+          bestCluster = cluster;
+        } else if (d < second) {
+          second = d;
+        }
+        return true;
+      };
+      for (int j = start; j < n && visit(j); ++j) {
       }
-      return true;
-    };
-    for (int j = start; j < n && visit(j); ++j) {
+      for (int j = start - 1; j >= 0 && visit(j); --j) {
+      }
+      if (bestCluster >= 0) {
+        FUpper[size_t(i)] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
+        FLower[size_t(i)] = std::sqrt(second) + lowerShift;
+      }
     }
-    for (int j = start - 1; j >= 0 && visit(j); --j) {
-    }
-    color.Nearest = bestCluster;
-    color.Upper = std::sqrt(best);
-    color.Lower = std::sqrt(second);
+    if (!bounds || bestCluster != current) FColors[size_t(i)].Nearest = bestCluster;
+    if (bestCluster >= 0 && bestCluster != current) FMoved[size_t(i)] = 1;
   }
 }
 
 int TVeQuantization::MoveColors() {
   int moves = 0;
-  for (auto& color : FColors) {
-    if (color.Nearest < 0 || color.Nearest == color.Cluster) continue;
+  for (size_t i = 0; i < FColors.size(); ++i) {
+    if (!FMoved[i]) continue;
+    FMoved[i] = 0;
+    auto& color = FColors[i];
     if (color.Cluster >= 0) {
       auto& old = FClusters[size_t(color.Cluster)];
       --old.MemberCount;
@@ -416,6 +455,7 @@ int TVeQuantization::MoveColors() {
     ++now.MemberCount;
     now.CentreValid = now.Fixed;
     color.Cluster = color.Nearest;
+    FHotCluster[i] = color.Cluster;
     ++moves;
   }
   return moves;
@@ -436,6 +476,9 @@ void TVeQuantization::DiscardEmpty() {
     if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
     if (color.Nearest >= 0) color.Nearest = remap[size_t(color.Nearest)];
   }
+  if (FHotValid)
+    for (int& c : FHotCluster)
+      if (c >= 0) c = remap[size_t(c)];
 }
 
 // Opens one more cluster at the farthest colour that, snapped, is not already a centre.
@@ -474,6 +517,7 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
+    if (FHotValid) FHotCluster[size_t(*it)] = color.Cluster;
     FBoundsValid = false; // the new centre may be nearer to anyone
     return true;
   }
@@ -553,6 +597,7 @@ void TVeQuantization::Pin() {
 
 void TVeQuantization::KMeans() {
   if (int(FClusters.size()) > FK) VeInternalError();
+  FHotValid = false; // the median cut reordered the colours
   FBoundsValid = false;
   for (FPasses = 0; FPasses < MaxPasses;) {
     Check();
@@ -571,6 +616,7 @@ void TVeQuantization::KMeans() {
 void TVeQuantization::Cluster() {
   FinishCollection();
   FClusters.clear();
+  FHotValid = false;
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
   }
@@ -740,6 +786,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
   PrepareInputs();
   FinishCollection();
   FClusters.clear();
+  FHotValid = false;
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
   }
@@ -769,6 +816,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
   }
   for (auto& color : FColors)
     if (color.Cluster >= 0) color.Cluster = baseAt[size_t(color.Cluster)];
+  FHotValid = false;
   FClusters.swap(matrix);
   FBaseAt = baseAt;
   UpdateMixes();
@@ -797,6 +845,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
     remap[size_t(baseAt[size_t(i)])] = i;
   for (auto& color : FColors)
     if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
+  FHotValid = false;
   FClusters.swap(bases);
   FBaseAt.clear();
   BuildOutput(output, true);
