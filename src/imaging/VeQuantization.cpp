@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "VeErrors.h"
@@ -306,6 +307,8 @@ void TVeQuantization::LoadHot() {
   FWeight.resize(n);
   FUpper.assign(n, 0.0);
   FLower.assign(n, 0.0);
+  FSecond.assign(n, -1);
+  FThird.assign(n, 0.0);
   FMoved.assign(n, 0);
   for (size_t i = 0; i < n; ++i) {
     const auto& c = FColors[i];
@@ -375,24 +378,47 @@ void TVeQuantization::FindNearest() {
 
 void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   constexpr double Margin = 1e-9;
+  constexpr double Inf = std::numeric_limits<double>::infinity();
   const int n = int(FGreenOrder.size());
   const TVeLinRGBColor* centres = FGreenCentres.data();
   const int* order = FGreenOrder.data();
   const double lowerShift = FDriftSum;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
-    const int current = FHotCluster[size_t(i)];
-    const TVeLinRGBColor x{FLinR[size_t(i)], FLinG[size_t(i)], FLinB[size_t(i)]};
+    const size_t ci = size_t(i);
+    const int current = FHotCluster[ci];
+    const TVeLinRGBColor x{FLinR[ci], FLinG[ci], FLinB[ci]};
+    int bestCluster = -1;
     if (bounds && current >= 0) {
       const size_t a = size_t(current);
       const double drift = FDriftSums[a];
-      const double bound = std::max(FLower[size_t(i)] - lowerShift, FHalfGap[a]);
-      if (FUpper[size_t(i)] + drift + Margin < bound) continue;
-      const double upper = std::sqrt(DeltaRGB(x, FCentres[a]));
-      FUpper[size_t(i)] = upper - drift;
+      const double bound = std::max(FLower[ci] - lowerShift, FHalfGap[a]);
+      if (FUpper[ci] + drift + Margin < bound) continue;
+      const double da = DeltaRGB(x, FCentres[a]);
+      const double upper = std::sqrt(da);
+      FUpper[ci] = upper - drift;
       if (upper + Margin < bound) continue;
+      // A colour between two clusters: when every other centre is clearly farther than
+      // both, the nearer of the two (the first on a tie) is the full scan's answer.
+      const int s = FSecond[ci];
+      if (s >= 0) {
+        const double third = FThird[ci] - lowerShift;
+        const double ds = DeltaRGB(x, FCentres[size_t(s)]);
+        const bool stay = da < ds || (da == ds && current < s);
+        const double dw = stay ? da : ds, dl = stay ? ds : da;
+        if (std::sqrt(dw) + Margin < third) {
+          const int w = stay ? current : s, l = stay ? s : current;
+          FUpper[ci] = std::sqrt(dw) - FDriftSums[size_t(w)];
+          FLower[ci] = std::min(std::sqrt(dl), third) + lowerShift;
+          FSecond[ci] = l;
+          if (w != current) {
+            FColors[ci].Nearest = w;
+            FMoved[ci] = 1;
+          }
+          continue;
+        }
+      }
     }
-    int bestCluster = -1;
     if (!Accelerated) {
       // Plain scan in creation order, the first strictly nearer wins.
       double best = 0;
@@ -408,21 +434,35 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
       int start = int(std::lower_bound(centres, centres + n, x.G,
                                        [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
                       centres);
-      double best = std::numeric_limits<double>::infinity(), second = best;
+      // The two nearest with their clusters, and the third distance: every cluster other
+      // than the two is at least that far (those not visited lie beyond a stopping green
+      // term, which exceeds the third distance). The walk goes on to the third so that
+      // the bound stays tight.
+      double best = Inf, second = Inf, third = Inf;
+      int secondCluster = -1;
       auto visit = [&](int j) -> bool {
         const TVeLinRGBColor& c = centres[j];
         double dg = x.G - c.G;
         double tg = VeLumG * dg * dg;
-        if (tg > second) return false;
+        if (tg > third) {
+          third = std::min(third, tg);
+          return false;
+        }
         double dr = x.R - c.R, db = x.B - c.B;
         double d = VeLumR * dr * dr + tg + VeLumB * db * db;
         int cluster = order[j];
         if (d < best || (d == best && cluster < bestCluster)) {
+          third = second;
           second = best;
+          secondCluster = bestCluster;
           best = d;
           bestCluster = cluster;
         } else if (d < second) {
+          third = second;
           second = d;
+          secondCluster = cluster;
+        } else if (d < third) {
+          third = d;
         }
         return true;
       };
@@ -431,18 +471,30 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
       for (int j = start - 1; j >= 0 && visit(j); --j) {
       }
       if (bestCluster >= 0) {
-        FUpper[size_t(i)] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
-        FLower[size_t(i)] = std::sqrt(second) + lowerShift;
+        FUpper[ci] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
+        FLower[ci] = std::sqrt(second) + lowerShift;
+        FSecond[ci] = secondCluster;
+        FThird[ci] = std::sqrt(third) + lowerShift;
       }
     }
-    if (!bounds || bestCluster != current) FColors[size_t(i)].Nearest = bestCluster;
-    if (bestCluster >= 0 && bestCluster != current) FMoved[size_t(i)] = 1;
+    if (!bounds || bestCluster != current) FColors[ci].Nearest = bestCluster;
+    if (bestCluster >= 0 && bestCluster != current) FMoved[ci] = 1;
   }
 }
 
 int TVeQuantization::MoveColors() {
   int moves = 0;
-  for (size_t i = 0; i < FColors.size(); ++i) {
+  const size_t n = FColors.size();
+  for (size_t i = 0; i < n; ++i) {
+    // Few colours move late in the run: skip eight flags at a time.
+    if ((i & 7) == 0 && i + 8 <= n) {
+      uint64_t eight;
+      std::memcpy(&eight, &FMoved[i], sizeof eight);
+      if (eight == 0) {
+        i += 7;
+        continue;
+      }
+    }
     if (!FMoved[i]) continue;
     FMoved[i] = 0;
     auto& color = FColors[i];
@@ -476,9 +528,12 @@ void TVeQuantization::DiscardEmpty() {
     if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
     if (color.Nearest >= 0) color.Nearest = remap[size_t(color.Nearest)];
   }
-  if (FHotValid)
+  if (FHotValid) {
     for (int& c : FHotCluster)
       if (c >= 0) c = remap[size_t(c)];
+    for (int& c : FSecond)
+      if (c >= 0) c = remap[size_t(c)];
+  }
 }
 
 // Opens one more cluster at the farthest colour that, snapped, is not already a centre.

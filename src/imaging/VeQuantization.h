@@ -122,6 +122,10 @@ private:
   bool FHotValid = false;
   std::vector<int> FHotCluster;
   std::vector<double> FLinR, FLinG, FLinB, FWeight, FUpper, FLower;
+  // A colour near the border of two clusters mostly trades between them: the runner-up
+  // cluster and a bound on the distance to every cluster but the two (FThird - FDriftSum).
+  std::vector<int> FSecond;
+  std::vector<double> FThird;
   std::vector<uint8_t> FMoved; // the last search chose another cluster
   double FDriftSum = 0;        // sum over passes of the largest centre movement
   // Per pass: centres by cluster, their drift sums, half the distance to the nearest other
