@@ -356,17 +356,22 @@ void TVeQuantization::FindNearest() {
       maxDrift = std::max(maxDrift, drift);
     }
     FDriftSum += maxDrift;
-    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
-    for (size_t i = 0; i < n; ++i)
-      for (size_t j = i + 1; j < n; ++j) {
-        const double half = 0.5 * std::sqrt(DeltaRGB(FClusters[i].Centre, FClusters[j].Centre));
-        FHalfGap[i] = std::min(FHalfGap[i], half);
-        FHalfGap[j] = std::min(FHalfGap[j], half);
-      }
   }
   for (size_t i = 0; i < n; ++i) {
     FCentres[i] = FClusters[i].Centre;
     FDriftSums[i] = FClusters[i].DriftSum;
+  }
+  if (bounds) {
+    // Squared gaps first: the root is monotonic, so one root per cluster gives the same.
+    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i + 1; j < n; ++j) {
+        const double d = DeltaRGB(FCentres[i], FCentres[j]);
+        FHalfGap[i] = std::min(FHalfGap[i], d);
+        FHalfGap[j] = std::min(FHalfGap[j], d);
+      }
+    for (double& gap : FHalfGap)
+      gap = 0.5 * std::sqrt(gap);
   }
   ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
       int(FColors.size()), double(FColors.size()) * double(FGreenOrder.size()),
