@@ -8,6 +8,7 @@
 
 #include "VePalette.h"
 #include "VeQuantization.h"
+#include "VeThreadJob.h"
 
 namespace {
 
@@ -48,24 +49,34 @@ const std::vector<TVeColor>& AstronautColors() {
   return colors;
 }
 
-// The whole of QuantizeImage: collection, median cut, k-means, output palette.
+// The whole of QuantizeImage: collection, median cut, k-means, output palette. Arguments:
+// k, hardware palette (0 none, 1 RGB888 as the "Palette" engine uses), workers (0 default).
 void BM_QuantizeImageAstronaut(benchmark::State& state) {
   const auto& colors = AstronautColors();
   TVeQuantizationArgs args;
   args.K = int(state.range(0));
+  static const TVePaletteRGB rgb888(ptRGB888);
+  const TVePalette* hardware = state.range(1) ? &rgb888 : nullptr;
+  SetProcessorCount(int(state.range(2)));
   int passes = 0;
   args.Progress = [&passes](int pass) { passes = pass; };
   for (auto _ : state) {
     TVePalette256 out;
-    QuantizeImage(args, out, nullptr, nullptr, {colors.data(), colors.size()});
+    QuantizeImage(args, out, hardware, nullptr, {colors.data(), colors.size()});
     benchmark::DoNotOptimize(out.GetRGBQuad(0));
   }
+  SetProcessorCount(0);
   state.counters["passes"] = passes;
 }
 BENCHMARK(BM_QuantizeImageAstronaut)
-    ->Arg(16)
-    ->Arg(256)
+    ->ArgNames({"k", "rgb888", "workers"})
+    ->Args({16, 0, 1})
+    ->Args({256, 0, 1})
+    ->Args({16, 1, 1})
+    ->Args({256, 1, 1})
+    ->Args({256, 1, 0})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 } // namespace

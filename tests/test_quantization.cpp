@@ -144,27 +144,88 @@ TEST_F(Quantization, ConvergedAssignmentsAreTheNearestCentres) {
   }
 }
 
-// The pruned and bounded nearest searches must reproduce the plain scan pass for pass.
+namespace {
+
+// Uniform noise: colours everywhere, no structure for the bounds to exploit.
+std::vector<uint32_t> Noise(int w, int h, uint32_t seed) {
+  std::vector<uint32_t> px;
+  uint32_t s = seed;
+  for (int i = 0; i < w * h; ++i) {
+    s = s * 1664525u + 1013904223u;
+    px.push_back(s >> 8);
+  }
+  return px;
+}
+
+// Everything the quantizer decides: palette, final assignment of every colour, passes.
+struct TQuantRun {
+  std::vector<uint32_t> Palette;
+  std::vector<double> Linear; // a centre must be the very same double, not only bytes
+  std::vector<int> Clusters;
+  int Passes = 0;
+  bool operator==(const TQuantRun&) const = default;
+};
+
+TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette* hw, bool gray,
+                       const TVePalette* fixed, bool accelerated, int workers) {
+  SetProcessorCount(workers);
+  TVeQuantization q(nullptr, k, gray);
+  q.Hardware = hw;
+  q.Initial = q.Pinned = fixed;
+  q.Accelerated = accelerated;
+  q.AddPixels(px.data(), px.size());
+  TVePalette256 out;
+  q.Execute(out);
+  TQuantRun run;
+  for (int i = 0; i < out.Count(); ++i) {
+    const TVeLinRGBColor lin = out.GetLinRGB(i);
+    run.Palette.push_back(out.GetRGBQuad(i));
+    run.Linear.insert(run.Linear.end(), {lin.R, lin.G, lin.B});
+  }
+  for (const auto& c : q.Colors())
+    run.Clusters.push_back(c.Cluster);
+  run.Passes = q.Passes();
+  return run;
+}
+
+} // namespace
+
+// The pruned and bounded nearest searches must reproduce the plain scan pass for pass,
+// whatever the picture, k, hardware palette, gray snapping, pinned colours and workers.
 TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
-  TVePaletteRGB hw(ptRGB444);
-  auto px = Picture(120, 90, 21);
-  for (int k : {7, 64, 200}) {
-    for (const TVePalette* h : {(const TVePalette*)nullptr, (const TVePalette*)&hw}) {
-      TVePalette256 out[2];
-      int passes[2];
-      for (int exact = 0; exact < 2; ++exact) {
-        SetProcessorCount(2);
-        TVeQuantization q(nullptr, k, false);
-        q.Hardware = h;
-        q.Accelerated = exact == 0;
-        q.AddPixels(px.data(), px.size());
-        q.Execute(out[exact]);
-        passes[exact] = q.Passes();
-      }
-      EXPECT_EQ(passes[0], passes[1]);
-      ASSERT_EQ(out[0].Count(), out[1].Count());
-      for (int i = 0; i < out[0].Count(); ++i)
-        ASSERT_EQ(out[0].GetLinRGB(i), out[1].GetLinRGB(i)) << k << " " << i;
+  TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888);
+  TVePalette256 pinned;
+  pinned.AddRGB(200, 10, 10);
+  pinned.AddRGB(0, 0, 0);
+  pinned.AddRGB(30, 200, 30);
+  pinned.AddRGB(250, 250, 240);
+  const std::vector<uint32_t> pictures[] = {Picture(120, 90, 21), Noise(60, 50, 5),
+                                            Picture(90, 70, 33)};
+  struct TCase {
+    int Picture, K;
+    const TVePalette* Hardware;
+    bool Gray;
+    const TVePalette* Pinned;
+  };
+  const TCase cases[] = {
+      {0, 2, nullptr, false, nullptr},     {0, 16, nullptr, false, nullptr},
+      {0, 256, nullptr, false, nullptr},   {1, 2, nullptr, false, nullptr},
+      {1, 16, nullptr, false, nullptr},    {1, 256, nullptr, false, nullptr},
+      {2, 16, &rgb444, false, nullptr},    {2, 256, &rgb444, false, nullptr},
+      {0, 256, &rgb888, false, nullptr},   {1, 16, &rgb333gray, true, nullptr},
+      {2, 64, &rgb333gray, true, nullptr}, {0, 16, nullptr, false, &pinned},
+      {1, 256, nullptr, false, &pinned},   {2, 16, &rgb444, false, &pinned},
+      {0, 7, nullptr, false, nullptr},     {2, 200, &rgb444, false, nullptr},
+  };
+  for (const TCase& c : cases) {
+    const auto& px = pictures[c.Picture];
+    const TQuantRun plain = RunQuantizer(px, c.K, c.Hardware, c.Gray, c.Pinned, false, 1);
+    EXPECT_GT(plain.Passes, 0);
+    for (int workers : {1, 2}) {
+      const TQuantRun fast = RunQuantizer(px, c.K, c.Hardware, c.Gray, c.Pinned, true, workers);
+      EXPECT_EQ(fast.Passes, plain.Passes);
+      EXPECT_TRUE(fast == plain) << "picture " << c.Picture << " k " << c.K << " workers "
+                                 << workers;
     }
   }
   // Pair mode, where excluded mixes are skipped.

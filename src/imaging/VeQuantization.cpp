@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "VeErrors.h"
@@ -259,14 +260,27 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
     double R = 0, G = 0, B = 0, W = 0;
   };
   std::vector<TSum> sums(FClusters.size());
-  for (const auto& color : FColors) {
-    if (color.Cluster < 0 || !isStale[size_t(color.Cluster)]) continue;
-    TSum& s = sums[size_t(color.Cluster)];
-    const double cw = color.Weight;
-    s.R += cw * color.Lin.R;
-    s.G += cw * color.Lin.G;
-    s.B += cw * color.Lin.B;
-    s.W += cw;
+  if (FHotValid) {
+    for (size_t i = 0; i < FHotCluster.size(); ++i) {
+      const int c = FHotCluster[i];
+      if (c < 0 || !isStale[size_t(c)]) continue;
+      TSum& s = sums[size_t(c)];
+      const double cw = FWeight[i];
+      s.R += cw * FLinR[i];
+      s.G += cw * FLinG[i];
+      s.B += cw * FLinB[i];
+      s.W += cw;
+    }
+  } else {
+    for (const auto& color : FColors) {
+      if (color.Cluster < 0 || !isStale[size_t(color.Cluster)]) continue;
+      TSum& s = sums[size_t(color.Cluster)];
+      const double cw = color.Weight;
+      s.R += cw * color.Lin.R;
+      s.G += cw * color.Lin.G;
+      s.B += cw * color.Lin.B;
+      s.W += cw;
+    }
   }
   const double work = double(stale.size()) * (Hardware ? std::min(Hardware->Count(), 4096) : 1);
   ForRanges<TVeQuantizationUpdateClusterMiddleJob>(
@@ -283,6 +297,31 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
 
 // --- Nearest search ---------------------------------------------------------------------
 
+// Copies the colours' clusters, linear values and weights into the loop's arrays.
+void TVeQuantization::LoadHot() {
+  const size_t n = FColors.size();
+  FHotCluster.resize(n);
+  FLinR.resize(n);
+  FLinG.resize(n);
+  FLinB.resize(n);
+  FWeight.resize(n);
+  FUpper.assign(n, 0.0);
+  FLower.assign(n, 0.0);
+  FSecond.assign(n, -1);
+  FThird.assign(n, 0.0);
+  FMoved.assign(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const auto& c = FColors[i];
+    FHotCluster[i] = c.Cluster;
+    FLinR[i] = c.Lin.R;
+    FLinG[i] = c.Lin.G;
+    FLinB[i] = c.Lin.B;
+    FWeight[i] = c.Weight;
+  }
+  FHotValid = true;
+  FBoundsValid = false;
+}
+
 // Nearest cluster of every colour; clusters in creation order, excluded ones skipped, the
 // first on ties. The clusters are visited outward from the colour's green value and the
 // walk stops once the green term alone exceeds the second best distance: every distance is
@@ -293,120 +332,177 @@ void TVeQuantization::UpdateCentres(bool basesOnly) {
 // each centre moved (Hamerly's method). The margin is far above the rounding of the bounds,
 // so a skipped colour is one whose full scan would return its current cluster anyway.
 void TVeQuantization::FindNearest() {
-  std::vector<int> order;
-  order.reserve(FClusters.size());
-  for (size_t i = 0; i < FClusters.size(); ++i)
-    if (!FClusters[i].Excluded) order.push_back(int(i));
-  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+  if (!FHotValid) LoadHot();
+  const size_t n = FClusters.size();
+  FGreenOrder.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (!FClusters[i].Excluded) FGreenOrder.push_back(int(i));
+  std::stable_sort(FGreenOrder.begin(), FGreenOrder.end(), [this](int a, int b) {
     return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
   });
-  if (FBoundsValid) {
-    // How far each centre moved, the most any other centre moved, and half the gap to
-    // the nearest other centre (a colour closer than that to its centre stays).
-    const size_t n = FClusters.size();
-    FDrift.assign(n, 0.0);
-    FOtherDrift.assign(n, 0.0);
-    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
-    double max1 = 0, max2 = 0;
-    size_t argMax = n;
-    for (size_t i = 0; i < n; ++i) {
-      FDrift[i] = std::sqrt(DeltaRGB(FClusters[i].SearchedCentre, FClusters[i].Centre));
-      if (FDrift[i] > max1) {
-        max2 = max1;
-        max1 = FDrift[i];
-        argMax = i;
-      } else if (FDrift[i] > max2) {
-        max2 = FDrift[i];
-      }
+  FGreenCentres.resize(FGreenOrder.size());
+  for (size_t j = 0; j < FGreenOrder.size(); ++j)
+    FGreenCentres[j] = FClusters[size_t(FGreenOrder[j])].Centre;
+  FCentres.resize(n);
+  FDriftSums.resize(n);
+  const bool bounds = FBoundsValid && Accelerated;
+  if (bounds) {
+    // How far each centre moved, and half the gap to the nearest other centre (a colour
+    // closer than that to its centre stays).
+    double maxDrift = 0;
+    for (auto& c : FClusters) {
+      const double drift = std::sqrt(DeltaRGB(c.SearchedCentre, c.Centre));
+      c.DriftSum += drift;
+      maxDrift = std::max(maxDrift, drift);
     }
-    for (size_t i = 0; i < n; ++i)
-      FOtherDrift[i] = i == argMax ? max2 : max1;
+    FDriftSum += maxDrift;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    FCentres[i] = FClusters[i].Centre;
+    FDriftSums[i] = FClusters[i].DriftSum;
+  }
+  if (bounds) {
+    // Squared gaps first: the root is monotonic, so one root per cluster gives the same.
+    FHalfGap.assign(n, std::numeric_limits<double>::infinity());
     for (size_t i = 0; i < n; ++i)
       for (size_t j = i + 1; j < n; ++j) {
-        const double half = 0.5 * std::sqrt(DeltaRGB(FClusters[i].Centre, FClusters[j].Centre));
-        FHalfGap[i] = std::min(FHalfGap[i], half);
-        FHalfGap[j] = std::min(FHalfGap[j], half);
+        const double d = DeltaRGB(FCentres[i], FCentres[j]);
+        FHalfGap[i] = std::min(FHalfGap[i], d);
+        FHalfGap[j] = std::min(FHalfGap[j], d);
       }
+    for (double& gap : FHalfGap)
+      gap = 0.5 * std::sqrt(gap);
   }
   ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
-      int(FColors.size()), double(FColors.size()) * double(order.size()),
-      [&](int first, int last) { FindNearestRange(first, last, order); });
+      int(FColors.size()), double(FColors.size()) * double(FGreenOrder.size()),
+      [&](int first, int last) { FindNearestRange(first, last, bounds); });
   for (auto& c : FClusters)
     c.SearchedCentre = c.Centre;
   FBoundsValid = true;
 }
 
-void TVeQuantization::FindNearestRange(int first, int last, const std::vector<int>& order) {
+void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   constexpr double Margin = 1e-9;
-  const int n = int(order.size());
-  std::vector<TVeLinRGBColor> centres(static_cast<size_t>(n));
-  for (int j = 0; j < n; ++j)
-    centres[size_t(j)] = FClusters[size_t(order[size_t(j)])].Centre;
-  const bool bounds = FBoundsValid && Accelerated;
+  constexpr double Inf = std::numeric_limits<double>::infinity();
+  const int n = int(FGreenOrder.size());
+  const TVeLinRGBColor* centres = FGreenCentres.data();
+  const int* order = FGreenOrder.data();
+  const double lowerShift = FDriftSum;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
-    TVeQuantizationColor& color = FColors[size_t(i)];
-    const TVeLinRGBColor x = color.Lin;
-    if (bounds && color.Cluster >= 0 && color.Nearest == color.Cluster) {
-      const size_t a = size_t(color.Cluster);
-      color.Upper += FDrift[a];
-      color.Lower -= FOtherDrift[a];
-      const double bound = std::max(color.Lower, FHalfGap[a]);
-      if (color.Upper + Margin < bound) continue;
-      color.Upper = std::sqrt(DeltaRGB(x, FClusters[a].Centre));
-      if (color.Upper + Margin < bound) continue;
+    const size_t ci = size_t(i);
+    const int current = FHotCluster[ci];
+    const TVeLinRGBColor x{FLinR[ci], FLinG[ci], FLinB[ci]};
+    int bestCluster = -1;
+    if (bounds && current >= 0) {
+      const size_t a = size_t(current);
+      const double drift = FDriftSums[a];
+      const double bound = std::max(FLower[ci] - lowerShift, FHalfGap[a]);
+      if (FUpper[ci] + drift + Margin < bound) continue;
+      const double da = DeltaRGB(x, FCentres[a]);
+      const double upper = std::sqrt(da);
+      FUpper[ci] = upper - drift;
+      if (upper + Margin < bound) continue;
+      // A colour between two clusters: when every other centre is clearly farther than
+      // both, the nearer of the two (the first on a tie) is the full scan's answer.
+      const int s = FSecond[ci];
+      if (s >= 0) {
+        const double third = FThird[ci] - lowerShift;
+        const double ds = DeltaRGB(x, FCentres[size_t(s)]);
+        const bool stay = da < ds || (da == ds && current < s);
+        const double dw = stay ? da : ds, dl = stay ? ds : da;
+        if (std::sqrt(dw) + Margin < third) {
+          const int w = stay ? current : s, l = stay ? s : current;
+          FUpper[ci] = std::sqrt(dw) - FDriftSums[size_t(w)];
+          FLower[ci] = std::min(std::sqrt(dl), third) + lowerShift;
+          FSecond[ci] = l;
+          if (w != current) {
+            FColors[ci].Nearest = w;
+            FMoved[ci] = 1;
+          }
+          continue;
+        }
+      }
     }
     if (!Accelerated) {
       // Plain scan in creation order, the first strictly nearer wins.
-      int bestCluster = -1;
       double best = 0;
       for (size_t c = 0; c < FClusters.size(); ++c) {
         if (FClusters[c].Excluded) continue;
-        const double d = DeltaRGB(x, FClusters[c].Centre);
+        const double d = DeltaRGB(x, FCentres[c]);
         if (bestCluster < 0 || d < best) {
           best = d;
           bestCluster = int(c);
         }
       }
-      color.Nearest = bestCluster;
-      continue;
-    }
-    int start = int(std::lower_bound(centres.begin(), centres.end(), x.G,
-                                     [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
-                    centres.begin());
-    double best = std::numeric_limits<double>::infinity(), second = best;
-    int bestCluster = -1;
-    auto visit = [&](int j) -> bool {
-      const TVeLinRGBColor& c = centres[size_t(j)];
-      double dg = x.G - c.G;
-      double tg = VeLumG * dg * dg;
-      if (tg > second) return false;
-      double dr = x.R - c.R, db = x.B - c.B;
-      double d = VeLumR * dr * dr + tg + VeLumB * db * db;
-      int cluster = order[size_t(j)];
-      if (d < best || (d == best && cluster < bestCluster)) {
-        second = best;
-        best = d;
-        bestCluster = cluster;
-      } else if (d < second) {
-        second = d;
+    } else {
+      int start = int(std::lower_bound(centres, centres + n, x.G,
+                                       [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
+                      centres);
+      // The two nearest with their clusters, and the third distance: every cluster other
+      // than the two is at least that far (those not visited lie beyond a stopping green
+      // term, which exceeds the third distance). The walk goes on to the third so that
+      // the bound stays tight.
+      double best = Inf, second = Inf, third = Inf;
+      int secondCluster = -1;
+      auto visit = [&](int j) -> bool {
+        const TVeLinRGBColor& c = centres[j];
+        double dg = x.G - c.G;
+        double tg = VeLumG * dg * dg;
+        if (tg > third) {
+          third = std::min(third, tg);
+          return false;
+        }
+        double dr = x.R - c.R, db = x.B - c.B;
+        double d = VeLumR * dr * dr + tg + VeLumB * db * db;
+        int cluster = order[j];
+        if (d < best || (d == best && cluster < bestCluster)) {
+          third = second;
+          second = best;
+          secondCluster = bestCluster;
+          best = d;
+          bestCluster = cluster;
+        } else if (d < second) {
+          third = second;
+          second = d;
+          secondCluster = cluster;
+        } else if (d < third) {
+          third = d;
+        }
+        return true;
+      };
+      for (int j = start; j < n && visit(j); ++j) {
       }
-      return true;
-    };
-    for (int j = start; j < n && visit(j); ++j) {
+      for (int j = start - 1; j >= 0 && visit(j); --j) {
+      }
+      if (bestCluster >= 0) {
+        FUpper[ci] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
+        FLower[ci] = std::sqrt(second) + lowerShift;
+        FSecond[ci] = secondCluster;
+        FThird[ci] = std::sqrt(third) + lowerShift;
+      }
     }
-    for (int j = start - 1; j >= 0 && visit(j); --j) {
-    }
-    color.Nearest = bestCluster;
-    color.Upper = std::sqrt(best);
-    color.Lower = std::sqrt(second);
+    if (!bounds || bestCluster != current) FColors[ci].Nearest = bestCluster;
+    if (bestCluster >= 0 && bestCluster != current) FMoved[ci] = 1;
   }
 }
 
 int TVeQuantization::MoveColors() {
   int moves = 0;
-  for (auto& color : FColors) {
-    if (color.Nearest < 0 || color.Nearest == color.Cluster) continue;
+  const size_t n = FColors.size();
+  for (size_t i = 0; i < n; ++i) {
+    // Few colours move late in the run: skip eight flags at a time.
+    if ((i & 7) == 0 && i + 8 <= n) {
+      uint64_t eight;
+      std::memcpy(&eight, &FMoved[i], sizeof eight);
+      if (eight == 0) {
+        i += 7;
+        continue;
+      }
+    }
+    if (!FMoved[i]) continue;
+    FMoved[i] = 0;
+    auto& color = FColors[i];
     if (color.Cluster >= 0) {
       auto& old = FClusters[size_t(color.Cluster)];
       --old.MemberCount;
@@ -416,6 +512,7 @@ int TVeQuantization::MoveColors() {
     ++now.MemberCount;
     now.CentreValid = now.Fixed;
     color.Cluster = color.Nearest;
+    FHotCluster[i] = color.Cluster;
     ++moves;
   }
   return moves;
@@ -435,6 +532,12 @@ void TVeQuantization::DiscardEmpty() {
   for (auto& color : FColors) {
     if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
     if (color.Nearest >= 0) color.Nearest = remap[size_t(color.Nearest)];
+  }
+  if (FHotValid) {
+    for (int& c : FHotCluster)
+      if (c >= 0) c = remap[size_t(c)];
+    for (int& c : FSecond)
+      if (c >= 0) c = remap[size_t(c)];
   }
 }
 
@@ -474,6 +577,7 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
+    if (FHotValid) FHotCluster[size_t(*it)] = color.Cluster;
     FBoundsValid = false; // the new centre may be nearer to anyone
     return true;
   }
@@ -553,6 +657,7 @@ void TVeQuantization::Pin() {
 
 void TVeQuantization::KMeans() {
   if (int(FClusters.size()) > FK) VeInternalError();
+  FHotValid = false; // the median cut reordered the colours
   FBoundsValid = false;
   for (FPasses = 0; FPasses < MaxPasses;) {
     Check();
@@ -571,6 +676,7 @@ void TVeQuantization::KMeans() {
 void TVeQuantization::Cluster() {
   FinishCollection();
   FClusters.clear();
+  FHotValid = false;
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
   }
@@ -740,6 +846,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
   PrepareInputs();
   FinishCollection();
   FClusters.clear();
+  FHotValid = false;
   for (auto& color : FColors) {
     color.Cluster = color.Nearest = -1;
   }
@@ -769,6 +876,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
   }
   for (auto& color : FColors)
     if (color.Cluster >= 0) color.Cluster = baseAt[size_t(color.Cluster)];
+  FHotValid = false;
   FClusters.swap(matrix);
   FBaseAt = baseAt;
   UpdateMixes();
@@ -797,6 +905,7 @@ void TVeQuantization::ExecutePairs(TVePalette256& output) {
     remap[size_t(baseAt[size_t(i)])] = i;
   for (auto& color : FColors)
     if (color.Cluster >= 0) color.Cluster = remap[size_t(color.Cluster)];
+  FHotValid = false;
   FClusters.swap(bases);
   FBaseAt.clear();
   BuildOutput(output, true);

@@ -23,9 +23,6 @@ struct TVeQuantizationColor {
   TVeLinRGBColor Lin;
   int Cluster = -1; // current cluster
   int Nearest = -1; // result of the last assignment
-  // Bounds of the metric distance (square root of "Delta RGB") that let a pass skip the
-  // search: Upper to the current centre, Lower to every other centre.
-  double Upper = 0, Lower = 0;
   uint32_t Key() const { return uint32_t(R) << 16 | uint32_t(G) << 8 | B; }
 };
 
@@ -38,6 +35,7 @@ struct TVeQuantizationCluster {
   double CentreLuminance = 0;
   int MemberCount = 0;
   TVeLinRGBColor SearchedCentre; // the centre at the last nearest search
+  double DriftSum = 0;           // how far the centre has moved in all, summed pass by pass
   int BaseA = -1, BaseB = -1;    // pair mode: numbers of the two bases (equal for a base)
 };
 
@@ -95,7 +93,8 @@ private:
   void Snap(TVeLinRGBColor& lin) const;
   void SetCentre(TVeQuantizationCluster& c, const TVeLinRGBColor& lin);
   void FindNearest();
-  void FindNearestRange(int first, int last, const std::vector<int>& order);
+  void LoadHot();
+  void FindNearestRange(int first, int last, bool bounds);
   int MoveColors();
   void DiscardEmpty();
   bool Split();
@@ -113,10 +112,27 @@ private:
   std::vector<TVeQuantizationColor> FColors;
   std::vector<TVeQuantizationCluster> FClusters;
   std::vector<int> FBaseAt;  // pair mode: cluster index of base i
-  bool FBoundsValid = false; // colours' Upper and Lower hold
-  // Per cluster, for the search bounds: centre movement since the last search, the largest
-  // movement of any other centre, half the distance to the nearest other centre.
-  std::vector<double> FDrift, FOtherDrift, FHalfGap;
+  bool FBoundsValid = false; // FUpper and FLower hold
+  // The k-means loop's view of the colours, one array per field in colour order, so that a
+  // pass reads only what it needs: cluster, linear value, weight, and the bounds of the
+  // metric distance (square root of "Delta RGB") that let a colour skip the search. The
+  // bounds are stored relative to running drift sums, so a colour nobody looks at costs
+  // nothing: the bound on the distance to its centre is FUpper + its cluster's DriftSum,
+  // the bound on the distance to any other centre is FLower - FDriftSum.
+  bool FHotValid = false;
+  std::vector<int> FHotCluster;
+  std::vector<double> FLinR, FLinG, FLinB, FWeight, FUpper, FLower;
+  // A colour near the border of two clusters mostly trades between them: the runner-up
+  // cluster and a bound on the distance to every cluster but the two (FThird - FDriftSum).
+  std::vector<int> FSecond;
+  std::vector<double> FThird;
+  std::vector<uint8_t> FMoved; // the last search chose another cluster
+  double FDriftSum = 0;        // sum over passes of the largest centre movement
+  // Per pass: centres by cluster, their drift sums, half the distance to the nearest other
+  // centre; the centres in order of green with their cluster numbers.
+  std::vector<TVeLinRGBColor> FCentres, FGreenCentres;
+  std::vector<double> FDriftSums, FHalfGap;
+  std::vector<int> FGreenOrder;
   int FPasses = 0;
 };
 
