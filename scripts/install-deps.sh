@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  qt6-base-dev libgl-dev xvfb xauth
+  qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do
