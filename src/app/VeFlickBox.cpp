@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
+#include <algorithm>
 
 #ifdef VELMORA_HAVE_GL
 #include <QOffscreenSurface>
@@ -13,12 +15,14 @@ TVeFlickBox::TVeFlickBox(const QList<QImage>& frames, QWidget* parent)
     : TVeFlickBoxBase(parent), FFrames(frames) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   if (!FFrames.isEmpty()) setFixedSize(FFrames.first().size());
+  FClock.start();
+  FTimer.setTimerType(Qt::PreciseTimer);
+  connect(&FTimer, &QTimer::timeout, this, &TVeFlickBox::NextFrame);
 #ifdef VELMORA_HAVE_GL
   QSurfaceFormat format = QSurfaceFormat::defaultFormat();
   format.setSwapInterval(1);
   setFormat(format);
-  // Each completed swap (one vertical refresh) shows the next frame.
-  connect(this, &QOpenGLWidget::frameSwapped, this, &TVeFlickBox::NextFrame);
+  connect(this, &QOpenGLWidget::frameSwapped, this, &TVeFlickBox::Swapped);
 #endif
 }
 
@@ -33,7 +37,10 @@ bool TVeFlickBox::Available() {
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
         platform == QLatin1String("vnc"))
       return false;
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSwapInterval(1);
     QOpenGLContext context;
+    context.setFormat(format);
     if (!context.create()) return false;
     QOffscreenSurface surface;
     surface.setFormat(context.format());
@@ -46,6 +53,40 @@ bool TVeFlickBox::Available() {
 #endif
 }
 
+bool TVeFlickBox::SwapsLookPaced(std::vector<double> intervalsMs, double periodMs) {
+  if (intervalsMs.empty() || periodMs <= 0) return false;
+  // The median ignores the odd swap delayed by other work.
+  auto middle = intervalsMs.begin() + std::ptrdiff_t(intervalsMs.size() / 2);
+  std::nth_element(intervalsMs.begin(), middle, intervalsMs.end());
+  return *middle >= 0.75 * periodMs;
+}
+
+double TVeFlickBox::RefreshPeriodMs() const {
+  const QScreen* s = screen();
+  const double rate = s && s->refreshRate() >= 20 ? s->refreshRate() : 60.0;
+  return 1000.0 / rate;
+}
+
+void TVeFlickBox::Swapped() {
+  if (FPacing == TPacing::Timer) return;
+  const qint64 now = FClock.nsecsElapsed();
+  if (FPacing == TPacing::Probing) {
+    if (FLastSwapNs >= 0) FIntervals.push_back(double(now - FLastSwapNs) / 1e6);
+    FLastSwapNs = now;
+    if (int(FIntervals.size()) >= ProbeSwaps) {
+      if (SwapsLookPaced(FIntervals, RefreshPeriodMs())) {
+        FPacing = TPacing::Swaps;
+      } else {
+        FPacing = TPacing::Timer;
+        FTimer.start(int(RefreshPeriodMs() + 0.5));
+        return;
+      }
+    }
+  }
+  // Each completed swap (one vertical refresh) shows the next frame.
+  NextFrame();
+}
+
 void TVeFlickBox::NextFrame() {
   if (FFrames.isEmpty()) return;
   FCurrent = (FCurrent + 1) % int(FFrames.size());
@@ -55,10 +96,12 @@ void TVeFlickBox::NextFrame() {
 #ifdef VELMORA_HAVE_GL
 void TVeFlickBox::paintGL() {
   QPainter painter(this);
-  if (FFrames.isEmpty())
+  if (FFrames.isEmpty()) {
     painter.fillRect(rect(), palette().window());
-  else
+  } else {
     painter.drawImage(0, 0, FFrames[FCurrent]);
+    ++FShown;
+  }
 }
 #else
 void TVeFlickBox::paintEvent(QPaintEvent*) {

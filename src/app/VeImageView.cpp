@@ -59,11 +59,11 @@ void TVeDestImage::SetResult(int aspectX, int aspectY, int zoom, bool busy,
     if (!frames.isEmpty() && TVeFlickBox::Available()) {
       QList<QImage> scaled;
       for (const QImage& frame : frames) {
-        // A frame of another size than the preview is resampled to it first.
+        // A frame of another size than the preview is stretched to it, pixels kept whole.
         QImage f =
             frame.size() == preview.size()
                 ? frame
-                : frame.scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                : frame.scaled(preview.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
         scaled.append(VeScaleForView(f, aspectX, aspectY, zoom));
       }
       FFlick = new TVeFlickBox(scaled, this);

@@ -21,6 +21,7 @@
 #include "VeBitmap.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeFlickBox.h"
 #include "VeImageView.h"
 #include "VeMainForm.h"
 #include "VeOptionPanel.h"
@@ -273,6 +274,16 @@ private slots:
     QVERIFY(a.SaveNative[1]->isVisible() && a.SaveNative[1]->isEnabled());
     QVERIFY(!a.SaveNative[2]->isVisible());
     QVERIFY(form.Dest().HasFrames());
+    // The flicker player: offered only where the display can pace it.
+    QCOMPARE(a.ShowFlicker->isEnabled(), TVeFlickBox::Available());
+    if (a.ShowFlicker->isEnabled()) {
+      a.ShowFlicker->trigger();
+      QVERIFY(a.ShowFlicker->isChecked());
+      QVERIFY(form.ResultView()->FlickBox());
+      QCOMPARE(form.ResultView()->FlickBox()->FrameCount(), 2);
+      a.ShowFlicker->trigger();
+      QVERIFY(!form.ResultView()->FlickBox());
+    }
     // A new run clears the result, and the commands with it.
     form.Dest().SetBorderColor(0x00FF00);
     form.Dest().OptionsChanged();
