@@ -689,7 +689,18 @@ void TVeMainForm::DoBatch() {
 
 void TVeMainForm::DoSelectRegion() {
   if (!FSource->Image()) return;
-  TVeRegionForm form(VeToQImage(*FSource->Image()), FSource->Region(), this);
+  TVeRegionTarget target;
+  if (const TVeDestEngineOptions* o = FDest->Options()) {
+    target.Width = o->Width();
+    target.Height = o->Height();
+    const TVeAspectPair aspect = o->GetAspectPair();
+    target.AspectX = aspect.X;
+    target.AspectY = aspect.Y;
+    target.Mode = o->PositionMode();
+    target.CellWidth = o->GetCellWidth();
+    target.CellHeight = o->GetCellHeight();
+  }
+  TVeRegionForm form(*FSource->Image(), FSource->Region(), target, this);
   form.exec();
   Guard([&] { FSource->SetRegion(form.Region()); });
 }

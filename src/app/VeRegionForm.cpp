@@ -7,10 +7,28 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-TVeRegionCanvas::TVeRegionCanvas(const QImage& picture, const TVeRect& region, QWidget* parent)
-    : QWidget(parent), FPicture(picture), FRegion(region) {
+#include "VeBitmap32.h"
+#include "VeQtImage.h"
+
+TVeRegionCanvas::TVeRegionCanvas(const TVeBitmap32& picture, const TVeRect& region,
+                                 const TVeRegionTarget& target, QWidget* parent)
+    : QWidget(parent), FPicture(picture), FTarget(target), FRegion(region) {
   setMouseTracking(true);
+  FViews = VeMakeSourceViewPictures(FPicture);
+  Render();
   setFixedSize(sizeHint());
+}
+
+const QImage& TVeRegionCanvas::Shown() const {
+  if (FDirty) Render();
+  return FShown;
+}
+
+void TVeRegionCanvas::Render() const {
+  FDirty = false;
+  FShown = VeToQImage(VeSourceView(FPicture, FViews, FRegion, FTarget.Width, FTarget.Height,
+                                   FTarget.AspectX, FTarget.AspectY, FTarget.Mode,
+                                   FTarget.CellWidth, FTarget.CellHeight));
 }
 
 TVeRegionCanvas::~TVeRegionCanvas() = default;
@@ -22,12 +40,8 @@ static QRect HandleRect(int x, int y) {
 void TVeRegionCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.translate(Margin, Margin);
-  painter.drawImage(0, 0, FPicture);
+  painter.drawImage(0, 0, Shown());
   const QRect r(FRegion.Left, FRegion.Top, FRegion.Width(), FRegion.Height());
-  // Everything outside the region is shaded so the used part stands out.
-  QRegion outside = QRegion(FPicture.rect()).subtracted(QRegion(r));
-  for (const QRect& part : outside)
-    painter.fillRect(part, QColor(0, 0, 0, 110));
   painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
   painter.drawRect(r.adjusted(0, 0, -1, -1));
   const int xs[3] = {FRegion.Left, (FRegion.Left + FRegion.Right) / 2, FRegion.Right};
@@ -71,8 +85,8 @@ void TVeRegionCanvas::mousePressEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint() - QPoint(Margin, Margin);
   const int handle = VeRegionHandleAt(FRegion, p.x(), p.y());
   if (handle == vrhNone) return;
-  FDrag = std::make_unique<TVeRegionDrag>(FRegion, handle, p.x(), p.y(), FPicture.width(),
-                                          FPicture.height());
+  FDrag = std::make_unique<TVeRegionDrag>(FRegion, handle, p.x(), p.y(), FPicture.Width(),
+                                          FPicture.Height());
 }
 
 void TVeRegionCanvas::mouseMoveEvent(QMouseEvent* event) {
@@ -82,6 +96,7 @@ void TVeRegionCanvas::mouseMoveEvent(QMouseEvent* event) {
     SetCursorFor(FDrag->Handle());
     if (!(region == FRegion)) {
       FRegion = region;
+      FDirty = true;
       update();
       emit RegionChanged();
     }
@@ -94,14 +109,15 @@ void TVeRegionCanvas::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) FDrag.reset();
 }
 
-TVeRegionForm::TVeRegionForm(const QImage& picture, const TVeRect& region, QWidget* parent)
+TVeRegionForm::TVeRegionForm(const TVeBitmap32& picture, const TVeRect& region,
+                             const TVeRegionTarget& target, QWidget* parent)
     : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   auto* scroll = new QScrollArea(this);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setAlignment(Qt::AlignCenter);
-  FCanvas = new TVeRegionCanvas(picture, region);
+  FCanvas = new TVeRegionCanvas(picture, region, target);
   scroll->setWidget(FCanvas);
   layout->addWidget(scroll);
   connect(FCanvas, &TVeRegionCanvas::RegionChanged, this, &TVeRegionForm::UpdateCaption);

@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 
+#include "VeBitmap32.h"
 #include "VeCustomForm.h"
 #include "VePalette.h"
 #include "VePaletteView.h"
@@ -13,14 +14,27 @@ class TestDialogs : public QObject {
   Q_OBJECT
 private slots:
   void regionDragsHandlesAndShowsSize() {
-    QImage picture(200, 160, QImage::Format_RGB32);
-    picture.fill(Qt::darkGreen);
-    TVeRegionForm form(picture, TVeRect{10, 10, 110, 110});
+    const TVeBitmap32 picture(200, 160, 0xFF2080C0u);
+    // A 100 x 100 destination with 8 x 8 cells, stretched over the region.
+    TVeRegionTarget target;
+    target.Width = target.Height = 100;
+    target.Mode = 2;
+    target.CellWidth = target.CellHeight = 8;
+    TVeRegionForm form(picture, TVeRect{10, 10, 110, 110}, target);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("Region 100x100"));
     TVeRegionCanvas* canvas = form.Canvas();
     const QPoint m(TVeRegionCanvas::Margin, TVeRegionCanvas::Margin);
+    // The source view: gray outside the used area, the picture itself in the first cell, the
+    // next cell along dimmed.
+    auto isGray = [](QColor c) { return c.red() == c.green() && c.green() == c.blue(); };
+    const QColor original(0x20, 0x80, 0xC0);
+    QVERIFY(isGray(canvas->Shown().pixelColor(5, 5)));
+    QCOMPARE(canvas->Shown().pixelColor(12, 12), original);
+    const QColor dim = canvas->Shown().pixelColor(20, 12);
+    QVERIFY(!isGray(dim) && dim != original && dim.lightness() < original.lightness());
+    QCOMPARE(canvas->Shown().pixelColor(20, 20), original); // the checkerboard's next row
     // Bottom-right corner dragged outwards, past the picture: clamped to it.
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(110, 110) + m);
     QTest::mouseMove(canvas, QPoint(150, 140) + m);
@@ -28,6 +42,9 @@ private slots:
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(300, 300) + m);
     QCOMPARE(form.Region(), (TVeRect{10, 10, 200, 160}));
     QCOMPARE(form.windowTitle(), QStringLiteral("Region 190x150"));
+    // The view follows the region: the old outside is now used.
+    QVERIFY(!isGray(canvas->Shown().pixelColor(150, 150)));
+    QVERIFY(isGray(canvas->Shown().pixelColor(5, 5)));
     if (const QByteArray dir = qgetenv("VELMORA_SCREENSHOT_DIR"); !dir.isEmpty())
       form.grab().save(QString::fromLocal8Bit(dir) + "/region.png");
     // The centre handle moves the region without resizing it.
