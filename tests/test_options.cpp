@@ -461,6 +461,30 @@ TEST(VeDestEngineUI, FixedPaletteListFollowsBasePalette) {
   EXPECT_TRUE(o->FixedPalette().Equals(&two));
   panel.Select(ciFixedPalette, 0);
   EXPECT_EQ(o->FixedPalette().GetCount(), 0);
+
+  // The library changes under a shown panel: a chosen fixed palette stays while it is there,
+  // and is dropped (telling the host) once it is gone.
+  struct THost : IVeOptionsHost {
+    int Changes = 0;
+    void OptionsChanged() override { ++Changes; }
+    void SetBorderColor(int) override {}
+  } host;
+  panel.SetDest(&host);
+  panel.Select(ciFixedPalette, 1);
+  const int changes = host.Changes;
+  std::vector<std::pair<std::string, const TVePalette256*>> library{{"big", &big}, {"two", &two}};
+  VeSetPaletteLibrary([&] { return library; });
+  panel.PaletteLibraryChanged();
+  EXPECT_EQ(list->Items, (std::vector<std::string>{"None", "two"}));
+  EXPECT_EQ(list->ItemIndex, 1);
+  EXPECT_TRUE(o->FixedPalette().Equals(&two));
+  EXPECT_EQ(host.Changes, changes);
+  library.pop_back();
+  panel.PaletteLibraryChanged();
+  EXPECT_EQ(list->Items, (std::vector<std::string>{"None"}));
+  EXPECT_EQ(o->FixedPalette().GetCount(), 0);
+  EXPECT_EQ(host.Changes, changes + 1);
+  panel.SetDest(nullptr);
   VeSetPaletteLibrary(nullptr);
 
   // By default the shared palette list is the library.

@@ -36,10 +36,22 @@ TVeOptionPanel::TVeOptionPanel(std::unique_ptr<TVeDestEngineUI> model, QWidget* 
   outer->setContentsMargins(0, 0, 0, 0);
   FModel->OnLayoutChanged = [this] { ScheduleRebuild(); };
   Build();
+  TVePaletteList::Shared().AddClient(this);
+  FWatching = true;
 }
 
 TVeOptionPanel::~TVeOptionPanel() {
+  TVePaletteList::Shared().RemoveClient(this);
   if (FModel) FModel->OnLayoutChanged = nullptr;
+}
+
+void TVeOptionPanel::PaletteListChanged(TVePaletteList*) {
+  // The first call comes from registering; the lists were just filled.
+  if (!FWatching) return;
+  if (TVeDestEngineUIEx* ex = ModelEx()) {
+    ex->PaletteLibraryChanged();
+    Sync();
+  }
 }
 
 TVeDestEngineUIEx* TVeOptionPanel::ModelEx() const {

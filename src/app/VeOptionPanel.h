@@ -7,13 +7,17 @@
 #include <functional>
 #include <memory>
 
+#include "VePaletteList.h"
+
 class QGridLayout;
 class TVeDestEngineUI;
 class TVeDestEngineUIEx;
 class TVePaletteView;
 struct TVeUIControl;
 
-class TVeOptionPanel : public QWidget {
+// Watches the program's palette list, so a palette opened while the panel is shown appears
+// in its lists at once.
+class TVeOptionPanel : public QWidget, private IVePaletteListClient {
   Q_OBJECT
 public:
   // Takes ownership of the model.
@@ -44,6 +48,7 @@ signals:
   void LayoutChanged();
 
 private:
+  void PaletteListChanged(TVePaletteList* list) override;
   void Build();
   QWidget* MakeWidget(const TVeUIControl& c);
   void SyncControl(const TVeUIControl& c);
@@ -57,4 +62,5 @@ private:
   QHash<int, QWidget*> FValueLabels; // value shown beside sliders
   bool FSyncing = false;
   bool FRebuildPending = false;
+  bool FWatching = false;
 };

@@ -233,30 +233,66 @@ void TVeDestEngineUIEx::AddPaletteSeparator() {
                   "Palette"));
 }
 
-void TVeDestEngineUIEx::AddPaletteList() {
+// The entries of "P&alette:": the generated types, then copies of the library's palettes.
+// selected: the entry to keep (a type, or a palette equal to it), else the options' choice.
+void TVeDestEngineUIEx::FillPaletteList(std::vector<std::string>& names, std::vector<int>& values,
+                                        int& current, const TVePalette256* keep) {
   const TVeDestEngineOptions& o = Options();
-  std::vector<std::string> names;
-  std::vector<int> values;
+  names.clear();
+  values.clear();
   for (int i = 0; i < 10; ++i) {
     names.push_back(GeneratedPaletteNames[i]);
     values.push_back(i);
   }
   FListPalettes.clear();
-  int current = o.PaletteType() <= ptRGB111 ? int(o.PaletteType()) : -1;
+  if (current < 0 || current > int(ptRGB111))
+    current = o.PaletteType() <= ptRGB111 && !keep ? int(o.PaletteType()) : -1;
+  const TVePalette256* match =
+      keep ? keep : (o.PaletteType() == ptColored ? &o.Palette() : nullptr);
   for (auto& [name, palette] : VePaletteLibraryEntries()) {
     if (!palette) continue;
     auto copy = std::make_shared<TVePalette256>();
     copy->Assign(palette);
     int value = 10 + int(FListPalettes.size());
-    if (current < 0 && o.PaletteType() == ptColored && copy->Equals(&o.Palette())) current = value;
+    if (current < 0 && match && copy->Equals(match)) current = value;
     FListPalettes.push_back(std::move(copy));
     names.push_back(name);
     values.push_back(value);
   }
+}
+
+void TVeDestEngineUIEx::AddPaletteList() {
+  std::vector<std::string> names;
+  std::vector<int> values;
+  int current = -1;
+  FillPaletteList(names, values, current, nullptr);
   AddListControl(ciPaletteList, TVeControlGroup::Palette, "P&alette:", names, values, current);
   // With no matching entry nothing is selected, which stands for the options' own palette.
   TVeUIControl* c = FindMutable(ciPaletteList);
   if (current < 0) c->ItemIndex = FShownPaletteChoice[0] = -1;
+}
+
+void TVeDestEngineUIEx::PaletteLibraryChanged() {
+  if (TVeUIControl* list = FindMutable(ciPaletteList)) {
+    // Keep the entry shown: a generated type by its value, a library palette by its colours.
+    int current = -1;
+    std::shared_ptr<TVePalette256> keep;
+    const int value = list->SelectedValue(-1);
+    if (value >= 0 && value <= int(ptRGB111))
+      current = value;
+    else if (value >= 10 && size_t(value - 10) < FListPalettes.size())
+      keep = FListPalettes[size_t(value - 10)];
+    FillPaletteList(list->Items, list->Values, current, keep.get());
+    auto it = std::find(list->Values.begin(), list->Values.end(), current);
+    list->ItemIndex = it == list->Values.end() ? -1 : int(it - list->Values.begin());
+    FShownPaletteChoice[0] = list->ItemIndex;
+  }
+  TVeDestEngineOptions& o = Options();
+  o.BeginUpdate();
+  RefreshFixedPaletteList();
+  o.EndUpdate();
+  // A fixed palette that left the library is no longer offered, nor used.
+  if (o.Modified() && FDest) FDest->OptionsChanged();
 }
 
 void TVeDestEngineUIEx::AddPaletteTypeList(

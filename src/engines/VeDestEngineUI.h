@@ -207,6 +207,9 @@ public:
   void BorderColorSelected(int rgb);
   // Copies the options' palette into the palette view and shows the palette numbers.
   void RefreshPaletteControls();
+  // The palette library changed: the palette lists offer its entries afresh, keeping the
+  // entries chosen where they are still there.
+  void PaletteLibraryChanged();
   // A delivered result: its palette and numbers go to the palette view and label.
   void ShowResultPalette(const TVePalette256* palette, int number, int number2);
 
@@ -250,6 +253,8 @@ protected:
 
   void UpdateTies();
   void RefreshFixedPaletteList(bool fromOptions = false);
+  void FillPaletteList(std::vector<std::string>& names, std::vector<int>& values, int& current,
+                       const TVePalette256* keep);
   void AddListControl(int id, TVeControlGroup group, const std::string& caption,
                       std::vector<std::string> items, std::vector<int> values, int current);
 

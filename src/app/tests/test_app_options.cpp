@@ -11,6 +11,7 @@
 #include "VeDestEngineUI.h"
 #include "VeOptionPanel.h"
 #include "VePalette.h"
+#include "VePaletteList.h"
 #include "VePaletteView.h"
 #include "VeSeparator.h"
 #include "test_app.h"
@@ -112,6 +113,42 @@ private slots:
     // Showing the model's state again does not feed back into it.
     panel.Sync();
     QCOMPARE(host.Changes, 4);
+  }
+
+  void openedPalettesAppearInThePanelAtOnce() {
+    auto options = VeNewOptions<TPanelOptions>();
+    auto model = std::make_unique<TPanel>(*options);
+    THost host;
+    model->SetDest(&host);
+    TVeOptionPanel panel(std::move(model));
+    auto* list = qobject_cast<QComboBox*>(panel.ControlWidget(ciPaletteList));
+    QVERIFY(list);
+    const int before = list->count();
+    list->setCurrentIndex(6); // "RGB333"
+    QCOMPARE(int(options->PaletteType()), int(ptRGB333));
+    const int changes = host.Changes;
+    auto add = [](const char* name, uint8_t level) {
+      auto p = std::make_unique<TVePalette256>();
+      p->Name = name;
+      p->Temporary = true; // removed again below
+      p->AddRGB(level, level, level);
+      p->AddRGB(255, 0, 0);
+      TVePaletteList::Shared().Add(std::move(p));
+    };
+    add("Panel test one", 10);
+    QCOMPARE(list->count(), before + 1);
+    QCOMPARE(list->itemText(before), QStringLiteral("Panel test one"));
+    QCOMPARE(list->currentText(), QStringLiteral("RGB333"));
+    QCOMPARE(host.Changes, changes); // nothing the conversion uses changed
+    // A chosen library palette stays chosen when another one arrives.
+    list->setCurrentIndex(before);
+    QCOMPARE(int(options->PaletteType()), int(ptColored));
+    QCOMPARE(options->Palette().GetCount(), 2);
+    add("Panel test two", 20);
+    QCOMPARE(list->count(), before + 2);
+    QCOMPARE(list->currentText(), QStringLiteral("Panel test one"));
+    TVePaletteList::Shared().RemoveTemporary();
+    QCOMPARE(list->count(), before);
   }
 
   void borderColorAndNativeButton() {
