@@ -18,6 +18,7 @@
 #include "VeAppSettings.h"
 #include "VeMainActions.h"
 #include "VePaletteList.h"
+#include "VePaletteType.h"
 #include "VePaletteView.h"
 #include "VeQtImage.h"
 #include "VeSaveResult.h"
@@ -27,10 +28,8 @@ static QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-// The core names palette types only inside each platform's panels; until it offers a name
-// per type, the import dialog shows the type number.
 static QString PaletteTypeName(TVePaletteType type) {
-  return QStringLiteral("Palette type %1").arg(int(type));
+  return QString::fromLatin1(VePaletteTypeName(type));
 }
 
 TVeLoadScrForm::TVeLoadScrForm(TVeSourceEngineList& engines, QWidget* parent)

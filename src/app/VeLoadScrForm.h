@@ -23,6 +23,7 @@ public:
   // The picture "&Import image" or "Import image and palette" chose, once.
   std::unique_ptr<TVeBitmap32> TakePicture() { return std::move(FPicture); }
   QComboBox* TypeBox() const { return FType; }
+  QComboBox* PaletteTypeBox() const { return FPaletteType; }
   QLabel* PreviewLabel() const { return FPreview; }
   QLabel* SizeLabel() const { return FSize; }
   QPushButton* ImportButton() const { return FImport; }

@@ -9,9 +9,6 @@
 namespace {
 std::mutex LibraryLock;
 TVePaletteLibrary Library;
-
-const char* const GeneratedPaletteNames[10] = {"RGB888", "RGB777", "RGB666", "RGB565", "RGB555",
-                                               "RGB444", "RGB333", "RGB332", "RGB222", "RGB111"};
 } // namespace
 
 void VeSetPaletteLibrary(TVePaletteLibrary library) {
@@ -241,7 +238,7 @@ void TVeDestEngineUIEx::FillPaletteList(std::vector<std::string>& names, std::ve
   names.clear();
   values.clear();
   for (int i = 0; i < 10; ++i) {
-    names.push_back(GeneratedPaletteNames[i]);
+    names.push_back(VePaletteTypeName(TVePaletteType(i)));
     values.push_back(i);
   }
   FListPalettes.clear();

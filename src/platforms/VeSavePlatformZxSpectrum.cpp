@@ -42,8 +42,10 @@ TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& opt
   AddPositionBorder();
   AddPaletteSeparator();
   AddPaletteMode(ZxSpectrumModeMask);
-  AddPaletteTypeList(
-      {{"Pulsar (205)", ptPulsar}, {"Linear", ptColoredLinear}, {"Vardel (160)", ptVardel}});
+  std::vector<std::pair<std::string, TVePaletteType>> types;
+  for (TVePaletteType t : {ptPulsar, ptColoredLinear, ptVardel})
+    types.emplace_back(VePaletteTypeName(t), t);
+  AddPaletteTypeList(types);
   // Colour usage only means something for the "Сolor" mode.
   AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
   AddDithering(true);

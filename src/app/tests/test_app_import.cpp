@@ -48,6 +48,7 @@ public:
   explicit TTallLoader(TVeLoadSource* s) : TTestLoader(s, "TTallLoader") {
     PixelAspect = 1;
     Description = "Tall" + SizeText() + " image";
+    SetDefaultZxPaletteTypes();
   }
   static TVeSourceMatch Check(TVeLoadSource* s) {
     return s && s->Ext == ".tst" ? TVeSourceMatch(smExtension) : 0;
@@ -104,6 +105,13 @@ private slots:
       dialog.TypeBox()->setCurrentIndex(1);
       QCOMPARE(dialog.SizeLabel()->text(), QStringLiteral("32x32x2"));
       QCOMPARE(dialog.PreviewLabel()->pixmap().size(), QSize(32, 32));
+      // Its palette types by name, the default chosen.
+      QComboBox* types = dialog.PaletteTypeBox();
+      QVERIFY(types->isEnabled());
+      QCOMPARE(types->count(), 3);
+      QCOMPARE(types->itemText(0), QStringLiteral("Pulsar (205)"));
+      QCOMPARE(types->currentText(), QStringLiteral("Linear"));
+      QCOMPARE(types->itemText(2), QStringLiteral("Vardel (160)"));
       QVERIFY(dialog.ImportBothButton()->isEnabled());
       Shoot(dialog, "import.png");
       dialog.ImportButton()->click();
