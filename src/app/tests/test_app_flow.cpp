@@ -1,6 +1,7 @@
 // The main window driving the real core: start-up choices, mode changes, drops, saving and
 // responsiveness while a conversion runs.
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -315,6 +316,53 @@ private slots:
     QCOMPARE(form.ResultView()->Shown().size(), QSize(128, 96));
     QVERIFY(form.Actions().Zoom[1]->isChecked());
     QVERIFY(!form.Actions().Zoom[0]->isChecked());
+  }
+
+  void clipboardCopyPasteAndPasteIntoResult() {
+    TVeMainForm form;
+    TVeMainActions& a = form.Actions();
+    QClipboard* clipboard = QApplication::clipboard();
+    // A picture on the clipboard opens as the source "Unnamed".
+    QImage picture(80, 60, QImage::Format_RGB32);
+    picture.fill(QColor(200, 200, 200));
+    clipboard->setImage(picture);
+    QVERIFY(a.Paste->isEnabled());
+    QVERIFY(a.PasteResult->isEnabled());
+    a.Paste->trigger();
+    QCOMPARE(QString::fromStdString(form.Source().Name()), QStringLiteral("Unnamed"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Unnamed - Velmora"));
+    Choose(form, QStringLiteral("App Test"), QStringLiteral("Files"));
+    QVERIFY(WaitIdle(form));
+    QCOMPARE(form.ResultView()->Shown().pixelColor(0, 0), QColor(Qt::white));
+    // The result goes to the clipboard as it is.
+    a.Copy->trigger();
+    QImage copied = clipboard->image();
+    QCOMPARE(copied.size(), QSize(64, 48));
+    QCOMPARE(copied.pixelColor(10, 10), QColor(Qt::white));
+    // Pasted back with a black block drawn in, the result takes the pasted pixels; a
+    // picture of twice the prepared size is halved first.
+    for (const int scale : {1, 2}) {
+      QImage edited = copied.scaled(copied.size() * scale).convertToFormat(QImage::Format_RGB32);
+      for (int y = 0; y < 8 * scale; ++y)
+        for (int x = 0; x < 8 * scale; ++x)
+          edited.setPixelColor(x, y, Qt::black);
+      clipboard->setImage(edited);
+      QVERIFY(a.PasteResult->isEnabled());
+      a.PasteResult->trigger();
+      QVERIFY(WaitIdle(form));
+      const QImage shown = form.ResultView()->Shown();
+      QCOMPARE(shown.pixelColor(2, 2), QColor(Qt::black));
+      QCOMPARE(shown.pixelColor(20, 20), QColor(Qt::white));
+    }
+    // A picture of any other size leaves the result alone.
+    QImage odd(30, 30, QImage::Format_RGB32);
+    odd.fill(Qt::black);
+    clipboard->setImage(odd);
+    a.PasteResult->trigger();
+    QVERIFY(WaitIdle(form));
+    QCOMPARE(form.ResultView()->Shown().pixelColor(20, 20), QColor(Qt::white));
+    clipboard->clear();
+    QVERIFY(!a.PasteResult->isEnabled());
   }
 
   void windowStaysResponsiveDuringASlowConversion() {
