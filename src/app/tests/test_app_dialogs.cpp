@@ -7,6 +7,7 @@
 #include "VeCustomForm.h"
 #include "VePalette.h"
 #include "VePaletteView.h"
+#include "VeQtImage.h"
 #include "VeRegionForm.h"
 #include "test_app.h"
 
@@ -61,6 +62,31 @@ private slots:
     // Escape closes and keeps the region, as Enter does.
     QTest::keyClick(&form, Qt::Key_Escape);
     QCOMPARE(form.result(), int(QDialog::Accepted));
+  }
+
+  void regionOnAPhotographMarksTheScreensCells() {
+    const QImage photo(QStringLiteral(VELMORA_SAMPLES_DIR "/astronaut.png"));
+    QVERIFY(!photo.isNull());
+    const TVeBitmap32 picture = VeFromQImage(photo);
+    // A 256 x 192 screen of 8 x 8 cells fitted in a square region: the used area is the
+    // region's middle band, 4:3.
+    TVeRegionTarget target;
+    target.Width = 256;
+    target.Height = 192;
+    target.Mode = 1;
+    target.CellWidth = target.CellHeight = 8;
+    const TVeRect region{64, 64, 448, 448};
+    TVeRegionForm form(picture, region, target);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QImage& shown = form.Canvas()->Shown();
+    auto isGray = [](QColor c) { return c.red() == c.green() && c.green() == c.blue(); };
+    QVERIFY(isGray(shown.pixelColor(256, 80))); // in the region, above the used band
+    QVERIFY(isGray(shown.pixelColor(20, 256))); // outside the region
+    QCOMPARE(shown.pixelColor(66, 114), photo.pixelColor(66, 114));  // first cell: as it is
+    QVERIFY(shown.pixelColor(80, 114) != photo.pixelColor(80, 114)); // second cell: dimmed
+    if (const QByteArray dir = qgetenv("VELMORA_SCREENSHOT_DIR"); !dir.isEmpty())
+      form.grab().save(QString::fromLocal8Bit(dir) + "/region-photo.png");
   }
 
   void customPaletteMarksLoadAndSave() {
