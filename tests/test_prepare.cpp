@@ -207,6 +207,22 @@ TEST(SourceView, UsedAreaAndCellPattern) {
   EXPECT_EQ(shown.Pixel(10, 7), 0xFF102030u);
 }
 
+TEST(SourceView, CellPatternOnThePreparedPicture) {
+  const TVeBitmap32 prepared(16, 16, 0xFF8040C0u);
+  const TVeBitmap32 shown = VeCellPatternView(prepared, 16, 16, 8, 8);
+  EXPECT_EQ(shown.Pixel(0, 0), 0xFF8040C0u);
+  EXPECT_EQ(shown.Pixel(15, 15), 0xFF8040C0u);
+  const uint32_t dim = shown.Pixel(8, 0);
+  EXPECT_NE(dim, 0xFF8040C0u);
+  EXPECT_EQ(shown.Pixel(0, 8), dim);
+  // The native-aspect copy, twice as wide: each cell spans 16 of its columns.
+  const TVeBitmap32 wide = VeCellPatternView(TVeBitmap32(32, 16, 0xFF8040C0u), 16, 16, 8, 8);
+  EXPECT_EQ(wide.Pixel(15, 0), 0xFF8040C0u);
+  EXPECT_EQ(wide.Pixel(16, 0), dim);
+  // Modes without cells show the picture as it is.
+  EXPECT_EQ(VeCellPatternView(prepared, 16, 16, 1, 1).Pixel(8, 0), 0xFF8040C0u);
+}
+
 TEST(Resize, CancelFlagStopsTheWork) {
   TVeCancelFlag cancel{1};
   EXPECT_THROW(VeResizeSource(Noise(100, 80), 30, 20, 1, 1, vpmStretched, false, &cancel), EAbort);

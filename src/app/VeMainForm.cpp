@@ -38,6 +38,7 @@
 #include "VeSaveResult.h"
 #include "VeSeparator.h"
 #include "VeSource.h"
+#include "VeSourcePrepare.h"
 #include "VeStream.h"
 
 TVeMainForm::TVeMainForm(QWidget* parent) : QMainWindow(parent) {
@@ -307,7 +308,16 @@ public:
 
   void DestSourceView(int zoom, const TVeBitmap32* image, bool busy) override {
     if (FResult) return;
-    FForm->FSourceView->SetSource(zoom, image ? VeToQImage(*image) : QImage(), busy);
+    QImage shown;
+    if (image) {
+      // The destination's attribute cells show as a checkerboard of slightly dimmed cells.
+      const TVeDestEngineOptions* o = FForm->FDest->Options();
+      shown = o && o->GetCellWidth() > 2
+                  ? VeToQImage(VeCellPatternView(*image, o->Width(), o->Height(), o->GetCellWidth(),
+                                                 o->GetCellHeight()))
+                  : VeToQImage(*image);
+    }
+    FForm->FSourceView->SetSource(zoom, shown, busy);
   }
   void DestResultView(TVeAspectPair pair, int zoom, bool busy, const TVeBitmapList* frames,
                       const TVeBitmap32* preview) override {

@@ -407,3 +407,11 @@ TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures&
   }
   return out;
 }
+
+TVeBitmap32 VeCellPatternView(const TVeBitmap32& prepared, int width, int height, int cellWidth,
+                              int cellHeight) {
+  if (prepared.Empty() || width <= 0 || height <= 0 || cellWidth <= 2) return prepared;
+  const TVeRect whole{0, 0, prepared.Width(), prepared.Height()};
+  return VeSourceView(prepared, VeMakeSourceViewPictures(prepared), whole, width, height, 1, 1,
+                      vpmStretched, cellWidth, cellHeight);
+}
