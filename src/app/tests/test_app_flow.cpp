@@ -365,6 +365,27 @@ private slots:
     QVERIFY(!a.PasteResult->isEnabled());
   }
 
+  void sourceViewMarksTheCellsOfCellModes() {
+    TVeMainForm form;
+    QImage picture(256, 192, QImage::Format_RGB32);
+    picture.fill(QColor(180, 150, 120));
+    QApplication::clipboard()->setImage(picture);
+    form.Actions().Paste->trigger();
+    Choose(form, QStringLiteral("ZX Spectrum"), QStringLiteral("256x192x4"));
+    QVERIFY(WaitIdle(form));
+    const QImage zx = form.SourceView()->Shown();
+    const int cell = 8 * zx.width() / 256; // the view may be zoomed by the mode's scale
+    QCOMPARE(zx.pixelColor(0, 0), QColor(180, 150, 120));
+    QVERIFY(zx.pixelColor(cell, 0).lightness() < 150);
+    QCOMPARE(zx.pixelColor(cell, cell), QColor(180, 150, 120));
+    // A mode without cells shows the picture plainly.
+    Choose(form, QStringLiteral("App Test"), QStringLiteral("Files"));
+    QVERIFY(WaitIdle(form));
+    const QImage plain = form.SourceView()->Shown();
+    QCOMPARE(plain.pixelColor(8, 0), plain.pixelColor(0, 0));
+    QApplication::clipboard()->clear();
+  }
+
   void windowStaysResponsiveDuringASlowConversion() {
     TVeMainForm form;
     form.show();
