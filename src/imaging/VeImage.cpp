@@ -807,17 +807,15 @@ inline void PutStored(TVeBitmap* b, int sx, int y, int v) {
 
 } // namespace
 
-std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerGray(const TVeCancelFlag* abort,
-                                                       const TVeDitherOptions& options,
-                                                       TVeData* data) {
+// The two-level flicker drivers: every pixel is matched by luminance to black, gray 0.5 or
+// white; gray alternates between the frames as the flicker map chooses. put(map, x, sx, y,
+// k, chooseA) writes the pixel's frames and indices.
+template <class TPut>
+void TVeImage::DitherFlickerLevels(const TVeCancelFlag* abort, const TVeDitherOptions& options,
+                                   TVeData* data, TPut&& put) {
   ApplyFixes(options.SaturationFix, options.LightnessFix);
   MakeGray();
   const TVePalette256 levels = FlickerLevels();
-  TVePalette256 bw;
-  bw.MakeBlackWhite();
-  auto result = VeCreateResultBitmap(FWidth, &levels, FHeight, false);
-  TVeBitmap* frameA = result->AddFrame(&bw);
-  TVeBitmap* frameB = result->AddFrame(&bw);
   TVeFlickMap map(FWidth, FHeight);
   const int method = options.DitherMethod;
   const double strength = options.ErrorDiffusion;
@@ -831,16 +829,7 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerGray(const TVeCancelFlag* abor
       TVeColor* p = GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
       const int k = levels.FindNearestGray(*p);
-      int a = k == 2 ? 1 : 0, b = a;
-      if (k == 1) {
-        a = map.ChooseFrameA(x, y) ? 1 : 0;
-        b = 1 - a;
-      }
-      map.Set(x, y, b, a);
-      if (data) data->SetPixel(x, y, 2 * a + b);
-      PutStored(result.get(), sx, y, k);
-      PutStored(frameA, sx, y, a);
-      PutStored(frameB, sx, y, b);
+      put(map, x, sx, y, k, k == 1 && map.ChooseFrameA(x, y));
       const TVeLinRGBColor c = levels.GetLinRGB(k);
       p->SetLinRGB(c);
       DiffuseColor(x, y,
@@ -852,6 +841,30 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerGray(const TVeCancelFlag* abor
   }
   Reversed = false;
   if (data) data->Reversed = false;
+}
+
+std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerGray(const TVeCancelFlag* abort,
+                                                       const TVeDitherOptions& options,
+                                                       TVeData* data) {
+  const TVePalette256 levels = FlickerLevels();
+  TVePalette256 bw;
+  bw.MakeBlackWhite();
+  auto result = VeCreateResultBitmap(FWidth, &levels, FHeight, false);
+  TVeBitmap* frameA = result->AddFrame(&bw);
+  TVeBitmap* frameB = result->AddFrame(&bw);
+  DitherFlickerLevels(abort, options, data,
+                      [&](TVeFlickMap& map, int x, int sx, int y, int k, bool chooseA) {
+                        int a = k == 2 ? 1 : 0, b = a;
+                        if (k == 1) {
+                          a = chooseA ? 1 : 0;
+                          b = 1 - a;
+                        }
+                        map.Set(x, y, b, a);
+                        if (data) data->SetPixel(x, y, 2 * a + b);
+                        PutStored(result.get(), sx, y, k);
+                        PutStored(frameA, sx, y, a);
+                        PutStored(frameB, sx, y, b);
+                      });
   return result;
 }
 
@@ -860,51 +873,26 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerPair(const TVeCancelFlag* abor
                                                        int lightIndex, int darkIndex,
                                                        const TVePalette& mixTable, TVeData* data) {
   const int n = WholeRoot(mixTable.GetCount());
-  ApplyFixes(options.SaturationFix, options.LightnessFix);
-  MakeGray();
-  const TVePalette256 levels = FlickerLevels();
   TVePalette256 pure;
   for (int i = 0; i < n; ++i)
     pure.AddLin(mixTable.GetLinRGB(i * n + i));
   auto result = VeCreateResultBitmap(FWidth, &mixTable, FHeight, false);
   TVeBitmap* frameA = result->AddFrame(&pure);
   TVeBitmap* frameB = result->AddFrame(&pure);
-  TVeFlickMap map(FWidth, FHeight);
-  const int method = options.DitherMethod;
-  const double strength = options.ErrorDiffusion;
-  Reversed = false;
-  for (int y = 0; y < FHeight; ++y) {
-    map.Reversed = Reversed;
-    if (data) data->Reversed = Reversed;
-    for (int x = 0; x < FWidth; ++x) {
-      CheckAbort(abort);
-      const int sx = Reversed ? FWidth - 1 - x : x;
-      TVeColor* p = GetPixels(x, y);
-      const TVeLinRGBColor v = p->GetLinRGB();
-      const int k = levels.FindNearestGray(*p);
-      int a = k == 2 ? lightIndex : darkIndex, b = a;
-      if (k == 1) {
-        const bool chooseA = map.ChooseFrameA(x, y);
-        a = chooseA ? lightIndex : darkIndex;
-        b = chooseA ? darkIndex : lightIndex;
-      }
-      map.Set(x, y, b == lightIndex ? 1.0 : 0.0, a == lightIndex ? 1.0 : 0.0);
-      const int index = a * n + b;
-      if (data) data->SetPixel(x, y, index);
-      PutStored(result.get(), sx, y, index);
-      PutStored(frameA, sx, y, a);
-      PutStored(frameB, sx, y, b);
-      const TVeLinRGBColor c = levels.GetLinRGB(k);
-      p->SetLinRGB(c);
-      DiffuseColor(x, y,
-                   {(v.R - c.R) * strength / 100, (v.G - c.G) * strength / 100,
-                    (v.B - c.B) * strength / 100},
-                   method);
-    }
-    if (options.Serpentine) Reversed = !Reversed;
-  }
-  Reversed = false;
-  if (data) data->Reversed = false;
+  DitherFlickerLevels(abort, options, data,
+                      [&](TVeFlickMap& map, int x, int sx, int y, int k, bool chooseA) {
+                        int a = k == 2 ? lightIndex : darkIndex, b = a;
+                        if (k == 1) {
+                          a = chooseA ? lightIndex : darkIndex;
+                          b = chooseA ? darkIndex : lightIndex;
+                        }
+                        map.Set(x, y, b == lightIndex ? 1.0 : 0.0, a == lightIndex ? 1.0 : 0.0);
+                        const int index = a * n + b;
+                        if (data) data->SetPixel(x, y, index);
+                        PutStored(result.get(), sx, y, index);
+                        PutStored(frameA, sx, y, a);
+                        PutStored(frameB, sx, y, b);
+                      });
   return result;
 }
 

@@ -151,6 +151,9 @@ protected:
                                                  const TVeDitherOptions& options, int lightIndex,
                                                  int darkIndex, const TVePalette* palette,
                                                  TVeData* data, bool bits);
+  template <class TPut>
+  void DitherFlickerLevels(const TVeCancelFlag* abort, const TVeDitherOptions& options,
+                           TVeData* data, TPut&& put);
   // The palette and trial drivers' loop over the top-left rows x columns.
   void DitherArea(const TVeCancelFlag* abort, const TVeDitherOptions& options, int rows,
                   int columns, const TVePalette* output, const TVePalette& search,
