@@ -192,7 +192,7 @@ void TVeLoadScrForm::Sync() {
   auto* view =
       new TVePaletteView(columns, std::max(1, int((colors.size() + columns - 1) / columns)), this);
   view->SetColors(colors);
-  layout()->replaceWidget(FPalette, view);
+  delete layout()->replaceWidget(FPalette, view); // the old layout item is ours to free
   delete FPalette;
   FPalette = view;
   FPalette->show();
