@@ -15,10 +15,6 @@ struct TTap {
 };
 
 template <int M> struct TKernel;
-template <> struct TKernel<0> { // None: nothing spreads
-  static constexpr int Div = 1;
-  static constexpr TTap Taps[] = {{0, 0, 0}};
-};
 template <> struct TKernel<1> { // Floyd-Steinberg
   static constexpr int Div = 16;
   static constexpr TTap Taps[] = {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
