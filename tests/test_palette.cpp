@@ -1,6 +1,7 @@
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -188,6 +189,33 @@ TEST(VePalette256Search, StaysInStepWithTheEntries) {
     for (int i = 1; i < q.GetCount(); ++i)
       if (DeltaRGB(c, q.GetLinRGB(i)) < DeltaRGB(c, q.GetLinRGB(best))) best = i;
     ASSERT_EQ(q.FindNearestLin(c), best);
+  }
+}
+
+TEST(VePalette256Search, OrderedSearchAgreesWithThePlainScanOnTies) {
+  // Coarse levels make many equal greens and equal distances; duplicates make exact ties.
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> level(0, 4);
+  std::uniform_real_distribution<double> u(-0.1, 1.1);
+  for (const int count :
+       {TVePalette256::GreenSearchMin - 1, TVePalette256::GreenSearchMin, 64, 256, 729}) {
+    TVePalette256 p;
+    for (int i = 0; i < count; ++i)
+      p.AddLin({level(rng) / 4.0, level(rng) / 4.0, level(rng) / 4.0});
+    auto scan = [&](const TVeLinRGBColor& c) {
+      int best = 0;
+      for (int i = 1; i < p.GetCount(); ++i)
+        if (DeltaRGB(c, p.GetLinRGB(i)) < DeltaRGB(c, p.GetLinRGB(best))) best = i;
+      return best;
+    };
+    for (int t = 0; t < 400; ++t) {
+      const TVeLinRGBColor c =
+          t % 2 ? TVeLinRGBColor{u(rng), u(rng), u(rng)}
+                : TVeLinRGBColor{level(rng) / 8.0, level(rng) / 8.0, level(rng) / 8.0};
+      ASSERT_EQ(p.FindNearestLin(c), scan(c)) << count << " entries, query " << t;
+    }
+    // A value that is not a number still gets the first entry, as with the plain scan.
+    EXPECT_EQ(p.FindNearestLin({std::nan(""), 0.5, 0.5}), 0);
   }
 }
 

@@ -151,6 +151,8 @@ public:
 
   // Whether the prepared search array is current (for tests and diagnostics).
   bool SearchPrepared() const { return FSearchValid; }
+  // From this many entries on, the nearest search walks the entries ordered by green.
+  static constexpr int GreenSearchMin = 24;
 
 private:
   const TVeColor& At(int index) const {
@@ -171,6 +173,10 @@ private:
   // Capacity reserved once, so entry pointers stay valid while the palette lives.
   std::vector<TVeColor> FColors;
   mutable std::vector<TVeSearchEntry> FSearch;
+  // Large palettes also keep their entries ordered by green, the heaviest channel of the
+  // distance, so a search can stop once green alone is farther than the best match.
+  mutable std::vector<double> FGreens;
+  mutable std::vector<uint16_t> FByGreen;
   mutable bool FSearchValid = false;
 };
 
