@@ -8,8 +8,10 @@
 
 #include "VeAppStartup.h"
 #include "VeMainForm.h"
+#include "VeMemory.h"
 
 int main(int argc, char* argv[]) {
+  VeKeepPictureMemory();
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Ostrel Software"));
   QApplication::setApplicationName(QStringLiteral("Velmora"));

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "VeCli.h"
+#include "VeMemory.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s) {
 } // namespace
 
 int main(int argc, char** argv) {
+  VeKeepPictureMemory();
   CLI::App app{"Velmora converts pictures into the screen modes of old home computers."};
   app.name("velmora-cli");
   app.require_subcommand(1);

@@ -55,6 +55,60 @@ std::unique_ptr<TVePalette256> TVePalette256::Clone256() const {
   return std::make_unique<TVePalette256>(*this);
 }
 
+void TVeGreenIndex::Clear() {
+  FGreens.clear();
+  FOrder.clear();
+}
+
+void TVeGreenIndex::Build(const TVeSearchEntry* entries, int count) {
+  FOrder.resize(size_t(count));
+  for (int i = 0; i < count; ++i)
+    FOrder[size_t(i)] = uint16_t(i);
+  std::stable_sort(FOrder.begin(), FOrder.end(),
+                   [&](uint16_t a, uint16_t b) { return entries[a].G < entries[b].G; });
+  FGreens.resize(size_t(count));
+  for (int i = 0; i < count; ++i)
+    FGreens[size_t(i)] = entries[FOrder[size_t(i)]].G;
+}
+
+int TVeGreenIndex::Nearest(const TVeSearchEntry* e, double r, double g, double b,
+                           double& dist) const {
+  if (!std::isfinite(r) || !std::isfinite(g) || !std::isfinite(b)) return -1;
+  // Outward from the query's green in both directions. Each distance is computed exactly as
+  // in a plain scan, and its green term never exceeds it, so a side whose green term alone
+  // is above the best distance holds no better (or equal) entry.
+  const int n = int(FOrder.size());
+  int hi = int(std::lower_bound(FGreens.begin(), FGreens.end(), g) - FGreens.begin());
+  int lo = hi - 1;
+  int best = -1;
+  double bestD = std::numeric_limits<double>::infinity();
+  while (lo >= 0 || hi < n) {
+    const bool takeHi = hi < n && (lo < 0 || FGreens[size_t(hi)] - g <= g - FGreens[size_t(lo)]);
+    const int k = takeHi ? hi : lo;
+    const double gap = g - FGreens[size_t(k)];
+    if (VeLumG * gap * gap > bestD) {
+      if (takeHi)
+        hi = n;
+      else
+        lo = -1;
+      continue;
+    }
+    const int i = FOrder[size_t(k)];
+    const double dr = r - e[i].R, dg = g - e[i].G, db = b - e[i].B;
+    const double d = VeLumR * dr * dr + VeLumG * dg * dg + VeLumB * db * db;
+    if (d < bestD || (d == bestD && i < best)) {
+      bestD = d;
+      best = i;
+    }
+    if (takeHi)
+      ++hi;
+    else
+      --lo;
+  }
+  dist = bestD;
+  return best;
+}
+
 void TVePalette256::RebuildSearch() const {
   FSearch.resize(size_t(FCount));
   for (int i = 0; i < FCount; ++i) {
@@ -62,18 +116,10 @@ void TVePalette256::RebuildSearch() const {
     const TVeLinRGBColor& l = c.GetLinRGB();
     FSearch[size_t(i)] = {l.R, l.G, l.B, c.GetLinGray()};
   }
-  FByGreen.clear();
-  FGreens.clear();
-  if (FCount >= GreenSearchMin) {
-    FByGreen.resize(size_t(FCount));
-    for (int i = 0; i < FCount; ++i)
-      FByGreen[size_t(i)] = uint16_t(i);
-    std::stable_sort(FByGreen.begin(), FByGreen.end(),
-                     [&](uint16_t a, uint16_t b) { return FSearch[a].G < FSearch[b].G; });
-    FGreens.resize(size_t(FCount));
-    for (int i = 0; i < FCount; ++i)
-      FGreens[size_t(i)] = FSearch[FByGreen[size_t(i)]].G;
-  }
+  if (FCount >= GreenSearchMin)
+    FGreenIndex.Build(FSearch.data(), FCount);
+  else
+    FGreenIndex.Clear();
   FSearchValid = true;
 }
 
@@ -93,46 +139,9 @@ int TVePalette256::NearestWithDistance(const TVeLinRGBColor& c, double& dist) co
   if (!FSearchValid) RebuildSearch();
   const TVeSearchEntry* e = FSearch.data();
   const double r = c.R, g = c.G, b = c.B;
-  if (!FByGreen.empty() && std::isfinite(r) && std::isfinite(g) && std::isfinite(b)) {
-    // Outward from the query's green in both directions. Each distance is computed exactly
-    // as in the plain scan below, and its green term never exceeds it, so a side whose green
-    // term alone is above the best distance holds no better (or equal) entry. Equal
-    // distances keep the lower index, as the plain scan does.
-    const int n = FCount;
-    int hi = int(std::lower_bound(FGreens.begin(), FGreens.end(), g) - FGreens.begin());
-    int lo = hi - 1;
-    int best = -1;
-    double bestD = std::numeric_limits<double>::infinity();
-    auto visit = [&](int k) {
-      const int i = FByGreen[size_t(k)];
-      const double dr = r - e[i].R, dg = g - e[i].G, db = b - e[i].B;
-      const double d = VeLumR * dr * dr + VeLumG * dg * dg + VeLumB * db * db;
-      if (d < bestD || (d == bestD && i < best)) {
-        bestD = d;
-        best = i;
-      }
-    };
-    while (lo >= 0 || hi < n) {
-      const bool takeHi = hi < n && (lo < 0 || FGreens[size_t(hi)] - g <= g - FGreens[size_t(lo)]);
-      const int k = takeHi ? hi : lo;
-      const double dg = g - FGreens[size_t(k)];
-      if (VeLumG * dg * dg > bestD) {
-        if (takeHi)
-          hi = n;
-        else
-          lo = -1;
-        continue;
-      }
-      visit(k);
-      if (takeHi)
-        ++hi;
-      else
-        --lo;
-    }
-    if (best >= 0) {
-      dist = bestD;
-      return best;
-    }
+  if (!FGreenIndex.Empty()) {
+    const int best = FGreenIndex.Nearest(e, r, g, b, dist);
+    if (best >= 0) return best;
   }
   int best = 0;
   double bestD;

@@ -47,6 +47,22 @@ struct TVeSearchEntry {
   double R, G, B, Y;
 };
 
+// Entries ordered by green, the heaviest channel of the "Delta RGB" distance, for an exact
+// nearest search that stops once green alone is farther than the best match. It finds what
+// a plain scan finds, ties to the lowest index included.
+class TVeGreenIndex {
+public:
+  void Build(const TVeSearchEntry* entries, int count);
+  void Clear();
+  bool Empty() const { return FOrder.empty(); }
+  // The nearest entry and its distance; -1 for a value that is not finite.
+  int Nearest(const TVeSearchEntry* entries, double r, double g, double b, double& dist) const;
+
+private:
+  std::vector<double> FGreens;
+  std::vector<uint16_t> FOrder;
+};
+
 struct TVeLuminanceRange {
   int Darkest = -1;
   int Brightest = -1;
@@ -173,10 +189,7 @@ private:
   // Capacity reserved once, so entry pointers stay valid while the palette lives.
   std::vector<TVeColor> FColors;
   mutable std::vector<TVeSearchEntry> FSearch;
-  // Large palettes also keep their entries ordered by green, the heaviest channel of the
-  // distance, so a search can stop once green alone is farther than the best match.
-  mutable std::vector<double> FGreens;
-  mutable std::vector<uint16_t> FByGreen;
+  mutable TVeGreenIndex FGreenIndex; // large palettes only
   mutable bool FSearchValid = false;
 };
 

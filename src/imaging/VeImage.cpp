@@ -462,12 +462,14 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
   const auto* search256 = dynamic_cast<const TVePalette256*>(&search);
   const bool localScan = n <= 256 && (!Gray || search256);
   std::vector<TVeSearchEntry> entries;
+  TVeGreenIndex byGreen; // large palettes: the same answers as the scan, found sooner
   if (localScan) {
     entries.resize(size_t(n));
     for (int i = 0; i < n; ++i) {
       const TVeLinRGBColor v = search.GetLinRGB(i);
       entries[size_t(i)] = {v.R, v.G, v.B, search.GetLinGray(i)};
     }
+    if (!Gray && n >= TVePalette256::GreenSearchMin) byGreen.Build(entries.data(), n);
   }
   // Output index and chosen colour per search index, filled on first use.
   std::vector<int> outIndex;
@@ -524,7 +526,9 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
           k = search.FindNearestGray(probe);
         }
       } else {
-        if (localScan) {
+        double found;
+        k = byGreen.Empty() ? -1 : byGreen.Nearest(entries.data(), vr, vg, vb, found);
+        if (k < 0 && localScan) {
           k = 0;
           double best = Dist(vr, vg, vb, entries[0]);
           for (int i = 1; i < n; ++i) {
@@ -534,7 +538,7 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
               k = i;
             }
           }
-        } else {
+        } else if (k < 0) {
           k = search.FindNearestLin({vr, vg, vb});
         }
       }
