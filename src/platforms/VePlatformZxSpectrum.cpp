@@ -157,6 +157,75 @@ void TVeZxSpectrumBWScreen::SetPixel(int x, int y, int value) {
   b = value ? uint8_t(b & ~bit) : uint8_t(b | bit);
 }
 
+TVeZxSpectrumInterlacedScreen::TVeZxSpectrumInterlacedScreen(uint8_t* data)
+    : TVeCellScreen(ZxScreenWidth, data, 2 * ZxScreenHeight) {}
+
+namespace {
+inline int InterlacedOffset(int x, int y) {
+  return (y & 1) * ZxScreenBytes + ZxScreenOffset(y >> 1, x >> 3);
+}
+} // namespace
+
+int TVeZxSpectrumInterlacedScreen::GetPixel(int x, int y) const {
+  x = StoredX(x);
+  return (Data()[InterlacedOffset(x, y)] >> (7 - (x & 7))) & 1;
+}
+
+void TVeZxSpectrumInterlacedScreen::SetPixel(int x, int y, int value) {
+  x = StoredX(x);
+  uint8_t& b = Data()[InterlacedOffset(x, y)];
+  const uint8_t bit = uint8_t(0x80 >> (x & 7));
+  b = value ? uint8_t(b | bit) : uint8_t(b & ~bit);
+}
+
+int TVeZxSpectrumInterlacedScreen::GetAttr(int cellX, int cellY) const {
+  if (Reversed) cellX = 31 - cellX;
+  return Data()[ZxAttrOffset(cellX, cellY)];
+}
+
+void TVeZxSpectrumInterlacedScreen::SetAttr(int cellX, int cellY, int attr) {
+  if (Reversed) cellX = 31 - cellX;
+  Data()[ZxAttrOffset(cellX, cellY)] = uint8_t(attr);
+  Data()[ZxScreenBytes + ZxAttrOffset(cellX, cellY)] = uint8_t(attr);
+}
+
+TVeZxSpectrumTricolorScreen::TVeZxSpectrumTricolorScreen(uint8_t* data)
+    : TVeScreen4(ZxScreenWidth, data, ZxScreenHeight) {}
+
+namespace {
+// Plane order in the file and the colour bit each plane shows.
+constexpr int TricolorPlaneBits[3] = {2, 4, 1}; // red, green, blue
+} // namespace
+
+int TVeZxSpectrumTricolorScreen::GetPixel(int x, int y) const {
+  x = StoredX(x);
+  const int offset = ZxScreenOffset(y, x >> 3);
+  int k = 0;
+  for (int plane = 0; plane < 3; ++plane)
+    if ((Data()[plane * ZxPixelBytes + offset] >> (7 - (x & 7))) & 1) k |= TricolorPlaneBits[plane];
+  return k;
+}
+
+void TVeZxSpectrumTricolorScreen::SetPixel(int x, int y, int value) {
+  x = StoredX(x);
+  const int offset = ZxScreenOffset(y, x >> 3);
+  const uint8_t bit = uint8_t(0x80 >> (x & 7));
+  for (int plane = 0; plane < 3; ++plane) {
+    uint8_t& b = Data()[plane * ZxPixelBytes + offset];
+    b = (value & TricolorPlaneBits[plane]) ? uint8_t(b | bit) : uint8_t(b & ~bit);
+  }
+}
+
+void ZxSpectrumMakeTricolorPalette(TVePalette256& palette, TVePaletteType type) {
+  palette.BeginUpdate();
+  palette.Clear();
+  for (int k = 0; k < 8; ++k) {
+    const uint32_t q = ZxSpectrumColorRGB(type, zxBright + k);
+    palette.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
+  palette.EndUpdate();
+}
+
 // ---- Pair lists ---------------------------------------------------------------------------
 
 TVeZxSpectrumColorPaletteList::TVeZxSpectrumColorPaletteList(uint8_t colorUsage,

@@ -103,6 +103,32 @@ public:
   void SetAttr(int, int, int) override {}
 };
 
+// Two standard screens (13824 bytes) holding the even and the odd lines of a 256 x 384
+// picture: line y is line y / 2 of screen y & 1. An attribute cell is 16 picture lines high
+// and its attribute goes to both screens.
+constexpr int ZxInterlacedBytes = 2 * ZxScreenBytes;
+class TVeZxSpectrumInterlacedScreen : public TVeCellScreen {
+public:
+  explicit TVeZxSpectrumInterlacedScreen(uint8_t* data);
+  int GetPixel(int x, int y) const override;
+  void SetPixel(int x, int y, int value) override;
+  int GetAttr(int cellX, int cellY) const override;
+  void SetAttr(int cellX, int cellY, int attr) override;
+};
+
+// Three pixel planes in the standard layout (red, green, blue; 18432 bytes) for the eight
+// bright colours: pixel value k (ZX colour 8 + k) lights red for k & 2, green for k & 4 and
+// blue for k & 1.
+constexpr int ZxTricolorBytes = 3 * ZxPixelBytes;
+class TVeZxSpectrumTricolorScreen : public TVeScreen4 {
+public:
+  explicit TVeZxSpectrumTricolorScreen(uint8_t* data);
+  int GetPixel(int x, int y) const override;
+  void SetPixel(int x, int y, int value) override;
+};
+// The eight bright colours 8..15 of a palette type, in that order.
+void ZxSpectrumMakeTricolorPalette(TVePalette256& palette, TVePaletteType type);
+
 // Colour usages ("Color usage:" list).
 enum : uint8_t {
   zxUsageDarkAndBright = 0,

@@ -4,6 +4,7 @@
 #include "VeDestEngineList.h"
 #include "VeImage.h"
 #include "VePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumMulticolor.h"
 #include "VeStream.h"
 
 // ---- Options ------------------------------------------------------------------------------
@@ -104,10 +105,12 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
 
 void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
+  RegisterZxSpectrumMulticolorEngines(list);
 }
 
 // Called while the registry itself is being set up, so it must not go through
 // DestEngineList().
 void RegisterZxSpectrumEngines() {
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
+  RegisterZxSpectrumMulticolorEngines();
 }

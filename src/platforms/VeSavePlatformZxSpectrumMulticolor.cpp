@@ -1,0 +1,228 @@
+#include "VeSavePlatformZxSpectrumMulticolor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VeImage.h"
+#include "VePlatformZxSpectrum.h"
+#include "VeStream.h"
+
+namespace {
+// "Gray" and "Сolor" of the mode list.
+constexpr uint32_t ZxGrayColorModeMask = (1u << zxModeGray) | (1u << zxModeColor);
+
+// The palette type list of the standard screen's panel.
+std::vector<std::pair<std::string, TVePaletteType>> ZxPaletteTypes() {
+  std::vector<std::pair<std::string, TVePaletteType>> types;
+  for (TVePaletteType t : {ptPulsar, ptColoredLinear, ptVardel})
+    types.emplace_back(VePaletteTypeName(t), t);
+  return types;
+}
+
+// The cell conversion of the standard screen over any attribute screen: "Gray" reports the
+// four gray colours with the result, anything else is "Сolor".
+std::unique_ptr<TVeBitmap> ConvertCells(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                        TVeCellScreen& screen) {
+  const TVePaletteType type = options.PaletteType();
+  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
+  TVePalette256 full;
+  ZxSpectrumMakePalette(full, type);
+  options.SetPalette(&full);
+  if (options.PaletteMode() == zxModeGray) {
+    std::unique_ptr<TVeBitmap> result = image.ConvertGray(cancel, options, &screen, &progress);
+    TVePalette256 gray;
+    ZxSpectrumMakeGrayPalette(gray, type);
+    options.SetPalette(&gray);
+    return result;
+  }
+  return image.Convert(cancel, options, &screen, &progress);
+}
+
+TVeDitherOptions DitherOptions(const TVeDestEngineOptions& options) {
+  TVeDitherOptions d;
+  d.DitherMethod = options.DitherMethod();
+  d.ErrorDiffusion = options.ErrorDiffusion();
+  d.Serpentine = options.Serpentine();
+  d.LightnessFix = options.LightnessFix();
+  d.SaturationFix = options.SaturationFix();
+  return d;
+}
+} // namespace
+
+// ---- Options and panels -------------------------------------------------------------------
+
+TVeZxSpectrumMultiColor1EngineOptions::TVeZxSpectrumMultiColor1EngineOptions() {
+  FDitherMethod = 2; // Jarvis, Judice & Ninke
+  FLimitErrorInsideBlock = false;
+  FLimitErrorAtBoundary = false;
+}
+
+TVeZxSpectrumMultiColorEngineUI::TVeZxSpectrumMultiColorEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteMode(ZxGrayColorModeMask);
+  AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
+  AddDithering(true);
+}
+
+TVeZxSpectrumInterlacedEngineOptions::TVeZxSpectrumInterlacedEngineOptions() {
+  FAspectIndex = 17; // 1:2, each picture line is one of two interlaced fields
+}
+
+void TVeZxSpectrumInterlacedEngineOptions::PaletteChanged() {
+  TVePalette256 p;
+  ZxSpectrumMakePalette(p, FPaletteType);
+  SetPalette(&p);
+}
+
+TVeZxSpectrumInterlacedEngineUI::TVeZxSpectrumInterlacedEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteMode(ZxSpectrumModeMask);
+  AddPaletteTypeList(ZxPaletteTypes());
+  AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
+  AddDithering(true);
+}
+
+void TVeZxSpectrumTricolorEngineOptions::PaletteChanged() {
+  TVePalette256 p;
+  ZxSpectrumMakeTricolorPalette(p, FPaletteType);
+  SetPalette(&p);
+}
+
+TVeZxSpectrumTricolorEngineUI::TVeZxSpectrumTricolorEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddDithering(false);
+}
+
+// ---- Multicolor 8x1 and 8x2 ---------------------------------------------------------------
+
+std::unique_ptr<TVeDestEngineUI>
+TVeZxSpectrumMultiColor1Engine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeZxSpectrumMultiColorEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumMultiColor1Engine::CreateOptions() const {
+  return VeNewOptions<TVeZxSpectrumMultiColor1EngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                        std::unique_ptr<TVeStreamList>& files,
+                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                        const TVePalette256*, const TVePalette256*) {
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* mlt = files->AddNew("mlt", 2 * ZxPixelBytes);
+  // A standard screen whose attribute rows are pixel lines: line y at 6144 + 32 y.
+  TVeZxSpectrumColorScreen screen(mlt->Data());
+  std::unique_ptr<TVeBitmap> result = ConvertCells(cancel, source, progress, options, screen);
+  // The same picture with its pixel lines one after another.
+  TVeStream* mc = files->AddNew("mc", 2 * ZxPixelBytes);
+  const uint8_t* from = files->GetStream(0)->Data();
+  uint8_t* to = mc->Data();
+  for (int y = 0; y < ZxScreenHeight; ++y)
+    std::memcpy(to + 32 * y, from + ZxScreenOffset(y, 0), 32);
+  std::memcpy(to + ZxPixelBytes, from + ZxPixelBytes, ZxPixelBytes);
+  return result;
+}
+
+std::unique_ptr<TVeDestEngineUI>
+TVeZxSpectrumMultiColor2Engine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeZxSpectrumMultiColorEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumMultiColor2Engine::CreateOptions() const {
+  return VeNewOptions<TVeZxSpectrumMultiColor2EngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumMultiColor2Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                        std::unique_ptr<TVeStreamList>& files,
+                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                        const TVePalette256*, const TVePalette256*) {
+  files = std::make_unique<TVeStreamList>();
+  // One attribute per 8 x 2 cell: cell row r at 6144 + 32 r.
+  TVeStream* ifl = files->AddNew("ifl", ZxPixelBytes + ZxPixelBytes / 2);
+  TVeZxSpectrumColorScreen screen(ifl->Data());
+  return ConvertCells(cancel, source, progress, options, screen);
+}
+
+// ---- Interlaced v1 ------------------------------------------------------------------------
+
+std::unique_ptr<TVeDestEngineUI>
+TVeZxSpectrumInterlacedEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeZxSpectrumInterlacedEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumInterlacedEngine::CreateOptions() const {
+  return VeNewOptions<TVeZxSpectrumInterlacedEngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                       std::unique_ptr<TVeStreamList>& files,
+                                       TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                       const TVePalette256*, const TVePalette256*) {
+  files = std::make_unique<TVeStreamList>();
+  // Bright white ink on black paper everywhere, which "Black/white" leaves as it is.
+  TVeStream* lce = files->AddNew("lce", ZxInterlacedBytes, 71);
+  TVeZxSpectrumInterlacedScreen screen(lce->Data());
+  if (options.PaletteMode() == zxModeBlackWhite) {
+    TVeImage image(source);
+    TVePalette256 bw;
+    ZxSpectrumMakeBlackWhitePalette(bw);
+    // White (index 1) is a set bit, shown by the white ink.
+    return image.DitherTwoColors(cancel, DitherOptions(options), 1, 0, &bw, &screen);
+  }
+  std::unique_ptr<TVeBitmap> result = ConvertCells(cancel, source, progress, options, screen);
+  TVePalette256 full;
+  ZxSpectrumMakePalette(full, options.PaletteType());
+  options.SetPalette(&full);
+  return result;
+}
+
+// ---- Tricolor -----------------------------------------------------------------------------
+
+std::unique_ptr<TVeDestEngineUI>
+TVeZxSpectrumTricolorEngine::CreateUI(TVeDestEngineOptions& options) const {
+  return std::make_unique<TVeZxSpectrumTricolorEngineUI>(options);
+}
+
+std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumTricolorEngine::CreateOptions() const {
+  return VeNewOptions<TVeZxSpectrumTricolorEngineOptions>();
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorEngine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress&, TVeDestEngineOptions& options, const TVePalette256*, const TVePalette256*) {
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* rgb = files->AddNew("rgb", ZxTricolorBytes);
+  TVeZxSpectrumTricolorScreen screen(rgb->Data());
+  TVePalette256 palette;
+  ZxSpectrumMakeTricolorPalette(palette, options.PaletteType());
+  options.SetPalette(&palette);
+  TVeImage image(source);
+  return image.DitherPalette(cancel, DitherOptions(options), nullptr, palette, &screen);
+}
+
+// ---- Registration -------------------------------------------------------------------------
+
+void RegisterZxSpectrumMulticolorEngines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumInterlacedEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor1Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor2Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
+}
+
+void RegisterZxSpectrumMulticolorEngines() {
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumInterlacedEngine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor1Engine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor2Engine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
+}

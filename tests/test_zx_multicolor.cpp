@@ -1,0 +1,208 @@
+// ZX Spectrum multicolor, interlaced and tricolor modes: file layouts and registration.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "VeBitmap.h"
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumMulticolor.h"
+#include "VeStream.h"
+#include "VeThreadJob.h"
+
+namespace {
+
+struct TRun {
+  std::unique_ptr<TVeBitmap> Result;
+  std::unique_ptr<TVeStreamList> Files;
+  std::unique_ptr<TVeDestEngineOptions> Options;
+  const std::vector<uint8_t>& File(int i = 0) const { return Files->GetStream(i)->Bytes(); }
+};
+
+template <class E>
+TRun ConvertWith(const TVeBitmap32& source,
+                 const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  TRun r;
+  E engine;
+  r.Options = engine.CreateOptions();
+  if (setup) {
+    r.Options->BeginUpdate();
+    setup(*r.Options);
+    r.Options->EndUpdate();
+  }
+  TVeDestProgress progress;
+  r.Result = E::Convert(nullptr, source, r.Files, progress, *r.Options, nullptr, nullptr);
+  return r;
+}
+
+TVeBitmap32 Photo(int height = 192) {
+  TVeBitmap32 b(256, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < 256; ++x)
+      b.Pixel(x, y) = VeRGBQuad(uint8_t(x), uint8_t((x * y) >> 7), uint8_t(255 - y % 256));
+  return b;
+}
+
+// Colour number a screen with one attribute per cellHeight lines shows at (x, y).
+int Shown(const std::vector<uint8_t>& file, int x, int y, int cellHeight) {
+  const uint8_t a = file[size_t(ZxPixelBytes + 32 * (y / cellHeight) + x / 8)];
+  const bool ink = (file[size_t(ZxScreenOffset(y, x / 8))] >> (7 - x % 8)) & 1;
+  return ink ? ZxAttrInk(a) : ZxAttrPaper(a);
+}
+
+uint32_t ZxRGB(int colour) {
+  return ZxSpectrumColorRGB(ptColoredLinear, colour);
+}
+
+} // namespace
+
+TEST(ZxMulticolor, EnginesTakeTheirCatalogueEntries) {
+  TVeDestEngineList& list = DestEngineList();
+  for (const char* mode : {"256x192x4 Multicolor 8x1", "256x192x4 Multicolor 8x2",
+                           "256x384x4 Interlaced v1", "256x192x3 Tricolor"}) {
+    const TVeDestEngineClass* c = list.Find("ZX Spectrum", mode);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->GetModeName(), mode);
+  }
+  auto o = TVeZxSpectrumMultiColor1Engine().CreateOptions();
+  EXPECT_EQ(o->GetCellHeight(), 1);
+  EXPECT_EQ(int(o->DitherMethod()), 2);
+  EXPECT_FALSE(o->LimitErrorInsideBlock());
+  EXPECT_FALSE(o->LimitErrorAtBoundary());
+  EXPECT_EQ(TVeZxSpectrumMultiColor2Engine().CreateOptions()->GetCellHeight(), 2);
+  auto i = TVeZxSpectrumInterlacedEngine().CreateOptions();
+  EXPECT_EQ(i->Width(), 256);
+  EXPECT_EQ(i->Height(), 384);
+  EXPECT_EQ(int(i->AspectIndex()), 17);
+  EXPECT_EQ(i->Palette().Count(), 16);
+  i->SetPaletteMode(zxModeGray); // its palette is always the full one
+  EXPECT_EQ(i->Palette().Count(), 16);
+  auto t = TVeZxSpectrumTricolorEngine().CreateOptions();
+  ASSERT_EQ(t->Palette().Count(), 8);
+  EXPECT_EQ(t->Palette().GetRGBQuad(2), ZxRGB(zxBright + zxRed));
+}
+
+TEST(ZxMulticolor, EightByOneGivesEveryLineItsOwnAttributes) {
+  // Pure colours changing every line: red, blue, green, ... across the whole width.
+  const int colours[3] = {zxRed, zxBlue, zxGreen};
+  TVeBitmap32 pic(256, 192);
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x)
+      pic.Pixel(x, y) = ZxRGB(colours[y % 3]);
+  TRun r = ConvertWith<TVeZxSpectrumMultiColor1Engine>(pic);
+  ASSERT_EQ(r.Files->Count(), 2);
+  EXPECT_EQ(r.Files->GetExtension(0), "mlt");
+  EXPECT_EQ(r.Files->GetExtension(1), "mc");
+  const auto& mlt = r.File(0);
+  const auto& mc = r.File(1);
+  ASSERT_EQ(mlt.size(), 12288u);
+  ASSERT_EQ(mc.size(), 12288u);
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; x += 8) {
+      ASSERT_EQ(Shown(mlt, x, y, 1), colours[y % 3]) << x << "," << y;
+      ASSERT_EQ(r.Result->GetPixel(x, y), colours[y % 3]);
+    }
+  // "mc": the same lines one after another (line 1 at 32, where "mlt" has it at 256).
+  for (int y = 0; y < 192; ++y)
+    for (int b = 0; b < 32; ++b)
+      ASSERT_EQ(mc[size_t(32 * y + b)], mlt[size_t(ZxScreenOffset(y, b))]);
+  EXPECT_TRUE(std::equal(mc.begin() + ZxPixelBytes, mc.end(), mlt.begin() + ZxPixelBytes));
+  EXPECT_EQ(ZxScreenOffset(1, 0), 256);
+}
+
+TEST(ZxMulticolor, FilesMatchThePreview) {
+  TRun two = ConvertWith<TVeZxSpectrumMultiColor2Engine>(Photo());
+  ASSERT_EQ(two.Files->Count(), 1);
+  EXPECT_EQ(two.Files->GetExtension(0), "ifl");
+  ASSERT_EQ(two.File().size(), 9216u);
+  for (int y = 0; y < 192; y += 3)
+    for (int x = 0; x < 256; x += 3)
+      ASSERT_EQ(Shown(two.File(), x, y, 2), two.Result->GetPixel(x, y)) << x << "," << y;
+  TRun one = ConvertWith<TVeZxSpectrumMultiColor1Engine>(
+      Photo(), [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeGray); });
+  EXPECT_EQ(one.Options->Palette().Count(), 4); // the gray colours go with the result
+  for (int y = 0; y < 192; y += 3)
+    for (int x = 0; x < 256; x += 3)
+      ASSERT_EQ(Shown(one.File(), x, y, 1), one.Result->GetPixel(x, y)) << x << "," << y;
+}
+
+TEST(ZxMulticolor, SameFilesWithAnyWorkerCount) {
+  std::vector<uint8_t> first;
+  for (int workers : {1, 3}) {
+    SetProcessorCount(workers);
+    TRun r = ConvertWith<TVeZxSpectrumMultiColor1Engine>(Photo());
+    if (first.empty())
+      first = r.File(1);
+    else
+      EXPECT_EQ(r.File(1), first) << workers << " workers";
+  }
+  SetProcessorCount(0);
+}
+
+TEST(ZxInterlaced, FieldsGoToTheirScreensAndShareAttributes) {
+  // Black/white: even lines white, odd lines black; every attribute stays 71.
+  TVeBitmap32 lines(256, 384);
+  for (int y = 0; y < 384; ++y)
+    for (int x = 0; x < 256; ++x)
+      lines.Pixel(x, y) = y % 2 ? VeRGBQuad(0, 0, 0) : VeRGBQuad(255, 255, 255);
+  TRun bw = ConvertWith<TVeZxSpectrumInterlacedEngine>(
+      lines, [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeBlackWhite); });
+  ASSERT_EQ(bw.Files->Count(), 1);
+  EXPECT_EQ(bw.Files->GetExtension(0), "lce");
+  const auto& lce = bw.File();
+  ASSERT_EQ(lce.size(), 13824u);
+  for (int b = 0; b < ZxPixelBytes; ++b) {
+    ASSERT_EQ(lce[size_t(b)], 0xFF) << b; // white is a set bit, shown by the white ink
+    ASSERT_EQ(lce[size_t(ZxScreenBytes + b)], 0x00) << b;
+  }
+  for (int a = 0; a < ZxAttrBytes; ++a) {
+    ASSERT_EQ(lce[size_t(ZxPixelBytes + a)], 71);
+    ASSERT_EQ(lce[size_t(ZxScreenBytes + ZxPixelBytes + a)], 71);
+  }
+  EXPECT_EQ(bw.Result->GetPixel(0, 0), 1);
+  EXPECT_EQ(bw.Result->GetPixel(0, 1), 0);
+
+  // Colour: one attribute per 8 x 16 cell, the same in both screens; each picture line shows
+  // what the preview shows.
+  TRun colour = ConvertWith<TVeZxSpectrumInterlacedEngine>(Photo(384));
+  const auto& file = colour.File();
+  EXPECT_TRUE(std::equal(file.begin() + ZxPixelBytes, file.begin() + ZxScreenBytes,
+                         file.begin() + ZxScreenBytes + ZxPixelBytes));
+  for (int y = 0; y < 384; y += 3)
+    for (int x = 0; x < 256; x += 5) {
+      const std::vector<uint8_t> screen(file.begin() + (y % 2) * ZxScreenBytes,
+                                        file.begin() + (y % 2 + 1) * ZxScreenBytes);
+      ASSERT_EQ(Shown(screen, x, y / 2, 8), colour.Result->GetPixel(x, y)) << x << "," << y;
+    }
+  EXPECT_EQ(colour.Options->Palette().Count(), 16);
+}
+
+TEST(ZxTricolor, PlanesHoldTheBrightColours) {
+  TVeBitmap32 pic(256, 192, VeRGBQuad(0, 0, 0));
+  for (int k = 0; k < 8; ++k)
+    for (int y = 0; y < 192; ++y)
+      for (int x = 32 * k; x < 32 * k + 32; ++x)
+        pic.Pixel(x, y) = ZxRGB(zxBright + k);
+  TRun r = ConvertWith<TVeZxSpectrumTricolorEngine>(pic);
+  ASSERT_EQ(r.Files->Count(), 1);
+  EXPECT_EQ(r.Files->GetExtension(0), "rgb");
+  auto& rgb = r.Files->GetStream(0)->Bytes();
+  ASSERT_EQ(rgb.size(), 18432u); // three planes, no attributes
+  auto bit = [&](int plane, int x, int y) {
+    return (rgb[size_t(plane * ZxPixelBytes + ZxScreenOffset(y, x / 8))] >> (7 - x % 8)) & 1;
+  };
+  for (int k = 0; k < 8; ++k) {
+    const int x = 32 * k + 7, y = 100;
+    EXPECT_EQ(r.Result->GetPixel(x, y), k);
+    EXPECT_EQ(bit(0, x, y), (k & 2) ? 1 : 0) << k; // red
+    EXPECT_EQ(bit(1, x, y), (k & 4) ? 1 : 0) << k; // green
+    EXPECT_EQ(bit(2, x, y), (k & 1) ? 1 : 0) << k; // blue
+  }
+  // Black clears its bit in all three planes; the screen reads back what it was given.
+  TVeZxSpectrumTricolorScreen screen(rgb.data());
+  EXPECT_EQ(screen.GetPixel(3, 3), 0);
+  EXPECT_EQ(screen.GetPixel(32 * 6 + 1, 0), 6);
+  screen.SetPixel(0, 0, 5);
+  EXPECT_EQ(screen.GetPixel(0, 0), 5);
+}
