@@ -38,15 +38,19 @@ void TVeZxSpectrumColorEngineOptions::PaletteChanged() {
 
 // ---- Panel --------------------------------------------------------------------------------
 
+std::vector<std::pair<std::string, TVePaletteType>> ZxSpectrumPaletteTypeList() {
+  std::vector<std::pair<std::string, TVePaletteType>> types;
+  for (TVePaletteType t : {ptPulsar, ptColoredLinear, ptVardel})
+    types.emplace_back(VePaletteTypeName(t), t);
+  return types;
+}
+
 TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
   AddPaletteSeparator();
   AddPaletteMode(ZxSpectrumModeMask);
-  std::vector<std::pair<std::string, TVePaletteType>> types;
-  for (TVePaletteType t : {ptPulsar, ptColoredLinear, ptVardel})
-    types.emplace_back(VePaletteTypeName(t), t);
-  AddPaletteTypeList(types);
+  AddPaletteTypeList(ZxSpectrumPaletteTypeList());
   // Colour usage only means something for the "Сolor" mode.
   AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
   AddDithering(true);
@@ -68,7 +72,6 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
                              std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
                              TVeDestEngineOptions& options, const TVePalette256*,
                              const TVePalette256*) {
-  const TVePaletteType type = options.PaletteType();
   if (options.PaletteMode() == zxModeBlackWhite) {
     TVeImage image(source);
     files = std::make_unique<TVeStreamList>();
@@ -77,18 +80,21 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
     TVePalette256 bw;
     ZxSpectrumMakeBlackWhitePalette(bw);
     options.SetPalette(&bw);
-    TVeDitherOptions d;
-    d.DitherMethod = options.DitherMethod();
-    d.ErrorDiffusion = options.ErrorDiffusion();
-    d.Serpentine = options.Serpentine();
-    d.LightnessFix = options.LightnessFix();
-    d.SaturationFix = options.SaturationFix();
-    return image.DitherTwoColors(cancel, d, 1, 0, nullptr, &screen);
+    return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, nullptr, &screen);
   }
-  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
   files = std::make_unique<TVeStreamList>();
   TVeStream* s = files->AddNew("scr", ZxScreenBytes);
   TVeZxSpectrumColorScreen screen(s->Data());
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
+}
+
+std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
+                                                  const TVeBitmap32& source,
+                                                  TVeDestProgress& progress,
+                                                  TVeDestEngineOptions& options,
+                                                  TVeCellScreen& screen) {
+  const TVePaletteType type = options.PaletteType();
+  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
   TVePalette256 full;
   ZxSpectrumMakePalette(full, type);
   options.SetPalette(&full);

@@ -3,6 +3,8 @@
 // file), "Gray" and "Сolor" (6912-byte file with attributes).
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
@@ -33,6 +35,9 @@ constexpr uint8_t zxModeGray = 1;
 constexpr uint8_t zxModeColor = 11;
 constexpr uint32_t ZxSpectrumModeMask = 2051;
 
+// "Pulsar (205)", "Linear", "Vardel (160)" for the panels' palette type list.
+std::vector<std::pair<std::string, TVePaletteType>> ZxSpectrumPaletteTypeList();
+
 class TVeZxSpectrumColorEngineUI : public TVeDestEngineUIEx {
 public:
   explicit TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options);
@@ -51,6 +56,15 @@ public:
                                             const TVePalette256* usedColors,
                                             const TVePalette256* sourcePalette);
 };
+
+class TVeCellScreen;
+// The cell conversion of the standard screen over any attribute screen: mode "Gray" with
+// the gray pairs (reporting the four gray colours with the result), otherwise "Сolor".
+std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
+                                                  const TVeBitmap32& source,
+                                                  TVeDestProgress& progress,
+                                                  TVeDestEngineOptions& options,
+                                                  TVeCellScreen& screen);
 
 class TVeDestEngineList;
 // Puts the engine in place of its catalogue entry of the given registry (for the registry's

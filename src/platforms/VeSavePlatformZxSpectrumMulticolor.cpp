@@ -13,43 +13,6 @@ namespace {
 // "Gray" and "Сolor" of the mode list.
 constexpr uint32_t ZxGrayColorModeMask = (1u << zxModeGray) | (1u << zxModeColor);
 
-// The palette type list of the standard screen's panel.
-std::vector<std::pair<std::string, TVePaletteType>> ZxPaletteTypes() {
-  std::vector<std::pair<std::string, TVePaletteType>> types;
-  for (TVePaletteType t : {ptPulsar, ptColoredLinear, ptVardel})
-    types.emplace_back(VePaletteTypeName(t), t);
-  return types;
-}
-
-// The cell conversion of the standard screen over any attribute screen: "Gray" reports the
-// four gray colours with the result, anything else is "Сolor".
-std::unique_ptr<TVeBitmap> ConvertCells(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
-                                        TVeCellScreen& screen) {
-  const TVePaletteType type = options.PaletteType();
-  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
-  TVePalette256 full;
-  ZxSpectrumMakePalette(full, type);
-  options.SetPalette(&full);
-  if (options.PaletteMode() == zxModeGray) {
-    std::unique_ptr<TVeBitmap> result = image.ConvertGray(cancel, options, &screen, &progress);
-    TVePalette256 gray;
-    ZxSpectrumMakeGrayPalette(gray, type);
-    options.SetPalette(&gray);
-    return result;
-  }
-  return image.Convert(cancel, options, &screen, &progress);
-}
-
-TVeDitherOptions DitherOptions(const TVeDestEngineOptions& options) {
-  TVeDitherOptions d;
-  d.DitherMethod = options.DitherMethod();
-  d.ErrorDiffusion = options.ErrorDiffusion();
-  d.Serpentine = options.Serpentine();
-  d.LightnessFix = options.LightnessFix();
-  d.SaturationFix = options.SaturationFix();
-  return d;
-}
 } // namespace
 
 // ---- Options and panels -------------------------------------------------------------------
@@ -84,7 +47,7 @@ TVeZxSpectrumInterlacedEngineUI::TVeZxSpectrumInterlacedEngineUI(TVeDestEngineOp
   AddPositionBorder();
   AddPaletteSeparator();
   AddPaletteMode(ZxSpectrumModeMask);
-  AddPaletteTypeList(ZxPaletteTypes());
+  AddPaletteTypeList(ZxSpectrumPaletteTypeList());
   AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
   AddDithering(true);
 }
@@ -121,7 +84,8 @@ TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBi
   TVeStream* mlt = files->AddNew("mlt", 2 * ZxPixelBytes);
   // A standard screen whose attribute rows are pixel lines: line y at 6144 + 32 y.
   TVeZxSpectrumColorScreen screen(mlt->Data());
-  std::unique_ptr<TVeBitmap> result = ConvertCells(cancel, source, progress, options, screen);
+  std::unique_ptr<TVeBitmap> result =
+      ZxSpectrumConvertCells(cancel, source, progress, options, screen);
   // The same picture with its pixel lines one after another.
   TVeStream* mc = files->AddNew("mc", 2 * ZxPixelBytes);
   const uint8_t* from = files->GetStream(0)->Data();
@@ -150,7 +114,7 @@ TVeZxSpectrumMultiColor2Engine::Convert(const TVeCancelFlag* cancel, const TVeBi
   // One attribute per 8 x 2 cell: cell row r at 6144 + 32 r.
   TVeStream* ifl = files->AddNew("ifl", ZxPixelBytes + ZxPixelBytes / 2);
   TVeZxSpectrumColorScreen screen(ifl->Data());
-  return ConvertCells(cancel, source, progress, options, screen);
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
 }
 
 // ---- Interlaced v1 ------------------------------------------------------------------------
@@ -178,9 +142,10 @@ TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
     TVePalette256 bw;
     ZxSpectrumMakeBlackWhitePalette(bw);
     // White (index 1) is a set bit, shown by the white ink.
-    return image.DitherTwoColors(cancel, DitherOptions(options), 1, 0, &bw, &screen);
+    return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, &bw, &screen);
   }
-  std::unique_ptr<TVeBitmap> result = ConvertCells(cancel, source, progress, options, screen);
+  std::unique_ptr<TVeBitmap> result =
+      ZxSpectrumConvertCells(cancel, source, progress, options, screen);
   TVePalette256 full;
   ZxSpectrumMakePalette(full, options.PaletteType());
   options.SetPalette(&full);
@@ -207,8 +172,10 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorEngine::Convert(
   TVePalette256 palette;
   ZxSpectrumMakeTricolorPalette(palette, options.PaletteType());
   options.SetPalette(&palette);
+  TVeDitherOptions d = VeDitherOptionsOf(options);
+  d.GrayPalette = false; // the colours are matched, never their gray levels
   TVeImage image(source);
-  return image.DitherPalette(cancel, DitherOptions(options), nullptr, palette, &screen);
+  return image.DitherPalette(cancel, d, nullptr, palette, &screen);
 }
 
 // ---- Registration -------------------------------------------------------------------------
