@@ -78,14 +78,6 @@ TVeCustomOriginalPaletteEngineUI::TVeCustomOriginalPaletteEngineUI(TVeDestEngine
 
 // ---- Engines
 
-std::unique_ptr<TVeDestEngineUI> TVeCustomBWEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeCustomBWEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeCustomBWEngine::CreateOptions() const {
-  return VeNewOptions<TVeCustomBWEngineOptions>();
-}
-
 std::unique_ptr<TVeBitmap>
 TVeCustomBWEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                            std::unique_ptr<TVeStreamList>& /*files*/, TVeDestProgress& /*progress*/,
@@ -93,15 +85,6 @@ TVeCustomBWEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sourc
                            const TVePalette256* /*sourcePalette*/) {
   TVeImage image(source);
   return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, nullptr, nullptr);
-}
-
-std::unique_ptr<TVeDestEngineUI>
-TVeCustomPaletteEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeCustomPaletteEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeCustomPaletteEngine::CreateOptions() const {
-  return VeNewOptions<TVeCustomPaletteEngineOptions>();
 }
 
 namespace {
@@ -166,15 +149,6 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
   }
   TVeImage image(source);
   return image.Dither(cancel, dither, nullptr, generated);
-}
-
-std::unique_ptr<TVeDestEngineUI>
-TVeCustomOriginalPaletteEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeCustomOriginalPaletteEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeCustomOriginalPaletteEngine::CreateOptions() const {
-  return VeNewOptions<TVeCustomOriginalPaletteEngineOptions>();
 }
 
 std::unique_ptr<TVeBitmap> TVeCustomOriginalPaletteEngine::Convert(

@@ -44,47 +44,28 @@ public:
 };
 
 // The three engines. Each provides the class-level operations as static members (see
-// TVeDestEngineClassOf) and the instance-level ones as overrides.
-class TVeCustomBWEngine : public TVeDestEngine {
+// TVeDestEngineClassOf).
+class TVeCustomBWEngine : public TVeDestEngineOf<TVeCustomBWEngineOptions, TVeCustomBWEngineUI> {
 public:
   static std::string PlatformName() { return "Common"; }
   static std::string ModeName() { return "B/W"; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options,
-                                            const TVePalette256* usedColors,
-                                            const TVePalette256* sourcePalette);
-  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
-  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+  static TVeConvertFunction Convert;
 };
 
-class TVeCustomPaletteEngine : public TVeDestEngine {
+class TVeCustomPaletteEngine
+    : public TVeDestEngineOf<TVeCustomPaletteEngineOptions, TVeCustomPaletteEngineUI> {
 public:
   static std::string PlatformName() { return "Common"; }
   static std::string ModeName() { return "Palette"; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options,
-                                            const TVePalette256* usedColors,
-                                            const TVePalette256* sourcePalette);
-  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
-  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+  static TVeConvertFunction Convert;
 };
 
-class TVeCustomOriginalPaletteEngine : public TVeDestEngine {
+class TVeCustomOriginalPaletteEngine : public TVeDestEngineOf<TVeCustomOriginalPaletteEngineOptions,
+                                                              TVeCustomOriginalPaletteEngineUI> {
 public:
   static std::string PlatformName() { return "Common"; }
   static std::string ModeName() { return "Original palette"; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options,
-                                            const TVePalette256* usedColors,
-                                            const TVePalette256* sourcePalette);
-  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
-  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
+  static TVeConvertFunction Convert;
 };
 
 // Puts the three engines in place of the catalogue's "Common" entries, in their order.

@@ -38,6 +38,24 @@ private:
   const TVeDestEngineClass* FClass = nullptr;
 };
 
+// The static Convert every engine class provides (see TVeDestEngineClass::Convert), so an
+// engine declares it as "static TVeConvertFunction Convert;".
+using TVeConvertFunction = std::unique_ptr<TVeBitmap>(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256* usedColors,
+    const TVePalette256* sourcePalette);
+
+// An engine whose options and panel are the classes TOptions and TUI.
+template <class TOptions, class TUI> class TVeDestEngineOf : public TVeDestEngine {
+public:
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override {
+    return std::make_unique<TUI>(options);
+  }
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override {
+    return VeNewOptions<TOptions>();
+  }
+};
+
 class TVeDestEngineClass {
 public:
   virtual ~TVeDestEngineClass();

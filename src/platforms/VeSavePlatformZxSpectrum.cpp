@@ -58,15 +58,6 @@ TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& opt
 
 // ---- Engine -------------------------------------------------------------------------------
 
-std::unique_ptr<TVeDestEngineUI>
-TVeZxSpectrumEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeZxSpectrumColorEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumEngine::CreateOptions() const {
-  return VeNewOptions<TVeZxSpectrumColorEngineOptions>();
-}
-
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                              std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,

@@ -43,18 +43,12 @@ public:
   explicit TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options);
 };
 
-class TVeZxSpectrumEngine : public TVeDestEngine {
+class TVeZxSpectrumEngine
+    : public TVeDestEngineOf<TVeZxSpectrumColorEngineOptions, TVeZxSpectrumColorEngineUI> {
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4"; }
-  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;
-  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options,
-                                            const TVePalette256* usedColors,
-                                            const TVePalette256* sourcePalette);
+  static TVeConvertFunction Convert;
 };
 
 class TVeCellScreen;

@@ -66,15 +66,6 @@ TVeZxSpectrumTricolorEngineUI::TVeZxSpectrumTricolorEngineUI(TVeDestEngineOption
 
 // ---- Multicolor 8x1 and 8x2 ---------------------------------------------------------------
 
-std::unique_ptr<TVeDestEngineUI>
-TVeZxSpectrumMultiColor1Engine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeZxSpectrumMultiColorEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumMultiColor1Engine::CreateOptions() const {
-  return VeNewOptions<TVeZxSpectrumMultiColor1EngineOptions>();
-}
-
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                         std::unique_ptr<TVeStreamList>& files,
@@ -96,15 +87,6 @@ TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBi
   return result;
 }
 
-std::unique_ptr<TVeDestEngineUI>
-TVeZxSpectrumMultiColor2Engine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeZxSpectrumMultiColorEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumMultiColor2Engine::CreateOptions() const {
-  return VeNewOptions<TVeZxSpectrumMultiColor2EngineOptions>();
-}
-
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumMultiColor2Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                         std::unique_ptr<TVeStreamList>& files,
@@ -118,15 +100,6 @@ TVeZxSpectrumMultiColor2Engine::Convert(const TVeCancelFlag* cancel, const TVeBi
 }
 
 // ---- Interlaced v1 ------------------------------------------------------------------------
-
-std::unique_ptr<TVeDestEngineUI>
-TVeZxSpectrumInterlacedEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeZxSpectrumInterlacedEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumInterlacedEngine::CreateOptions() const {
-  return VeNewOptions<TVeZxSpectrumInterlacedEngineOptions>();
-}
 
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
@@ -153,15 +126,6 @@ TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
 }
 
 // ---- Tricolor -----------------------------------------------------------------------------
-
-std::unique_ptr<TVeDestEngineUI>
-TVeZxSpectrumTricolorEngine::CreateUI(TVeDestEngineOptions& options) const {
-  return std::make_unique<TVeZxSpectrumTricolorEngineUI>(options);
-}
-
-std::unique_ptr<TVeDestEngineOptions> TVeZxSpectrumTricolorEngine::CreateOptions() const {
-  return VeNewOptions<TVeZxSpectrumTricolorEngineOptions>();
-}
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorEngine::Convert(
     const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,

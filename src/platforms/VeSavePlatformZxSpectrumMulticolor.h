@@ -54,26 +54,37 @@ public:
   explicit TVeZxSpectrumTricolorEngineUI(TVeDestEngineOptions& options);
 };
 
-#define VE_ZX_ENGINE_DECLARATION(Class, Mode)                                                      \
-  class Class : public TVeDestEngine {                                                             \
-  public:                                                                                          \
-    static std::string PlatformName() { return "ZX Spectrum"; }                                    \
-    static std::string ModeName() { return Mode; }                                                 \
-    std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& options) const override;       \
-    std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override;                          \
-    static std::unique_ptr<TVeBitmap>                                                              \
-    Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,                                \
-            std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,                      \
-            TVeDestEngineOptions& options, const TVePalette256* usedColors,                        \
-            const TVePalette256* sourcePalette);                                                   \
-  };
+class TVeZxSpectrumMultiColor1Engine : public TVeDestEngineOf<TVeZxSpectrumMultiColor1EngineOptions,
+                                                              TVeZxSpectrumMultiColorEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 Multicolor 8x1"; }
+  static TVeConvertFunction Convert;
+};
 
-VE_ZX_ENGINE_DECLARATION(TVeZxSpectrumMultiColor1Engine, "256x192x4 Multicolor 8x1")
-VE_ZX_ENGINE_DECLARATION(TVeZxSpectrumMultiColor2Engine, "256x192x4 Multicolor 8x2")
-VE_ZX_ENGINE_DECLARATION(TVeZxSpectrumInterlacedEngine, "256x384x4 Interlaced v1")
-VE_ZX_ENGINE_DECLARATION(TVeZxSpectrumTricolorEngine, "256x192x3 Tricolor")
+class TVeZxSpectrumMultiColor2Engine : public TVeDestEngineOf<TVeZxSpectrumMultiColor2EngineOptions,
+                                                              TVeZxSpectrumMultiColorEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 Multicolor 8x2"; }
+  static TVeConvertFunction Convert;
+};
 
-#undef VE_ZX_ENGINE_DECLARATION
+class TVeZxSpectrumInterlacedEngine : public TVeDestEngineOf<TVeZxSpectrumInterlacedEngineOptions,
+                                                             TVeZxSpectrumInterlacedEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x384x4 Interlaced v1"; }
+  static TVeConvertFunction Convert;
+};
+
+class TVeZxSpectrumTricolorEngine
+    : public TVeDestEngineOf<TVeZxSpectrumTricolorEngineOptions, TVeZxSpectrumTricolorEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x3 Tricolor"; }
+  static TVeConvertFunction Convert;
+};
 
 class TVeDestEngineList;
 // Puts these engines in place of their catalogue entries.
