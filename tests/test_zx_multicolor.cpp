@@ -6,6 +6,8 @@
 #include "VeBitmap.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeLoadSource.h"
+#include "VeOpenPlatformZxSpectrum.h"
 #include "VePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumMulticolor.h"
 #include "VeStream.h"
@@ -205,4 +207,113 @@ TEST(ZxTricolor, PlanesHoldTheBrightColours) {
   EXPECT_EQ(screen.GetPixel(32 * 6 + 1, 0), 6);
   screen.SetPixel(0, 0, 5);
   EXPECT_EQ(screen.GetPixel(0, 0), 5);
+}
+
+// ---- The files read back as source pictures -------------------------------------------
+
+namespace {
+
+// The picture the loader of class T decodes, when it is among those taking the bytes.
+template <class T>
+std::unique_ptr<TVeBitmap> Load(const std::vector<uint8_t>& bytes, const std::string& name,
+                                int* priority = nullptr, TVeSourceEngine** engine = nullptr,
+                                std::unique_ptr<TVeSourceEngineList>* keep = nullptr) {
+  RegisterZxSpectrumLoaders();
+  TVeMemoryLoadSource src(name, int32_t(bytes.size()), bytes.data());
+  std::unique_ptr<TVeSourceEngineList> list = ProbeSource(&src);
+  for (int i = 0; i < list->Count(); ++i) {
+    TVeSourceEngine* e = list->Engines(i);
+    if (!dynamic_cast<T*>(e)) continue;
+    if (priority) *priority = e->Priority;
+    if (engine) *engine = e;
+    std::unique_ptr<TVeBitmap> bmp = e->CreateBitmap();
+    if (keep) *keep = std::move(list);
+    return bmp;
+  }
+  return nullptr;
+}
+
+bool SamePicture(const TVeBitmap& a, const TVeBitmap& b) {
+  return *a.ToBitmap32() == *b.ToBitmap32();
+}
+
+} // namespace
+
+TEST(ZxLoaders, WrittenFilesReadBackAsTheirPreviews) {
+  TRun mlt = ConvertWith<TVeZxSpectrumMultiColor1Engine>(Photo());
+  int priority = 0;
+  auto a = Load<TVeZxSpectrumMulticolorMLTEngine>(mlt.File(0), "photo.mlt", &priority);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(priority, 5);
+  EXPECT_TRUE(SamePicture(*a, *mlt.Result));
+  auto b = Load<TVeZxSpectrumMulticolorMCEngine>(mlt.File(1), "photo.mc", &priority);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(priority, 5);
+  EXPECT_TRUE(SamePicture(*b, *mlt.Result));
+
+  TRun ifl = ConvertWith<TVeZxSpectrumMultiColor2Engine>(Photo());
+  auto c = Load<TVeZxSpectrumMulticolor2Engine>(ifl.File(), "photo.ifl");
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(SamePicture(*c, *ifl.Result));
+
+  TRun lce = ConvertWith<TVeZxSpectrumInterlacedEngine>(Photo(384));
+  TVeSourceEngine* e = nullptr;
+  std::unique_ptr<TVeSourceEngineList> keep;
+  auto d = Load<TVeZxSpectrumColorInterlacedEngine>(lce.File(), "photo.lce", nullptr, &e, &keep);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Height(), 384);
+  EXPECT_EQ(int(e->PixelAspect), 17);
+  EXPECT_TRUE(SamePicture(*d, *lce.Result));
+
+  TRun rgb = ConvertWith<TVeZxSpectrumTricolorEngine>(Photo());
+  auto t = Load<TVeZxSpectrumTricolorSourceEngine>(rgb.File(), "photo.rgb", &priority);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(priority, 5);
+  for (int y = 0; y < 192; y += 7)
+    for (int x = 0; x < 256; x += 5)
+      ASSERT_EQ(t->GetPixel(x, y), rgb.Result->GetPixel(x, y)) << x << "," << y;
+  // ".3" files order their colours another way.
+  auto three = Load<TVeZxSpectrumTricolorSourceEngine>(rgb.File(), "photo.3");
+  ASSERT_TRUE(three);
+  EXPECT_EQ(three->Palette().GetRGBQuad(1), 0x00FF00u);
+  EXPECT_EQ(t->Palette().GetRGBQuad(1), 0x0000FFu);
+}
+
+TEST(ZxLoaders, AttributeLayoutsAndFlash) {
+  // Attributes only: paper then ink per attribute, or the cells over a fine chequer.
+  std::vector<uint8_t> attrs(6144, uint8_t(zxRed << 3 | zxBlue));
+  TVeSourceEngine* e = nullptr;
+  std::unique_ptr<TVeSourceEngineList> keep;
+  auto mtl = Load<TVeZxSpectrumMulticolorMTLEngine>(attrs, "x.mtl", nullptr, &e, &keep);
+  ASSERT_TRUE(mtl);
+  EXPECT_EQ(mtl->Width(), 64);
+  EXPECT_EQ(int(e->PixelAspect), 20);
+  EXPECT_EQ(mtl->GetPixel(0, 0), zxRed);
+  EXPECT_EQ(mtl->GetPixel(1, 0), zxBlue);
+  attrs.resize(3072);
+  auto afl = Load<TVeZxSpectrumMulticolor2AFLEngine>(attrs, "x.afl");
+  ASSERT_TRUE(afl);
+  EXPECT_EQ(afl->Height(), 96);
+  attrs.resize(768);
+  auto atr = Load<TVeZxSpectrumAtrEngine>(attrs, "x.atr");
+  ASSERT_TRUE(atr);
+  EXPECT_EQ(atr->GetPixel(0, 0), zxRed); // 0x55: paper first on even rows
+  EXPECT_EQ(atr->GetPixel(1, 0), zxBlue);
+  EXPECT_EQ(atr->GetPixel(0, 1), zxBlue); // 0xAA on odd rows
+
+  // A flashing cell shows one mix for ink and paper; ".flash.scr" ranks the view higher.
+  std::vector<uint8_t> scr(ZxScreenBytes, 0);
+  for (int y = 0; y < 8; ++y)
+    scr[size_t(ZxScreenOffset(y, 0))] = 0xF0;
+  scr[size_t(ZxAttrOffset(0, 0))] = uint8_t(ZxAttrFlash | zxGreen << 3 | zxWhite);
+  scr[size_t(ZxAttrOffset(1, 0))] = uint8_t(zxGreen << 3 | zxWhite);
+  int priority = 0;
+  auto flash = Load<TVeZxSpectrumFlashColorEngine>(scr, "x.flash.scr", &priority);
+  ASSERT_TRUE(flash);
+  EXPECT_EQ(priority, 7);
+  EXPECT_EQ(flash->GetPixel(0, 0), zxGreen * 16 + zxWhite);
+  EXPECT_EQ(flash->GetPixel(7, 0), zxGreen * 16 + zxWhite);
+  EXPECT_EQ(flash->GetPixel(8, 0), zxGreen * 17); // no flash: paper as itself
+  Load<TVeZxSpectrumFlashColorEngine>(scr, "x.scr", &priority);
+  EXPECT_EQ(priority, 5);
 }

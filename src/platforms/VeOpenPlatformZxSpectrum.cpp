@@ -4,9 +4,56 @@
 
 namespace {
 
-TVeSourceMatch ExactSizeMatch(TVeLoadSource* source, int32_t size, const char* ext) {
+TVeSourceMatch ExactSizeMatch(TVeLoadSource* source, int32_t size, const char* ext,
+                              const char* ext2 = nullptr) {
   if (!source || !source->Data || source->Size != size) return 0;
-  return TVeSourceMatch(smExactSize | (source->Ext == ext ? smExtension : 0));
+  const bool own = source->Ext == ext || (ext2 && source->Ext == ext2);
+  return TVeSourceMatch(smExactSize | (own ? smExtension : 0));
+}
+
+// A ZX colour picture of 32 byte columns: pixelAt(x, y) and attrAt(x, y) give the offsets of
+// the pixel byte and the attribute of byte column x in row y.
+template <class TPixelAt, class TAttrAt>
+std::unique_ptr<TVeBitmap> DecodeZxColor(TVeSourceEngine& e, TPixelAt pixelAt, TAttrAt attrAt) {
+  ZxSpectrumMakePalette(*e.Palette, e.PaletteType);
+  auto bmp = std::make_unique<TVeBitmap4>(e.Width, e.Palette.get(), e.Height);
+  const uint8_t* d = e.Source->Data;
+  for (int y = 0; y < e.Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      int ink, paper;
+      TVeSourceEngine::ZxAttribute(d[attrAt(x, y)], ink, paper);
+      TVeSourceEngine::Unpack1Bit(*bmp, x * 8, y, d[pixelAt(x, y)], ink, paper);
+    }
+  return bmp;
+}
+
+// Rows of attributes, each giving two pixels: paper, then ink.
+std::unique_ptr<TVeBitmap> DecodeAttributePixels(TVeSourceEngine& e) {
+  ZxSpectrumMakePalette(*e.Palette, e.PaletteType);
+  auto bmp = std::make_unique<TVeBitmap4>(e.Width, e.Palette.get(), e.Height);
+  const uint8_t* d = e.Source->Data;
+  for (int y = 0; y < e.Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      int ink, paper;
+      TVeSourceEngine::ZxAttribute(d[32 * y + x], ink, paper);
+      bmp->SetPixel(2 * x, y, paper);
+      bmp->SetPixel(2 * x + 1, y, ink);
+    }
+  return bmp;
+}
+
+// The sizes a decoder reads, checked again in case a caller skipped the probe.
+void NeedBytes(const TVeSourceEngine& e, int32_t size) {
+  if (!e.Source || !e.Source->Data || e.Source->Size < size) VeInternalError();
+}
+
+void ZxColorLoader(TVeSourceEngine& e, int width, int height, const char* kind) {
+  e.Width = width;
+  e.Height = height;
+  e.BitsPerPixel = 4;
+  e.SetDefaultZxPaletteTypes();
+  ZxSpectrumMakePalette(*e.Palette, e.PaletteType);
+  e.Description = "ZX Spectrum" + e.SizeText() + kind + " image";
 }
 
 } // namespace
@@ -61,10 +108,240 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumColorEngine::CreateBitmap() {
   return bmp;
 }
 
+// ---- Flash view ---------------------------------------------------------------------------
+
+TVeZxSpectrumFlashColorEngine::TVeZxSpectrumFlashColorEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumFlashColorEngine") {
+  ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, " FlashColor");
+  BitsPerPixel = 8;
+  Description = "ZX Spectrum" + SizeText() + " FlashColor" + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumFlashColorEngine::Check(TVeLoadSource* source) {
+  TVeSourceMatch m = ExactSizeMatch(source, ZxScreenBytes, ".scr");
+  if (!m) return 0;
+  // "picture.flash.scr" says what it is.
+  const std::string& name = source->Name;
+  const size_t dot = name.rfind('.');
+  const std::string stem = VeLowerExt(dot == std::string::npos ? name : name.substr(0, dot));
+  if ((m & smExtension) && stem == ".flash") m |= smNameHint;
+  return m;
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumFlashColorEngine::CreateBitmap() {
+  NeedBytes(*this, ZxScreenBytes);
+  TVePalette256 zx;
+  ZxSpectrumMakePalette(zx, PaletteType);
+  // Entry i * 16 + j: the mean of colours i and j, as the eye sees a flashing cell.
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (int i = 0; i < 16; ++i)
+    for (int j = 0; j < 16; ++j) {
+      const TVeLinRGBColor a = zx.GetLinRGB(i), b = zx.GetLinRGB(j);
+      Palette->AddLin({(a.R + b.R) / 2, (a.G + b.G) / 2, (a.B + b.B) / 2});
+    }
+  Palette->EndUpdate();
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const uint8_t* d = Source->Data;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const uint8_t a = d[ZxAttrOffset(x, y / 8)];
+      int ink, paper;
+      ZxAttribute(a, ink, paper);
+      if (a & ZxAttrFlash)
+        Unpack1Bit(*bmp, x * 8, y, 0, 0, paper * 16 + ink);
+      else
+        Unpack1Bit(*bmp, x * 8, y, d[ZxScreenOffset(y, x)], ink * 17, paper * 17);
+    }
+  return bmp;
+}
+
+// ---- Interlaced, multicolor and attribute layouts ------------------------------------------
+
+TVeZxSpectrumColorInterlacedEngine::TVeZxSpectrumColorInterlacedEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumColorInterlacedEngine") {
+  ZxColorLoader(*this, ZxScreenWidth, 2 * ZxScreenHeight, " interlaced");
+  PixelAspect = 17;
+}
+
+TVeSourceMatch TVeZxSpectrumColorInterlacedEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, ZxInterlacedBytes, ".lce");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumColorInterlacedEngine::CreateBitmap() {
+  NeedBytes(*this, ZxInterlacedBytes);
+  // Row 2y + k is row y of screen k.
+  return DecodeZxColor(
+      *this, [](int x, int y) { return (y & 1) * ZxScreenBytes + ZxScreenOffset(y >> 1, x); },
+      [](int x, int y) { return (y & 1) * ZxScreenBytes + ZxAttrOffset(x, (y >> 1) / 8); });
+}
+
+TVeZxSpectrumMulticolorMLTEngine::TVeZxSpectrumMulticolorMLTEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumMulticolorMLTEngine") {
+  ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, " multicolor");
+}
+
+TVeSourceMatch TVeZxSpectrumMulticolorMLTEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".mlt");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMLTEngine::CreateBitmap() {
+  NeedBytes(*this, 2 * ZxPixelBytes);
+  return DecodeZxColor(
+      *this, [](int x, int y) { return ZxScreenOffset(y, x); },
+      [](int x, int y) { return ZxPixelBytes + 32 * y + x; });
+}
+
+TVeZxSpectrumMulticolorMTLEngine::TVeZxSpectrumMulticolorMTLEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumMulticolorMTLEngine") {
+  ZxColorLoader(*this, 64, ZxScreenHeight, " multicolor");
+  PixelAspect = 20;
+}
+
+TVeSourceMatch TVeZxSpectrumMulticolorMTLEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, ZxPixelBytes, ".mtl");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMTLEngine::CreateBitmap() {
+  NeedBytes(*this, ZxPixelBytes);
+  return DecodeAttributePixels(*this);
+}
+
+TVeZxSpectrumMulticolorMCEngine::TVeZxSpectrumMulticolorMCEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumMulticolorMCEngine") {
+  ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, " multicolor");
+}
+
+TVeSourceMatch TVeZxSpectrumMulticolorMCEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".mc");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMCEngine::CreateBitmap() {
+  NeedBytes(*this, 2 * ZxPixelBytes);
+  return DecodeZxColor(
+      *this, [](int x, int y) { return 32 * y + x; },
+      [](int x, int y) { return ZxPixelBytes + 32 * y + x; });
+}
+
+TVeZxSpectrumMulticolor2Engine::TVeZxSpectrumMulticolor2Engine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumMulticolor2Engine") {
+  ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, " multicolor");
+}
+
+TVeSourceMatch TVeZxSpectrumMulticolor2Engine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, ZxPixelBytes + ZxPixelBytes / 2, ".ifl");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolor2Engine::CreateBitmap() {
+  NeedBytes(*this, ZxPixelBytes + ZxPixelBytes / 2);
+  return DecodeZxColor(
+      *this, [](int x, int y) { return ZxScreenOffset(y, x); },
+      [](int x, int y) { return ZxPixelBytes + 32 * (y / 2) + x; });
+}
+
+TVeZxSpectrumMulticolor2AFLEngine::TVeZxSpectrumMulticolor2AFLEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumMulticolor2AFLEngine") {
+  ZxColorLoader(*this, 64, 96, " multicolor");
+  PixelAspect = 17;
+}
+
+TVeSourceMatch TVeZxSpectrumMulticolor2AFLEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, 3072, ".afl");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolor2AFLEngine::CreateBitmap() {
+  NeedBytes(*this, 3072);
+  return DecodeAttributePixels(*this);
+}
+
+TVeZxSpectrumAtrEngine::TVeZxSpectrumAtrEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumAtrEngine") {
+  ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, "");
+}
+
+TVeSourceMatch TVeZxSpectrumAtrEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, ZxAttrBytes, ".atr");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumAtrEngine::CreateBitmap() {
+  NeedBytes(*this, ZxAttrBytes);
+  ZxSpectrumMakePalette(*Palette, PaletteType);
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      int ink, paper;
+      ZxAttribute(Source->Data[32 * (y / 8) + x], ink, paper);
+      Unpack1Bit(*bmp, x * 8, y, (y & 1) ? 0xAA : 0x55, ink, paper);
+    }
+  return bmp;
+}
+
+// ---- Tricolor -----------------------------------------------------------------------------
+
+TVeZxSpectrumTricolorSourceEngine::TVeZxSpectrumTricolorSourceEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumTricolorSourceEngine") {
+  Width = ZxScreenWidth;
+  Height = ZxScreenHeight;
+  BitsPerPixel = 3;
+  // Index = third plane + first plane * 2 + second plane * 4.
+  static const uint32_t dot3[8] = {0x000000, 0x00FF00, 0x0000FF, 0x00FFFF,
+                                   0xFF0000, 0xFFFF00, 0xFF00FF, 0xFFFFFF};
+  static const uint32_t other[8] = {0x000000, 0x0000FF, 0xFF0000, 0xFF00FF,
+                                    0x00FF00, 0x00FFFF, 0xFFFF00, 0xFFFFFF};
+  const uint32_t* colors = source && source->Ext == ".3" ? dot3 : other;
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (int k = 0; k < 8; ++k)
+    Palette->AddRGB(uint8_t(colors[k] >> 16), uint8_t(colors[k] >> 8), uint8_t(colors[k]));
+  Palette->EndUpdate();
+  Description = "ZX Spectrum" + SizeText() + " tricolor" + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumTricolorSourceEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, ZxTricolorBytes, ".3", ".rgb");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorSourceEngine::CreateBitmap() {
+  NeedBytes(*this, ZxTricolorBytes);
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  const uint8_t* d = Source->Data;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const int offset = ZxScreenOffset(y, x);
+      const uint8_t first = d[offset], second = d[ZxPixelBytes + offset];
+      const uint8_t third = d[2 * ZxPixelBytes + offset];
+      for (int i = 0; i < 8; ++i) {
+        const int shift = 7 - i;
+        bmp->SetPixel(8 * x + i, y,
+                      (third >> shift & 1) + (first >> shift & 1) * 2 + (second >> shift & 1) * 4);
+      }
+    }
+  return bmp;
+}
+
+// ---- Registration -------------------------------------------------------------------------
+
 void RegisterZxSpectrumLoaders() {
   static const bool done = [] {
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBWEngine>("TVeZxSpectrumBWEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumColorEngine>("TVeZxSpectrumColorEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumFlashColorEngine>("TVeZxSpectrumFlashColorEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumColorInterlacedEngine>(
+        "TVeZxSpectrumColorInterlacedEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumMulticolorMLTEngine>("TVeZxSpectrumMulticolorMLTEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumMulticolorMTLEngine>("TVeZxSpectrumMulticolorMTLEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumMulticolorMCEngine>("TVeZxSpectrumMulticolorMCEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumMulticolor2Engine>("TVeZxSpectrumMulticolor2Engine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolor2AFLEngine>(
+        "TVeZxSpectrumMulticolor2AFLEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
+        "TVeZxSpectrumTricolorSourceEngine"));
     return true;
   }();
   (void)done;

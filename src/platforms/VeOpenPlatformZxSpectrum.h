@@ -1,6 +1,6 @@
 #pragma once
-// Loaders of the plain ZX Spectrum screen files: the 6144-byte monochrome screen and the
-// 6912-byte standard screen.
+// Loaders of the plain ZX Spectrum screen files: the monochrome and standard screens, the
+// flash view, the interlaced, multicolor, attribute-only and tricolor layouts.
 #include "VeSourceEngines.h"
 
 class TVeZxSpectrumBWEngine : public TVeSourceEngine {
@@ -17,5 +17,39 @@ public:
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };
 
-// Adds both loaders to the registry, monochrome first; later calls do nothing.
+// The standard screen with flashing cells shown as the mix of ink and paper.
+class TVeZxSpectrumFlashColorEngine : public TVeSourceEngine {
+public:
+  explicit TVeZxSpectrumFlashColorEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
+#define VE_ZX_LOADER(Class)                                                                        \
+  class Class : public TVeSourceEngine {                                                           \
+  public:                                                                                          \
+    explicit Class(TVeLoadSource* source);                                                         \
+    static TVeSourceMatch Check(TVeLoadSource* source);                                            \
+    std::unique_ptr<TVeBitmap> CreateBitmap() override;                                            \
+  };
+// ".lce": two standard screens holding the even and the odd rows of 256 x 384.
+VE_ZX_LOADER(TVeZxSpectrumColorInterlacedEngine)
+// ".mlt": standard pixels, one attribute row per pixel row.
+VE_ZX_LOADER(TVeZxSpectrumMulticolorMLTEngine)
+// ".mtl": 64 x 192 from attributes alone, paper then ink.
+VE_ZX_LOADER(TVeZxSpectrumMulticolorMTLEngine)
+// ".mc": pixel rows one after another, one attribute row per pixel row.
+VE_ZX_LOADER(TVeZxSpectrumMulticolorMCEngine)
+// ".ifl": standard pixels, one attribute row per two pixel rows.
+VE_ZX_LOADER(TVeZxSpectrumMulticolor2Engine)
+// ".afl": 64 x 96 from attributes alone.
+VE_ZX_LOADER(TVeZxSpectrumMulticolor2AFLEngine)
+// ".atr": the 768 attributes of a screen drawn over a fine chequer.
+VE_ZX_LOADER(TVeZxSpectrumAtrEngine)
+// ".3" and ".rgb": three pixel planes of eight colours. (The destination engine of the same
+// mode already carries the plain name.)
+VE_ZX_LOADER(TVeZxSpectrumTricolorSourceEngine)
+#undef VE_ZX_LOADER
+
+// Adds the loaders to the registry in their order; later calls do nothing.
 void RegisterZxSpectrumLoaders();
