@@ -11,8 +11,9 @@
 #include "VeSourceEngines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > (1u << 20)) return 0;
-  for (const char* name : {"fuzz.scr", "fuzz.atr", "fuzz.bin"}) {
+  if (size > (1u << 18)) return 0;
+  for (const char* name : {"fuzz.scr", "fuzz.tap", "fuzz.tzx", "fuzz.szx", "fuzz.rzx", "fuzz.z80",
+                           "fuzz.sna", "fuzz.sp", "fuzz.bin"}) {
     TVeMemoryLoadSource source(name, int32_t(size), data);
     try {
       std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);

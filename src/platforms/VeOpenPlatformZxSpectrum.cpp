@@ -1,5 +1,6 @@
 #include "VeOpenPlatformZxSpectrum.h"
 
+#include "VeOpenPlatformZxSpectrumContainers.h"
 #include "VePlatformZxSpectrum.h"
 
 namespace {
@@ -342,6 +343,8 @@ void RegisterZxSpectrumLoaders() {
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
         "TVeZxSpectrumTricolorSourceEngine"));
+    // Tapes and snapshots come after every plain screen.
+    RegisterZxSpectrumContainerLoaders();
     return true;
   }();
   (void)done;
