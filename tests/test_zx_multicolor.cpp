@@ -317,3 +317,34 @@ TEST(ZxLoaders, AttributeLayoutsAndFlash) {
   Load<TVeZxSpectrumFlashColorEngine>(scr, "x.scr", &priority);
   EXPECT_EQ(priority, 5);
 }
+
+TEST(ZxBWGiga, GrayAlternatesBetweenTheTwoScreens) {
+  // Left half mid-gray (in linear light), right quarter white, last quarter black.
+  const uint8_t mid = LinearToByte(0.5);
+  TVeBitmap32 pic(256, 192, VeRGBQuad(mid, mid, mid));
+  for (int y = 0; y < 192; ++y)
+    for (int x = 128; x < 256; ++x)
+      pic.Pixel(x, y) = x < 192 ? VeRGBQuad(255, 255, 255) : VeRGBQuad(0, 0, 0);
+  TRun r = ConvertWith<TVeZxSpectrumBWGigascreenEngine>(pic);
+  ASSERT_EQ(r.Files->Count(), 1);
+  EXPECT_EQ(r.Files->GetExtension(0), "lcm");
+  const auto& lcm = r.File();
+  ASSERT_EQ(lcm.size(), 12288u);
+  ASSERT_NE(r.Result->Frames(), nullptr);
+  EXPECT_EQ(r.Result->Frames()->Count(), 2);
+  EXPECT_EQ(r.Options->Palette().Count(), 3);
+  // Gray: a chessboard, the other way round in the second screen (a set bit is black).
+  EXPECT_EQ(lcm[size_t(ZxScreenOffset(0, 0))], 0xAA);
+  EXPECT_EQ(lcm[size_t(ZxPixelBytes + ZxScreenOffset(0, 0))], 0x55);
+  EXPECT_EQ(lcm[size_t(ZxScreenOffset(1, 0))], 0x55);
+  // White clears both screens' bits, black sets them.
+  EXPECT_EQ(lcm[size_t(ZxScreenOffset(50, 17))], 0x00);
+  EXPECT_EQ(lcm[size_t(ZxPixelBytes + ZxScreenOffset(50, 17))], 0x00);
+  EXPECT_EQ(lcm[size_t(ZxScreenOffset(50, 30))], 0xFF);
+  EXPECT_EQ(lcm[size_t(ZxPixelBytes + ZxScreenOffset(50, 30))], 0xFF);
+  // The screen reads back what the dithering wrote.
+  TVeZxSpectrumBWGigascreenScreen screen(r.Files->GetStream(0)->Data());
+  EXPECT_EQ(screen.GetPixel(0, 0) + screen.GetPixel(1, 0), 3);
+  EXPECT_EQ(screen.GetPixel(140, 0), 3);
+  EXPECT_EQ(screen.GetPixel(250, 0), 0);
+}

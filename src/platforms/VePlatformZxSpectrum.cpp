@@ -216,6 +216,28 @@ void TVeZxSpectrumTricolorScreen::SetPixel(int x, int y, int value) {
   }
 }
 
+TVeZxSpectrumBWGigascreenScreen::TVeZxSpectrumBWGigascreenScreen(uint8_t* data)
+    : TVeScreen4(ZxScreenWidth, data, ZxScreenHeight) {}
+
+int TVeZxSpectrumBWGigascreenScreen::GetPixel(int x, int y) const {
+  x = StoredX(x);
+  const int offset = ZxScreenOffset(y, x >> 3);
+  int v = 0;
+  for (int frame = 0; frame < 2; ++frame)
+    if (!((Data()[frame * ZxPixelBytes + offset] >> (7 - (x & 7))) & 1)) v |= 1 << frame;
+  return v;
+}
+
+void TVeZxSpectrumBWGigascreenScreen::SetPixel(int x, int y, int value) {
+  x = StoredX(x);
+  const int offset = ZxScreenOffset(y, x >> 3);
+  const uint8_t bit = uint8_t(0x80 >> (x & 7));
+  for (int frame = 0; frame < 2; ++frame) {
+    uint8_t& b = Data()[frame * ZxPixelBytes + offset];
+    b = (value >> frame & 1) ? uint8_t(b & ~bit) : uint8_t(b | bit);
+  }
+}
+
 void ZxSpectrumMakeTricolorPalette(TVePalette256& palette, TVePaletteType type) {
   palette.BeginUpdate();
   palette.Clear();

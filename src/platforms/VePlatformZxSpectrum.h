@@ -129,6 +129,17 @@ public:
 // The eight bright colours 8..15 of a palette type, in that order.
 void ZxSpectrumMakeTricolorPalette(TVePalette256& palette, TVePaletteType type);
 
+// Two monochrome screens one after the other (12288 bytes), for black and white made into
+// gray by alternating frames. Pixel value bit 0 belongs to the first screen and bit 1 to the
+// second; a set value bit (white) is a clear screen bit, since a set bit is black.
+constexpr int ZxBWGigascreenBytes = 2 * ZxPixelBytes;
+class TVeZxSpectrumBWGigascreenScreen : public TVeScreen4 {
+public:
+  explicit TVeZxSpectrumBWGigascreenScreen(uint8_t* data);
+  int GetPixel(int x, int y) const override;
+  void SetPixel(int x, int y, int value) override;
+};
+
 // Colour usages ("Color usage:" list).
 enum : uint8_t {
   zxUsageDarkAndBright = 0,

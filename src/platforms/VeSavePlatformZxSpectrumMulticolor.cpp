@@ -142,12 +142,57 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorEngine::Convert(
   return image.DitherPalette(cancel, d, nullptr, palette, &screen);
 }
 
+// ---- B/W Giga -----------------------------------------------------------------------------
+
+namespace {
+// Black, the gray of black and white alternating, white.
+void BWGigascreenPalette(TVePalette256& p) {
+  p.BeginUpdate();
+  p.Clear();
+  p.AddLin({0.0, 0.0, 0.0});
+  p.AddLin({0.5, 0.5, 0.5});
+  p.AddLin({1.0, 1.0, 1.0});
+  p.EndUpdate();
+}
+} // namespace
+
+TVeZxSpectrumBWGigascreenEngineOptions::TVeZxSpectrumBWGigascreenEngineOptions() {
+  FCalculation = 1; // "Linear"
+}
+
+void TVeZxSpectrumBWGigascreenEngineOptions::PaletteChanged() {
+  TVePalette256 p;
+  BWGigascreenPalette(p);
+  SetPalette(&p);
+}
+
+TVeZxSpectrumBWGigascreenEngineUI::TVeZxSpectrumBWGigascreenEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddDithering(false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumBWGigascreenEngine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress&, TVeDestEngineOptions& options, const TVePalette256*, const TVePalette256*) {
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* lcm = files->AddNew("lcm", ZxBWGigascreenBytes);
+  TVeZxSpectrumBWGigascreenScreen screen(lcm->Data());
+  TVeDitherOptions d = VeDitherOptionsOf(options);
+  d.GrayPalette = false;
+  TVeImage image(source);
+  std::unique_ptr<TVeBitmap> result = image.DitherFlickerGray(cancel, d, &screen);
+  options.SetPalette(&result->Palette());
+  return result;
+}
+
 // ---- Registration -------------------------------------------------------------------------
 
 void RegisterZxSpectrumMulticolorEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumInterlacedEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor1Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor2Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumBWGigascreenEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
 }
 
@@ -155,5 +200,6 @@ void RegisterZxSpectrumMulticolorEngines() {
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumInterlacedEngine>>());
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor1Engine>>());
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor2Engine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumBWGigascreenEngine>>());
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
 }

@@ -1,14 +1,27 @@
 #pragma once
 // ZX Spectrum modes that change attributes more often than every eight lines, interlace two
-// screens, or mix three pixel planes: "256x192x4 Multicolor 8x1" ("mlt" and "mc" files),
-// "256x192x4 Multicolor 8x2" ("ifl"), "256x384x4 Interlaced v1" ("lce") and
-// "256x192x3 Tricolor" ("rgb").
+// screens, mix three pixel planes or alternate two monochrome frames:
+// "256x192x4 Multicolor 8x1" ("mlt" and "mc" files), "256x192x4 Multicolor 8x2" ("ifl"),
+// "256x384x4 Interlaced v1" ("lce"), "256x192x3 Tricolor" ("rgb") and
+// "256x192x4 B/W Giga" ("lcm").
 #include <memory>
 #include <string>
 
 #include "VeSavePlatformZxSpectrum.h"
 
 // "Сolor" with Jarvis, Judice & Ninke and no error limits; attribute cells 8 x 1.
+// Black, white and the gray their alternation shows; "Linear" calculation.
+class TVeZxSpectrumBWGigascreenEngineOptions : public TVeZxSpectrumColorEngineOptions {
+public:
+  TVeZxSpectrumBWGigascreenEngineOptions();
+  void PaletteChanged() override;
+};
+
+class TVeZxSpectrumBWGigascreenEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeZxSpectrumBWGigascreenEngineUI(TVeDestEngineOptions& options);
+};
+
 class TVeZxSpectrumMultiColor1EngineOptions : public TVeZxSpectrumColorEngineOptions {
 public:
   TVeZxSpectrumMultiColor1EngineOptions();
@@ -83,6 +96,15 @@ class TVeZxSpectrumTricolorEngine
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x3 Tricolor"; }
+  static TVeConvertFunction Convert;
+};
+
+class TVeZxSpectrumBWGigascreenEngine
+    : public TVeDestEngineOf<TVeZxSpectrumBWGigascreenEngineOptions,
+                             TVeZxSpectrumBWGigascreenEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 B/W Giga"; }
   static TVeConvertFunction Convert;
 };
 
