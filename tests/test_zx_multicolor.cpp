@@ -347,4 +347,14 @@ TEST(ZxBWGiga, GrayAlternatesBetweenTheTwoScreens) {
   EXPECT_EQ(screen.GetPixel(0, 0) + screen.GetPixel(1, 0), 3);
   EXPECT_EQ(screen.GetPixel(140, 0), 3);
   EXPECT_EQ(screen.GetPixel(250, 0), 0);
+  // The file reads back: the mixes of white and black, gray where the frames differ.
+  auto back = Load<TVeZxSpectrumBWGigaEngine>(lcm, "photo.lcm");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->Palette().Count(), 4);
+  auto shown = back->ToBitmap32();
+  const uint32_t gray = shown->Pixel(0, 0) & 0xFFFFFF;
+  EXPECT_EQ(gray, shown->Pixel(1, 0) & 0xFFFFFF);
+  EXPECT_EQ(gray, VeRGBQuad(mid, mid, mid) & 0xFFFFFF);
+  EXPECT_EQ(shown->Pixel(140, 0) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(shown->Pixel(250, 0) & 0xFFFFFF, 0u);
 }

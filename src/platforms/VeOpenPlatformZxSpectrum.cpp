@@ -255,6 +255,33 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolor2AFLEngine::CreateBitmap() {
   return DecodeAttributePixels(*this);
 }
 
+TVeZxSpectrumBWGigaEngine::TVeZxSpectrumBWGigaEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumBWGigaEngine") {
+  Width = ZxScreenWidth;
+  Height = ZxScreenHeight;
+  BitsPerPixel = 3;
+  MakeBlackWhitePalette(true); // white, black: a set bit is black
+  SavePalette();               // entry f1 * 2 + f2 mixes the two frames' colours
+  Description = "ZX Spectrum" + SizeText() + " B/W" + " gigascreen" + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumBWGigaEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".lcm");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumBWGigaEngine::CreateBitmap() {
+  NeedBytes(*this, 2 * ZxPixelBytes);
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  const uint8_t* d = Source->Data;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const int offset = ZxScreenOffset(y, x);
+      // Pixel = first screen's bit * 2 + second screen's bit.
+      UnpackTwoPlanes(*bmp, x * 8, y, d[ZxPixelBytes + offset], d[offset], true);
+    }
+  return bmp;
+}
+
 TVeZxSpectrumAtrEngine::TVeZxSpectrumAtrEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeZxSpectrumAtrEngine") {
   ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, "");
@@ -340,6 +367,8 @@ void RegisterZxSpectrumLoaders() {
         VeSourceEngineClass<TVeZxSpectrumMulticolor2Engine>("TVeZxSpectrumMulticolor2Engine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolor2AFLEngine>(
         "TVeZxSpectrumMulticolor2AFLEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumBWGigaEngine>("TVeZxSpectrumBWGigaEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
         "TVeZxSpectrumTricolorSourceEngine"));

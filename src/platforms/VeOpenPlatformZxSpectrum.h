@@ -44,6 +44,8 @@ VE_ZX_LOADER(TVeZxSpectrumMulticolorMCEngine)
 VE_ZX_LOADER(TVeZxSpectrumMulticolor2Engine)
 // ".afl": 64 x 96 from attributes alone.
 VE_ZX_LOADER(TVeZxSpectrumMulticolor2AFLEngine)
+// ".lcm": two monochrome screens alternating; the mixes of black and white.
+VE_ZX_LOADER(TVeZxSpectrumBWGigaEngine)
 // ".atr": the 768 attributes of a screen drawn over a fine chequer.
 VE_ZX_LOADER(TVeZxSpectrumAtrEngine)
 // ".3" and ".rgb": three pixel planes of eight colours. (The destination engine of the same
