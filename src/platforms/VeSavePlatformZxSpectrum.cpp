@@ -4,6 +4,7 @@
 #include "VeDestEngineList.h"
 #include "VeImage.h"
 #include "VePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumGigascreen.h"
 #include "VeSavePlatformZxSpectrumMulticolor.h"
 #include "VeStream.h"
 
@@ -103,6 +104,7 @@ std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
 void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
   RegisterZxSpectrumMulticolorEngines(list);
+  RegisterZxSpectrumGigascreenEngines(list);
 }
 
 // Called while the registry itself is being set up, so it must not go through
@@ -110,4 +112,5 @@ void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
 void RegisterZxSpectrumEngines() {
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
   RegisterZxSpectrumMulticolorEngines();
+  RegisterZxSpectrumGigascreenEngines();
 }

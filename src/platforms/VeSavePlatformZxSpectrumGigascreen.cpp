@@ -1,0 +1,93 @@
+#include "VeSavePlatformZxSpectrumGigascreen.h"
+
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VePlatformZxSpectrumGigascreen.h"
+#include "VeStream.h"
+
+TVeZxSpectrumGigascreenEngineOptions::TVeZxSpectrumGigascreenEngineOptions() {
+  FCalculation = 1; // "Linear"
+  FMaxFlickering = 100;
+}
+
+void TVeZxSpectrumGigascreenEngineOptions::BuildMixedPalette(bool display) {
+  TVeZxMixedPaletteArgs args;
+  args.PaletteType = ZxSpectrumPaletteType(FPaletteType);
+  args.Calculation = FCalculation;
+  args.MaxFlickering = FSafeMode ? 100 : FMaxFlickering;
+  args.ColorUsage = FColorUsage;
+  args.NoGrays = FEngineFlagB != 0;
+  args.Display = display;
+  args.Gray = FPaletteMode == zxModeGray;
+  args.SafeMode = FSafeMode;
+  TVePalette256 mixed;
+  ZxSpectrumMakeMixedPalette(mixed, args);
+  SetPalette(&mixed);
+}
+
+void TVeZxSpectrumGigascreenEngineOptions::PaletteChanged() {
+  BuildMixedPalette(true);
+}
+
+TVeZxSpectrumGigascreenEngineUI::TVeZxSpectrumGigascreenEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteMode((1u << zxModeGray) | (1u << zxModeColor));
+  AddPaletteTypeList(ZxSpectrumPaletteTypeList());
+  AddPaletteView(16, 16);
+  AddCalculation();
+  AddColorUsage({0, 1, 3});
+  AddMaxFlickering();
+  AddSafeMode();
+  AddDithering(true);
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumGigascreenEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                       std::unique_ptr<TVeStreamList>& files,
+                                       TVeDestProgress& progress, TVeDestEngineOptions& options,
+                                       const TVePalette256*, const TVePalette256*) {
+  auto& o = dynamic_cast<TVeZxSpectrumGigascreenEngineOptions&>(options);
+  // Converting needs every ordered pair; the panel shows each pair once. A failed run leaves
+  // the conversion palette until the next refresh.
+  o.BuildMixedPalette(false);
+  o.SetGrayPalette(o.PaletteMode() == zxModeGray);
+  TVeZxSpectrumGigascreenImage image(8, source, o.GetCellHeight());
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* img = files->AddNew("img", ZxGigascreenBytes);
+  TVeZxSpectrumGigascreenScreen screen(img->Data());
+  std::unique_ptr<TVeBitmap> result = image.Convert(cancel, o, &screen, &progress);
+
+  // The same frames in the MG layout, with the border as the nearest dark colour.
+  TVePalette256 dark;
+  ZxSpectrumMakePalette(dark, ZxSpectrumPaletteType(o.PaletteType()));
+  while (dark.Count() > 8)
+    dark.Delete(dark.Count() - 1);
+  uint8_t r, g, b;
+  o.GetBorderRGB(r, g, b);
+  const int border = dark.FindNearestLin(TVeColor::FromStdRGB(r, g, b).GetLinRGB());
+  TVeStream* mg8 = files->AddNew("mg8", TVeZxSpectrumMultiGigascreenScreen::FileSize(8));
+  TVeZxSpectrumMultiGigascreenScreen mg(mg8->Data(), 8, border);
+  const TVeZxSpectrumGigascreenScreen from(files->GetStream(0)->Data());
+  for (int y = 0; y < ZxScreenHeight; ++y)
+    for (int x = 0; x < ZxScreenWidth; ++x) {
+      mg.SetPixel(x, y, from.GetPixel(x, y));
+      mg.SetPixel2(x, y, from.GetPixel2(x, y));
+    }
+  for (int cy = 0; cy < 24; ++cy)
+    for (int cx = 0; cx < 32; ++cx) {
+      mg.SetAttr(cx, cy, from.GetAttr(cx, cy));
+      mg.SetAttr2(cx, cy, from.GetAttr2(cx, cy));
+    }
+  o.BuildMixedPalette(true);
+  return result;
+}
+
+void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
+}
+
+void RegisterZxSpectrumGigascreenEngines() {
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
+}
