@@ -6,6 +6,8 @@
 
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeLoadSource.h"
+#include "VeOpenPlatformZxSpectrum.h"
 #include "VePlatformZxSpectrumGigascreen.h"
 #include "VeSavePlatformZxSpectrumGigascreen.h"
 #include "VeStream.h"
@@ -183,4 +185,28 @@ TEST(ZxGigascreen, SameFilesWithAnyWorkerCount) {
       EXPECT_EQ(g.Img(), first) << workers << " workers";
   }
   SetProcessorCount(0);
+}
+
+TEST(ZxGigascreen, FilesReadBackAsThePreview) {
+  TGiga g = Giga(Photo());
+  RegisterZxSpectrumLoaders();
+  const auto preview = g.Result->ToBitmap32();
+  for (int i = 0; i < 2; ++i) {
+    const auto& bytes = g.Files->GetStream(i)->Bytes();
+    const std::string name = i == 0 ? "photo.img" : "photo.mg8";
+    TVeMemoryLoadSource src(name, int32_t(bytes.size()), bytes.data());
+    auto list = ProbeSource(&src);
+    TVeSourceEngine* e = nullptr;
+    for (int k = 0; k < list->Count(); ++k)
+      if (dynamic_cast<TVeZxSpectrumGigaEngine*>(list->Engines(k)) ||
+          dynamic_cast<TVeZxSpectrumGigaMGEngine*>(list->Engines(k)))
+        e = list->Engines(k);
+    ASSERT_TRUE(e) << name;
+    EXPECT_EQ(e->Priority, i == 0 ? 5 : 13);
+    EXPECT_EQ(e->Calculation, vcStandard);
+    e->Calculation = vcLinear; // as the engine mixed them
+    auto bmp = e->CreateBitmap();
+    ASSERT_TRUE(bmp);
+    EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
+  }
 }

@@ -1,7 +1,10 @@
 #include "VeOpenPlatformZxSpectrum.h"
 
+#include <string>
+
 #include "VeOpenPlatformZxSpectrumContainers.h"
 #include "VePlatformZxSpectrum.h"
+#include "VePlatformZxSpectrumGigascreen.h"
 
 namespace {
 
@@ -282,6 +285,115 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumBWGigaEngine::CreateBitmap() {
   return bmp;
 }
 
+// ---- Gigascreen ---------------------------------------------------------------------------
+
+namespace {
+void GigaLoader(TVeSourceEngine& e, const char* kind) {
+  e.Width = ZxScreenWidth;
+  e.Height = ZxScreenHeight;
+  e.BitsPerPixel = 8;
+  e.SetDefaultZxPaletteTypes();
+  e.Calculations = 1 << vcStandard | 1 << vcLinear;
+  e.Calculation = vcStandard;
+  e.Description = "ZX Spectrum" + e.SizeText() + " gigascreen" + kind + " image";
+}
+
+// Pixel = (colour frame 1 shows) * 16 + (colour frame 2 shows), over the pair palette;
+// attrAt(frame, x, y) is the offset of the attribute of byte column x in row y.
+template <class TAttrAt>
+std::unique_ptr<TVeBitmap> DecodeGiga(TVeSourceEngine& e, int pixels1, int pixels2,
+                                      TAttrAt attrAt) {
+  TVeZxMixedPaletteArgs args;
+  args.PaletteType = ZxSpectrumPaletteType(e.PaletteType);
+  args.Calculation = e.Calculation;
+  ZxSpectrumMakeMixedPalette(*e.Palette, args);
+  for (int i = 0; i < e.Palette->Count(); ++i)
+    e.Palette->GetPColor(i)->Excluded = false; // every mix a file holds is shown
+  auto bmp = std::make_unique<TVeBitmap8>(e.Width, e.Palette.get(), e.Height);
+  const uint8_t* d = e.Source->Data;
+  for (int y = 0; y < e.Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      int ink1, paper1, ink2, paper2;
+      TVeSourceEngine::ZxAttribute(d[attrAt(0, x, y)], ink1, paper1);
+      TVeSourceEngine::ZxAttribute(d[attrAt(1, x, y)], ink2, paper2);
+      const uint8_t b1 = d[pixels1 + ZxScreenOffset(y, x)], b2 = d[pixels2 + ZxScreenOffset(y, x)];
+      for (int i = 0; i < 8; ++i) {
+        const int c1 = (b1 >> (7 - i) & 1) ? ink1 : paper1;
+        const int c2 = (b2 >> (7 - i) & 1) ? ink2 : paper2;
+        bmp->SetPixel(8 * x + i, y, c1 * 16 + c2);
+      }
+    }
+  return bmp;
+}
+
+bool MgHeader(const TVeLoadSource* source, int cellHeight) {
+  const uint8_t* d = source->Data;
+  return d[0] == 'M' && d[1] == 'G' && d[2] == 'H' && d[3] == 1 && d[4] == cellHeight;
+}
+
+int MgCellHeight(const TVeLoadSource* source) {
+  if (!source || !source->Data) return 0;
+  for (int s : {8, 4, 2})
+    if (source->Size == 256 + 12288 + 12288 / s && MgHeader(source, s)) return s;
+  return 0;
+}
+} // namespace
+
+TVeZxSpectrumGigaEngine::TVeZxSpectrumGigaEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumGigaEngine") {
+  GigaLoader(*this, "");
+}
+
+TVeSourceMatch TVeZxSpectrumGigaEngine::Check(TVeLoadSource* source) {
+  return ExactSizeMatch(source, 2 * ZxScreenBytes, ".img");
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaEngine::CreateBitmap() {
+  NeedBytes(*this, 2 * ZxScreenBytes);
+  return DecodeGiga(*this, 0, ZxScreenBytes, [](int frame, int x, int y) {
+    return frame * ZxScreenBytes + ZxAttrOffset(x, y / 8);
+  });
+}
+
+TVeZxSpectrumGigaMGEngine::TVeZxSpectrumGigaMGEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumGigaMGEngine") {
+  GigaLoader(*this, (" MG" + std::to_string(MgCellHeight(source))).c_str());
+}
+
+TVeSourceMatch TVeZxSpectrumGigaMGEngine::Check(TVeLoadSource* source) {
+  const int s = MgCellHeight(source);
+  if (!s) return 0;
+  const bool own = source->Ext == ".mg" + std::to_string(s);
+  return TVeSourceMatch(smVerified | smExactSize | (own ? smExtension : 0));
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaMGEngine::CreateBitmap() {
+  const int s = MgCellHeight(Source);
+  if (!s) VeInternalError();
+  const int rows = 192 / s;
+  return DecodeGiga(*this, 256, 256 + ZxPixelBytes, [s, rows](int frame, int x, int y) {
+    return 12544 + frame * 32 * rows + 32 * (y / s) + x;
+  });
+}
+
+TVeZxSpectrumGigaMG1Engine::TVeZxSpectrumGigaMG1Engine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumGigaMG1Engine") {
+  GigaLoader(*this, " MG1");
+}
+
+TVeSourceMatch TVeZxSpectrumGigaMG1Engine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Size != 19456 || !MgHeader(source, 1)) return 0;
+  return TVeSourceMatch(smVerified | smExactSize | (source->Ext == ".mg1" ? smExtension : 0));
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaMG1Engine::CreateBitmap() {
+  NeedBytes(*this, 19456);
+  return DecodeGiga(*this, 256, 256 + ZxPixelBytes, [](int frame, int x, int y) {
+    if (x >= 8 && x < 24) return (frame ? 15616 : 12544) + 16 * y + (x - 8);
+    return (frame ? 19072 : 18688) + 16 * (y / 8) + (x < 8 ? x : x - 16);
+  });
+}
+
 TVeZxSpectrumAtrEngine::TVeZxSpectrumAtrEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeZxSpectrumAtrEngine") {
   ZxColorLoader(*this, ZxScreenWidth, ZxScreenHeight, "");
@@ -369,6 +481,11 @@ void RegisterZxSpectrumLoaders() {
         "TVeZxSpectrumMulticolor2AFLEngine"));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeZxSpectrumBWGigaEngine>("TVeZxSpectrumBWGigaEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumGigaEngine>("TVeZxSpectrumGigaEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumGigaMGEngine>("TVeZxSpectrumGigaMGEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumGigaMG1Engine>("TVeZxSpectrumGigaMG1Engine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
         "TVeZxSpectrumTricolorSourceEngine"));

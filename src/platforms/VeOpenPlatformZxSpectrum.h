@@ -46,6 +46,12 @@ VE_ZX_LOADER(TVeZxSpectrumMulticolor2Engine)
 VE_ZX_LOADER(TVeZxSpectrumMulticolor2AFLEngine)
 // ".lcm": two monochrome screens alternating; the mixes of black and white.
 VE_ZX_LOADER(TVeZxSpectrumBWGigaEngine)
+// ".img": two standard screens alternating, shown as the mixes of their colours.
+VE_ZX_LOADER(TVeZxSpectrumGigaEngine)
+// ".mg8", ".mg4", ".mg2": the MG layout with one attribute per 8 x s cell.
+VE_ZX_LOADER(TVeZxSpectrumGigaMGEngine)
+// ".mg1": per-line attributes in the middle columns, 8 x 8 cells at the sides.
+VE_ZX_LOADER(TVeZxSpectrumGigaMG1Engine)
 // ".atr": the 768 attributes of a screen drawn over a fine chequer.
 VE_ZX_LOADER(TVeZxSpectrumAtrEngine)
 // ".3" and ".rgb": three pixel planes of eight colours. (The destination engine of the same
