@@ -26,7 +26,8 @@ static QList<QRgb> PaletteColors(const TVePalette256* palette) {
   QList<QRgb> colors;
   if (palette)
     for (int i = 0; i < palette->Count(); ++i)
-      colors.append(palette->GetRGBQuad(i) | 0xFF000000u);
+      // Hidden entries (mixes a mode never uses) go over transparent: an empty swatch.
+      colors.append(palette->Color(i).Excluded ? 0u : (palette->GetRGBQuad(i) | 0xFF000000u));
   return colors;
 }
 

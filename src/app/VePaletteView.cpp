@@ -41,7 +41,7 @@ void TVePaletteView::paintEvent(QPaintEvent*) {
   const int count = std::min<int>(FColors.size(), FColumns * FRows);
   for (int i = 0; i < count; ++i) {
     const QRect r = CellRect(i);
-    painter.fillRect(r, QColor(FColors[i]));
+    if (qAlpha(FColors[i]) != 0) painter.fillRect(r, QColor(FColors[i]));
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(r);
     if (i < FMarks.size() && FMarks[i]) {
