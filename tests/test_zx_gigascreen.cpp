@@ -210,3 +210,32 @@ TEST(ZxGigascreen, FilesReadBackAsThePreview) {
     EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
   }
 }
+
+TEST(ZxGigascreen, MultiGigaWritesTheMgLayoutOfItsCellHeight) {
+  RegisterZxSpectrumLoaders();
+  auto check = [](auto engine, int h, size_t size) {
+    using E = decltype(engine);
+    auto options = engine.CreateOptions();
+    EXPECT_EQ(options->GetCellHeight(), h);
+    std::unique_ptr<TVeStreamList> files;
+    TVeDestProgress progress;
+    auto result = E::Convert(nullptr, Photo(), files, progress, *options, nullptr, nullptr);
+    ASSERT_EQ(files->Count(), 1);
+    EXPECT_EQ(files->GetExtension(0), "mg" + std::to_string(h));
+    const auto& mg = files->GetStream(0)->Bytes();
+    ASSERT_EQ(mg.size(), size);
+    EXPECT_EQ(mg[4], h);
+    EXPECT_EQ(result->Frames()->Count(), 2);
+    TVeMemoryLoadSource src("photo.mg" + std::to_string(h), int32_t(mg.size()), mg.data());
+    auto list = ProbeSource(&src);
+    TVeSourceEngine* e = nullptr;
+    for (int k = 0; k < list->Count(); ++k)
+      if (dynamic_cast<TVeZxSpectrumGigaMGEngine*>(list->Engines(k))) e = list->Engines(k);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Priority, 13);
+    e->Calculation = vcLinear;
+    EXPECT_TRUE(*e->CreateBitmap()->ToBitmap32() == *result->ToBitmap32()) << h;
+  };
+  check(TVeZxSpectrumMultiGigascreen4Engine(), 4, 15616);
+  check(TVeZxSpectrumMultiGigascreen2Engine(), 2, 18688);
+}

@@ -99,25 +99,22 @@ void TVeZxSpectrumGigascreenScreen::SetPixel2(int x, int y, int value) {
   PutPixel(FPixels[1], x, y, value);
 }
 
-// Attribute rows are cells of the screen's cell height; the cell images address 8 x 8 cells
-// of the picture, so a row of those covers 8 / h rows here (all written alike).
+// One attribute per cell of the screen's cell height, 32 to a row.
 int TVeZxSpectrumGigascreenScreen::GetAttr(int cellX, int cellY) const {
   if (Reversed) cellX = 31 - cellX;
-  return Data()[FAttrs[0] + 32 * cellY * (8 / FCellHeight) + cellX];
+  return Data()[FAttrs[0] + 32 * cellY + cellX];
 }
 void TVeZxSpectrumGigascreenScreen::SetAttr(int cellX, int cellY, int attr) {
   if (Reversed) cellX = 31 - cellX;
-  for (int r = 0; r < 8 / FCellHeight; ++r)
-    Data()[FAttrs[0] + 32 * (cellY * (8 / FCellHeight) + r) + cellX] = uint8_t(attr);
+  Data()[FAttrs[0] + 32 * cellY + cellX] = uint8_t(attr);
 }
 int TVeZxSpectrumGigascreenScreen::GetAttr2(int cellX, int cellY) const {
   if (Reversed) cellX = 31 - cellX;
-  return Data()[FAttrs[1] + 32 * cellY * (8 / FCellHeight) + cellX];
+  return Data()[FAttrs[1] + 32 * cellY + cellX];
 }
 void TVeZxSpectrumGigascreenScreen::SetAttr2(int cellX, int cellY, int attr) {
   if (Reversed) cellX = 31 - cellX;
-  for (int r = 0; r < 8 / FCellHeight; ++r)
-    Data()[FAttrs[1] + 32 * (cellY * (8 / FCellHeight) + r) + cellX] = uint8_t(attr);
+  Data()[FAttrs[1] + 32 * cellY + cellX] = uint8_t(attr);
 }
 
 TVeZxSpectrumMultiGigascreenScreen::TVeZxSpectrumMultiGigascreenScreen(uint8_t* data,

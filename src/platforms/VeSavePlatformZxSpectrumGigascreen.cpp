@@ -1,5 +1,7 @@
 #include "VeSavePlatformZxSpectrumGigascreen.h"
 
+#include <string>
+
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VePlatformZxSpectrumGigascreen.h"
@@ -43,6 +45,52 @@ TVeZxSpectrumGigascreenEngineUI::TVeZxSpectrumGigascreenEngineUI(TVeDestEngineOp
   AddDithering(true);
 }
 
+namespace {
+// The border as the nearest of the eight dark colours, for the MG header.
+int MgBorder(const TVeDestEngineOptions& o) {
+  TVePalette256 dark;
+  ZxSpectrumMakePalette(dark, ZxSpectrumPaletteType(o.PaletteType()));
+  while (dark.Count() > 8)
+    dark.Delete(dark.Count() - 1);
+  uint8_t r, g, b;
+  o.GetBorderRGB(r, g, b);
+  return dark.FindNearestLin(TVeColor::FromStdRGB(r, g, b).GetLinRGB());
+}
+
+// The gigascreen conversion straight onto an MG screen of the options' cell height.
+std::unique_ptr<TVeBitmap> ConvertMultiGiga(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options) {
+  auto& o = dynamic_cast<TVeZxSpectrumGigascreenEngineOptions&>(options);
+  const int h = o.GetCellHeight();
+  o.BuildMixedPalette(false);
+  o.SetGrayPalette(o.PaletteMode() == zxModeGray);
+  TVeZxSpectrumGigascreenImage image(8, source, h);
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* mg =
+      files->AddNew("mg" + std::to_string(h), TVeZxSpectrumMultiGigascreenScreen::FileSize(h));
+  TVeZxSpectrumMultiGigascreenScreen screen(mg->Data(), h, MgBorder(o));
+  std::unique_ptr<TVeBitmap> result = image.Convert(cancel, o, &screen, &progress);
+  o.BuildMixedPalette(true);
+  return result;
+}
+} // namespace
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen4Engine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256*,
+    const TVePalette256*) {
+  return ConvertMultiGiga(cancel, source, files, progress, options);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen2Engine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256*,
+    const TVePalette256*) {
+  return ConvertMultiGiga(cancel, source, files, progress, options);
+}
+
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumGigascreenEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                        std::unique_ptr<TVeStreamList>& files,
@@ -60,15 +108,8 @@ TVeZxSpectrumGigascreenEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
   std::unique_ptr<TVeBitmap> result = image.Convert(cancel, o, &screen, &progress);
 
   // The same frames in the MG layout, with the border as the nearest dark colour.
-  TVePalette256 dark;
-  ZxSpectrumMakePalette(dark, ZxSpectrumPaletteType(o.PaletteType()));
-  while (dark.Count() > 8)
-    dark.Delete(dark.Count() - 1);
-  uint8_t r, g, b;
-  o.GetBorderRGB(r, g, b);
-  const int border = dark.FindNearestLin(TVeColor::FromStdRGB(r, g, b).GetLinRGB());
   TVeStream* mg8 = files->AddNew("mg8", TVeZxSpectrumMultiGigascreenScreen::FileSize(8));
-  TVeZxSpectrumMultiGigascreenScreen mg(mg8->Data(), 8, border);
+  TVeZxSpectrumMultiGigascreenScreen mg(mg8->Data(), 8, MgBorder(o));
   const TVeZxSpectrumGigascreenScreen from(files->GetStream(0)->Data());
   for (int y = 0; y < ZxScreenHeight; ++y)
     for (int x = 0; x < ZxScreenWidth; ++x) {
@@ -86,8 +127,12 @@ TVeZxSpectrumGigascreenEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
 
 void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
 }
 
 void RegisterZxSpectrumGigascreenEngines() {
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
+  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
 }

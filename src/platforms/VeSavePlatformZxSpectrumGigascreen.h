@@ -29,6 +29,34 @@ public:
   static TVeConvertFunction Convert;
 };
 
+// The MultiGiga modes: attribute cells 8 x 4 and 8 x 2, written only as "mg4" / "mg2".
+class TVeZxSpectrumMultiGigascreen4EngineOptions : public TVeZxSpectrumGigascreenEngineOptions {
+public:
+  int GetCellHeight() const override { return 4; }
+};
+class TVeZxSpectrumMultiGigascreen2EngineOptions : public TVeZxSpectrumGigascreenEngineOptions {
+public:
+  int GetCellHeight() const override { return 2; }
+};
+
+class TVeZxSpectrumMultiGigascreen4Engine
+    : public TVeDestEngineOf<TVeZxSpectrumMultiGigascreen4EngineOptions,
+                             TVeZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 MultiGiga 8x4"; }
+  static TVeConvertFunction Convert;
+};
+
+class TVeZxSpectrumMultiGigascreen2Engine
+    : public TVeDestEngineOf<TVeZxSpectrumMultiGigascreen2EngineOptions,
+                             TVeZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 MultiGiga 8x2"; }
+  static TVeConvertFunction Convert;
+};
+
 class TVeDestEngineList;
 void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list);
 void RegisterZxSpectrumGigascreenEngines();
