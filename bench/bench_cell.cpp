@@ -6,6 +6,7 @@
 #include "VeDest.h"
 #include "VePictureCodecs.h"
 #include "VeSavePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumGigascreen.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 
@@ -51,8 +52,24 @@ void BM_ZxSpectrumBlackWhite(benchmark::State& state) {
   Convert(state, zxModeBlackWhite);
 }
 
+// Gigascreen: over a thousand four-colour candidates per cell.
+void BM_ZxGigascreen(benchmark::State& state) {
+  const TVeBitmap32& source = Astronaut();
+  TVeZxSpectrumGigascreenEngine engine;
+  for (auto _ : state) {
+    auto options = engine.CreateOptions();
+    options->SetMaxFlickering(int(state.range(0)));
+    std::unique_ptr<TVeStreamList> files;
+    TVeDestProgress progress;
+    auto result = TVeZxSpectrumGigascreenEngine::Convert(nullptr, source, files, progress,
+                                                         *options, nullptr, nullptr);
+    benchmark::DoNotOptimize(result.get());
+  }
+}
+
 } // namespace
 
+BENCHMARK(BM_ZxGigascreen)->Arg(100)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumColor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumGray)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumBlackWhite)->Unit(benchmark::kMillisecond);
