@@ -12,30 +12,13 @@
 #include "VeSavePlatformZxSpectrumGigascreen.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
+#include "test_engine_run.h"
 
 namespace {
 
-struct TGiga {
-  std::unique_ptr<TVeBitmap> Result;
-  std::unique_ptr<TVeStreamList> Files;
-  std::unique_ptr<TVeDestEngineOptions> Options;
-  const std::vector<uint8_t>& Img() const { return Files->GetStream(0)->Bytes(); }
-};
-
-TGiga Giga(const TVeBitmap32& source,
-           const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
-  TGiga r;
-  TVeZxSpectrumGigascreenEngine engine;
-  r.Options = engine.CreateOptions();
-  if (setup) {
-    r.Options->BeginUpdate();
-    setup(*r.Options);
-    r.Options->EndUpdate();
-  }
-  TVeDestProgress progress;
-  r.Result = TVeZxSpectrumGigascreenEngine::Convert(nullptr, source, r.Files, progress, *r.Options,
-                                                    nullptr, nullptr);
-  return r;
+TVeEngineRun Giga(const TVeBitmap32& source,
+                  const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  return VeRunEngine<TVeZxSpectrumGigascreenEngine>(source, setup);
 }
 
 TVeBitmap32 Photo() {
@@ -99,11 +82,11 @@ TEST(ZxGigascreen, MixedPaletteAndItsForbiddenMixes) {
 }
 
 TEST(ZxGigascreen, FilesFramesAndPreviewAgree) {
-  TGiga g = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetBorderColor(0x0000F0); });
+  TVeEngineRun g = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetBorderColor(0x0000F0); });
   ASSERT_EQ(g.Files->Count(), 2);
   EXPECT_EQ(g.Files->GetExtension(0), "img");
   EXPECT_EQ(g.Files->GetExtension(1), "mg8");
-  const auto& img = g.Img();
+  const auto& img = g.File();
   const auto& mg8 = g.Files->GetStream(1)->Bytes();
   ASSERT_EQ(img.size(), 13824u);
   ASSERT_EQ(mg8.size(), 14080u);
@@ -151,8 +134,8 @@ TEST(ZxGigascreen, FilesFramesAndPreviewAgree) {
 }
 
 TEST(ZxGigascreen, SafeModeGivesEqualAttributesAndBlackWhiteMixIsAChessboard) {
-  TGiga safe = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetSafeMode(true); });
-  const auto& img = safe.Img();
+  TVeEngineRun safe = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetSafeMode(true); });
+  const auto& img = safe.File();
   EXPECT_TRUE(std::equal(img.begin() + ZxPixelBytes, img.begin() + ZxScreenBytes,
                          img.begin() + ZxScreenBytes + ZxPixelBytes));
 
@@ -162,8 +145,8 @@ TEST(ZxGigascreen, SafeModeGivesEqualAttributesAndBlackWhiteMixIsAChessboard) {
   TVePalette256 mixed;
   ZxSpectrumMakeMixedPalette(mixed, args);
   TVeBitmap32 gray(256, 192, mixed.GetRGBQuad(7) | 0xFF000000u);
-  TGiga g = Giga(gray);
-  const auto& b = g.Img();
+  TVeEngineRun g = Giga(gray);
+  const auto& b = g.File();
   for (int a = 0; a < ZxAttrBytes; ++a) {
     ASSERT_EQ(b[size_t(ZxPixelBytes + a)], 7) << a;
     ASSERT_EQ(b[size_t(ZxScreenBytes + ZxPixelBytes + a)], 7) << a;
@@ -178,17 +161,17 @@ TEST(ZxGigascreen, SameFilesWithAnyWorkerCount) {
   std::vector<uint8_t> first;
   for (int workers : {1, 3}) {
     SetProcessorCount(workers);
-    TGiga g = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetMaxFlickering(40); });
+    TVeEngineRun g = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetMaxFlickering(40); });
     if (first.empty())
-      first = g.Img();
+      first = g.File();
     else
-      EXPECT_EQ(g.Img(), first) << workers << " workers";
+      EXPECT_EQ(g.File(), first) << workers << " workers";
   }
   SetProcessorCount(0);
 }
 
 TEST(ZxGigascreen, FilesReadBackAsThePreview) {
-  TGiga g = Giga(Photo());
+  TVeEngineRun g = Giga(Photo());
   RegisterZxSpectrumLoaders();
   const auto preview = g.Result->ToBitmap32();
   for (int i = 0; i < 2; ++i) {

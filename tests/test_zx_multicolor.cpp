@@ -12,31 +12,9 @@
 #include "VeSavePlatformZxSpectrumMulticolor.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
+#include "test_engine_run.h"
 
 namespace {
-
-struct TRun {
-  std::unique_ptr<TVeBitmap> Result;
-  std::unique_ptr<TVeStreamList> Files;
-  std::unique_ptr<TVeDestEngineOptions> Options;
-  const std::vector<uint8_t>& File(int i = 0) const { return Files->GetStream(i)->Bytes(); }
-};
-
-template <class E>
-TRun ConvertWith(const TVeBitmap32& source,
-                 const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
-  TRun r;
-  E engine;
-  r.Options = engine.CreateOptions();
-  if (setup) {
-    r.Options->BeginUpdate();
-    setup(*r.Options);
-    r.Options->EndUpdate();
-  }
-  TVeDestProgress progress;
-  r.Result = E::Convert(nullptr, source, r.Files, progress, *r.Options, nullptr, nullptr);
-  return r;
-}
 
 TVeBitmap32 Photo(int height = 192) {
   TVeBitmap32 b(256, height);
@@ -92,7 +70,7 @@ TEST(ZxMulticolor, EightByOneGivesEveryLineItsOwnAttributes) {
   for (int y = 0; y < 192; ++y)
     for (int x = 0; x < 256; ++x)
       pic.Pixel(x, y) = ZxRGB(colours[y % 3]);
-  TRun r = ConvertWith<TVeZxSpectrumMultiColor1Engine>(pic);
+  TVeEngineRun r = VeRunEngine<TVeZxSpectrumMultiColor1Engine>(pic);
   ASSERT_EQ(r.Files->Count(), 2);
   EXPECT_EQ(r.Files->GetExtension(0), "mlt");
   EXPECT_EQ(r.Files->GetExtension(1), "mc");
@@ -114,14 +92,14 @@ TEST(ZxMulticolor, EightByOneGivesEveryLineItsOwnAttributes) {
 }
 
 TEST(ZxMulticolor, FilesMatchThePreview) {
-  TRun two = ConvertWith<TVeZxSpectrumMultiColor2Engine>(Photo());
+  TVeEngineRun two = VeRunEngine<TVeZxSpectrumMultiColor2Engine>(Photo());
   ASSERT_EQ(two.Files->Count(), 1);
   EXPECT_EQ(two.Files->GetExtension(0), "ifl");
   ASSERT_EQ(two.File().size(), 9216u);
   for (int y = 0; y < 192; y += 3)
     for (int x = 0; x < 256; x += 3)
       ASSERT_EQ(Shown(two.File(), x, y, 2), two.Result->GetPixel(x, y)) << x << "," << y;
-  TRun one = ConvertWith<TVeZxSpectrumMultiColor1Engine>(
+  TVeEngineRun one = VeRunEngine<TVeZxSpectrumMultiColor1Engine>(
       Photo(), [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeGray); });
   EXPECT_EQ(one.Options->Palette().Count(), 4); // the gray colours go with the result
   for (int y = 0; y < 192; y += 3)
@@ -133,7 +111,7 @@ TEST(ZxMulticolor, SameFilesWithAnyWorkerCount) {
   std::vector<uint8_t> first;
   for (int workers : {1, 3}) {
     SetProcessorCount(workers);
-    TRun r = ConvertWith<TVeZxSpectrumMultiColor1Engine>(Photo());
+    TVeEngineRun r = VeRunEngine<TVeZxSpectrumMultiColor1Engine>(Photo());
     if (first.empty())
       first = r.File(1);
     else
@@ -148,7 +126,7 @@ TEST(ZxInterlaced, FieldsGoToTheirScreensAndShareAttributes) {
   for (int y = 0; y < 384; ++y)
     for (int x = 0; x < 256; ++x)
       lines.Pixel(x, y) = y % 2 ? VeRGBQuad(0, 0, 0) : VeRGBQuad(255, 255, 255);
-  TRun bw = ConvertWith<TVeZxSpectrumInterlacedEngine>(
+  TVeEngineRun bw = VeRunEngine<TVeZxSpectrumInterlacedEngine>(
       lines, [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeBlackWhite); });
   ASSERT_EQ(bw.Files->Count(), 1);
   EXPECT_EQ(bw.Files->GetExtension(0), "lce");
@@ -167,7 +145,7 @@ TEST(ZxInterlaced, FieldsGoToTheirScreensAndShareAttributes) {
 
   // Colour: one attribute per 8 x 16 cell, the same in both screens; each picture line shows
   // what the preview shows.
-  TRun colour = ConvertWith<TVeZxSpectrumInterlacedEngine>(Photo(384));
+  TVeEngineRun colour = VeRunEngine<TVeZxSpectrumInterlacedEngine>(Photo(384));
   const auto& file = colour.File();
   EXPECT_TRUE(std::equal(file.begin() + ZxPixelBytes, file.begin() + ZxScreenBytes,
                          file.begin() + ZxScreenBytes + ZxPixelBytes));
@@ -186,7 +164,7 @@ TEST(ZxTricolor, PlanesHoldTheBrightColours) {
     for (int y = 0; y < 192; ++y)
       for (int x = 32 * k; x < 32 * k + 32; ++x)
         pic.Pixel(x, y) = ZxRGB(zxBright + k);
-  TRun r = ConvertWith<TVeZxSpectrumTricolorEngine>(pic);
+  TVeEngineRun r = VeRunEngine<TVeZxSpectrumTricolorEngine>(pic);
   ASSERT_EQ(r.Files->Count(), 1);
   EXPECT_EQ(r.Files->GetExtension(0), "rgb");
   auto& rgb = r.Files->GetStream(0)->Bytes();
@@ -240,7 +218,7 @@ bool SamePicture(const TVeBitmap& a, const TVeBitmap& b) {
 } // namespace
 
 TEST(ZxLoaders, WrittenFilesReadBackAsTheirPreviews) {
-  TRun mlt = ConvertWith<TVeZxSpectrumMultiColor1Engine>(Photo());
+  TVeEngineRun mlt = VeRunEngine<TVeZxSpectrumMultiColor1Engine>(Photo());
   int priority = 0;
   auto a = Load<TVeZxSpectrumMulticolorMLTEngine>(mlt.File(0), "photo.mlt", &priority);
   ASSERT_TRUE(a);
@@ -251,12 +229,12 @@ TEST(ZxLoaders, WrittenFilesReadBackAsTheirPreviews) {
   EXPECT_EQ(priority, 5);
   EXPECT_TRUE(SamePicture(*b, *mlt.Result));
 
-  TRun ifl = ConvertWith<TVeZxSpectrumMultiColor2Engine>(Photo());
+  TVeEngineRun ifl = VeRunEngine<TVeZxSpectrumMultiColor2Engine>(Photo());
   auto c = Load<TVeZxSpectrumMulticolor2Engine>(ifl.File(), "photo.ifl");
   ASSERT_TRUE(c);
   EXPECT_TRUE(SamePicture(*c, *ifl.Result));
 
-  TRun lce = ConvertWith<TVeZxSpectrumInterlacedEngine>(Photo(384));
+  TVeEngineRun lce = VeRunEngine<TVeZxSpectrumInterlacedEngine>(Photo(384));
   TVeSourceEngine* e = nullptr;
   std::unique_ptr<TVeSourceEngineList> keep;
   auto d = Load<TVeZxSpectrumColorInterlacedEngine>(lce.File(), "photo.lce", nullptr, &e, &keep);
@@ -265,7 +243,7 @@ TEST(ZxLoaders, WrittenFilesReadBackAsTheirPreviews) {
   EXPECT_EQ(int(e->PixelAspect), 17);
   EXPECT_TRUE(SamePicture(*d, *lce.Result));
 
-  TRun rgb = ConvertWith<TVeZxSpectrumTricolorEngine>(Photo());
+  TVeEngineRun rgb = VeRunEngine<TVeZxSpectrumTricolorEngine>(Photo());
   auto t = Load<TVeZxSpectrumTricolorSourceEngine>(rgb.File(), "photo.rgb", &priority);
   ASSERT_TRUE(t);
   EXPECT_EQ(priority, 5);
@@ -325,7 +303,7 @@ TEST(ZxBWGiga, GrayAlternatesBetweenTheTwoScreens) {
   for (int y = 0; y < 192; ++y)
     for (int x = 128; x < 256; ++x)
       pic.Pixel(x, y) = x < 192 ? VeRGBQuad(255, 255, 255) : VeRGBQuad(0, 0, 0);
-  TRun r = ConvertWith<TVeZxSpectrumBWGigascreenEngine>(pic);
+  TVeEngineRun r = VeRunEngine<TVeZxSpectrumBWGigascreenEngine>(pic);
   ASSERT_EQ(r.Files->Count(), 1);
   EXPECT_EQ(r.Files->GetExtension(0), "lcm");
   const auto& lcm = r.File();

@@ -13,6 +13,7 @@
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
+#include "test_engine_run.h"
 
 namespace {
 
@@ -20,26 +21,11 @@ uint32_t Quad(const TVePalette256& p, int i) {
   return p.GetRGBQuad(i);
 }
 
-struct TRun {
-  std::unique_ptr<TVeBitmap> Result;
-  std::unique_ptr<TVeStreamList> Files;
-  std::unique_ptr<TVeDestEngineOptions> Options;
-};
+using TRun = TVeEngineRun;
 
 TRun ConvertZx(const TVeBitmap32& source,
                const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
-  TRun r;
-  TVeZxSpectrumEngine engine;
-  r.Options = engine.CreateOptions();
-  if (setup) {
-    r.Options->BeginUpdate();
-    setup(*r.Options);
-    r.Options->EndUpdate();
-  }
-  TVeDestProgress progress;
-  r.Result = TVeZxSpectrumEngine::Convert(nullptr, source, r.Files, progress, *r.Options, nullptr,
-                                          nullptr);
-  return r;
+  return VeRunEngine<TVeZxSpectrumEngine>(source, setup);
 }
 
 TVeBitmap32 Photo() {
