@@ -3,6 +3,7 @@
 #include <string>
 
 #include "VeOpenPlatformZxSpectrumContainers.h"
+#include "VeOpenPlatformZxSpectrumExtra.h"
 #include "VePlatformZxSpectrum.h"
 #include "VePlatformZxSpectrumGigascreen.h"
 
@@ -487,8 +488,17 @@ void RegisterZxSpectrumLoaders() {
     RegisterSourceEngine(
         VeSourceEngineClass<TVeZxSpectrumGigaMG1Engine>("TVeZxSpectrumGigaMG1Engine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumHlrEngine>("TVeZxSpectrumHlrEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumStlEngine>("TVeZxSpectrumStlEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
         "TVeZxSpectrumTricolorSourceEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumChrEngine>("TVeZxSpectrumChrEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBscEngine>("TVeZxSpectrumBscEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBmc4Engine>("TVeZxSpectrumBmc4Engine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumNextNxiEngine>("TVeZxSpectrumNextNxiEngine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumNextSl2Engine>("TVeZxSpectrumNextSl2Engine"));
     // Tapes and snapshots come after every plain screen.
     RegisterZxSpectrumContainerLoaders();
     return true;

@@ -1,0 +1,315 @@
+#include "VeOpenPlatformZxSpectrumExtra.h"
+
+#include <cstring>
+
+#include "VePlatformZxSpectrum.h"
+#include "VePlatformZxSpectrumGigascreen.h"
+
+const uint8_t ZxHlrRoutine[84] = {
+    0x76, 0xAF, 0xD3, 0xFE, 0x21, 0x00, 0x58, 0x11, 0x01, 0x58, 0x01, 0xFF, 0x02, 0x75,
+    0xED, 0xB0, 0x21, 0x00, 0x40, 0xCD, 0x43, 0x80, 0x21, 0x00, 0x48, 0xCD, 0x43, 0x80,
+    0x21, 0x00, 0x50, 0xCD, 0x43, 0x80, 0x76, 0x21, 0x5C, 0x80, 0x11, 0x00, 0x58, 0x01,
+    0x00, 0x03, 0xED, 0xB0, 0x76, 0x21, 0x5C, 0x83, 0x11, 0x00, 0x58, 0x01, 0x00, 0x03,
+    0xED, 0xB0, 0xAF, 0xDB, 0xFE, 0xF6, 0xE0, 0x3C, 0x28, 0xE0, 0xC9, 0x11, 0x54, 0x80,
+    0x06, 0x08, 0x4C, 0x1A, 0x77, 0x13, 0x24, 0x10, 0xFA, 0x61, 0x2C, 0x20, 0xF0, 0xC9};
+
+namespace {
+
+TVeSourceMatch SizeMatch(const TVeLoadSource* s, int32_t size, const char* ext, bool verified) {
+  if (!s || !s->Data || s->Size != size) return 0;
+  return TVeSourceMatch(smExactSize | (s->Ext == ext ? smExtension : 0) |
+                        (verified ? smVerified : 0));
+}
+
+void Need(const TVeSourceEngine& e, int32_t size) {
+  if (!e.Source || !e.Source->Data || e.Source->Size < size) VeInternalError();
+}
+
+void ZxLoader(TVeSourceEngine& e, int width, int height, int bits, const char* kind) {
+  e.Width = width;
+  e.Height = height;
+  e.BitsPerPixel = bits;
+  e.SetDefaultZxPaletteTypes();
+  e.Description = "ZX Spectrum" + e.SizeText() + kind + " image";
+}
+
+// The pair palette: entry f1 * 16 + f2 mixes the colours of both frames.
+void PairPalette(TVeSourceEngine& e) {
+  TVeZxMixedPaletteArgs args;
+  args.PaletteType = ZxSpectrumPaletteType(e.PaletteType);
+  args.Calculation = e.Calculation;
+  ZxSpectrumMakeMixedPalette(*e.Palette, args);
+  for (int i = 0; i < e.Palette->Count(); ++i)
+    e.Palette->GetPColor(i)->Excluded = false;
+}
+
+void GigaKind(TVeSourceEngine& e) {
+  e.Calculations = 1 << vcStandard | 1 << vcLinear;
+  e.Calculation = vcStandard;
+}
+
+int Ink(uint8_t a) {
+  int ink, paper;
+  TVeSourceEngine::ZxAttribute(a, ink, paper);
+  return ink;
+}
+int Paper(uint8_t a) {
+  int ink, paper;
+  TVeSourceEngine::ZxAttribute(a, ink, paper);
+  return paper;
+}
+
+// A standard screen at (64, 64) of 384 x 304 with the border around it. attrAt(x, y) gives
+// the attribute offset of byte column x in pixel row y.
+template <class TAttrAt>
+std::unique_ptr<TVeBitmap> DecodeBordered(TVeSourceEngine& e, int borderAt, TAttrAt attrAt) {
+  ZxSpectrumMakePalette(*e.Palette, e.PaletteType);
+  auto bmp = std::make_unique<TVeBitmap8>(e.Width, e.Palette.get(), e.Height);
+  const uint8_t* d = e.Source->Data;
+  // Each border byte paints two runs of 8 pixels: bits 0-2 the left, bits 3-5 the right.
+  const uint8_t* b = d + borderAt;
+  auto runs = [&](int y, int x0, int bytes) {
+    for (int i = 0; i < bytes; ++i, ++b)
+      for (int half = 0; half < 2; ++half)
+        for (int k = 0; k < 8; ++k)
+          bmp->SetPixel(x0 + 16 * i + 8 * half + k, y, (*b >> (3 * half)) & 7);
+  };
+  for (int y = 0; y < 304; ++y) {
+    if (y < 64 || y >= 256) {
+      runs(y, 0, 24);
+    } else {
+      runs(y, 0, 4);
+      runs(y, 320, 4);
+    }
+  }
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const uint8_t a = d[attrAt(x, y)];
+      TVeSourceEngine::Unpack1Bit(*bmp, 64 + 8 * x, 64 + y, d[ZxScreenOffset(y, x)], Ink(a),
+                                  Paper(a));
+    }
+  return bmp;
+}
+
+// The ZX Spectrum Next's 3-bit levels.
+constexpr uint8_t NextLevel[8] = {0, 36, 73, 109, 146, 182, 219, 255};
+
+} // namespace
+
+// ---- Gigascreen variants ------------------------------------------------------------------
+
+TVeZxSpectrumHlrEngine::TVeZxSpectrumHlrEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumHlrEngine") {
+  ZxLoader(*this, ZxScreenWidth, ZxScreenHeight, 8, " gigascreen");
+  GigaKind(*this);
+}
+
+TVeSourceMatch TVeZxSpectrumHlrEngine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Size != 1628 ||
+      std::memcmp(source->Data, ZxHlrRoutine, sizeof ZxHlrRoutine) != 0)
+    return 0;
+  return SizeMatch(source, 1628, ".hlr", true);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumHlrEngine::CreateBitmap() {
+  Need(*this, 1628);
+  PairPalette(*this);
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const uint8_t* d = Source->Data;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const uint8_t a1 = d[92 + 32 * (y / 8) + x], a2 = d[860 + 32 * (y / 8) + x];
+      const uint8_t bits = d[84 + y % 8]; // the same pattern in every cell
+      for (int i = 0; i < 8; ++i) {
+        const bool set = bits >> (7 - i) & 1;
+        bmp->SetPixel(8 * x + i, y, (set ? Ink(a1) : Paper(a1)) * 16 + (set ? Ink(a2) : Paper(a2)));
+      }
+    }
+  return bmp;
+}
+
+TVeZxSpectrumStlEngine::TVeZxSpectrumStlEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumStlEngine") {
+  ZxLoader(*this, 64, 48, 8, " gigascreen");
+  GigaKind(*this);
+}
+
+TVeSourceMatch TVeZxSpectrumStlEngine::Check(TVeLoadSource* source) {
+  return SizeMatch(source, 3072, ".stl", false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumStlEngine::CreateBitmap() {
+  Need(*this, 3072);
+  PairPalette(*this);
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const uint8_t* d = Source->Data;
+  for (int y = 0; y < 48; ++y)
+    for (int g = 0; g < 16; ++g) {
+      const uint8_t* q = d + 64 * y + 4 * g; // two frame-1 attributes, two frame-2 ones
+      for (int p = 0; p < 4; ++p) {
+        const bool ink = p & 1;
+        const uint8_t a1 = q[p / 2], a2 = q[2 + p / 2];
+        bmp->SetPixel(4 * g + p, y, (ink ? Ink(a1) : Paper(a1)) * 16 + (ink ? Ink(a2) : Paper(a2)));
+      }
+    }
+  return bmp;
+}
+
+// ---- ".ch$" -------------------------------------------------------------------------------
+
+namespace {
+bool ChrHeader(const TVeLoadSource* s, int& w, int& h, int& kind) {
+  if (!s || !s->Data || s->Size < 7 || std::memcmp(s->Data, "chr$", 4) != 0) return false;
+  w = s->Data[4];
+  h = s->Data[5];
+  kind = s->Data[6];
+  return w && h && (kind == 8 || kind == 9 || kind == 18) && s->Size >= w * h * kind + 7;
+}
+} // namespace
+
+TVeZxSpectrumChrEngine::TVeZxSpectrumChrEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumChrEngine") {
+  int w = 0, h = 0, kind = 9;
+  ChrHeader(source, w, h, kind);
+  if (kind == 8) {
+    Width = 8 * w;
+    Height = 8 * h;
+    BitsPerPixel = 1;
+    MakeBlackWhitePalette(false);
+    Description = "ZX Spectrum" + SizeText() + " B/W" + " image";
+  } else if (kind == 9) {
+    ZxLoader(*this, 8 * w, 8 * h, 4, "");
+  } else {
+    ZxLoader(*this, 8 * w, 8 * h, 8, " gigascreen");
+    GigaKind(*this);
+  }
+}
+
+TVeSourceMatch TVeZxSpectrumChrEngine::Check(TVeLoadSource* source) {
+  int w, h, kind;
+  if (!ChrHeader(source, w, h, kind)) return 0;
+  return TVeSourceMatch(smVerified | smExactSize | (source->Ext == ".ch$" ? smExtension : 0));
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumChrEngine::CreateBitmap() {
+  int w, h, kind;
+  if (!ChrHeader(Source, w, h, kind)) VeInternalError();
+  std::unique_ptr<TVeBitmap> bmp;
+  if (kind == 8) {
+    bmp = std::make_unique<TVeBitmap1>(Width, Palette.get(), Height);
+  } else if (kind == 9) {
+    ZxSpectrumMakePalette(*Palette, PaletteType);
+    bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  } else {
+    PairPalette(*this);
+    bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  }
+  const uint8_t* cell = Source->Data + 7;
+  for (int cy = 0; cy < h; ++cy)
+    for (int cx = 0; cx < w; ++cx, cell += kind)
+      for (int r = 0; r < 8; ++r) {
+        if (kind == 8) {
+          Unpack1Bit(*bmp, 8 * cx, 8 * cy + r, cell[r], 1, 0);
+        } else if (kind == 9) {
+          Unpack1Bit(*bmp, 8 * cx, 8 * cy + r, cell[r], Ink(cell[8]), Paper(cell[8]));
+        } else {
+          for (int i = 0; i < 8; ++i) {
+            const int c1 = (cell[r] >> (7 - i) & 1) ? Ink(cell[8]) : Paper(cell[8]);
+            const int c2 = (cell[9 + r] >> (7 - i) & 1) ? Ink(cell[17]) : Paper(cell[17]);
+            bmp->SetPixel(8 * cx + i, 8 * cy + r, c1 * 16 + c2);
+          }
+        }
+      }
+  return bmp;
+}
+
+// ---- Screens with a border ----------------------------------------------------------------
+
+TVeZxSpectrumBscEngine::TVeZxSpectrumBscEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumBscEngine") {
+  ZxLoader(*this, 384, 304, 8, "");
+}
+
+TVeSourceMatch TVeZxSpectrumBscEngine::Check(TVeLoadSource* source) {
+  return SizeMatch(source, 11136, ".bsc", false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumBscEngine::CreateBitmap() {
+  Need(*this, 11136);
+  return DecodeBordered(*this, ZxScreenBytes, [](int x, int y) { return ZxAttrOffset(x, y / 8); });
+}
+
+TVeZxSpectrumBmc4Engine::TVeZxSpectrumBmc4Engine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumBmc4Engine") {
+  ZxLoader(*this, 384, 304, 8, "");
+}
+
+TVeSourceMatch TVeZxSpectrumBmc4Engine::Check(TVeLoadSource* source) {
+  return SizeMatch(source, 11904, ".bmc4", false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumBmc4Engine::CreateBitmap() {
+  Need(*this, 11904);
+  // Rows 0-3 of a cell take the first attribute set, rows 4-7 the second.
+  return DecodeBordered(*this, 7680, [](int x, int y) {
+    return (y % 8 < 4 ? ZxPixelBytes : ZxScreenBytes) + 32 * (y / 8) + x;
+  });
+}
+
+// ---- ZX Spectrum Next ---------------------------------------------------------------------
+
+TVeZxSpectrumNextNxiEngine::TVeZxSpectrumNextNxiEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumNextNxiEngine") {
+  Width = 256;
+  Height = 192;
+  BitsPerPixel = 8;
+  Description = "ZX Spectrum Next" + SizeText() + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumNextNxiEngine::Check(TVeLoadSource* source) {
+  return SizeMatch(source, 49664, ".nxi", false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumNextNxiEngine::CreateBitmap() {
+  Need(*this, 49664);
+  const uint8_t* d = Source->Data;
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (int i = 0; i < 256; ++i) {
+    const int w = d[2 * i] | d[2 * i + 1] << 8;
+    Palette->AddRGB(NextLevel[(w >> 5) & 7], NextLevel[(w >> 2) & 7],
+                    NextLevel[((w & 3) << 1) | ((w >> 8) & 1)]);
+  }
+  Palette->EndUpdate();
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x)
+      bmp->SetPixel(x, y, d[512 + 256 * y + x]);
+  return bmp;
+}
+
+TVeZxSpectrumNextSl2Engine::TVeZxSpectrumNextSl2Engine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumNextSl2Engine") {
+  Width = 256;
+  Height = 192;
+  BitsPerPixel = 8;
+  static const uint8_t blue[4] = {0, 3, 5, 7};
+  Palette->BeginUpdate();
+  for (int i = 0; i < 256; ++i)
+    Palette->AddRGB(NextLevel[i >> 5], NextLevel[(i >> 2) & 7], NextLevel[blue[i & 3]]);
+  Palette->EndUpdate();
+  Description = "ZX Spectrum Next" + SizeText() + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumNextSl2Engine::Check(TVeLoadSource* source) {
+  return SizeMatch(source, 49152, ".sl2", false);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumNextSl2Engine::CreateBitmap() {
+  Need(*this, 49152);
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x)
+      bmp->SetPixel(x, y, Source->Data[256 * y + x]);
+  return bmp;
+}
