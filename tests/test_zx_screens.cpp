@@ -154,3 +154,48 @@ TEST(ZxScreens, NextLayer2) {
   EXPECT_EQ(l->Palette().GetRGBQuad(255) & 0xFFFFFF, 0xFFFFFFu);
   EXPECT_EQ(l->Palette().GetRGBQuad(0x1C) & 0xFFFFFF, 0x00FF00u);
 }
+
+TEST(ZxScreens, EvolutionAndBorderedGigascreen) {
+  // ".sxg": 3 x 2 at 4 bits, two palette entries, version 3 rows padded to 16 bits.
+  TBytes sxg = {0x7F, 'S', 'X', 'G', 3, 0, 0, 1, 3, 0, 2, 0};
+  const int p = 2, q = 2 + 2 * 2 - 2; // two entries
+  sxg.push_back(uint8_t(p));
+  sxg.push_back(0);
+  sxg.push_back(uint8_t(q));
+  sxg.push_back(0);
+  for (uint8_t b : {0x00, 0x00, 0x00, 0x7C}) // entry 0 black, entry 1 red at level 31
+    sxg.push_back(b);
+  ASSERT_EQ(sxg.size(), size_t(16 + q)); // the pixels follow at 16 + q
+  for (uint8_t b : {0x10, 0x10, 0x01, 0x00})
+    sxg.push_back(b);
+  int priority = 0;
+  auto e = Open<TVeZxSpectrumSxgEngine>(sxg, "a.sxg", &priority);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(priority, 13);
+  EXPECT_EQ(e->Width(), 3);
+  EXPECT_EQ(e->GetPixel(0, 0), 1);
+  EXPECT_EQ(e->GetPixel(1, 0), 0);
+  EXPECT_EQ(e->GetPixel(1, 1), 1);
+  EXPECT_EQ(e->Palette().GetRGBQuad(1) & 0xFFFFFF, 0xFF0000u);
+  sxg.pop_back(); // a row short
+  EXPECT_FALSE(Open<TVeZxSpectrumSxgEngine>(sxg, "a.sxg"));
+
+  // ".bsp": two screens drawn as a gigascreen inside the border area.
+  TBytes bsp = {'b', 's', 'p', 0xC0, 0};
+  bsp.resize(72, 0);
+  std::memcpy(bsp.data() + 6, "  Title ", 8);
+  std::memcpy(bsp.data() + 38, "Author", 6);
+  bsp.resize(72 + 2 * ZxScreenBytes, 0);
+  for (int i = 0; i < ZxAttrBytes; ++i) {
+    bsp[size_t(72 + ZxPixelBytes + i)] = Attr(zxRed, zxRed);
+    bsp[size_t(72 + ZxScreenBytes + ZxPixelBytes + i)] = Attr(zxBlue, zxBlue);
+  }
+  RegisterZxSpectrumLoaders();
+  TVeMemoryLoadSource src("a.bsp", int32_t(bsp.size()), bsp.data());
+  TVeZxSpectrumBspEngine engine(&src);
+  EXPECT_EQ(engine.Comment, "Title / Author");
+  auto b = Open<TVeZxSpectrumBspEngine>(bsp, "a.bsp");
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->GetPixel(64, 64), zxRed * 16 + zxBlue);
+  EXPECT_EQ(b->GetPixel(0, 0), 0);
+}

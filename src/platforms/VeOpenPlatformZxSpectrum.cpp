@@ -493,8 +493,10 @@ void RegisterZxSpectrumLoaders() {
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
         "TVeZxSpectrumTricolorSourceEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumChrEngine>("TVeZxSpectrumChrEngine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumSxgEngine>("TVeZxSpectrumSxgEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBscEngine>("TVeZxSpectrumBscEngine"));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBmc4Engine>("TVeZxSpectrumBmc4Engine"));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBspEngine>("TVeZxSpectrumBspEngine"));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeZxSpectrumNextNxiEngine>("TVeZxSpectrumNextNxiEngine"));
     RegisterSourceEngine(

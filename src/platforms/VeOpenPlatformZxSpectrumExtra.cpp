@@ -1,6 +1,9 @@
 #include "VeOpenPlatformZxSpectrumExtra.h"
 
 #include <cstring>
+#include <string>
+
+#include "VePictureCodecs.h"
 
 #include "VePlatformZxSpectrum.h"
 #include "VePlatformZxSpectrumGigascreen.h"
@@ -254,6 +257,126 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumBmc4Engine::CreateBitmap() {
   return DecodeBordered(*this, 7680, [](int x, int y) {
     return (y % 8 < 4 ? ZxPixelBytes : ZxScreenBytes) + 32 * (y / 8) + x;
   });
+}
+
+TVeZxSpectrumBspEngine::TVeZxSpectrumBspEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumBspEngine") {
+  ZxLoader(*this, 384, 304, 8, " gigascreen");
+  GigaKind(*this);
+  if (!Check(source)) return;
+  // Title and author, 32 characters each, spaces trimmed.
+  auto field = [&](int at) {
+    std::string t;
+    for (int i = 0; i < 32 && source->Data[at + i]; ++i)
+      t += char(source->Data[at + i]);
+    const size_t first = t.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    return t.substr(first, t.find_last_not_of(' ') - first + 1);
+  };
+  const std::string title = field(6), author = field(38);
+  Comment = !title.empty() && !author.empty() ? title + " / " + author : title + author;
+}
+
+TVeSourceMatch TVeZxSpectrumBspEngine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Size <= 13895) return 0;
+  const uint8_t* d = source->Data;
+  if (d[0] != 'b' || d[1] != 's' || d[2] != 'p' || d[3] != 0xC0 || d[4] != 0) return 0;
+  return TVeSourceMatch(smVerified | smExactSize | (source->Ext == ".bsp" ? smExtension : 0));
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumBspEngine::CreateBitmap() {
+  Need(*this, 13896);
+  PairPalette(*this);
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const uint8_t* s1 = Source->Data + 72;
+  const uint8_t* s2 = s1 + ZxScreenBytes;
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const uint8_t a1 = s1[ZxAttrOffset(x, y / 8)], a2 = s2[ZxAttrOffset(x, y / 8)];
+      const uint8_t b1 = s1[ZxScreenOffset(y, x)], b2 = s2[ZxScreenOffset(y, x)];
+      for (int i = 0; i < 8; ++i) {
+        const int c1 = (b1 >> (7 - i) & 1) ? Ink(a1) : Paper(a1);
+        const int c2 = (b2 >> (7 - i) & 1) ? Ink(a2) : Paper(a2);
+        bmp->SetPixel(64 + 8 * x + i, 64 + y, c1 * 16 + c2);
+      }
+    }
+  return bmp;
+}
+
+// ---- ".sxg" -------------------------------------------------------------------------------
+
+namespace {
+struct TSxg {
+  int Version = 0, Bits = 0, Width = 0, Height = 0, Colors = 0, PaletteAt = 0, PixelsAt = 0,
+      RowBytes = 0;
+};
+
+bool SxgHeader(const TVeLoadSource* s, TSxg& h) {
+  if (!s || !s->Data || s->Size < 16) return false;
+  const uint8_t* d = s->Data;
+  auto word = [d](int at) { return d[at] | d[at + 1] << 8; };
+  if (d[0] != 0x7F || d[1] != 'S' || d[2] != 'X' || d[3] != 'G') return false;
+  h.Version = d[4];
+  if ((h.Version != 2 && h.Version != 3) || d[6] != 0 || (d[7] != 1 && d[7] != 2)) return false;
+  h.Bits = d[7] == 1 ? 4 : 8;
+  h.Width = word(8);
+  h.Height = word(10);
+  const int p = word(12), q = word(14);
+  if (!h.Width || !h.Height || p <= 1 || q <= 1) return false;
+  h.Colors = (q - p + 2) / 2;
+  if (h.Colors < 1 || h.Colors > (h.Bits == 4 ? 16 : 256)) return false;
+  h.PaletteAt = 14 + p;
+  h.PixelsAt = 16 + q;
+  h.RowBytes = h.Version == 2 ? (h.Bits * h.Width + 7) / 8 : (h.Bits * h.Width + 15) / 16 * 2;
+  return int64_t(s->Size) >= int64_t(h.RowBytes) * h.Height + q + 16 &&
+         h.PaletteAt + 2 * h.Colors <= s->Size;
+}
+} // namespace
+
+TVeZxSpectrumSxgEngine::TVeZxSpectrumSxgEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeZxSpectrumSxgEngine") {
+  TSxg h;
+  if (SxgHeader(source, h)) {
+    Width = h.Width;
+    Height = h.Height;
+    BitsPerPixel = h.Bits;
+  }
+  Description = "ZX Evolution" + SizeText() + " image";
+}
+
+TVeSourceMatch TVeZxSpectrumSxgEngine::Check(TVeLoadSource* source) {
+  TSxg h;
+  if (!SxgHeader(source, h)) return 0;
+  return TVeSourceMatch(smVerified | smExactSize | (source->Ext == ".sxg" ? smExtension : 0));
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumSxgEngine::CreateBitmap() {
+  TSxg h;
+  if (!SxgHeader(Source, h)) VeInternalError();
+  VeCheckPictureSize(h.Width, h.Height);
+  const uint8_t* d = Source->Data;
+  // 5-bit levels: 0..24 spread over 0..255, anything above is full.
+  auto level = [](int v) { return uint8_t(v >= 24 ? 255 : (v * 255 + 12) / 24); };
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (int i = 0; i < h.Colors; ++i) {
+    const int w = d[h.PaletteAt + 2 * i] | d[h.PaletteAt + 2 * i + 1] << 8;
+    Palette->AddRGB(level(w >> 10 & 31), level(w >> 5 & 31), level(w & 31));
+  }
+  Palette->EndUpdate();
+  std::unique_ptr<TVeBitmap> bmp;
+  if (h.Bits == 4)
+    bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  else
+    bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  for (int y = 0; y < h.Height; ++y) {
+    const uint8_t* row = d + h.PixelsAt + int64_t(h.RowBytes) * y;
+    for (int x = 0; x < h.Width; ++x) {
+      const int v = h.Bits == 8 ? row[x] : (x & 1 ? row[x / 2] & 15 : row[x / 2] >> 4);
+      bmp->SetPixel(x, y, v < h.Colors ? v : 0);
+    }
+  }
+  return bmp;
 }
 
 // ---- ZX Spectrum Next ---------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #pragma once
-// Loaders of the less common ZX Spectrum family screens: with a border (".bsc", ".bmc4"),
-// character-cell pictures (".ch$"), gigascreen variants (".hlr", ".stl") and the ZX Spectrum
-// Next's 256-colour layer (".nxi", ".sl2").
+// Loaders of the less common ZX Spectrum family screens: with a border (".bsc", ".bmc4",
+// ".bsp"), character-cell pictures (".ch$"), gigascreen variants (".hlr", ".stl"), the ZX
+// Evolution's ".sxg" and the ZX Spectrum Next's 256-colour layer (".nxi", ".sl2").
 #include "VeSourceEngines.h"
 
 #define VE_ZX_LOADER(Class)                                                                        \
@@ -16,6 +16,8 @@ VE_ZX_LOADER(TVeZxSpectrumStlEngine)
 VE_ZX_LOADER(TVeZxSpectrumChrEngine)
 VE_ZX_LOADER(TVeZxSpectrumBscEngine)
 VE_ZX_LOADER(TVeZxSpectrumBmc4Engine)
+VE_ZX_LOADER(TVeZxSpectrumSxgEngine)
+VE_ZX_LOADER(TVeZxSpectrumBspEngine)
 VE_ZX_LOADER(TVeZxSpectrumNextNxiEngine)
 VE_ZX_LOADER(TVeZxSpectrumNextSl2Engine)
 #undef VE_ZX_LOADER
