@@ -6,15 +6,9 @@
 #include "VeOpenPlatformZxSpectrumExtra.h"
 #include "VePlatformZxSpectrum.h"
 #include "VePlatformZxSpectrumGigascreen.h"
+#include "VeZxLoaderHelpers.h"
 
 namespace {
-
-TVeSourceMatch ExactSizeMatch(TVeLoadSource* source, int32_t size, const char* ext,
-                              const char* ext2 = nullptr) {
-  if (!source || !source->Data || source->Size != size) return 0;
-  const bool own = source->Ext == ext || (ext2 && source->Ext == ext2);
-  return TVeSourceMatch(smExactSize | (own ? smExtension : 0));
-}
 
 // A ZX colour picture of 32 byte columns: pixelAt(x, y) and attrAt(x, y) give the offsets of
 // the pixel byte and the attribute of byte column x in row y.
@@ -47,11 +41,6 @@ std::unique_ptr<TVeBitmap> DecodeAttributePixels(TVeSourceEngine& e) {
   return bmp;
 }
 
-// The sizes a decoder reads, checked again in case a caller skipped the probe.
-void NeedBytes(const TVeSourceEngine& e, int32_t size) {
-  if (!e.Source || !e.Source->Data || e.Source->Size < size) VeInternalError();
-}
-
 void ZxColorLoader(TVeSourceEngine& e, int width, int height, const char* kind) {
   e.Width = width;
   e.Height = height;
@@ -73,7 +62,7 @@ TVeZxSpectrumBWEngine::TVeZxSpectrumBWEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumBWEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxPixelBytes, ".scr");
+  return VeZxSizeMatch(source, ZxPixelBytes, ".scr");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBWEngine::CreateBitmap() {
@@ -96,7 +85,7 @@ TVeZxSpectrumColorEngine::TVeZxSpectrumColorEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumColorEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxScreenBytes, ".scr");
+  return VeZxSizeMatch(source, ZxScreenBytes, ".scr");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumColorEngine::CreateBitmap() {
@@ -123,7 +112,7 @@ TVeZxSpectrumFlashColorEngine::TVeZxSpectrumFlashColorEngine(TVeLoadSource* sour
 }
 
 TVeSourceMatch TVeZxSpectrumFlashColorEngine::Check(TVeLoadSource* source) {
-  TVeSourceMatch m = ExactSizeMatch(source, ZxScreenBytes, ".scr");
+  TVeSourceMatch m = VeZxSizeMatch(source, ZxScreenBytes, ".scr");
   if (!m) return 0;
   // "picture.flash.scr" says what it is.
   const std::string& name = source->Name;
@@ -134,7 +123,7 @@ TVeSourceMatch TVeZxSpectrumFlashColorEngine::Check(TVeLoadSource* source) {
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumFlashColorEngine::CreateBitmap() {
-  NeedBytes(*this, ZxScreenBytes);
+  VeZxNeedBytes(*this, ZxScreenBytes);
   TVePalette256 zx;
   ZxSpectrumMakePalette(zx, PaletteType);
   // Entry i * 16 + j: the mean of colours i and j, as the eye sees a flashing cell.
@@ -170,11 +159,11 @@ TVeZxSpectrumColorInterlacedEngine::TVeZxSpectrumColorInterlacedEngine(TVeLoadSo
 }
 
 TVeSourceMatch TVeZxSpectrumColorInterlacedEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxInterlacedBytes, ".lce");
+  return VeZxSizeMatch(source, ZxInterlacedBytes, ".lce");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumColorInterlacedEngine::CreateBitmap() {
-  NeedBytes(*this, ZxInterlacedBytes);
+  VeZxNeedBytes(*this, ZxInterlacedBytes);
   // Row 2y + k is row y of screen k.
   return DecodeZxColor(
       *this, [](int x, int y) { return (y & 1) * ZxScreenBytes + ZxScreenOffset(y >> 1, x); },
@@ -187,11 +176,11 @@ TVeZxSpectrumMulticolorMLTEngine::TVeZxSpectrumMulticolorMLTEngine(TVeLoadSource
 }
 
 TVeSourceMatch TVeZxSpectrumMulticolorMLTEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".mlt");
+  return VeZxSizeMatch(source, 2 * ZxPixelBytes, ".mlt");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMLTEngine::CreateBitmap() {
-  NeedBytes(*this, 2 * ZxPixelBytes);
+  VeZxNeedBytes(*this, 2 * ZxPixelBytes);
   return DecodeZxColor(
       *this, [](int x, int y) { return ZxScreenOffset(y, x); },
       [](int x, int y) { return ZxPixelBytes + 32 * y + x; });
@@ -204,11 +193,11 @@ TVeZxSpectrumMulticolorMTLEngine::TVeZxSpectrumMulticolorMTLEngine(TVeLoadSource
 }
 
 TVeSourceMatch TVeZxSpectrumMulticolorMTLEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxPixelBytes, ".mtl");
+  return VeZxSizeMatch(source, ZxPixelBytes, ".mtl");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMTLEngine::CreateBitmap() {
-  NeedBytes(*this, ZxPixelBytes);
+  VeZxNeedBytes(*this, ZxPixelBytes);
   return DecodeAttributePixels(*this);
 }
 
@@ -218,11 +207,11 @@ TVeZxSpectrumMulticolorMCEngine::TVeZxSpectrumMulticolorMCEngine(TVeLoadSource* 
 }
 
 TVeSourceMatch TVeZxSpectrumMulticolorMCEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".mc");
+  return VeZxSizeMatch(source, 2 * ZxPixelBytes, ".mc");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolorMCEngine::CreateBitmap() {
-  NeedBytes(*this, 2 * ZxPixelBytes);
+  VeZxNeedBytes(*this, 2 * ZxPixelBytes);
   return DecodeZxColor(
       *this, [](int x, int y) { return 32 * y + x; },
       [](int x, int y) { return ZxPixelBytes + 32 * y + x; });
@@ -234,11 +223,11 @@ TVeZxSpectrumMulticolor2Engine::TVeZxSpectrumMulticolor2Engine(TVeLoadSource* so
 }
 
 TVeSourceMatch TVeZxSpectrumMulticolor2Engine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxPixelBytes + ZxPixelBytes / 2, ".ifl");
+  return VeZxSizeMatch(source, ZxPixelBytes + ZxPixelBytes / 2, ".ifl");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolor2Engine::CreateBitmap() {
-  NeedBytes(*this, ZxPixelBytes + ZxPixelBytes / 2);
+  VeZxNeedBytes(*this, ZxPixelBytes + ZxPixelBytes / 2);
   return DecodeZxColor(
       *this, [](int x, int y) { return ZxScreenOffset(y, x); },
       [](int x, int y) { return ZxPixelBytes + 32 * (y / 2) + x; });
@@ -251,11 +240,11 @@ TVeZxSpectrumMulticolor2AFLEngine::TVeZxSpectrumMulticolor2AFLEngine(TVeLoadSour
 }
 
 TVeSourceMatch TVeZxSpectrumMulticolor2AFLEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, 3072, ".afl");
+  return VeZxSizeMatch(source, 3072, ".afl");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMulticolor2AFLEngine::CreateBitmap() {
-  NeedBytes(*this, 3072);
+  VeZxNeedBytes(*this, 3072);
   return DecodeAttributePixels(*this);
 }
 
@@ -270,11 +259,11 @@ TVeZxSpectrumBWGigaEngine::TVeZxSpectrumBWGigaEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumBWGigaEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, 2 * ZxPixelBytes, ".lcm");
+  return VeZxSizeMatch(source, 2 * ZxPixelBytes, ".lcm");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBWGigaEngine::CreateBitmap() {
-  NeedBytes(*this, 2 * ZxPixelBytes);
+  VeZxNeedBytes(*this, 2 * ZxPixelBytes);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < Height; ++y)
@@ -294,37 +283,8 @@ void GigaLoader(TVeSourceEngine& e, const char* kind) {
   e.Height = ZxScreenHeight;
   e.BitsPerPixel = 8;
   e.SetDefaultZxPaletteTypes();
-  e.Calculations = 1 << vcStandard | 1 << vcLinear;
-  e.Calculation = vcStandard;
+  VeZxGigaCalculations(e);
   e.Description = "ZX Spectrum" + e.SizeText() + " gigascreen" + kind + " image";
-}
-
-// Pixel = (colour frame 1 shows) * 16 + (colour frame 2 shows), over the pair palette;
-// attrAt(frame, x, y) is the offset of the attribute of byte column x in row y.
-template <class TAttrAt>
-std::unique_ptr<TVeBitmap> DecodeGiga(TVeSourceEngine& e, int pixels1, int pixels2,
-                                      TAttrAt attrAt) {
-  TVeZxMixedPaletteArgs args;
-  args.PaletteType = ZxSpectrumPaletteType(e.PaletteType);
-  args.Calculation = e.Calculation;
-  ZxSpectrumMakeMixedPalette(*e.Palette, args);
-  for (int i = 0; i < e.Palette->Count(); ++i)
-    e.Palette->GetPColor(i)->Excluded = false; // every mix a file holds is shown
-  auto bmp = std::make_unique<TVeBitmap8>(e.Width, e.Palette.get(), e.Height);
-  const uint8_t* d = e.Source->Data;
-  for (int y = 0; y < e.Height; ++y)
-    for (int x = 0; x < 32; ++x) {
-      int ink1, paper1, ink2, paper2;
-      TVeSourceEngine::ZxAttribute(d[attrAt(0, x, y)], ink1, paper1);
-      TVeSourceEngine::ZxAttribute(d[attrAt(1, x, y)], ink2, paper2);
-      const uint8_t b1 = d[pixels1 + ZxScreenOffset(y, x)], b2 = d[pixels2 + ZxScreenOffset(y, x)];
-      for (int i = 0; i < 8; ++i) {
-        const int c1 = (b1 >> (7 - i) & 1) ? ink1 : paper1;
-        const int c2 = (b2 >> (7 - i) & 1) ? ink2 : paper2;
-        bmp->SetPixel(8 * x + i, y, c1 * 16 + c2);
-      }
-    }
-  return bmp;
 }
 
 bool MgHeader(const TVeLoadSource* source, int cellHeight) {
@@ -346,12 +306,12 @@ TVeZxSpectrumGigaEngine::TVeZxSpectrumGigaEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumGigaEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, 2 * ZxScreenBytes, ".img");
+  return VeZxSizeMatch(source, 2 * ZxScreenBytes, ".img");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaEngine::CreateBitmap() {
-  NeedBytes(*this, 2 * ZxScreenBytes);
-  return DecodeGiga(*this, 0, ZxScreenBytes, [](int frame, int x, int y) {
+  VeZxNeedBytes(*this, 2 * ZxScreenBytes);
+  return VeZxDecodeGiga(*this, 0, ZxScreenBytes, [](int frame, int x, int y) {
     return frame * ZxScreenBytes + ZxAttrOffset(x, y / 8);
   });
 }
@@ -372,7 +332,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaMGEngine::CreateBitmap() {
   const int s = MgCellHeight(Source);
   if (!s) VeInternalError();
   const int rows = 192 / s;
-  return DecodeGiga(*this, 256, 256 + ZxPixelBytes, [s, rows](int frame, int x, int y) {
+  return VeZxDecodeGiga(*this, 256, 256 + ZxPixelBytes, [s, rows](int frame, int x, int y) {
     return 12544 + frame * 32 * rows + 32 * (y / s) + x;
   });
 }
@@ -388,8 +348,8 @@ TVeSourceMatch TVeZxSpectrumGigaMG1Engine::Check(TVeLoadSource* source) {
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaMG1Engine::CreateBitmap() {
-  NeedBytes(*this, 19456);
-  return DecodeGiga(*this, 256, 256 + ZxPixelBytes, [](int frame, int x, int y) {
+  VeZxNeedBytes(*this, 19456);
+  return VeZxDecodeGiga(*this, 256, 256 + ZxPixelBytes, [](int frame, int x, int y) {
     if (x >= 8 && x < 24) return (frame ? 15616 : 12544) + 16 * y + (x - 8);
     return (frame ? 19072 : 18688) + 16 * (y / 8) + (x < 8 ? x : x - 16);
   });
@@ -401,11 +361,11 @@ TVeZxSpectrumAtrEngine::TVeZxSpectrumAtrEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumAtrEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxAttrBytes, ".atr");
+  return VeZxSizeMatch(source, ZxAttrBytes, ".atr");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumAtrEngine::CreateBitmap() {
-  NeedBytes(*this, ZxAttrBytes);
+  VeZxNeedBytes(*this, ZxAttrBytes);
   ZxSpectrumMakePalette(*Palette, PaletteType);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   for (int y = 0; y < Height; ++y)
@@ -439,11 +399,11 @@ TVeZxSpectrumTricolorSourceEngine::TVeZxSpectrumTricolorSourceEngine(TVeLoadSour
 }
 
 TVeSourceMatch TVeZxSpectrumTricolorSourceEngine::Check(TVeLoadSource* source) {
-  return ExactSizeMatch(source, ZxTricolorBytes, ".3", ".rgb");
+  return VeZxSizeMatch(source, ZxTricolorBytes, ".3", ".rgb");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorSourceEngine::CreateBitmap() {
-  NeedBytes(*this, ZxTricolorBytes);
+  VeZxNeedBytes(*this, ZxTricolorBytes);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < Height; ++y)

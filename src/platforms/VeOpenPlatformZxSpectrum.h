@@ -2,6 +2,7 @@
 // Loaders of the plain ZX Spectrum screen files: the monochrome and standard screens, the
 // flash view, the interlaced, multicolor, attribute-only and tricolor layouts.
 #include "VeSourceEngines.h"
+#include "VeZxLoaderHelpers.h"
 
 class TVeZxSpectrumBWEngine : public TVeSourceEngine {
 public:
@@ -25,13 +26,6 @@ public:
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };
 
-#define VE_ZX_LOADER(Class)                                                                        \
-  class Class : public TVeSourceEngine {                                                           \
-  public:                                                                                          \
-    explicit Class(TVeLoadSource* source);                                                         \
-    static TVeSourceMatch Check(TVeLoadSource* source);                                            \
-    std::unique_ptr<TVeBitmap> CreateBitmap() override;                                            \
-  };
 // ".lce": two standard screens holding the even and the odd rows of 256 x 384.
 VE_ZX_LOADER(TVeZxSpectrumColorInterlacedEngine)
 // ".mlt": standard pixels, one attribute row per pixel row.
@@ -57,7 +51,6 @@ VE_ZX_LOADER(TVeZxSpectrumAtrEngine)
 // ".3" and ".rgb": three pixel planes of eight colours. (The destination engine of the same
 // mode already carries the plain name.)
 VE_ZX_LOADER(TVeZxSpectrumTricolorSourceEngine)
-#undef VE_ZX_LOADER
 
 // Adds the loaders to the registry in their order; later calls do nothing.
 void RegisterZxSpectrumLoaders();

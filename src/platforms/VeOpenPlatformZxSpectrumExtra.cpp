@@ -18,37 +18,12 @@ const uint8_t ZxHlrRoutine[84] = {
 
 namespace {
 
-TVeSourceMatch SizeMatch(const TVeLoadSource* s, int32_t size, const char* ext, bool verified) {
-  if (!s || !s->Data || s->Size != size) return 0;
-  return TVeSourceMatch(smExactSize | (s->Ext == ext ? smExtension : 0) |
-                        (verified ? smVerified : 0));
-}
-
-void Need(const TVeSourceEngine& e, int32_t size) {
-  if (!e.Source || !e.Source->Data || e.Source->Size < size) VeInternalError();
-}
-
 void ZxLoader(TVeSourceEngine& e, int width, int height, int bits, const char* kind) {
   e.Width = width;
   e.Height = height;
   e.BitsPerPixel = bits;
   e.SetDefaultZxPaletteTypes();
   e.Description = "ZX Spectrum" + e.SizeText() + kind + " image";
-}
-
-// The pair palette: entry f1 * 16 + f2 mixes the colours of both frames.
-void PairPalette(TVeSourceEngine& e) {
-  TVeZxMixedPaletteArgs args;
-  args.PaletteType = ZxSpectrumPaletteType(e.PaletteType);
-  args.Calculation = e.Calculation;
-  ZxSpectrumMakeMixedPalette(*e.Palette, args);
-  for (int i = 0; i < e.Palette->Count(); ++i)
-    e.Palette->GetPColor(i)->Excluded = false;
-}
-
-void GigaKind(TVeSourceEngine& e) {
-  e.Calculations = 1 << vcStandard | 1 << vcLinear;
-  e.Calculation = vcStandard;
 }
 
 int Ink(uint8_t a) {
@@ -104,19 +79,19 @@ constexpr uint8_t NextLevel[8] = {0, 36, 73, 109, 146, 182, 219, 255};
 TVeZxSpectrumHlrEngine::TVeZxSpectrumHlrEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeZxSpectrumHlrEngine") {
   ZxLoader(*this, ZxScreenWidth, ZxScreenHeight, 8, " gigascreen");
-  GigaKind(*this);
+  VeZxGigaCalculations(*this);
 }
 
 TVeSourceMatch TVeZxSpectrumHlrEngine::Check(TVeLoadSource* source) {
   if (!source || !source->Data || source->Size != 1628 ||
       std::memcmp(source->Data, ZxHlrRoutine, sizeof ZxHlrRoutine) != 0)
     return 0;
-  return SizeMatch(source, 1628, ".hlr", true);
+  return VeZxSizeMatch(source, 1628, ".hlr", nullptr, true);
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumHlrEngine::CreateBitmap() {
-  Need(*this, 1628);
-  PairPalette(*this);
+  VeZxNeedBytes(*this, 1628);
+  VeZxPairPalette(*this);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < Height; ++y)
@@ -134,16 +109,16 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumHlrEngine::CreateBitmap() {
 TVeZxSpectrumStlEngine::TVeZxSpectrumStlEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeZxSpectrumStlEngine") {
   ZxLoader(*this, 64, 48, 8, " gigascreen");
-  GigaKind(*this);
+  VeZxGigaCalculations(*this);
 }
 
 TVeSourceMatch TVeZxSpectrumStlEngine::Check(TVeLoadSource* source) {
-  return SizeMatch(source, 3072, ".stl", false);
+  return VeZxSizeMatch(source, 3072, ".stl");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumStlEngine::CreateBitmap() {
-  Need(*this, 3072);
-  PairPalette(*this);
+  VeZxNeedBytes(*this, 3072);
+  VeZxPairPalette(*this);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < 48; ++y)
@@ -184,7 +159,7 @@ TVeZxSpectrumChrEngine::TVeZxSpectrumChrEngine(TVeLoadSource* source)
     ZxLoader(*this, 8 * w, 8 * h, 4, "");
   } else {
     ZxLoader(*this, 8 * w, 8 * h, 8, " gigascreen");
-    GigaKind(*this);
+    VeZxGigaCalculations(*this);
   }
 }
 
@@ -204,7 +179,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumChrEngine::CreateBitmap() {
     ZxSpectrumMakePalette(*Palette, PaletteType);
     bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   } else {
-    PairPalette(*this);
+    VeZxPairPalette(*this);
     bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   }
   const uint8_t* cell = Source->Data + 7;
@@ -234,11 +209,11 @@ TVeZxSpectrumBscEngine::TVeZxSpectrumBscEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumBscEngine::Check(TVeLoadSource* source) {
-  return SizeMatch(source, 11136, ".bsc", false);
+  return VeZxSizeMatch(source, 11136, ".bsc");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBscEngine::CreateBitmap() {
-  Need(*this, 11136);
+  VeZxNeedBytes(*this, 11136);
   return DecodeBordered(*this, ZxScreenBytes, [](int x, int y) { return ZxAttrOffset(x, y / 8); });
 }
 
@@ -248,11 +223,11 @@ TVeZxSpectrumBmc4Engine::TVeZxSpectrumBmc4Engine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumBmc4Engine::Check(TVeLoadSource* source) {
-  return SizeMatch(source, 11904, ".bmc4", false);
+  return VeZxSizeMatch(source, 11904, ".bmc4");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBmc4Engine::CreateBitmap() {
-  Need(*this, 11904);
+  VeZxNeedBytes(*this, 11904);
   // Rows 0-3 of a cell take the first attribute set, rows 4-7 the second.
   return DecodeBordered(*this, 7680, [](int x, int y) {
     return (y % 8 < 4 ? ZxPixelBytes : ZxScreenBytes) + 32 * (y / 8) + x;
@@ -262,7 +237,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumBmc4Engine::CreateBitmap() {
 TVeZxSpectrumBspEngine::TVeZxSpectrumBspEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeZxSpectrumBspEngine") {
   ZxLoader(*this, 384, 304, 8, " gigascreen");
-  GigaKind(*this);
+  VeZxGigaCalculations(*this);
   if (!Check(source)) return;
   // Title and author, 32 characters each, spaces trimmed.
   auto field = [&](int at) {
@@ -285,22 +260,12 @@ TVeSourceMatch TVeZxSpectrumBspEngine::Check(TVeLoadSource* source) {
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBspEngine::CreateBitmap() {
-  Need(*this, 13896);
-  PairPalette(*this);
-  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
-  const uint8_t* s1 = Source->Data + 72;
-  const uint8_t* s2 = s1 + ZxScreenBytes;
-  for (int y = 0; y < 192; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const uint8_t a1 = s1[ZxAttrOffset(x, y / 8)], a2 = s2[ZxAttrOffset(x, y / 8)];
-      const uint8_t b1 = s1[ZxScreenOffset(y, x)], b2 = s2[ZxScreenOffset(y, x)];
-      for (int i = 0; i < 8; ++i) {
-        const int c1 = (b1 >> (7 - i) & 1) ? Ink(a1) : Paper(a1);
-        const int c2 = (b2 >> (7 - i) & 1) ? Ink(a2) : Paper(a2);
-        bmp->SetPixel(64 + 8 * x + i, 64 + y, c1 * 16 + c2);
-      }
-    }
-  return bmp;
+  VeZxNeedBytes(*this, 72 + 2 * ZxScreenBytes);
+  // The two screens at 72 and 72 + 6912, drawn inside the border area.
+  return VeZxDecodeGiga(
+      *this, 72, 72 + ZxScreenBytes,
+      [](int frame, int x, int y) { return 72 + frame * ZxScreenBytes + ZxAttrOffset(x, y / 8); },
+      64, 64);
 }
 
 // ---- ".sxg" -------------------------------------------------------------------------------
@@ -390,11 +355,11 @@ TVeZxSpectrumNextNxiEngine::TVeZxSpectrumNextNxiEngine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumNextNxiEngine::Check(TVeLoadSource* source) {
-  return SizeMatch(source, 49664, ".nxi", false);
+  return VeZxSizeMatch(source, 49664, ".nxi");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumNextNxiEngine::CreateBitmap() {
-  Need(*this, 49664);
+  VeZxNeedBytes(*this, 49664);
   const uint8_t* d = Source->Data;
   Palette->BeginUpdate();
   Palette->Clear();
@@ -425,11 +390,11 @@ TVeZxSpectrumNextSl2Engine::TVeZxSpectrumNextSl2Engine(TVeLoadSource* source)
 }
 
 TVeSourceMatch TVeZxSpectrumNextSl2Engine::Check(TVeLoadSource* source) {
-  return SizeMatch(source, 49152, ".sl2", false);
+  return VeZxSizeMatch(source, 49152, ".sl2");
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumNextSl2Engine::CreateBitmap() {
-  Need(*this, 49152);
+  VeZxNeedBytes(*this, 49152);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x)
