@@ -42,16 +42,6 @@ void TVeZxSpectrumInterlacedEngineOptions::PaletteChanged() {
   SetPalette(&p);
 }
 
-TVeZxSpectrumInterlacedEngineUI::TVeZxSpectrumInterlacedEngineUI(TVeDestEngineOptions& options)
-    : TVeDestEngineUIEx(options) {
-  AddPositionBorder();
-  AddPaletteSeparator();
-  AddPaletteMode(ZxSpectrumModeMask);
-  AddPaletteTypeList(ZxSpectrumPaletteTypeList());
-  AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
-  AddDithering(true);
-}
-
 void TVeZxSpectrumTricolorEngineOptions::PaletteChanged() {
   TVePalette256 p;
   ZxSpectrumMakeTricolorPalette(p, FPaletteType);

@@ -49,9 +49,10 @@ public:
   void PaletteChanged() override;
 };
 
-class TVeZxSpectrumInterlacedEngineUI : public TVeDestEngineUIEx {
+// The standard screen's panel: modes, palette types, colour usage.
+class TVeZxSpectrumInterlacedEngineUI : public TVeZxSpectrumColorEngineUI {
 public:
-  explicit TVeZxSpectrumInterlacedEngineUI(TVeDestEngineOptions& options);
+  using TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI;
 };
 
 // No cells; the palette is the eight bright colours.
