@@ -40,6 +40,11 @@ TEST(SaveNames, ExtensionsAndFrames) {
   EXPECT_EQ(VeExtractFileName("plain"), "plain");
   EXPECT_EQ(VeFrameFileName("out/picture.png", 0), "out/picture.0.png");
   EXPECT_EQ(VeFrameFileName("out/picture.png", 1), "out/picture.1.png");
+  // The save command's format names the file.
+  EXPECT_EQ(VeNameWithExtension("out/x.jpg", "png"), "out/x.jpg.png");
+  EXPECT_EQ(VeNameWithExtension("out/x", "png"), "out/x.png");
+  EXPECT_EQ(VeNameWithExtension("out/x.PNG", "png"), "out/x.PNG");
+  EXPECT_EQ(VeNameWithExtension("dir.scr/x", "scr"), "dir.scr/x.scr");
 }
 
 TEST(SaveAtomic, WritesWholeFileAndLeavesNoTemporary) {
@@ -145,8 +150,8 @@ TEST(SaveResult, FramesGetTheirOwnFiles) {
   }
   // Interactive GIF of a true-colour frame is refused rather than written half.
   EXPECT_THROW(VeSaveResultPicture(*bmp, bmp->Frames(), (dir / "g.gif").string(), sfGIF), EVeError);
-  EXPECT_TRUE(fs::exists(dir / "g.gif"));
-  EXPECT_TRUE(fs::exists(dir / "g.0.gif"));
+  EXPECT_FALSE(fs::exists(dir / "g.gif"));
+  EXPECT_FALSE(fs::exists(dir / "g.0.gif"));
   EXPECT_FALSE(fs::exists(dir / "g.1.gif"));
   fs::remove_all(dir);
 }

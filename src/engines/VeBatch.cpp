@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "VeBitmap.h"
+#include "VeOutputSet.h"
 #include "VePictureCodecs.h"
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
@@ -51,16 +52,28 @@ bool Stopped(const std::atomic<bool>* stop) {
 
 } // namespace
 
+TVeSize VeTargetSize(const TVeDestEngineOptions& options, int w, int h, TVeSize fixedSize) {
+  TVeSize size = VeDimensionFromSource(options, w, h);
+  if (fixedSize.Width > 0 && fixedSize.Height > 0) return fixedSize;
+  if (fixedSize.Width > 0 && size.Width > 0)
+    return {fixedSize.Width,
+            int(std::max<int64_t>(1, VeMulDivRound(size.Height, fixedSize.Width, size.Width)))};
+  if (fixedSize.Height > 0 && size.Height > 0)
+    return {int(std::max<int64_t>(1, VeMulDivRound(size.Width, fixedSize.Height, size.Height))),
+            fixedSize.Height};
+  return size;
+}
+
 TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVeDestEngineOptions& options,
                                      const TVeBitmap32& picture, const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                     const std::atomic<bool>* stop) {
+                                     const std::atomic<bool>* stop, TVeSize fixedSize) {
   TVeConversionResult result;
   std::unique_ptr<TVeDestEngineOptions> run = CopyOptions(engine, options);
   if (!run->DimensionLock()) {
-    TVeSize size = VeDimensionFromSource(*run, picture.Width(), picture.Height());
+    TVeSize size = VeTargetSize(*run, picture.Width(), picture.Height(), fixedSize);
     run->BeginUpdate();
     run->SetWidth(size.Width);
     run->SetHeight(size.Height);
@@ -125,6 +138,7 @@ std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
       files.push_back(path);
   }
   closedir(d);
+  std::sort(files.begin(), files.end());
   return files;
 }
 
@@ -133,11 +147,13 @@ std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
 TVeBatchThread::TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
                                const TVeDestEngineClass& engine,
                                const TVeDestEngineOptions& options, std::string destFolder,
-                               std::string sourceFolder)
+                               std::string sourceFolder, bool replaceReadOnly,
+                               TVeSize fixedSize)
     : FFiles(std::move(files)), FSourceFolder(WithDelimiter(std::move(sourceFolder))),
       FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(engine),
       FOptions(CopyOptions(engine, options)), FFormat(format),
-      FLoadPalettes(FOptions->EngineFlagC()) {
+      FLoadPalettes(FOptions->EngineFlagC()), FReplaceReadOnly(replaceReadOnly),
+      FFixedSize(fixedSize) {
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -183,12 +199,28 @@ TVeBatchStatus TVeBatchThread::Status() const {
   return s;
 }
 
+std::string TVeBatchLogEntry::Text() const {
+  if (Failed) return Name + ": " + Message;
+  std::string text = Name + ": OK";
+  if (!Written.empty()) {
+    std::string first = VeExtractFileName(Written.front());
+    std::string usual = VeChangeFileExt(Name, VeExtractFileExt(first));
+    if (first != usual) text += " as " + first;
+  }
+  return text;
+}
+
 std::string TVeBatchThread::TakeLogLine() {
+  TVeBatchLogEntry entry;
+  return TakeLogEntry(entry) ? entry.Text() : std::string();
+}
+
+bool TVeBatchThread::TakeLogEntry(TVeBatchLogEntry& entry) {
   std::lock_guard<std::mutex> lock(FLock);
-  if (FLog.empty()) return std::string();
-  std::string line = std::move(FLog.front());
+  if (FLog.empty()) return false;
+  entry = std::move(FLog.front());
   FLog.pop_front();
-  return line;
+  return true;
 }
 
 int TVeBatchThread::FailedCount() const {
@@ -196,19 +228,33 @@ int TVeBatchThread::FailedCount() const {
   return FFailed;
 }
 
-void TVeBatchThread::Log(const std::string& line, bool failed) {
+int TVeBatchThread::DoneCount() const {
   std::lock_guard<std::mutex> lock(FLock);
-  FLog.push_back(line);
-  if (failed) ++FFailed;
+  return FDone;
+}
+
+void TVeBatchThread::Log(TVeBatchLogEntry entry) {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (entry.Failed) ++FFailed;
+  ++FDone;
+  FLog.push_back(std::move(entry));
 }
 
 void TVeBatchThread::Execute() {
   try {
     if (FFiles.empty()) FFiles = VeBatchFolderFiles(FSourceFolder);
   } catch (const std::exception& e) {
-    Log(FSourceFolder + ": " + e.what(), true);
+    TVeBatchLogEntry entry;
+    entry.Name = entry.Path = FSourceFolder;
+    entry.Failed = true;
+    entry.Message = e.what();
+    Log(std::move(entry));
     FFinished.store(true, std::memory_order_release);
     return;
+  }
+  for (const std::string& path : FFiles) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) FSourceIds.insert({uint64_t(st.st_dev), uint64_t(st.st_ino)});
   }
   {
     std::lock_guard<std::mutex> lock(FLock);
@@ -227,26 +273,57 @@ void TVeBatchThread::Execute() {
   FFinished.store(true, std::memory_order_release);
 }
 
+bool TVeBatchThread::NameTaken(const std::string& path) const {
+  if (FWrittenNames.count(VeNormalPath(path))) return true;
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 &&
+         FSourceIds.count({uint64_t(st.st_dev), uint64_t(st.st_ino)}) > 0;
+}
+
 void TVeBatchThread::ConvertFile(const std::string& path) {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FCurrent = path;
   }
   FProgress.SetProgress(1, 0);
-  std::string name = path; // the full path until the results are being written
+  TVeBatchLogEntry entry;
+  entry.Name = entry.Path = path; // the full path until the results are being written
   try {
     TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
     TVeConversionResult r =
         VeConvertPicture(FEngine, *FOptions, picture.Image, picture.UsedColors.get(),
-                         picture.FilePalette.get(), &FCancel, FProgress, &FTerminated);
+                         picture.FilePalette.get(), &FCancel, FProgress, &FTerminated, FFixedSize);
     if (!r.Bitmap) return;
     std::error_code ec;
     std::filesystem::create_directories(FDestFolder, ec);
-    name = VeExtractFileName(path);
+    const std::string name = VeExtractFileName(path);
+    entry.Name = name;
     if (ec) throw EVeError("Cannot create folder " + FDestFolder + ": " + ec.message());
-    VeSaveResultFiles(*r.Bitmap, r.Frames.get(), r.Files.get(), FFormat, FDestFolder + name);
-    Log(name + ": OK", false);
+    // The usual name, then the source's extension added to the stem, then numbers.
+    const std::string ext = VeExtractFileExt(name);
+    const std::string stem = VeChangeFileExt(name, "");
+    std::string tag;
+    for (char c : ext.empty() ? std::string() : ext.substr(1))
+      tag += char(std::tolower(static_cast<unsigned char>(c)));
+    for (int attempt = 0;; ++attempt) {
+      std::string s = stem;
+      if (attempt > 0 && !tag.empty()) s += "-" + tag;
+      if (attempt > 1 || (attempt > 0 && tag.empty())) s += "-" + std::to_string(attempt);
+      TVeOutputSet set;
+      set.Protect(path);
+      VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), FFormat,
+                       FDestFolder + s + (ext.empty() ? ".x" : ext));
+      const std::vector<std::string>& names = set.Names();
+      if (std::any_of(names.begin(), names.end(), [&](const std::string& n) { return NameTaken(n); }))
+        continue;
+      entry.Written = set.Commit(FReplaceReadOnly);
+      for (const std::string& n : entry.Written)
+        FWrittenNames.insert(VeNormalPath(n));
+      break;
+    }
   } catch (const std::exception& e) {
-    Log(name + ": " + e.what(), true);
+    entry.Failed = true;
+    entry.Message = e.what();
   }
+  Log(std::move(entry));
 }

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,13 +31,19 @@ struct TVeConversionResult {
 // the dimension is locked), the resize in the options' position mode and pixel aspect, the
 // border colour outside the placed picture, then the engine on this thread with a private
 // options copy. Engine failures propagate. When stop becomes true, the work ends after the
-// current step and the result has no bitmap.
+// current step and the result has no bitmap. A side of fixedSize above 0 is kept while the
+// other follows the picture's proportions (unless the dimension is locked).
 TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVeDestEngineOptions& options,
                                      const TVeBitmap32& picture, const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                     const std::atomic<bool>* stop = nullptr);
+                                     const std::atomic<bool>* stop = nullptr,
+                                     TVeSize fixedSize = {0, 0});
+
+// The target size for a picture of w x h: as the option panel computes it, or with one side
+// of fixedSize kept and the other following the picture's proportions.
+TVeSize VeTargetSize(const TVeDestEngineOptions& options, int w, int h, TVeSize fixedSize);
 
 // A picture file loaded by content. Anything but BMP, JPEG, PNG and GIF raises "Unknown image
 // type". The palettes are loaded only when asked for (a JPEG never has them).
@@ -48,7 +55,8 @@ struct TVeLoadedPicture {
 TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes);
 
 // The pictures of a folder (not its subfolders) with the extensions .JPG, .JPEG, .BMP, .PNG
-// or .GIF in any case, as full paths in the order the file system lists them.
+// or .GIF in any case, as full paths sorted by name, so that results named after them are
+// the same on every file system.
 std::vector<std::string> VeBatchFolderFiles(const std::string& folder);
 
 struct TVeBatchStatus {
@@ -59,13 +67,29 @@ struct TVeBatchStatus {
   std::string FileName;    // the picture being converted
 };
 
+// One line of the batch log.
+struct TVeBatchLogEntry {
+  std::string Name;                 // the source's file name, or its full path before saving
+  std::string Path;                 // the source's full path
+  bool Failed = false;
+  std::string Message;              // the error, when failed
+  std::vector<std::string> Written; // the files written, when not failed
+  // "a.jpg: OK", "a.jpg: OK as a-jpg.png" when its usual name was taken, or "a.jpg: message".
+  std::string Text() const;
+};
+
 class TVeBatchThread {
 public:
   // Starts at once. With an empty file list the pictures of sourceFolder are converted.
   // The engine's options are copied, so later changes do not reach a running batch.
+  // Results are never written over a source of the batch nor over an earlier result of it:
+  // a taken name gets the source's extension added to its stem ("a.jpg" gives "a-jpg.png"
+  // when "a.png" is taken), then a number ("a-jpg-2.png"). An existing read-only file is
+  // replaced only with replaceReadOnly.
   TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
                  const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
-                 std::string destFolder, std::string sourceFolder);
+                 std::string destFolder, std::string sourceFolder, bool replaceReadOnly = false,
+                 TVeSize fixedSize = {0, 0});
   // The same with the engine and options of a destination controller.
   TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format, const TVeDest& dest,
                  std::string destFolder, std::string sourceFolder);
@@ -83,13 +107,18 @@ public:
   TVeBatchStatus Status() const;
   // Removes and returns the first log line, or an empty string when there is none.
   std::string TakeLogLine();
+  // Removes the first log entry into entry; false when there is none.
+  bool TakeLogEntry(TVeBatchLogEntry& entry);
+  // Pictures converted so far (failed or not).
+  int DoneCount() const;
   // Pictures that failed so far.
   int FailedCount() const;
 
 private:
   void Execute();
   void ConvertFile(const std::string& path);
-  void Log(const std::string& line, bool failed);
+  void Log(TVeBatchLogEntry entry);
+  bool NameTaken(const std::string& path) const;
 
   std::vector<std::string> FFiles;
   std::string FSourceFolder;
@@ -98,12 +127,19 @@ private:
   std::unique_ptr<TVeDestEngineOptions> FOptions;
   TVeSaveFormat FFormat;
   bool FLoadPalettes;
+  bool FReplaceReadOnly;
+  TVeSize FFixedSize;
+  // Only the batch thread reads these: the identities of the sources and the normal paths
+  // of the results written so far.
+  std::set<std::pair<uint64_t, uint64_t>> FSourceIds;
+  std::set<std::string> FWrittenNames;
 
   mutable std::mutex FLock;
   int FIndex = 0;
   int FCount = 0;
   std::string FCurrent;
-  std::deque<std::string> FLog;
+  std::deque<TVeBatchLogEntry> FLog;
+  int FDone = 0;
   int FFailed = 0;
   TVeDestProgress FProgress;
 

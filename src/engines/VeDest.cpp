@@ -129,6 +129,13 @@ TVeDestPrepared& TVeDestResizeThread::Wait() {
 // ---------------------------------------------------------------------------------------------
 // Controller
 
+void VeApplyControllerDefaults(TVeDestEngineOptions& options) {
+  options.BeginUpdate();
+  options.SetPositionMode(VeDefaultPositionMode);
+  options.SetBorderColor(VeDefaultBorderColor);
+  options.EndUpdate();
+}
+
 TVeDest::TVeDest() : FResultPalette(std::make_unique<TVePalette256>()) {}
 
 TVeDest::~TVeDest() {

@@ -155,6 +155,12 @@ private:
   std::thread FThread;
 };
 
+// What a controller gives the options of every new engine until the user changes them; the
+// command line starts from the same, so both write the same files by default.
+inline constexpr int VeDefaultPositionMode = pmFitResultInSource;
+inline constexpr int VeDefaultBorderColor = 0;
+void VeApplyControllerDefaults(TVeDestEngineOptions& options);
+
 class TVeDest : public IVeOptionsHost, public IVeSourceClient {
 public:
   TVeDest();
@@ -262,8 +268,8 @@ private:
   const TVePalette256* FUsedColors = nullptr;
   std::unique_ptr<TVeBitmap32> FPrepared;
   std::unique_ptr<TVeBitmap32> FPreparedDisplay;
-  int FPositionMode = pmFitResultInSource;
-  int FBorderColor = 0;
+  int FPositionMode = VeDefaultPositionMode;
+  int FBorderColor = VeDefaultBorderColor;
   TVeAspectPair FAspectPair;
   TVeRect FPreparedRect;
   TVeRect FDisplayRect;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "VeErrors.h"
+#include "VeOutputSet.h"
 
 namespace {
 
@@ -42,43 +43,26 @@ std::string VeExtractFileName(const std::string& path) {
   return path.substr(NameStart(path));
 }
 
+std::string VeNameWithExtension(const std::string& path, const std::string& ext) {
+  std::string have = VeExtractFileExt(path);
+  bool same = have.size() == ext.size() + 1;
+  for (size_t i = 0; same && i < ext.size(); ++i)
+    same = std::tolower(static_cast<unsigned char>(have[i + 1])) ==
+           std::tolower(static_cast<unsigned char>(ext[i]));
+  return same ? path : path + "." + ext;
+}
+
 std::string VeFrameFileName(const std::string& path, int frame) {
   return VeChangeFileExt(path, "." + std::to_string(frame) + VeExtractFileExt(path));
 }
 
 void VeWriteFileAtomic(const std::string& path, const void* data, size_t size) {
   if (path.empty() || path.back() == '/') throw EVeError("Cannot write file: invalid name");
-  std::string tmpl =
-      path.substr(0, NameStart(path)) + "." + path.substr(NameStart(path)) + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back(0);
-  int fd = mkstemp(name.data());
-  if (fd < 0) throw EVeError("Cannot write " + path + ": " + std::strerror(errno));
-  const char* p = static_cast<const char*>(data);
-  size_t left = size;
-  int err = 0;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    p += n;
-    left -= size_t(n);
-  }
-  // mkstemp creates the file 0600; results are ordinary files for the user.
-  if (!err) {
-    mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) err = errno;
-  }
-  if (::close(fd) != 0 && !err) err = errno;
-  if (!err && std::rename(name.data(), path.c_str()) != 0) err = errno;
-  if (err) {
-    std::remove(name.data());
-    throw EVeError("Cannot write " + path + ": " + std::strerror(err));
-  }
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  TVeOutputSet set;
+  set.MakeFolders = false;
+  set.Add(path, std::vector<uint8_t>(p, p + size));
+  set.Commit(true);
 }
 
 // ---- Result pictures
@@ -148,18 +132,20 @@ std::vector<uint8_t> VeEncodeResult(const TVeBitmap& bitmap, TVeSaveFormat forma
   return VeEncodeResult(*dib, format);
 }
 
-std::vector<std::string> VeSaveResultPicture(const TVeBitmap& bitmap, const TVeBitmapList* frames,
-                                             const std::string& path, TVeSaveFormat format) {
+void VeAddResultPicture(TVeOutputSet& set, const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                        const std::string& path, TVeSaveFormat format) {
   if (format == sfNative) VeInternalError();
-  std::vector<std::string> written;
-  VeWriteFileAtomic(path, VeEncodeResult(bitmap, format));
-  written.push_back(path);
-  for (int k = 0; frames && k < frames->Count(); ++k) {
-    std::string name = VeFrameFileName(path, k);
-    VeWriteFileAtomic(name, VeEncodeResult(*frames->GetBitmap(k), format));
-    written.push_back(name);
-  }
-  return written;
+  set.Add(path, VeEncodeResult(bitmap, format));
+  for (int k = 0; frames && k < frames->Count(); ++k)
+    set.Add(VeFrameFileName(path, k), VeEncodeResult(*frames->GetBitmap(k), format));
+}
+
+std::vector<std::string> VeSaveResultPicture(const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                                             const std::string& path, TVeSaveFormat format,
+                                             bool replaceReadOnly) {
+  TVeOutputSet set;
+  VeAddResultPicture(set, bitmap, frames, path, format);
+  return set.Commit(replaceReadOnly);
 }
 
 #include "VeStream.h"
@@ -167,33 +153,36 @@ std::vector<std::string> VeSaveResultPicture(const TVeBitmap& bitmap, const TVeB
 namespace {
 
 // stem: the file name without extension, to which "." and the format's extension are added.
-void SaveByBatchRule(const TVeBitmap& bitmap, TVeSaveFormat format, const std::string& stem,
-                     std::vector<std::string>& written) {
+void AddByBatchRule(TVeOutputSet& set, const TVeBitmap& bitmap, TVeSaveFormat format,
+                    const std::string& stem) {
   if (format == sfGIF && bitmap.BitCount() > 8) format = sfBMP;
-  std::string path = stem + "." + VeSaveFormatExt(format);
-  VeWriteFileAtomic(path, VeEncodeResult(bitmap, format));
-  written.push_back(path);
+  set.Add(stem + "." + VeSaveFormatExt(format), VeEncodeResult(bitmap, format));
 }
 
 } // namespace
 
-std::vector<std::string> VeSaveResultFiles(const TVeBitmap& bitmap, const TVeBitmapList* frames,
-                                           TVeStreamList* streams, TVeSaveFormat format,
-                                           const std::string& base) {
-  std::vector<std::string> written;
+void VeAddResultFiles(TVeOutputSet& set, const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                      TVeStreamList* streams, TVeSaveFormat format, const std::string& base) {
   if (format == sfNative) {
     if (streams && streams->Count() > 0) {
       for (int i = 0; i < streams->Count(); ++i) {
         TVeStream* s = streams->GetStream(i);
-        VeWriteStream(*s, VeChangeFileExt(base, "." + s->Extension), false, &written);
+        set.AddStream(*s, VeChangeFileExt(base, "." + s->Extension), false);
       }
-      return written;
+      return;
     }
     format = sfBMP;
   }
   std::string stem = VeChangeFileExt(base, "");
-  SaveByBatchRule(bitmap, format, stem, written);
+  AddByBatchRule(set, bitmap, format, stem);
   for (int k = 0; frames && k < frames->Count(); ++k)
-    SaveByBatchRule(*frames->GetBitmap(k), format, stem + "." + std::to_string(k), written);
-  return written;
+    AddByBatchRule(set, *frames->GetBitmap(k), format, stem + "." + std::to_string(k));
+}
+
+std::vector<std::string> VeSaveResultFiles(const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                                           TVeStreamList* streams, TVeSaveFormat format,
+                                           const std::string& base, bool replaceReadOnly) {
+  TVeOutputSet set;
+  VeAddResultFiles(set, bitmap, frames, streams, format, base);
+  return set.Commit(replaceReadOnly);
 }

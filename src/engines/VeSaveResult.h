@@ -19,12 +19,17 @@ std::string VeExtractFileExt(const std::string& path);
 // The file name part of a path (everything after the last '/').
 std::string VeExtractFileName(const std::string& path);
 
+// path when its extension is already ext (without the dot, any case), else path + "." + ext:
+// a save command's format decides what its file is called, so "x.jpg" saved as PNG becomes
+// "x.jpg.png" rather than PNG bytes under a JPEG name.
+std::string VeNameWithExtension(const std::string& path, const std::string& ext);
+
 // Name of frame k of a result saved under path: picture.png -> picture.0.png.
 std::string VeFrameFileName(const std::string& path, int frame);
 
 // Writes the whole buffer to a temporary file in the target's folder and renames it over
-// the target, so a failure never leaves a truncated file that looks like a result.
-// Raises EVeError with the path on failure; the temporary file is removed.
+// the target (keeping its permissions), so a failure never leaves a truncated file that
+// looks like a result. For saves the user has confirmed. Raises EVeError with the path.
 void VeWriteFileAtomic(const std::string& path, const void* data, size_t size);
 inline void VeWriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
   VeWriteFileAtomic(path, bytes.data(), bytes.size());
@@ -34,6 +39,7 @@ class TVeBitmap;
 class TVeBitmapList;
 struct TVeDib;
 class TVeStreamList;
+class TVeOutputSet;
 
 // Result formats in the order of the batch dialog's "&Format:" list.
 enum TVeSaveFormat : int { sfBMP = 0, sfPNG = 1, sfGIF = 2, sfNative = 3 };
@@ -51,16 +57,21 @@ inline constexpr const char* VeSoftwareName = "Velmora";
 std::vector<uint8_t> VeEncodeResult(const TVeBitmap& bitmap, TVeSaveFormat format);
 std::vector<uint8_t> VeEncodeResult(const TVeDib& dib, TVeSaveFormat format);
 
-// Writes the picture under path and every frame k under VeFrameFileName(path, k), all in
-// the given picture format. Returns the names written, in order.
+// The picture under path and every frame k under VeFrameFileName(path, k), all in the given
+// picture format: queued in a set, or written all or nothing. Returns the names written.
+void VeAddResultPicture(TVeOutputSet& set, const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                        const std::string& path, TVeSaveFormat format);
 std::vector<std::string> VeSaveResultPicture(const TVeBitmap& bitmap, const TVeBitmapList* frames,
-                                             const std::string& path, TVeSaveFormat format);
+                                             const std::string& path, TVeSaveFormat format,
+                                             bool replaceReadOnly = false);
 
 // The files of a result named after base (a path whose extension is replaced), as the batch
 // converter writes them: the picture as base.ext and frame k as base.k.ext; GIF falls back
 // to BMP for any image of more than 8 bits per pixel, frame by frame; sfNative writes each
 // stream as base.<stream extension> with its companion files, or BMP when the conversion
-// made no files. Returns the names written, in order.
+// made no files. Queued in a set, or written all or nothing; returns the names written.
+void VeAddResultFiles(TVeOutputSet& set, const TVeBitmap& bitmap, const TVeBitmapList* frames,
+                      TVeStreamList* streams, TVeSaveFormat format, const std::string& base);
 std::vector<std::string> VeSaveResultFiles(const TVeBitmap& bitmap, const TVeBitmapList* frames,
                                            TVeStreamList* streams, TVeSaveFormat format,
-                                           const std::string& base);
+                                           const std::string& base, bool replaceReadOnly = false);

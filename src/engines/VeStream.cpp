@@ -1,14 +1,9 @@
 #include "VeStream.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <unistd.h>
 
 #include "VeErrors.h"
+#include "VeOutputSet.h"
 
 // ---------------------------------------------------------------------------------------
 // TVeStream
@@ -89,70 +84,11 @@ TVeStream* TVeStreamList::GetStream(int index) const {
 // ---------------------------------------------------------------------------------------
 // Writing
 
-namespace {
-
-[[noreturn]] void ThrowWriteError(const std::filesystem::path& path, int error) {
-  throw EVeError("Cannot write file \"" + path.string() + "\": " + std::strerror(error));
-}
-
-// Writes the bytes to a new file in the target's folder, then renames it over the target,
-// so that a failure never leaves a truncated file under the final name.
-void WriteFileAtomically(const std::filesystem::path& path, const uint8_t* data, size_t size) {
-  static std::atomic<unsigned> counter{0};
-  const std::filesystem::path folder = path.parent_path();
-  std::filesystem::path temp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temp = folder / ("." + path.filename().string() + "." + std::to_string(getpid()) + "." +
-                     std::to_string(counter.fetch_add(1)) + ".tmp");
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt >= 100)) ThrowWriteError(path, errno);
-  }
-  int error = 0;
-  for (size_t done = 0; done < size && !error;) {
-    ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0) {
-      if (errno != EINTR) error = errno;
-    } else {
-      done += size_t(n);
-    }
-  }
-  if (!error && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && !error) error = errno;
-  if (!error && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error) {
-    ::unlink(temp.c_str());
-    ThrowWriteError(path, error);
-  }
-}
-
-void WriteStreamTree(TVeStream& stream, std::filesystem::path path, bool adjustName,
-                     std::vector<std::string>* written) {
-  std::string name = path.filename().string();
-  if (adjustName) {
-    stream.AdjustFileName(name);
-    path.replace_filename(name);
-  }
-  if (name.empty() || name == "." || name == "..")
-    throw EVeError("Cannot write file \"" + path.string() + "\": no file name");
-  stream.BeforeSave(name);
-  WriteFileAtomically(path, stream.Data(), stream.Size());
-  if (written) written->push_back(path.string());
-  for (int i = 0; i < stream.SubCount(); ++i) {
-    TVeStream& sub = *stream.GetSubStream(i);
-    std::filesystem::path subPath = path;
-    subPath.replace_extension(sub.Extension.empty() ? std::string() : "." + sub.Extension);
-    // A companion must never overwrite the file it belongs to.
-    if (subPath == path)
-      throw EVeError("Cannot write file \"" + subPath.string() +
-                     "\": the companion file has the same name");
-    WriteStreamTree(sub, subPath, adjustName, written);
-  }
-}
-
-} // namespace
-
 void VeWriteStream(TVeStream& stream, const std::string& fileName, bool adjustName,
                    std::vector<std::string>* written) {
-  WriteStreamTree(stream, std::filesystem::path(fileName), adjustName, written);
+  TVeOutputSet set;
+  set.MakeFolders = false;
+  set.AddStream(stream, fileName, adjustName);
+  std::vector<std::string> names = set.Commit(true);
+  if (written) written->insert(written->end(), names.begin(), names.end());
 }

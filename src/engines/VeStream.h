@@ -83,8 +83,8 @@ private:
 // Writes stream under fileName (folder + name) and then its companion files depth first,
 // each named like the file it belongs to with the extension replaced by its own. With
 // adjustName the stream may first change its name part (interactive saving; the batch
-// converter passes false). Every file is written completely or not at all (through a
-// temporary file in the same folder). A failure raises EVeError naming the path; files
-// written before stay. Each file is appended to written (when given) once it is in place.
+// converter passes false). The files are written all or nothing and replace existing ones
+// (a save the user has confirmed). A failure raises EVeError naming the path. The names
+// written are appended to written (when given).
 void VeWriteStream(TVeStream& stream, const std::string& fileName, bool adjustName = true,
                    std::vector<std::string>* written = nullptr);

@@ -1,5 +1,6 @@
 #include "VeSource.h"
 
+#include <utility>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -147,6 +148,7 @@ void TVeSource::Clear() {
   FUsedColors.reset();
   FRegion = TVeRect();
   FName.clear();
+  FPath.clear();
 }
 
 void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
@@ -154,6 +156,7 @@ void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
   FFilePalette = std::move(result.FilePalette);
   FUsedColors = std::move(result.UsedColors);
   FName = name;
+  FPath = std::exchange(FOpeningPath, std::string());
   FRegion = {0, 0, FImage->Width(), FImage->Height()};
   FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
   NotifyImage();
@@ -161,6 +164,7 @@ void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
 }
 
 void TVeSource::OpenFile(const std::string& path) {
+  FOpeningPath = path; // taken by the picture once it is in place
   const std::string name = VeExtractFileName(path);
   int type = vptNone;
   {
@@ -227,6 +231,7 @@ void TVeSource::OpenData(const uint8_t* data, size_t size, int type, const std::
 }
 
 void TVeSource::OpenPicture(const TVePicture& picture, const std::string& name) {
+  FOpeningPath.clear();
   Clear();
   try {
     Take(PictureToBitmap32(picture, vpwAll), name);

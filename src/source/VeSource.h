@@ -51,6 +51,8 @@ public:
   ~TVeSource();
 
   const std::string& Name() const { return FName; }
+  // The file the picture came from; empty for a pasted or dropped picture.
+  const std::string& Path() const { return FPath; }
   const TVeBitmap32* Image() const { return FImage.get(); }
   const TVeRect& Region() const { return FRegion; }
   const TVeBitmap32* RegionImage() const { return FRegionImage.get(); }
@@ -86,6 +88,7 @@ private:
   std::unique_ptr<TVeBitmap32> FImage;
   TVeRect FRegion;
   std::unique_ptr<TVeBitmap32> FRegionImage;
+  std::string FPath, FOpeningPath;
   std::unique_ptr<TVePalette256> FFilePalette;
   std::unique_ptr<TVePalette256> FUsedColors;
   std::vector<IVeSourceClient*> FClients;
