@@ -2,6 +2,8 @@
 // Shared pieces of velmora-cli: the settings every converting command takes, value parsing
 // and the progress bar.
 #include <atomic>
+#include <cstdio>
+#include <mutex>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -28,10 +30,11 @@ struct TVeCliConvertSettings {
   std::string Region; // L,T,R,B
   std::string Preview;
   int Threads = 0; // 0: one per processor
+  bool Force = false; // replace read-only files
 };
 
 struct TVeCliRegion {
-  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int64_t Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
 bool VeSameText(const std::string& a, const std::string& b);
@@ -60,12 +63,15 @@ public:
   TVeCliProgressBar& operator=(const TVeCliProgressBar&) = delete;
   // Clears the bar so that ordinary output can follow on a clean line.
   void Finish();
+  // Prints a line to out without running into the bar, which is drawn again afterwards.
+  void Print(FILE* out, const std::string& line);
 
 private:
   void Run();
   std::string FCaption;
   TPoll FPoll;
   std::atomic<bool> FStop{false};
+  std::mutex FLock; // one writer of the terminal at a time
   std::thread FThread;
   bool FActive = false;
 };
@@ -81,5 +87,5 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
                const TVeCliConvertSettings& settings);
 int VeCliProbe(const std::string& file);
 int VeCliImport(const std::string& file, const std::string& output, int candidate,
-                const std::string& paletteType, const std::string& calculation);
-int VeCliPalette(const std::string& file, const std::string& output);
+                const std::string& paletteType, const std::string& calculation, bool force);
+int VeCliPalette(const std::string& file, const std::string& output, bool force);

@@ -1,8 +1,11 @@
 // The commands of velmora-cli over the core: the registry, the source loading, the
 // conversion pipeline, the batch thread and the savers.
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <sys/stat.h>
 #include <thread>
 
 #include "VeBatch.h"
@@ -10,6 +13,8 @@
 #include "VeCli.h"
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
+#include "VeDestEngineUI.h"
+#include "VeOutputSet.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VePaletteFiles.h"
@@ -21,9 +26,13 @@
 
 // Declared in VeCliFields.cpp.
 std::string VeSetFieldName(const std::string& assignment);
-void VeApplySet(TVeDestEngineOptions& options, const std::string& assignment);
+// Applies FIELD=VALUE; returns a note when the value was clamped, had no effect, or the
+// field is not used by the panel's mode.
+std::string VeApplySet(TVeDestEngineOptions& options, const std::string& assignment,
+                       const TVeDestEngineUI* panel);
 int VePaletteTypeByName(const std::string& text);
-const char* VePaletteTypeName(int type);
+// The enumeration name of a palette type ("ptPulsar").
+const char* VePaletteTypeIdent(int type);
 
 namespace {
 
@@ -67,13 +76,22 @@ template <class F> void NamingFile(const std::string& file, F load) {
   }
 }
 
-// The options of the chosen engine with the command line's settings.
+void Note(const std::string& text) {
+  std::fprintf(stderr, "note: %s\n", text.c_str());
+}
+
+// The options of the chosen engine with the command line's settings, starting from what the
+// desktop program's controller gives a new engine, so that both write the same files.
+// fixedSize gets a Width or Height given alone: that side is kept and the other follows
+// each picture's proportions.
 std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engine,
-                                                  const TVeCliConvertSettings& s) {
-  bool sizeSet = false, lockSet = false;
+                                                  const TVeCliConvertSettings& s,
+                                                  TVeSize& fixedSize) {
+  bool widthSet = false, heightSet = false, lockSet = false;
   for (const std::string& a : s.Sets) {
     std::string field = VeSetFieldName(a);
-    sizeSet = sizeSet || field == "Width" || field == "Height";
+    widthSet = widthSet || field == "Width";
+    heightSet = heightSet || field == "Height";
     lockSet = lockSet || field == "DimensionLock";
   }
   std::unique_ptr<TVePalette256> palette;
@@ -83,22 +101,58 @@ std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engi
   }
   std::unique_ptr<TVeDestEngine> instance = engine.Create();
   std::unique_ptr<TVeDestEngineOptions> options = instance->CreateOptions();
+  std::unique_ptr<TVeDestEngineUI> panel = instance->CreateUI(*options);
   // A palette file stands for a palette chosen in the "P&alette:" list, so it applies to the
   // modes whose panel has that list.
-  if (palette && !instance->CreateUI(*options)->Has(ciPaletteList))
+  if (palette && !panel->Has(ciPaletteList))
     throw EVeUsage("--palette does not apply to \"" + engine.GetPlatformName() + "\" \"" +
                    engine.GetModeName() + "\" (try -p Common -m Palette)");
   options->BeginUpdate();
-  // An explicit size is kept whatever the picture's size.
-  if (sizeSet && !lockSet) options->SetDimensionLock(true);
-  for (const std::string& a : s.Sets)
-    VeApplySet(*options, a);
+  VeApplyControllerDefaults(*options);
+  // Both sides given: that size for every picture.
+  if (widthSet && heightSet && !lockSet) options->SetDimensionLock(true);
+  for (const std::string& a : s.Sets) {
+    std::string note = VeApplySet(*options, a, panel.get());
+    if (!note.empty()) Note(note);
+  }
   if (palette) {
     options->SetPaletteType(ptColored);
     options->SetPalette(palette.get());
   }
   options->EndUpdate();
+  fixedSize = {0, 0};
+  if (widthSet != heightSet && !options->DimensionLock() && panel->Has(ciWidth))
+    fixedSize = widthSet ? TVeSize{options->GetWidth(), 0} : TVeSize{0, options->GetHeight()};
   return options;
+}
+
+// Writes a set of files, turning a refusal into advice on what to do instead.
+std::vector<std::string> CommitFiles(TVeOutputSet& set, bool force, const char* renameHint) {
+  try {
+    return set.Commit(force);
+  } catch (const EVeOutputRefused& e) {
+    if (e.Kind == TVeOutputRefusal::ReadOnly)
+      throw EVeError(std::string(e.what()) + " (--force replaces it)");
+    if (e.Kind == TVeOutputRefusal::InputFile && renameHint)
+      throw EVeError(std::string(e.what()) + " (" + renameHint + ")");
+    throw;
+  }
+}
+
+// The picture format a name asks for by its extension, or a usage error naming those that
+// can be written.
+TVeSaveFormat PictureFormatOf(const std::string& option, const std::string& path) {
+  std::string ext = VeExtractFileExt(path);
+  std::string lower;
+  for (char c : ext)
+    lower += char(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == ".png") return sfPNG;
+  if (lower == ".bmp") return sfBMP;
+  if (lower == ".gif") return sfGIF;
+  throw EVeUsage(option + " " + path + ": " +
+                 (ext.empty() ? std::string("the name has no extension")
+                              : "cannot write " + ext + " files") +
+                 "; use a name ending in .png, .bmp or .gif");
 }
 
 // Draws the batch or conversion progress while work runs on another thread.
@@ -122,14 +176,6 @@ std::string JsonString(const std::string& s) {
       out += char(c);
   }
   return out + "\"";
-}
-
-void MakeParentFolder(const std::string& path) {
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (parent.empty()) return;
-  std::error_code ec;
-  std::filesystem::create_directories(parent, ec);
-  if (ec) throw EVeError("Cannot create folder " + parent.string() + ": " + ec.message());
 }
 
 } // namespace
@@ -175,9 +221,12 @@ int VeCliConvert(const std::string& input, const std::string& output,
   if (s.Threads > 0) SetProcessorCount(s.Threads);
   const TVeDestEngineClass& engine = FindEngine(s.Platform, s.Mode);
   TVeSaveFormat format = ParseFormat(s.Format);
-  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s);
+  TVeSize fixedSize;
+  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
   std::optional<TVeCliRegion> region;
   if (!s.Region.empty()) region = VeParseRegion(s.Region);
+  std::optional<TVeSaveFormat> previewFormat;
+  if (!s.Preview.empty()) previewFormat = PictureFormatOf("--preview", s.Preview);
 
   // As the main window opens a file: pictures by content with their palettes, anything
   // else through the best native loader.
@@ -188,7 +237,7 @@ int VeCliConvert(const std::string& input, const std::string& output,
     if (region->Right > image.Width() || region->Bottom > image.Height())
       throw EVeUsage("--region " + s.Region + " reaches outside the picture (" +
                      std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + ")");
-    source.SetRegion({region->Left, region->Top, region->Right, region->Bottom});
+    source.SetRegion({int(region->Left), int(region->Top), int(region->Right), int(region->Bottom)});
   }
 
   TVeDestProgress progress;
@@ -197,7 +246,7 @@ int VeCliConvert(const std::string& input, const std::string& output,
       "Converting",
       [&] {
         result = VeConvertPicture(engine, *options, *source.RegionImage(), source.UsedColors(),
-                                  source.FilePalette(), nullptr, progress);
+                                  source.FilePalette(), nullptr, progress, nullptr, fixedSize);
       },
       [&progress] {
         uint32_t total = 0, done = 0;
@@ -205,16 +254,14 @@ int VeCliConvert(const std::string& input, const std::string& output,
         return std::pair<uint64_t, uint64_t>(done, total);
       });
 
+  // Everything this conversion writes goes in one set: all of it lands, or none.
+  TVeOutputSet set;
+  set.Protect(input);
+  set.Protect(s.PaletteFile);
   std::string base = output.empty() ? VeExtractFileName(input) : output;
-  MakeParentFolder(base);
-  std::vector<std::string> written =
-      VeSaveResultFiles(*result.Bitmap, result.Frames.get(), result.Files.get(), format, base);
-  if (!s.Preview.empty()) {
-    MakeParentFolder(s.Preview);
-    VeWriteFileAtomic(s.Preview, VeEncodeResult(*result.Bitmap, VeSaveFormatFromName(s.Preview)));
-    written.push_back(s.Preview);
-  }
-  for (const std::string& f : written)
+  VeAddResultFiles(set, *result.Bitmap, result.Frames.get(), result.Files.get(), format, base);
+  if (previewFormat) set.Add(s.Preview, VeEncodeResult(*result.Bitmap, *previewFormat));
+  for (const std::string& f : CommitFiles(set, s.Force, "choose another name with -o"))
     std::printf("%s\n", f.c_str());
   return 0;
 }
@@ -224,33 +271,44 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
   if (s.Threads > 0) SetProcessorCount(s.Threads);
   const TVeDestEngineClass& engine = FindEngine(s.Platform, s.Mode);
   TVeSaveFormat format = ParseFormat(s.Format);
-  if (!s.Region.empty()) throw EVeUsage("--region does not apply to a batch");
-  if (!s.Preview.empty()) throw EVeUsage("--preview does not apply to a batch");
-  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s);
+  TVeSize fixedSize;
+  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
+  struct stat st;
+  if (::stat(sourceDir.c_str(), &st) != 0)
+    throw EVeError(sourceDir + ": " + std::strerror(errno));
+  if (!S_ISDIR(st.st_mode)) throw EVeUsage(sourceDir + " is not a folder");
+  std::vector<std::string> files = VeBatchFolderFiles(sourceDir);
+  if (files.empty())
+    throw EVeError(sourceDir + ": no pictures to convert (.jpg, .jpeg, .bmp, .png or .gif)");
 
-  TVeBatchThread batch({}, format, engine, *options, destDir, sourceDir);
-  auto flush = [&batch] {
-    for (std::string line = batch.TakeLogLine(); !line.empty(); line = batch.TakeLogLine())
-      std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-  };
-  {
-    TVeCliProgressBar bar("Batch", [&batch] {
-      TVeBatchStatus st = batch.Status();
-      return std::pair<uint64_t, uint64_t>(uint64_t(st.Position), uint64_t(st.MaxPosition));
-    });
-    while (!batch.Finished()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (batch.Finished()) break;
-      // Keep the bar's line clean: log lines are printed once the bar is gone when stdout
-      // and stderr share a terminal.
-      flush();
+  TVeBatchThread batch(files, format, engine, *options, destDir, sourceDir, s.Force, fixedSize);
+  TVeCliProgressBar bar("Batch", [&batch] {
+    TVeBatchStatus st = batch.Status();
+    return std::pair<uint64_t, uint64_t>(uint64_t(st.Position), uint64_t(st.MaxPosition));
+  });
+  // Written files go to standard output like convert's; failures are error lines.
+  auto flush = [&] {
+    TVeBatchLogEntry e;
+    while (batch.TakeLogEntry(e)) {
+      if (e.Failed) {
+        bar.Print(stderr, "error: " + e.Path + ": " + e.Message);
+      } else {
+        for (const std::string& f : e.Written)
+          bar.Print(stdout, f);
+      }
     }
-    bar.Finish();
+  };
+  while (!batch.Finished()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    flush();
   }
   batch.WaitFor();
   flush();
-  return batch.FailedCount() > 0 ? 1 : 0;
+  bar.Finish();
+  int failed = batch.FailedCount();
+  if (failed > 0)
+    std::fprintf(stderr, "error: %d of %d pictures not converted\n", failed, int(files.size()));
+  return failed > 0 ? 1 : 0;
 }
 
 int VeCliProbe(const std::string& file) {
@@ -258,14 +316,17 @@ int VeCliProbe(const std::string& file) {
   if (source.Size == 0) throw EVeError(file + ": Unknown image type");
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (!engines || engines->Count() == 0) throw EVeError(file + ": Unknown image type");
+  // The first column is what import's --candidate takes; the list is best first.
+  std::printf("candidate\tpriority\tloader\n");
   for (int i = 0; i < engines->Count(); ++i)
-    std::printf("%d\t%s\n", engines->Engines(i)->Priority,
+    std::printf("%d\t%d\t%s\n", i, engines->Engines(i)->Priority,
                 engines->Engines(i)->Description.c_str());
   return 0;
 }
 
 int VeCliImport(const std::string& file, const std::string& output, int candidate,
-                const std::string& paletteType, const std::string& calculation) {
+                const std::string& paletteType, const std::string& calculation, bool force) {
+  TVeSaveFormat format = PictureFormatOf("-o", output);
   TVeFileLoadSource source(file);
   if (source.Size == 0) throw EVeError(file + ": Unknown image type");
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
@@ -282,38 +343,50 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
     std::string names;
     for (TVePaletteType t : engine->PaletteTypes) {
       offered = offered || int(t) == type;
-      names += (names.empty() ? "" : ", ") + std::string(VePaletteTypeName(t));
+      names += (names.empty() ? "" : ", ") + std::string(VePaletteTypeIdent(int(t))) + " (\"" +
+               VePaletteTypeName(t) + "\")";
     }
     if (!offered)
-      throw EVeUsage("--palette-type " + paletteType + " is not offered by this loader" +
-                     (names.empty() ? std::string() : " (offered: " + names + ")"));
+      throw EVeUsage("--palette-type " + paletteType + " is not offered by this loader " +
+                     (names.empty() ? std::string("(it has no palette choice)")
+                                    : "(offered: " + names + ")"));
     model.SetPaletteType(TVePaletteType(type));
   }
   if (!calculation.empty()) {
     uint8_t c = VeSameText(calculation, "standard") ? vcStandard : vcLinear;
-    if (!(engine->Calculations & (1 << c)))
-      throw EVeUsage("--calculation " + calculation + " is not offered by this loader");
+    if (!(engine->Calculations & (1 << c))) {
+      std::string offered;
+      if (engine->Calculations & (1 << vcStandard)) offered = "standard";
+      if (engine->Calculations & (1 << vcLinear)) offered += offered.empty() ? "linear" : " or linear";
+      throw EVeUsage("--calculation " + calculation + " is not offered by this loader" +
+                     (offered.empty() ? std::string() : " (offered: " + offered + ")"));
+    }
     model.SetCalculation(c);
   }
-  TVeSaveFormat format = VeSaveFormatFromName(output);
-  MakeParentFolder(output);
-  VeWriteFileAtomic(output, VeEncodeResult(*model.Bitmap(), format));
-  std::printf("%s\n", output.c_str());
+  TVeOutputSet set;
+  set.Protect(file);
+  set.Add(output, VeEncodeResult(*model.Bitmap(), format));
+  for (const std::string& f : CommitFiles(set, force, "choose another name with -o"))
+    std::printf("%s\n", f.c_str());
   return 0;
 }
 
-int VeCliPalette(const std::string& file, const std::string& output) {
+int VeCliPalette(const std::string& file, const std::string& output, bool force) {
+  if (!output.empty() && !VeSameText(VeExtractFileExt(output), ".pal"))
+    throw EVeUsage("-o " + output + ": palettes are written as JASC files; use a name ending in .pal");
   TVePalette256 palette;
   NamingFile(file, [&] { VeLoadPaletteFromFile(palette, file); });
+  if (!output.empty()) {
+    std::string jasc = VePaletteToJASC(palette);
+    TVeOutputSet set;
+    set.Protect(file);
+    set.Add(output, std::vector<uint8_t>(jasc.begin(), jasc.end()));
+    CommitFiles(set, force, "choose another name with -o");
+  }
   std::printf("%d\n", palette.GetCount());
   for (int i = 0; i < palette.GetCount(); ++i) {
     TVeStdRGBColor c = palette.GetStdRGB(i);
     std::printf("%d %d %d\n", c.R, c.G, c.B);
-  }
-  if (!output.empty()) {
-    MakeParentFolder(output);
-    std::string jasc = VePaletteToJASC(palette);
-    VeWriteFileAtomic(output, jasc.data(), jasc.size());
   }
   return 0;
 }

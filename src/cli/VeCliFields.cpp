@@ -1,10 +1,14 @@
 // --set FIELD=VALUE: the options fields a script may set, by their names in the options
 // record, with values as numbers, true/false, list captions or enumeration names.
+#include <algorithm>
+#include <cstdio>
 #include <functional>
-#include <map>
+#include <limits>
 
 #include "VeCli.h"
 #include "VeDestEngineOptions.h"
+#include "VeDestEngineUI.h"
+#include "VePaletteType.h"
 
 namespace {
 
@@ -107,87 +111,142 @@ int PaletteTypeValue(const std::string& text) {
   std::vector<std::string> names = Labels(PaletteTypeNames, PaletteTypeCount);
   int v = VeMatchLabel(text, names);
   if (v < 0) v = VeMatchLabel("pt" + VeTrim(text), names);
+  if (v < 0) {
+    // The names the desktop program shows ("Pulsar (205)").
+    std::vector<std::string> shown;
+    for (int t = 0; t < PaletteTypeCount; ++t)
+      shown.push_back(VePaletteTypeName(TVePaletteType(t)));
+    v = VeMatchLabel(text, shown);
+  }
   if (v < 0) return ListValue("PaletteType", text, names);
   return v;
 }
 
-int IntValue(const std::string& field, const std::string& text, int64_t lo, int64_t hi) {
-  int64_t v = VeParseInteger(text, field);
-  if (v < lo || v > hi)
-    throw EVeUsage("value " + text + " out of range for " + field + " (" + std::to_string(lo) +
-                   " to " + std::to_string(hi) + ")");
-  return int(v);
+int64_t IntValue(const std::string& field, const std::string& text) {
+  return VeParseInteger(text, field);
 }
 
-using TSetter =
-    std::function<void(TVeDestEngineOptions&, const std::string& field, const std::string& value)>;
+using O = TVeDestEngineOptions;
 
-const std::vector<std::pair<std::string, TSetter>>& Fields() {
-  using O = TVeDestEngineOptions;
-  using S = const std::string&;
-  auto intField = [](void (O::*set)(int), int64_t lo, int64_t hi) -> TSetter {
-    return [=](O& o, S f, S v) { (o.*set)(IntValue(f, v, lo, hi)); };
-  };
-  auto byteField = [](void (O::*set)(uint8_t)) -> TSetter {
-    return [=](O& o, S f, S v) { (o.*set)(uint8_t(IntValue(f, v, 0, 255))); };
-  };
-  auto boolField = [](void (O::*set)(bool)) -> TSetter {
-    return [=](O& o, S f, S v) { (o.*set)(VeParseBool(v, f)); };
-  };
-  auto listField = [](void (O::*set)(int), std::vector<std::string> labels) -> TSetter {
-    return [=](O& o, S f, S v) { (o.*set)(ListValue(f, v, labels)); };
-  };
-  auto byteListField = [](void (O::*set)(uint8_t), std::vector<std::string> labels) -> TSetter {
-    return [=](O& o, S f, S v) { (o.*set)(uint8_t(ListValue(f, v, labels))); };
-  };
-  std::vector<std::string> aspects;
-  for (const TVeAspectRatio& a : VeAspectRatios)
-    aspects.push_back(a.Label);
-  const int64_t big = 1 << 20;
-  static const std::vector<std::pair<std::string, TSetter>> fields = {
-      {"Width", intField(&O::SetWidth, 0, big)},
-      {"Height", intField(&O::SetHeight, 0, big)},
-      {"DimensionLock", boolField(&O::SetDimensionLock)},
-      {"PositionMode",
-       listField(&O::SetPositionMode, Labels(VePositionModes, VePositionModeCount))},
-      {"AspectIndex", listField(&O::SetAspectIndex, aspects)},
-      {"BorderColor", [](O& o, S f, S v) { o.SetBorderColor(VeParseColor(v, f)); }},
-      {"PaletteType", [](O& o, S, S v) { o.SetPaletteType(TVePaletteType(PaletteTypeValue(v))); }},
-      {"PaletteUsage", byteField(&O::SetPaletteUsage)},
-      {"BorderColorIndex", intField(&O::SetBorderColorIndex, -big, big)},
-      {"PaletteNumber", intField(&O::SetPaletteNumber, -big, big)},
-      {"PaletteNumber2", intField(&O::SetPaletteNumber2, -big, big)},
-      {"MaxFlickering", intField(&O::SetMaxFlickering, -big, big)},
-      {"ColorUsage",
-       byteListField(&O::SetColorUsage, {"Dark and bright", "Dark only",
-                                         "Dark only but force set bright bit", "Bright only"})},
-      {"Calculation", byteListField(&O::SetCalculation, {"Standard", "Linear"})},
-      {"MaxColorCount", intField(&O::SetMaxColorCount, -big, big)},
-      {"KeepWholePalette", boolField(&O::SetKeepWholePalette)},
-      {"GrayPalette", boolField(&O::SetGrayPalette)},
-      {"UseOnlyOriginalColors", boolField(&O::SetUseOnlyOriginalColors)},
-      {"PaletteMode",
-       [](O& o, S f, S v) {
-         o.SetPaletteMode(uint8_t(ListValue(f, v, Labels(VePaletteModes, VePaletteModeCount))));
-       }},
-      {"FlickerStyle", byteListField(&O::SetFlickerStyle, {"Lines", "Chessboard", "Mixed"})},
-      {"SafeMode", boolField(&O::SetSafeMode)},
-      {"HamInitialLines", intField(&O::SetHamInitialLines, -big, big)},
-      {"HamPrevLines", intField(&O::SetHamPrevLines, -big, big)},
-      {"HamNextLines", intField(&O::SetHamNextLines, -big, big)},
-      {"HamMaxChanges", intField(&O::SetHamMaxChanges, -big, big)},
-      {"DitherMethod",
-       listField(&O::SetDitherMethod, Labels(VeDitherMethods, VeDitherMethodCount))},
-      {"ErrorDiffusion", intField(&O::SetErrorDiffusion, -big, big)},
-      {"LimitErrorInsideBlock", boolField(&O::SetLimitErrorInsideBlock)},
-      {"LimitErrorAtBoundary", boolField(&O::SetLimitErrorAtBoundary)},
-      {"Serpentine", boolField(&O::SetSerpentine)},
-      {"LightnessFix", intField(&O::SetLightnessFix, -big, big)},
-      {"SaturationFix", intField(&O::SetSaturationFix, -big, big)},
-      {"FileFormatFlag", boolField(&O::SetFileFormatFlag)},
-      {"Comment", [](O& o, S, S v) { o.SetComment(v); }},
-  };
+// One settable field: how its text is read, how it is stored and read back (as a number, so
+// that a clamped or ignored value can be told), and the panel control that serves it.
+struct TField {
+  std::string Name;
+  std::function<int64_t(const std::string& field, const std::string& text)> Parse;
+  std::function<void(O&, int64_t)> Set;
+  std::function<int64_t(const O&)> Get;
+  int Control = -1; // -1: every mode uses it
+  std::vector<std::string> Labels; // list fields: what a value is called in a note
+};
+
+template <class T> TField IntField(const char* name, void (O::*set)(T), T (O::*get)() const,
+                                   int control) {
+  return {name, IntValue, [=](O& o, int64_t v) {
+            (o.*set)(T(std::clamp<int64_t>(v, std::numeric_limits<T>::min(),
+                                           std::numeric_limits<T>::max())));
+          },
+          [=](const O& o) { return int64_t((o.*get)()); }, control, {}};
+}
+
+TField BoolField(const char* name, void (O::*set)(bool), bool (O::*get)() const, int control) {
+  return {name, [](const std::string& f, const std::string& t) { return int64_t(VeParseBool(t, f)); },
+          [=](O& o, int64_t v) { (o.*set)(v != 0); },
+          [=](const O& o) { return int64_t((o.*get)()); }, control, {"false", "true"}};
+}
+
+template <class T> TField ListField(const char* name, void (O::*set)(T), uint8_t (O::*get)() const,
+                                    std::vector<std::string> labels, int control) {
+  return {name,
+          [labels](const std::string& f, const std::string& t) {
+            return int64_t(ListValue(f, t, labels));
+          },
+          [=](O& o, int64_t v) { (o.*set)(T(v)); },
+          [=](const O& o) { return int64_t((o.*get)()); }, control, labels};
+}
+
+const std::vector<TField>& Fields() {
+  static const std::vector<TField> fields = [] {
+    std::vector<std::string> aspects;
+    for (const TVeAspectRatio& a : VeAspectRatios)
+      aspects.push_back(a.Label);
+    std::vector<TField> f;
+    f.push_back(IntField<int>("Width", &O::SetWidth, &O::GetWidth, ciWidth));
+    f.push_back(IntField<int>("Height", &O::SetHeight, &O::GetHeight, ciHeight));
+    f.push_back(BoolField("DimensionLock", &O::SetDimensionLock, &O::DimensionLock, ciDimensionLock));
+    f.push_back(ListField<int>("PositionMode", &O::SetPositionMode, &O::PositionMode,
+                               Labels(VePositionModes, VePositionModeCount), ciPosition));
+    f.push_back(ListField<int>("AspectIndex", &O::SetAspectIndex, &O::AspectIndex, aspects, ciAspect));
+    f.push_back({"BorderColor",
+                 [](const std::string& fl, const std::string& t) { return int64_t(VeParseColor(t, fl)); },
+                 [](O& o, int64_t v) { o.SetBorderColor(int(v)); },
+                 [](const O& o) { return int64_t(o.BorderColor()); }, ciBorderColor, {}});
+    f.push_back({"PaletteType",
+                 [](const std::string&, const std::string& t) { return int64_t(PaletteTypeValue(t)); },
+                 [](O& o, int64_t v) { o.SetPaletteType(TVePaletteType(v)); },
+                 [](const O& o) { return int64_t(o.PaletteType()); }, -1,
+                 Labels(PaletteTypeNames, PaletteTypeCount)});
+    f.push_back(IntField<uint8_t>("PaletteUsage", &O::SetPaletteUsage, &O::PaletteUsage, ciPaletteUsage));
+    f.push_back(IntField<int>("BorderColorIndex", &O::SetBorderColorIndex, &O::BorderColorIndex,
+                              ciBorderColorIndex));
+    f.push_back(IntField<int>("PaletteNumber", &O::SetPaletteNumber, &O::PaletteNumber, -1));
+    f.push_back(IntField<int>("PaletteNumber2", &O::SetPaletteNumber2, &O::PaletteNumber2, -1));
+    f.push_back(IntField<int>("MaxFlickering", &O::SetMaxFlickering, &O::MaxFlickering, ciMaxFlickering));
+    f.push_back(ListField<uint8_t>("ColorUsage", &O::SetColorUsage, &O::ColorUsage,
+                                   {"Dark and bright", "Dark only",
+                                    "Dark only but force set bright bit", "Bright only"},
+                                   ciColorUsage));
+    f.push_back(ListField<uint8_t>("Calculation", &O::SetCalculation, &O::Calculation,
+                                   {"Standard", "Linear"}, ciCalculation));
+    f.push_back(IntField<int>("MaxColorCount", &O::SetMaxColorCount, &O::MaxColorCount, ciMaxColorCount));
+    f.push_back(BoolField("KeepWholePalette", &O::SetKeepWholePalette, &O::KeepWholePalette,
+                          ciKeepWholePalette));
+    f.push_back(BoolField("GrayPalette", &O::SetGrayPalette, &O::GrayPalette, ciGrayPalette));
+    f.push_back(BoolField("UseOnlyOriginalColors", &O::SetUseOnlyOriginalColors,
+                          &O::UseOnlyOriginalColors, ciUseOnlyOriginalColors));
+    f.push_back(ListField<uint8_t>("PaletteMode", &O::SetPaletteMode, &O::PaletteMode,
+                                   Labels(VePaletteModes, VePaletteModeCount), ciPaletteMode));
+    f.push_back(ListField<uint8_t>("FlickerStyle", &O::SetFlickerStyle, &O::FlickerStyle,
+                                   {"Lines", "Chessboard", "Mixed"}, ciFlickerStyle));
+    f.push_back(BoolField("SafeMode", &O::SetSafeMode, &O::SafeMode, ciSafeMode));
+    f.push_back(IntField<int>("HamInitialLines", &O::SetHamInitialLines, &O::HamInitialLines,
+                              ciHamInitialLines));
+    f.push_back(IntField<int>("HamPrevLines", &O::SetHamPrevLines, &O::HamPrevLines, ciHamPrevLines));
+    f.push_back(IntField<int>("HamNextLines", &O::SetHamNextLines, &O::HamNextLines, ciHamNextLines));
+    f.push_back(IntField<int>("HamMaxChanges", &O::SetHamMaxChanges, &O::HamMaxChanges, ciHamMaxChanges));
+    f.push_back(ListField<int>("DitherMethod", &O::SetDitherMethod, &O::DitherMethod,
+                               Labels(VeDitherMethods, VeDitherMethodCount), ciDitherMethod));
+    f.push_back(IntField<int>("ErrorDiffusion", &O::SetErrorDiffusion, &O::ErrorDiffusion,
+                              ciErrorDiffusion));
+    f.push_back(BoolField("LimitErrorInsideBlock", &O::SetLimitErrorInsideBlock,
+                          &O::LimitErrorInsideBlock, ciLimitErrorInsideBlock));
+    f.push_back(BoolField("LimitErrorAtBoundary", &O::SetLimitErrorAtBoundary,
+                          &O::LimitErrorAtBoundary, ciLimitErrorAtBoundary));
+    f.push_back(BoolField("Serpentine", &O::SetSerpentine, &O::Serpentine, ciSerpentine));
+    f.push_back(IntField<int>("LightnessFix", &O::SetLightnessFix, &O::LightnessFix, ciLightnessFix));
+    f.push_back(IntField<int>("SaturationFix", &O::SetSaturationFix, &O::SaturationFix,
+                              ciSaturationFix));
+    f.push_back(BoolField("FileFormatFlag", &O::SetFileFormatFlag, &O::FileFormatFlag,
+                          ciFileFormatFlag));
+    f.push_back({"Comment", nullptr, nullptr, nullptr, ciComment, {}});
+    return f;
+  }();
   return fields;
+}
+
+const TField& FieldOf(const std::string& name) {
+  for (const TField& f : Fields())
+    if (f.Name == name) return f;
+  VeInternalError();
+}
+
+std::string Shown(const TField& f, int64_t v) {
+  if (v >= 0 && size_t(v) < f.Labels.size()) return f.Labels[size_t(v)];
+  if (f.Name == "BorderColor") {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "#%06X", unsigned(v) & 0xFFFFFFu);
+    return buf;
+  }
+  return std::to_string(v);
 }
 
 } // namespace
@@ -197,25 +256,39 @@ std::string VeSetFieldName(const std::string& assignment) {
   if (eq == std::string::npos || eq == 0)
     throw EVeUsage("--set needs FIELD=VALUE, got \"" + assignment + "\"");
   std::string name = VeTrim(assignment.substr(0, eq));
-  for (auto& [field, setter] : Fields())
-    if (VeSameText(field, name)) return field;
+  for (const TField& f : Fields())
+    if (VeSameText(f.Name, name)) return f.Name;
   std::string known;
-  for (auto& [field, setter] : Fields())
-    known += (known.empty() ? "" : ", ") + field;
+  for (const TField& f : Fields())
+    known += (known.empty() ? "" : ", ") + f.Name;
   throw EVeUsage("unknown options field \"" + name + "\" (known fields: " + known + ")");
 }
 
-void VeApplySet(TVeDestEngineOptions& options, const std::string& assignment) {
-  std::string name = VeSetFieldName(assignment);
+std::string VeApplySet(TVeDestEngineOptions& options, const std::string& assignment,
+                       const TVeDestEngineUI* panel) {
+  const TField& f = FieldOf(VeSetFieldName(assignment));
   std::string value = assignment.substr(assignment.find('=') + 1);
-  for (auto& [field, setter] : Fields())
-    if (field == name) setter(options, field, value);
+  const bool used = !panel || f.Control < 0 || panel->Has(f.Control);
+  if (!f.Parse) {
+    options.SetComment(value);
+    return used ? std::string() : f.Name + " is not used by this mode; ignored";
+  }
+  const int64_t wanted = f.Parse(f.Name, value);
+  const int64_t before = f.Get(options);
+  f.Set(options, wanted);
+  const int64_t after = f.Get(options);
+  if (!used) return f.Name + " is not used by this mode; ignored";
+  if (after == wanted) return std::string();
+  if (after == before)
+    return f.Name + "=" + VeTrim(value) + " has no effect in this mode (it stays " +
+           Shown(f, after) + ")";
+  return f.Name + "=" + VeTrim(value) + " is out of range; " + Shown(f, after) + " is used";
 }
 
 int VePaletteTypeByName(const std::string& text) {
   return PaletteTypeValue(text);
 }
 
-const char* VePaletteTypeName(int type) {
+const char* VePaletteTypeIdent(int type) {
   return type >= 0 && type < PaletteTypeCount ? PaletteTypeNames[type] : "?";
 }

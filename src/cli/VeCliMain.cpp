@@ -8,7 +8,8 @@
 
 namespace {
 
-void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s) {
+// single: the options of converting one picture, which a batch has no use for.
+void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s, bool single) {
   cmd->add_option("-p,--platform", s.Platform, "Target platform (default \"ZX Spectrum\")");
   cmd->add_option("-m,--mode", s.Mode, "Screen mode (default: the platform's first mode)");
   cmd->add_option("-f,--format", s.Format, "Output format: native, bmp, png or gif")
@@ -16,8 +17,12 @@ void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s) {
   cmd->add_option("--set", s.Sets, "Set an option field: FIELD=VALUE (repeatable)")
       ->allow_extra_args(false);
   cmd->add_option("--palette", s.PaletteFile, "Palette file for the \"Palette\" mode");
-  cmd->add_option("--region", s.Region, "Source region LEFT,TOP,RIGHT,BOTTOM");
-  cmd->add_option("--preview", s.Preview, "Also write the result picture to this file");
+  if (single) {
+    cmd->add_option("--region", s.Region, "Source region LEFT,TOP,RIGHT,BOTTOM");
+    cmd->add_option("--preview", s.Preview,
+                    "Also write the result picture to this file (.png, .bmp or .gif)");
+  }
+  cmd->add_flag("--force", s.Force, "Replace existing files even when they are read-only");
   cmd->add_option("--threads", s.Threads, "Worker threads (default: one per processor)")
       ->check(CLI::Range(1, 256));
 }
@@ -41,14 +46,14 @@ int main(int argc, char** argv) {
   convert->add_option("-o,--output", output,
                       "Name the written files are derived from (default: the input's name in "
                       "the current folder)");
-  AddConvertOptions(convert, settings);
+  AddConvertOptions(convert, settings, true);
 
   std::string sourceDir, destDir;
   TVeCliConvertSettings batchSettings;
   auto* batch = app.add_subcommand("batch", "Convert every picture of a folder");
   batch->add_option("SOURCE_DIR", sourceDir, "Folder with the pictures")->required();
   batch->add_option("DEST_DIR", destDir, "Folder for the results")->required();
-  AddConvertOptions(batch, batchSettings);
+  AddConvertOptions(batch, batchSettings, false);
 
   std::string probeFile;
   auto* probe = app.add_subcommand("probe", "List the loaders that take a native file");
@@ -56,10 +61,13 @@ int main(int argc, char** argv) {
 
   std::string importFile, importOut, paletteType, calculation;
   int candidate = 0;
+  bool importForce = false, paletteForce = false;
   auto* import = app.add_subcommand("import", "Decode a native file into a picture");
   import->add_option("FILE", importFile, "Native file")->required();
   import->add_option("-o,--output", importOut, "Picture to write (.png, .bmp or .gif)")->required();
-  import->add_option("--candidate", candidate, "Loader to use, 0 = the best (see probe)")
+  import->add_flag("--force", importForce, "Replace the picture even when it is read-only");
+  import->add_option("--candidate", candidate,
+                     "Loader to use: the first column of probe (0, the best, by default)")
       ->check(CLI::NonNegativeNumber);
   import->add_option("--palette-type", paletteType, "Palette type offered by the loader");
   import->add_option("--calculation", calculation, "Colour calculation: standard or linear")
@@ -69,6 +77,7 @@ int main(int argc, char** argv) {
   auto* palette = app.add_subcommand("palette", "Show a palette file, or convert it to JASC");
   palette->add_option("FILE", paletteFile, "Palette file or picture")->required();
   palette->add_option("-o,--output", paletteOut, "Write the palette as a JASC .pal file");
+  palette->add_flag("--force", paletteForce, "Replace the .pal file even when it is read-only");
 
   if (argc >= 2 && argv[1][0] != '-') {
     bool known = false;
@@ -99,8 +108,9 @@ int main(int argc, char** argv) {
     if (*convert) return VeCliConvert(input, output, settings);
     if (*batch) return VeCliBatch(sourceDir, destDir, batchSettings);
     if (*probe) return VeCliProbe(probeFile);
-    if (*import) return VeCliImport(importFile, importOut, candidate, paletteType, calculation);
-    if (*palette) return VeCliPalette(paletteFile, paletteOut);
+    if (*import) return VeCliImport(importFile, importOut, candidate, paletteType, calculation,
+                                      importForce);
+    if (*palette) return VeCliPalette(paletteFile, paletteOut, paletteForce);
   } catch (const EVeUsage& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
     return 2;

@@ -74,12 +74,12 @@ int32_t VeParseColor(const std::string& text, const std::string& what) {
 }
 
 TVeCliRegion VeParseRegion(const std::string& text) {
-  std::vector<int> v;
+  std::vector<int64_t> v;
   size_t start = 0;
   while (true) {
     size_t comma = text.find(',', start);
     std::string part = text.substr(start, comma == std::string::npos ? comma : comma - start);
-    v.push_back(int(VeParseInteger(part, "--region")));
+    v.push_back(VeParseInteger(part, "--region"));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
@@ -156,6 +156,16 @@ void TVeCliProgressBar::Finish() {
   FActive = false;
 }
 
+void TVeCliProgressBar::Print(FILE* out, const std::string& line) {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FActive) {
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+  }
+  std::fprintf(out, "%s\n", line.c_str());
+  std::fflush(out);
+}
+
 void TVeCliProgressBar::Run() {
   const int width = 30;
   // Short runs finish before the bar would be worth drawing.
@@ -164,6 +174,7 @@ void TVeCliProgressBar::Run() {
   int tick = 0;
   while (!FStop) {
     auto [done, total] = FPoll();
+    std::unique_lock<std::mutex> lock(FLock);
     std::string bar(size_t(width), '.');
     if (total > 0) {
       int filled = int(std::min<uint64_t>(done, total) * width / total);
@@ -179,6 +190,7 @@ void TVeCliProgressBar::Run() {
     }
     ++tick;
     std::fflush(stderr);
+    lock.unlock();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
