@@ -21,6 +21,7 @@
 #include "VePaletteType.h"
 #include "VePaletteView.h"
 #include "VeQtImage.h"
+#include "VeOutputSet.h"
 #include "VeSaveResult.h"
 #include "VeSourceEngines.h"
 
@@ -229,9 +230,13 @@ void TVeLoadScrForm::SaveImage(const QString& format) {
   dialog.setDirectory(TVeAppSettings::Read(TVeAppSettings::Path));
   dialog.selectFile(QFileInfo(Q(FModel->Engine()->FileName)).completeBaseName() + '.' + ext);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  QString path = dialog.selectedFiles().first();
+  // The picture's format decides the extension.
+  path = QString::fromStdString(VeNameWithExtension(path.toStdString(), ext.toStdString()));
   try {
-    VeWriteFileAtomic(dialog.selectedFiles().first().toStdString(),
-                      FModel->SaveImage(format.toStdString()));
+    TVeOutputSet set;
+    set.Add(path.toStdString(), FModel->SaveImage(format.toStdString()));
+    set.Commit(true);
   } catch (const std::exception& e) {
     QMessageBox::critical(this, windowTitle(), QString::fromUtf8(e.what()));
   }

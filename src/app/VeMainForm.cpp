@@ -30,6 +30,7 @@
 #include "VeImageView.h"
 #include "VeLoadScrForm.h"
 #include "VeOptionPanel.h"
+#include "VeOutputSet.h"
 #include "VePaletteFiles.h"
 #include "VePaletteList.h"
 #include "VePaletteView.h"
@@ -659,9 +660,34 @@ QString TVeMainForm::AskSaveFile(const QString& filter, const QString& ext,
   if (setting == TVeAppSettings::Path && !FSourceName.isEmpty())
     dialog.selectFile(QFileInfo(FSourceName).completeBaseName() + QLatin1Char('.') + ext);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  const QString path = dialog.selectedFiles().first();
+  QString path = dialog.selectedFiles().first();
+  // What is written decides the extension, so a file's name never hides another format.
+  const QString named = QString::fromStdString(VeNameWithExtension(path.toStdString(), ext.toStdString()));
+  if (named != path) {
+    path = named;
+    if (QFileInfo::exists(path) &&
+        QMessageBox::question(this, ProgramName(),
+                              tr("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(path).fileName())) != QMessageBox::Yes)
+      return QString();
+  }
   TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());
   return path;
+}
+
+template <class TSave> void TVeMainForm::SaveKeepingSource(TSave save) {
+  try {
+    save(false);
+  } catch (const EVeOutputRefused& e) {
+    if (e.Kind != TVeOutputRefusal::InputFile) throw;
+    const QString name = QString::fromStdString(e.Path);
+    if (QMessageBox::warning(this, ProgramName(),
+                             tr("Saving replaces the source picture %1.\nReplace it?").arg(name),
+                             QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No) != QMessageBox::Yes)
+      return;
+    save(true);
+  }
 }
 
 void TVeMainForm::DoOpen() {
@@ -756,20 +782,29 @@ void TVeMainForm::DoSavePicture(const QString& ext) {
   if (!result) return;
   const QString path =
       AskSaveFile(QStringLiteral("*.%1 (*.%1)").arg(ext), ext, TVeAppSettings::Path);
-  if (!path.isEmpty()) Guard([&] { SavePictureTo(path); });
+  const TVeSaveFormat format = VeSaveFormatFromName("." + ext.toStdString());
+  if (!path.isEmpty())
+    Guard([&] { SaveKeepingSource([&](bool replace) { SavePictureTo(path, format, replace); }); });
 }
 
-void TVeMainForm::SavePictureTo(const QString& path) {
+void TVeMainForm::SavePictureTo(const QString& path, int format, bool replaceSource) {
   const TVeBitmap* result = FDest->ResultBitmap();
   if (!result) throw EVeError("No result to save");
-  VeSaveResultPicture(*result, FDest->Frames(), path.toStdString(),
-                      VeSaveFormatFromName(path.toStdString()));
+  TVeOutputSet set;
+  if (!replaceSource) set.Protect(FSource->Path());
+  VeAddResultPicture(set, *result, FDest->Frames(), path.toStdString(),
+                     format < 0 ? VeSaveFormatFromName(path.toStdString()) : TVeSaveFormat(format));
+  // The save dialog has asked before replacing a file.
+  set.Commit(true);
 }
 
-void TVeMainForm::SaveNativeTo(int index, const QString& path) {
+void TVeMainForm::SaveNativeTo(int index, const QString& path, bool replaceSource) {
   TVeStreamList* files = FDest->OutputFiles();
   if (!files || index < 0 || index >= files->Count()) throw EVeError("No such output file");
-  VeWriteStream(*files->GetStream(index), path.toStdString(), true);
+  TVeOutputSet set;
+  if (!replaceSource) set.Protect(FSource->Path());
+  set.AddStream(*files->GetStream(index), path.toStdString(), true);
+  set.Commit(true);
 }
 
 void TVeMainForm::DoSaveNative(int index) {
@@ -780,7 +815,8 @@ void TVeMainForm::DoSaveNative(int index) {
   const QString platform = QString::fromStdString(FDest->EngineClass()->GetPlatformName());
   const QString path =
       AskSaveFile(QStringLiteral("%1 image (*.%2)").arg(platform, ext), ext, TVeAppSettings::Path);
-  if (!path.isEmpty()) Guard([&] { SaveNativeTo(index, path); });
+  if (!path.isEmpty())
+    Guard([&] { SaveKeepingSource([&](bool replace) { SaveNativeTo(index, path, replace); }); });
 }
 
 TVeMainForm::~TVeMainForm() {

@@ -63,9 +63,11 @@ public:
   bool DropData(const QMimeData* data);
   static bool CanDrop(const QMimeData* data);
   void SetHideSource(bool hide);
-  // The save commands after their dialogs; errors are thrown.
-  void SavePictureTo(const QString& path);
-  void SaveNativeTo(int index, const QString& path);
+  // The save commands after their dialogs; errors are thrown. format is a TVeSaveFormat, or
+  // -1 for the one the name's extension gives. The source picture's file is replaced only
+  // with replaceSource (the commands ask first).
+  void SavePictureTo(const QString& path, int format = -1, bool replaceSource = false);
+  void SaveNativeTo(int index, const QString& path, bool replaceSource = false);
   // Runs the poll of the conversion once (the timer does this every 100 ms).
   void Tick();
   // True while a preparation or conversion is pending.
@@ -88,6 +90,8 @@ private:
   bool OpenData(const QMimeData* data, bool folders);
   QString AskOpenFile(const QString& filters, const QString& setting);
   QString AskSaveFile(const QString& filter, const QString& ext, const QString& setting);
+  // Runs save(false); when that would replace the source picture, asks and runs save(true).
+  template <class TSave> void SaveKeepingSource(TSave save);
   const TVePalette256* LinkedPalette() const;
   void CreateCore();
   void FillPlatforms();

@@ -21,6 +21,8 @@
 #include "VeAppSettings.h"
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeOutputSet.h"
+#include "VeSaveResult.h"
 #include "VeDestEngineList.h"
 #include "VeFlickBox.h"
 #include "VeImageView.h"
@@ -311,6 +313,29 @@ private slots:
     QCOMPARE(eve.readAll(), QByteArray(10, 1));
     QVERIFY(odd.open(QIODevice::ReadOnly));
     QCOMPARE(odd.readAll(), QByteArray(5, 2));
+    // Saving over the open source picture is refused until the user agrees (the command
+    // asks); a forgotten prompt never replaces it.
+    const QString source = out.filePath("source.png");
+    QVERIFY(QFile::copy(Sample("astronaut.png"), source));
+    form.OpenFile(source);
+    QVERIFY(WaitIdle(form));
+    QFile before(source);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray original = before.readAll();
+    before.close();
+    bool refused = false;
+    try {
+      form.SavePictureTo(out.filePath("./source.png"), sfPNG);
+    } catch (const EVeOutputRefused& e) {
+      refused = e.Kind == TVeOutputRefusal::InputFile;
+    }
+    QVERIFY(refused);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    QCOMPARE(before.readAll(), original);
+    before.close();
+    form.SavePictureTo(source, sfPNG, true);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    QVERIFY(before.readAll() != original);
     // Zoom doubles the shown result; the zoom commands tick the current one.
     form.Actions().Zoom[1]->trigger();
     QCOMPARE(form.ResultView()->Shown().size(), QSize(128, 96));
