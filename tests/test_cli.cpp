@@ -14,7 +14,6 @@
 #include "VePictureCodecs.h"
 #include "test_cli.h"
 
-
 TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
   TRun r = Run({"list"});
   ASSERT_EQ(r.Status, 0) << r.Err;

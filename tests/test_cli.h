@@ -14,7 +14,6 @@
 
 namespace fs = std::filesystem;
 
-
 struct TRun {
   int Status = -1;
   std::string Out, Err;
@@ -86,4 +85,3 @@ protected:
 
   fs::path Dir;
 };
-

@@ -37,10 +37,9 @@ TEST_F(CliTest, NoCommandReplacesItsOwnInput) {
   std::ofstream(Dir / "x.scr", std::ios::binary) << std::string(6912, '\x38');
   const std::string screen = ReadAll(Dir / "x.scr");
   fs::copy_file(Sample("coffee.png"), Dir / "pic.png");
-  ASSERT_EQ(Run({"convert", "pic.png", "-p", "Common", "-m", "Palette", "-f", "gif", "-o",
-                 "tmp"})
-                .Status,
-            0);
+  ASSERT_EQ(
+      Run({"convert", "pic.png", "-p", "Common", "-m", "Palette", "-f", "gif", "-o", "tmp"}).Status,
+      0);
   fs::rename(Dir / "tmp.gif", Dir / "pic.gif");
   const std::string gif = ReadAll(Dir / "pic.gif");
   std::ofstream(Dir / "my.pal") << "JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n";
@@ -50,15 +49,19 @@ TEST_F(CliTest, NoCommandReplacesItsOwnInput) {
     std::vector<std::string> Args;
     std::string File, Content;
   } cases[] = {
-      {{"convert", "coffee.png", "-p", "Common", "-m", "Palette", "-f", "png"}, "coffee.png",
+      {{"convert", "coffee.png", "-p", "Common", "-m", "Palette", "-f", "png"},
+       "coffee.png",
        original},
       {{"convert", "./coffee.png", "-p", "Common", "-f", "bmp", "--preview", "link.png"},
-       "coffee.png", original},
+       "coffee.png",
+       original},
       {{"convert", "coffee.png", "-p", "Common", "-f", "bmp", "--preview", "hard.png"},
-       "coffee.png", original},
+       "coffee.png",
+       original},
       {{"convert", "coffee.png", "-p", "Common", "-m", "Palette", "--palette", "pic.gif", "-f",
         "gif", "-o", "pic"},
-       "pic.gif", gif},
+       "pic.gif",
+       gif},
       {{"import", "x.scr", "-o", "x.scr.png"}, "", ""}, // fine: a new file
       {{"palette", "my.pal", "-o", "./my.pal"}, "my.pal", pal},
   };
@@ -120,8 +123,8 @@ TEST_F(CliTest, BatchResultsNeverShareOneName) {
 TEST_F(CliTest, AFailedCommandLeavesNothingBehind) {
   // The preview cannot be written (its folder is a file): the native file must not remain.
   std::ofstream(Dir / "blocker") << "x";
-  TRun r = Run({"convert", Sample("astronaut.png"), "-o", "out/astro", "--preview",
-                "blocker/preview.png"});
+  TRun r = Run(
+      {"convert", Sample("astronaut.png"), "-o", "out/astro", "--preview", "blocker/preview.png"});
   EXPECT_EQ(r.Status, 1) << Errors(r);
   EXPECT_FALSE(fs::exists(Dir / "out" / "astro.scr"));
   EXPECT_FALSE(fs::exists(Dir / "out"));
@@ -200,8 +203,8 @@ TEST_F(CliTest, OptionValuesAreCheckedAndAdjustmentsSaid) {
       {{"ErrorDiffusion=300"}, "note: ErrorDiffusion=300 is out of range; 100 is used"},
   };
   for (const TCase& c : cases) {
-    std::vector<std::string> args = {"convert", Sample("coffee.png"), "-p", "Common", "-m",
-                                     "Palette", "-f", "bmp"};
+    std::vector<std::string> args = {
+        "convert", Sample("coffee.png"), "-p", "Common", "-m", "Palette", "-f", "bmp"};
     for (const std::string& s : c.Sets)
       args.insert(args.end(), {"--set", s});
     r = Run(args);
@@ -209,7 +212,8 @@ TEST_F(CliTest, OptionValuesAreCheckedAndAdjustmentsSaid) {
     EXPECT_NE(r.Err.find(c.Note), std::string::npos) << c.Sets[0] << ": " << r.Err;
   }
   // Fields the ZX Spectrum screen does not use are said to be ignored.
-  for (const char* set : {"Width=100", "Comment=hello", "Calculation=Linear", "FileFormatFlag=false"}) {
+  for (const char* set :
+       {"Width=100", "Comment=hello", "Calculation=Linear", "FileFormatFlag=false"}) {
     r = Run({"convert", Sample("coffee.png"), "-o", "zx", "--set", set});
     EXPECT_EQ(r.Status, 0) << Errors(r);
     std::string field = std::string(set).substr(0, std::string(set).find('='));
@@ -243,7 +247,8 @@ TEST_F(CliTest, EveryFrontEndWritesTheSameFilesByDefault) {
     TVeSource source;
     source.OpenFile(Sample("astronaut.png"));
     TVeDest dest;
-    const TVeDestEngineClass* engine = DestEngineList().GetSubTypes(m.Platform).GetEngineClass(m.Mode);
+    const TVeDestEngineClass* engine =
+        DestEngineList().GetSubTypes(m.Platform).GetEngineClass(m.Mode);
     dest.SetSource(&source);
     dest.SetEngine(engine);
     ASSERT_TRUE(dest.RunUntilIdle());
@@ -266,7 +271,8 @@ TEST_F(CliTest, EveryFrontEndWritesTheSameFilesByDefault) {
     TVeBatchThread batch({}, m.Ext == "png" ? sfPNG : sfNative, dest, (Dir / "b").string(),
                          (Dir / "in").string());
     batch.WaitFor();
-    EXPECT_TRUE(ReadAll(Dir / "b" / ("astronaut." + m.Ext)) == cli) << "batch differs for " << m.Ext;
+    EXPECT_TRUE(ReadAll(Dir / "b" / ("astronaut." + m.Ext)) == cli)
+        << "batch differs for " << m.Ext;
   }
 }
 
@@ -321,7 +327,7 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
     std::string cmd = "cd " + Quote(Dir.string()) + " && PATH=" + Quote(bin) + ":\"$PATH\" " +
                       command + " >/dev/null 2>" + Quote((Dir / ".stderr").string());
     int st = std::system(cmd.c_str());
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0)
-        << command << "\n" << ReadAll(Dir / ".stderr");
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << command << "\n"
+                                                       << ReadAll(Dir / ".stderr");
   }
 }

@@ -17,11 +17,11 @@
 
 #include "VeAppSettings.h"
 #include "VeMainActions.h"
+#include "VeOutputSet.h"
 #include "VePaletteList.h"
 #include "VePaletteType.h"
 #include "VePaletteView.h"
 #include "VeQtImage.h"
-#include "VeOutputSet.h"
 #include "VeSaveResult.h"
 #include "VeSourceEngines.h"
 

@@ -662,13 +662,15 @@ QString TVeMainForm::AskSaveFile(const QString& filter, const QString& ext,
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   QString path = dialog.selectedFiles().first();
   // What is written decides the extension, so a file's name never hides another format.
-  const QString named = QString::fromStdString(VeNameWithExtension(path.toStdString(), ext.toStdString()));
+  const QString named =
+      QString::fromStdString(VeNameWithExtension(path.toStdString(), ext.toStdString()));
   if (named != path) {
     path = named;
     if (QFileInfo::exists(path) &&
-        QMessageBox::question(this, ProgramName(),
-                              tr("%1 already exists.\nDo you want to replace it?")
-                                  .arg(QFileInfo(path).fileName())) != QMessageBox::Yes)
+        QMessageBox::question(
+            this, ProgramName(),
+            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName())) !=
+            QMessageBox::Yes)
       return QString();
   }
   TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());

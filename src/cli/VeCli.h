@@ -2,10 +2,10 @@
 // Shared pieces of velmora-cli: the settings every converting command takes, value parsing
 // and the progress bar.
 #include <atomic>
-#include <cstdio>
-#include <mutex>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -29,7 +29,7 @@ struct TVeCliConvertSettings {
   std::string PaletteFile;
   std::string Region; // L,T,R,B
   std::string Preview;
-  int Threads = 0; // 0: one per processor
+  int Threads = 0;    // 0: one per processor
   bool Force = false; // replace read-only files
 };
 

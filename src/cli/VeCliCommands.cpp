@@ -14,9 +14,9 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeDestEngineUI.h"
-#include "VeOutputSet.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
+#include "VeOutputSet.h"
 #include "VePaletteFiles.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
@@ -84,9 +84,8 @@ void Note(const std::string& text) {
 // desktop program's controller gives a new engine, so that both write the same files.
 // fixedSize gets a Width or Height given alone: that side is kept and the other follows
 // each picture's proportions.
-std::unique_ptr<TVeDestEngineOptions> MakeOptions(const TVeDestEngineClass& engine,
-                                                  const TVeCliConvertSettings& s,
-                                                  TVeSize& fixedSize) {
+std::unique_ptr<TVeDestEngineOptions>
+MakeOptions(const TVeDestEngineClass& engine, const TVeCliConvertSettings& s, TVeSize& fixedSize) {
   bool widthSet = false, heightSet = false, lockSet = false;
   for (const std::string& a : s.Sets) {
     std::string field = VeSetFieldName(a);
@@ -149,10 +148,10 @@ TVeSaveFormat PictureFormatOf(const std::string& option, const std::string& path
   if (lower == ".png") return sfPNG;
   if (lower == ".bmp") return sfBMP;
   if (lower == ".gif") return sfGIF;
-  throw EVeUsage(option + " " + path + ": " +
-                 (ext.empty() ? std::string("the name has no extension")
-                              : "cannot write " + ext + " files") +
-                 "; use a name ending in .png, .bmp or .gif");
+  throw EVeUsage(
+      option + " " + path + ": " +
+      (ext.empty() ? std::string("the name has no extension") : "cannot write " + ext + " files") +
+      "; use a name ending in .png, .bmp or .gif");
 }
 
 // Draws the batch or conversion progress while work runs on another thread.
@@ -237,7 +236,8 @@ int VeCliConvert(const std::string& input, const std::string& output,
     if (region->Right > image.Width() || region->Bottom > image.Height())
       throw EVeUsage("--region " + s.Region + " reaches outside the picture (" +
                      std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + ")");
-    source.SetRegion({int(region->Left), int(region->Top), int(region->Right), int(region->Bottom)});
+    source.SetRegion(
+        {int(region->Left), int(region->Top), int(region->Right), int(region->Bottom)});
   }
 
   TVeDestProgress progress;
@@ -274,8 +274,7 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
   TVeSize fixedSize;
   std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
   struct stat st;
-  if (::stat(sourceDir.c_str(), &st) != 0)
-    throw EVeError(sourceDir + ": " + std::strerror(errno));
+  if (::stat(sourceDir.c_str(), &st) != 0) throw EVeError(sourceDir + ": " + std::strerror(errno));
   if (!S_ISDIR(st.st_mode)) throw EVeUsage(sourceDir + " is not a folder");
   std::vector<std::string> files = VeBatchFolderFiles(sourceDir);
   if (files.empty())
@@ -347,9 +346,9 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
                VePaletteTypeName(t) + "\")";
     }
     if (!offered)
-      throw EVeUsage("--palette-type " + paletteType + " is not offered by this loader " +
-                     (names.empty() ? std::string("(it has no palette choice)")
-                                    : "(offered: " + names + ")"));
+      throw EVeUsage(
+          "--palette-type " + paletteType + " is not offered by this loader " +
+          (names.empty() ? std::string("(it has no palette choice)") : "(offered: " + names + ")"));
     model.SetPaletteType(TVePaletteType(type));
   }
   if (!calculation.empty()) {
@@ -357,7 +356,8 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
     if (!(engine->Calculations & (1 << c))) {
       std::string offered;
       if (engine->Calculations & (1 << vcStandard)) offered = "standard";
-      if (engine->Calculations & (1 << vcLinear)) offered += offered.empty() ? "linear" : " or linear";
+      if (engine->Calculations & (1 << vcLinear))
+        offered += offered.empty() ? "linear" : " or linear";
       throw EVeUsage("--calculation " + calculation + " is not offered by this loader" +
                      (offered.empty() ? std::string() : " (offered: " + offered + ")"));
     }
@@ -373,7 +373,8 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
 
 int VeCliPalette(const std::string& file, const std::string& output, bool force) {
   if (!output.empty() && !VeSameText(VeExtractFileExt(output), ".pal"))
-    throw EVeUsage("-o " + output + ": palettes are written as JASC files; use a name ending in .pal");
+    throw EVeUsage("-o " + output +
+                   ": palettes are written as JASC files; use a name ending in .pal");
   TVePalette256 palette;
   NamingFile(file, [&] { VeLoadPaletteFromFile(palette, file); });
   if (!output.empty()) {

@@ -135,33 +135,43 @@ struct TField {
   std::function<int64_t(const std::string& field, const std::string& text)> Parse;
   std::function<void(O&, int64_t)> Set;
   std::function<int64_t(const O&)> Get;
-  int Control = -1; // -1: every mode uses it
+  int Control = -1;                // -1: every mode uses it
   std::vector<std::string> Labels; // list fields: what a value is called in a note
 };
 
-template <class T> TField IntField(const char* name, void (O::*set)(T), T (O::*get)() const,
-                                   int control) {
-  return {name, IntValue, [=](O& o, int64_t v) {
+template <class T>
+TField IntField(const char* name, void (O::*set)(T), T (O::*get)() const, int control) {
+  return {name,
+          IntValue,
+          [=](O& o, int64_t v) {
             (o.*set)(T(std::clamp<int64_t>(v, std::numeric_limits<T>::min(),
                                            std::numeric_limits<T>::max())));
           },
-          [=](const O& o) { return int64_t((o.*get)()); }, control, {}};
+          [=](const O& o) { return int64_t((o.*get)()); },
+          control,
+          {}};
 }
 
 TField BoolField(const char* name, void (O::*set)(bool), bool (O::*get)() const, int control) {
-  return {name, [](const std::string& f, const std::string& t) { return int64_t(VeParseBool(t, f)); },
+  return {name,
+          [](const std::string& f, const std::string& t) { return int64_t(VeParseBool(t, f)); },
           [=](O& o, int64_t v) { (o.*set)(v != 0); },
-          [=](const O& o) { return int64_t((o.*get)()); }, control, {"false", "true"}};
+          [=](const O& o) { return int64_t((o.*get)()); },
+          control,
+          {"false", "true"}};
 }
 
-template <class T> TField ListField(const char* name, void (O::*set)(T), uint8_t (O::*get)() const,
-                                    std::vector<std::string> labels, int control) {
+template <class T>
+TField ListField(const char* name, void (O::*set)(T), uint8_t (O::*get)() const,
+                 std::vector<std::string> labels, int control) {
   return {name,
           [labels](const std::string& f, const std::string& t) {
             return int64_t(ListValue(f, t, labels));
           },
           [=](O& o, int64_t v) { (o.*set)(T(v)); },
-          [=](const O& o) { return int64_t((o.*get)()); }, control, labels};
+          [=](const O& o) { return int64_t((o.*get)()); },
+          control,
+          labels};
 }
 
 const std::vector<TField>& Fields() {
@@ -172,32 +182,41 @@ const std::vector<TField>& Fields() {
     std::vector<TField> f;
     f.push_back(IntField<int>("Width", &O::SetWidth, &O::GetWidth, ciWidth));
     f.push_back(IntField<int>("Height", &O::SetHeight, &O::GetHeight, ciHeight));
-    f.push_back(BoolField("DimensionLock", &O::SetDimensionLock, &O::DimensionLock, ciDimensionLock));
+    f.push_back(
+        BoolField("DimensionLock", &O::SetDimensionLock, &O::DimensionLock, ciDimensionLock));
     f.push_back(ListField<int>("PositionMode", &O::SetPositionMode, &O::PositionMode,
                                Labels(VePositionModes, VePositionModeCount), ciPosition));
-    f.push_back(ListField<int>("AspectIndex", &O::SetAspectIndex, &O::AspectIndex, aspects, ciAspect));
-    f.push_back({"BorderColor",
-                 [](const std::string& fl, const std::string& t) { return int64_t(VeParseColor(t, fl)); },
-                 [](O& o, int64_t v) { o.SetBorderColor(int(v)); },
-                 [](const O& o) { return int64_t(o.BorderColor()); }, ciBorderColor, {}});
-    f.push_back({"PaletteType",
-                 [](const std::string&, const std::string& t) { return int64_t(PaletteTypeValue(t)); },
-                 [](O& o, int64_t v) { o.SetPaletteType(TVePaletteType(v)); },
-                 [](const O& o) { return int64_t(o.PaletteType()); }, -1,
-                 Labels(PaletteTypeNames, PaletteTypeCount)});
-    f.push_back(IntField<uint8_t>("PaletteUsage", &O::SetPaletteUsage, &O::PaletteUsage, ciPaletteUsage));
+    f.push_back(
+        ListField<int>("AspectIndex", &O::SetAspectIndex, &O::AspectIndex, aspects, ciAspect));
+    f.push_back(
+        {"BorderColor",
+         [](const std::string& fl, const std::string& t) { return int64_t(VeParseColor(t, fl)); },
+         [](O& o, int64_t v) { o.SetBorderColor(int(v)); },
+         [](const O& o) { return int64_t(o.BorderColor()); },
+         ciBorderColor,
+         {}});
+    f.push_back(
+        {"PaletteType",
+         [](const std::string&, const std::string& t) { return int64_t(PaletteTypeValue(t)); },
+         [](O& o, int64_t v) { o.SetPaletteType(TVePaletteType(v)); },
+         [](const O& o) { return int64_t(o.PaletteType()); }, -1,
+         Labels(PaletteTypeNames, PaletteTypeCount)});
+    f.push_back(
+        IntField<uint8_t>("PaletteUsage", &O::SetPaletteUsage, &O::PaletteUsage, ciPaletteUsage));
     f.push_back(IntField<int>("BorderColorIndex", &O::SetBorderColorIndex, &O::BorderColorIndex,
                               ciBorderColorIndex));
     f.push_back(IntField<int>("PaletteNumber", &O::SetPaletteNumber, &O::PaletteNumber, -1));
     f.push_back(IntField<int>("PaletteNumber2", &O::SetPaletteNumber2, &O::PaletteNumber2, -1));
-    f.push_back(IntField<int>("MaxFlickering", &O::SetMaxFlickering, &O::MaxFlickering, ciMaxFlickering));
-    f.push_back(ListField<uint8_t>("ColorUsage", &O::SetColorUsage, &O::ColorUsage,
-                                   {"Dark and bright", "Dark only",
-                                    "Dark only but force set bright bit", "Bright only"},
-                                   ciColorUsage));
+    f.push_back(
+        IntField<int>("MaxFlickering", &O::SetMaxFlickering, &O::MaxFlickering, ciMaxFlickering));
+    f.push_back(ListField<uint8_t>(
+        "ColorUsage", &O::SetColorUsage, &O::ColorUsage,
+        {"Dark and bright", "Dark only", "Dark only but force set bright bit", "Bright only"},
+        ciColorUsage));
     f.push_back(ListField<uint8_t>("Calculation", &O::SetCalculation, &O::Calculation,
                                    {"Standard", "Linear"}, ciCalculation));
-    f.push_back(IntField<int>("MaxColorCount", &O::SetMaxColorCount, &O::MaxColorCount, ciMaxColorCount));
+    f.push_back(
+        IntField<int>("MaxColorCount", &O::SetMaxColorCount, &O::MaxColorCount, ciMaxColorCount));
     f.push_back(BoolField("KeepWholePalette", &O::SetKeepWholePalette, &O::KeepWholePalette,
                           ciKeepWholePalette));
     f.push_back(BoolField("GrayPalette", &O::SetGrayPalette, &O::GrayPalette, ciGrayPalette));
@@ -210,9 +229,12 @@ const std::vector<TField>& Fields() {
     f.push_back(BoolField("SafeMode", &O::SetSafeMode, &O::SafeMode, ciSafeMode));
     f.push_back(IntField<int>("HamInitialLines", &O::SetHamInitialLines, &O::HamInitialLines,
                               ciHamInitialLines));
-    f.push_back(IntField<int>("HamPrevLines", &O::SetHamPrevLines, &O::HamPrevLines, ciHamPrevLines));
-    f.push_back(IntField<int>("HamNextLines", &O::SetHamNextLines, &O::HamNextLines, ciHamNextLines));
-    f.push_back(IntField<int>("HamMaxChanges", &O::SetHamMaxChanges, &O::HamMaxChanges, ciHamMaxChanges));
+    f.push_back(
+        IntField<int>("HamPrevLines", &O::SetHamPrevLines, &O::HamPrevLines, ciHamPrevLines));
+    f.push_back(
+        IntField<int>("HamNextLines", &O::SetHamNextLines, &O::HamNextLines, ciHamNextLines));
+    f.push_back(
+        IntField<int>("HamMaxChanges", &O::SetHamMaxChanges, &O::HamMaxChanges, ciHamMaxChanges));
     f.push_back(ListField<int>("DitherMethod", &O::SetDitherMethod, &O::DitherMethod,
                                Labels(VeDitherMethods, VeDitherMethodCount), ciDitherMethod));
     f.push_back(IntField<int>("ErrorDiffusion", &O::SetErrorDiffusion, &O::ErrorDiffusion,
@@ -222,11 +244,12 @@ const std::vector<TField>& Fields() {
     f.push_back(BoolField("LimitErrorAtBoundary", &O::SetLimitErrorAtBoundary,
                           &O::LimitErrorAtBoundary, ciLimitErrorAtBoundary));
     f.push_back(BoolField("Serpentine", &O::SetSerpentine, &O::Serpentine, ciSerpentine));
-    f.push_back(IntField<int>("LightnessFix", &O::SetLightnessFix, &O::LightnessFix, ciLightnessFix));
-    f.push_back(IntField<int>("SaturationFix", &O::SetSaturationFix, &O::SaturationFix,
-                              ciSaturationFix));
-    f.push_back(BoolField("FileFormatFlag", &O::SetFileFormatFlag, &O::FileFormatFlag,
-                          ciFileFormatFlag));
+    f.push_back(
+        IntField<int>("LightnessFix", &O::SetLightnessFix, &O::LightnessFix, ciLightnessFix));
+    f.push_back(
+        IntField<int>("SaturationFix", &O::SetSaturationFix, &O::SaturationFix, ciSaturationFix));
+    f.push_back(
+        BoolField("FileFormatFlag", &O::SetFileFormatFlag, &O::FileFormatFlag, ciFileFormatFlag));
     f.push_back({"Comment", nullptr, nullptr, nullptr, ciComment, {}});
     return f;
   }();

@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
   import->add_option("FILE", importFile, "Native file")->required();
   import->add_option("-o,--output", importOut, "Picture to write (.png, .bmp or .gif)")->required();
   import->add_flag("--force", importForce, "Replace the picture even when it is read-only");
-  import->add_option("--candidate", candidate,
-                     "Loader to use: the first column of probe (0, the best, by default)")
+  import
+      ->add_option("--candidate", candidate,
+                   "Loader to use: the first column of probe (0, the best, by default)")
       ->check(CLI::NonNegativeNumber);
   import->add_option("--palette-type", paletteType, "Palette type offered by the loader");
   import->add_option("--calculation", calculation, "Colour calculation: standard or linear")
@@ -108,8 +109,8 @@ int main(int argc, char** argv) {
     if (*convert) return VeCliConvert(input, output, settings);
     if (*batch) return VeCliBatch(sourceDir, destDir, batchSettings);
     if (*probe) return VeCliProbe(probeFile);
-    if (*import) return VeCliImport(importFile, importOut, candidate, paletteType, calculation,
-                                      importForce);
+    if (*import)
+      return VeCliImport(importFile, importOut, candidate, paletteType, calculation, importForce);
     if (*palette) return VeCliPalette(paletteFile, paletteOut, paletteForce);
   } catch (const EVeUsage& e) {
     std::fprintf(stderr, "error: %s\n", e.what());

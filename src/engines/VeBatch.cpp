@@ -147,8 +147,7 @@ std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
 TVeBatchThread::TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
                                const TVeDestEngineClass& engine,
                                const TVeDestEngineOptions& options, std::string destFolder,
-                               std::string sourceFolder, bool replaceReadOnly,
-                               TVeSize fixedSize)
+                               std::string sourceFolder, bool replaceReadOnly, TVeSize fixedSize)
     : FFiles(std::move(files)), FSourceFolder(WithDelimiter(std::move(sourceFolder))),
       FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(engine),
       FOptions(CopyOptions(engine, options)), FFormat(format),
@@ -254,7 +253,8 @@ void TVeBatchThread::Execute() {
   }
   for (const std::string& path : FFiles) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) FSourceIds.insert({uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    if (::stat(path.c_str(), &st) == 0)
+      FSourceIds.insert({uint64_t(st.st_dev), uint64_t(st.st_ino)});
   }
   {
     std::lock_guard<std::mutex> lock(FLock);
@@ -314,7 +314,8 @@ void TVeBatchThread::ConvertFile(const std::string& path) {
       VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), FFormat,
                        FDestFolder + s + (ext.empty() ? ".x" : ext));
       const std::vector<std::string>& names = set.Names();
-      if (std::any_of(names.begin(), names.end(), [&](const std::string& n) { return NameTaken(n); }))
+      if (std::any_of(names.begin(), names.end(),
+                      [&](const std::string& n) { return NameTaken(n); }))
         continue;
       entry.Written = set.Commit(FReplaceReadOnly);
       for (const std::string& n : entry.Written)

@@ -69,8 +69,8 @@ struct TVeBatchStatus {
 
 // One line of the batch log.
 struct TVeBatchLogEntry {
-  std::string Name;                 // the source's file name, or its full path before saving
-  std::string Path;                 // the source's full path
+  std::string Name; // the source's file name, or its full path before saving
+  std::string Path; // the source's full path
   bool Failed = false;
   std::string Message;              // the error, when failed
   std::vector<std::string> Written; // the files written, when not failed

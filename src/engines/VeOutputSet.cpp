@@ -21,9 +21,8 @@ namespace {
 // A name beside target that nothing else uses: ".name.<pid>.<n><suffix>".
 fs::path SideName(const fs::path& target, const char* suffix) {
   static std::atomic<unsigned> counter{0};
-  return target.parent_path() / ("." + target.filename().string() + "." +
-                                 std::to_string(getpid()) + "." +
-                                 std::to_string(counter.fetch_add(1)) + suffix);
+  return target.parent_path() / ("." + target.filename().string() + "." + std::to_string(getpid()) +
+                                 "." + std::to_string(counter.fetch_add(1)) + suffix);
 }
 
 // Writes a temporary file beside target with the mode (and, where allowed, the owner) of
@@ -204,7 +203,8 @@ std::vector<std::string> TVeOutputSet::Commit(bool replaceReadOnly) {
           ThrowWriteError(e.Target.string(), err);
         }
       }
-      if (::rename(e.Temp.c_str(), e.Target.c_str()) != 0) ThrowWriteError(e.Target.string(), errno);
+      if (::rename(e.Temp.c_str(), e.Target.c_str()) != 0)
+        ThrowWriteError(e.Target.string(), errno);
       e.Temp.clear();
       e.Placed = true;
     }

@@ -1,11 +1,11 @@
 #include "VeSource.h"
 
-#include <utility>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
+#include <utility>
 
 #include "VeErrors.h"
 
