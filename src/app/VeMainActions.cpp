@@ -1,5 +1,8 @@
 #include "VeMainActions.h"
 
+#include "VeDestEngineList.h"
+#include "VeExport.h"
+
 static QAction* Make(QObject* owner, const QString& caption,
                      const QKeySequence& shortcut = QKeySequence()) {
   auto* action = new QAction(caption, owner);
@@ -12,6 +15,7 @@ QString TVeMainActions::SaveCaption(const QString& label) {
 }
 
 TVeMainActions::TVeMainActions(QObject* owner) {
+  DestEngineList(); // the platforms add their exporters as they register
   Open = Make(owner, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
   OpenFolder = Make(owner, QStringLiteral("Open &folder..."));
   Paste = Make(owner, QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
@@ -33,6 +37,12 @@ TVeMainActions::TVeMainActions(QObject* owner) {
     SaveNative[i] = Make(owner, SaveCaption(QStringLiteral("RAW")),
                          i == 0 ? QKeySequence(Qt::CTRL | Qt::Key_S) : QKeySequence());
     SaveNative[i]->setVisible(false);
+  }
+
+  for (const TVeExporter& e : VeExporters()) {
+    QAction* action = Make(owner, QString::fromStdString(e.Caption) + QStringLiteral("..."));
+    action->setData(QString::fromStdString(e.Kind));
+    Export.append(action);
   }
 
   HideSource = Make(owner, QStringLiteral("&Hide source"));
@@ -59,6 +69,7 @@ QList<QAction*> TVeMainActions::All() const {
                       ShowFlicker,  About};
   for (QAction* a : SaveNative)
     all.append(a);
+  all.append(Export);
   for (QAction* a : Zoom)
     all.append(a);
   return all;

@@ -28,6 +28,8 @@ struct TVeMainActions {
   QAction* SavePNG;
   QAction* SaveGIF;
   QAction* SaveNative[NativeSaveCount];
+  // One per exporter, in their order; each carries the exporter's kind as its data.
+  QList<QAction*> Export;
   // View
   QAction* HideSource;
   QAction* Zoom[ZoomCount];

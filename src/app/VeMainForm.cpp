@@ -26,6 +26,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeErrors.h"
+#include "VeExport.h"
 #include "VeFlickBox.h"
 #include "VeImageView.h"
 #include "VeLoadScrForm.h"
@@ -163,6 +164,8 @@ void TVeMainForm::CreateMenus() {
   result->addActions({a.SaveBMP, a.SavePNG, a.SaveGIF});
   for (QAction* s : a.SaveNative)
     result->addAction(s);
+  QMenu* exports = result->addMenu(QStringLiteral("&Export"));
+  exports->addActions(a.Export);
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
   view->addAction(a.HideSource);
@@ -212,6 +215,8 @@ void TVeMainForm::ConnectActions() {
   connect(a.SaveGIF, &QAction::triggered, this, [this] { DoSavePicture(QStringLiteral("gif")); });
   for (int i = 0; i < TVeMainActions::NativeSaveCount; ++i)
     connect(a.SaveNative[i], &QAction::triggered, this, [this, i] { DoSaveNative(i); });
+  for (QAction* e : a.Export)
+    connect(e, &QAction::triggered, this, [this, e] { DoExport(e->data().toString()); });
   connect(a.HideSource, &QAction::triggered, this, [this] { SetHideSource(!FHideSource); });
   for (int n = 1; n <= TVeMainActions::ZoomCount; ++n)
     connect(a.Zoom[n - 1], &QAction::triggered, this, [this, n] { DoZoom(n); });
@@ -492,6 +497,13 @@ void TVeMainForm::UpdateActions() {
     if (present)
       a.SaveNative[i]->setText(
           TVeMainActions::SaveCaption(QString::fromStdString(files->GetStream(i)->Label())));
+  }
+  for (QAction* e : a.Export) {
+    const TVeExporter* exporter = VeFindExporter(e->data().toString().toStdString());
+    bool takes = false;
+    for (int i = 0; hasResult && files && exporter && i < files->Count(); ++i)
+      takes = takes || !exporter->Accepts || exporter->Accepts(*files->GetStream(i));
+    e->setEnabled(takes);
   }
   const QMimeData* clip = QApplication::clipboard()->mimeData();
   a.Paste->setEnabled(CanDrop(clip));
@@ -819,6 +831,28 @@ void TVeMainForm::DoSaveNative(int index) {
       AskSaveFile(QStringLiteral("%1 image (*.%2)").arg(platform, ext), ext, TVeAppSettings::Path);
   if (!path.isEmpty())
     Guard([&] { SaveKeepingSource([&](bool replace) { SaveNativeTo(index, path, replace); }); });
+}
+
+void TVeMainForm::ExportTo(const QString& kind, const QString& base) {
+  TVeStreamList* files = FDest->OutputFiles();
+  const TVeExporter* exporter = VeFindExporter(kind.toStdString());
+  if (!files || !exporter || !FDest->EngineClass()) throw EVeError("No native files to export");
+  TVeOutputSet set;
+  set.Protect(FSource->Path());
+  VeAddExportFiles(set, *files, *exporter, base.toStdString(),
+                   FDest->EngineClass()->GetPlatformName() + " " +
+                       FDest->EngineClass()->GetModeName());
+  set.Commit(true);
+}
+
+void TVeMainForm::DoExport(const QString& kind) {
+  const TVeExporter* exporter = VeFindExporter(kind.toStdString());
+  if (!exporter || !FDest->OutputFiles()) return;
+  const QString ext = QString::fromStdString(exporter->Extension);
+  const QString path =
+      AskSaveFile(QStringLiteral("%1 (*.%2)").arg(QString::fromStdString(exporter->Caption), ext),
+                  ext, TVeAppSettings::Path);
+  if (!path.isEmpty()) Guard([&] { ExportTo(kind, path); });
 }
 
 TVeMainForm::~TVeMainForm() {

@@ -68,6 +68,8 @@ public:
   // with replaceSource (the commands ask first).
   void SavePictureTo(const QString& path, int format = -1, bool replaceSource = false);
   void SaveNativeTo(int index, const QString& path, bool replaceSource = false);
+  // Exports the native files of kind, named after base as the native files are.
+  void ExportTo(const QString& kind, const QString& base);
   // Runs the poll of the conversion once (the timer does this every 100 ms).
   void Tick();
   // True while a preparation or conversion is pending.
@@ -123,6 +125,7 @@ private:
   void DoPasteResult();
   void DoSavePicture(const QString& ext);
   void DoSaveNative(int index);
+  void DoExport(const QString& kind);
   void DoZoom(int n);
   void DoNativeAspect();
   void DoShowFlicker();

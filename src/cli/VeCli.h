@@ -31,6 +31,7 @@ struct TVeCliConvertSettings {
   std::string Preview;
   int Threads = 0;    // 0: one per processor
   bool Force = false; // replace read-only files
+  std::vector<std::string> Exports; // export kinds: c, asm, raw, tap
 };
 
 struct TVeCliRegion {

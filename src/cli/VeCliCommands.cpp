@@ -14,6 +14,7 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeDestEngineUI.h"
+#include "VeExport.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOutputSet.h"
@@ -226,6 +227,17 @@ int VeCliConvert(const std::string& input, const std::string& output,
   if (!s.Region.empty()) region = VeParseRegion(s.Region);
   std::optional<TVeSaveFormat> previewFormat;
   if (!s.Preview.empty()) previewFormat = PictureFormatOf("--preview", s.Preview);
+  std::vector<const TVeExporter*> exporters;
+  for (const std::string& kind : s.Exports) {
+    const TVeExporter* e = VeFindExporter(kind);
+    if (!e) {
+      std::string known;
+      for (const TVeExporter& x : VeExporters())
+        known += (known.empty() ? "" : ", ") + x.Kind;
+      throw EVeUsage("unknown export \"" + kind + "\" (" + known + ")");
+    }
+    exporters.push_back(e);
+  }
 
   // As the main window opens a file: pictures by content with their palettes, anything
   // else through the best native loader.
@@ -261,6 +273,12 @@ int VeCliConvert(const std::string& input, const std::string& output,
   std::string base = output.empty() ? VeExtractFileName(input) : output;
   VeAddResultFiles(set, *result.Bitmap, result.Frames.get(), result.Files.get(), format, base);
   if (previewFormat) set.Add(s.Preview, VeEncodeResult(*result.Bitmap, *previewFormat));
+  for (const TVeExporter* e : exporters) {
+    if (!result.Files || result.Files->Count() == 0)
+      throw EVeError("\"" + engine.GetModeName() + "\" writes no native files to export");
+    VeAddExportFiles(set, *result.Files, *e, base,
+                     engine.GetPlatformName() + " " + engine.GetModeName());
+  }
   for (const std::string& f : CommitFiles(set, s.Force, "choose another name with -o"))
     std::printf("%s\n", f.c_str());
   return 0;

@@ -21,6 +21,9 @@ void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s, bool single) {
     cmd->add_option("--region", s.Region, "Source region LEFT,TOP,RIGHT,BOTTOM");
     cmd->add_option("--preview", s.Preview,
                     "Also write the result picture to this file (.png, .bmp or .gif)");
+    cmd->add_option("--export", s.Exports,
+                    "Also export the native files: c, asm, raw or tap (repeatable)")
+        ->allow_extra_args(false);
   }
   cmd->add_flag("--force", s.Force, "Replace existing files even when they are read-only");
   cmd->add_option("--threads", s.Threads, "Worker threads (default: one per processor)")

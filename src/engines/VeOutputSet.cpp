@@ -86,27 +86,10 @@ void TVeOutputSet::Add(const std::string& path, std::vector<uint8_t> bytes) {
 }
 
 void TVeOutputSet::AddStream(TVeStream& stream, const std::string& fileName, bool adjustName) {
-  fs::path path(fileName);
-  std::string name = path.filename().string();
-  if (adjustName) {
-    stream.AdjustFileName(name);
-    path.replace_filename(name);
-  }
-  if (name.empty() || name == "." || name == "..")
-    throw EVeOutputRefused(TVeOutputRefusal::NoName, path.string(),
-                           "Cannot write file \"" + path.string() + "\": no file name");
-  stream.BeforeSave(name);
-  Add(path.string(), stream.Bytes());
-  for (int i = 0; i < stream.SubCount(); ++i) {
-    TVeStream& sub = *stream.GetSubStream(i);
-    fs::path subPath = path;
-    subPath.replace_extension(sub.Extension.empty() ? std::string() : "." + sub.Extension);
-    if (subPath == path)
-      throw EVeOutputRefused(TVeOutputRefusal::Duplicate, subPath.string(),
-                             "Cannot write file \"" + subPath.string() +
-                                 "\": the companion file has the same name");
-    AddStream(sub, subPath.string(), adjustName);
-  }
+  VeVisitStreamFiles(stream, fileName, adjustName, [this](TVeStream& s, const std::string& path) {
+    s.BeforeSave(fs::path(path).filename().string());
+    Add(path, s.Bytes());
+  });
 }
 
 bool TVeOutputSet::Takes(const std::string& path) const {

@@ -1,6 +1,7 @@
 #include "VeStream.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "VeErrors.h"
 #include "VeOutputSet.h"
@@ -83,6 +84,30 @@ TVeStream* TVeStreamList::GetStream(int index) const {
 
 // ---------------------------------------------------------------------------------------
 // Writing
+
+void VeVisitStreamFiles(TVeStream& stream, const std::string& fileName, bool adjustName,
+                        const std::function<void(TVeStream&, const std::string&)>& visit) {
+  std::filesystem::path path(fileName);
+  std::string name = path.filename().string();
+  if (adjustName) {
+    stream.AdjustFileName(name);
+    path.replace_filename(name);
+  }
+  if (name.empty() || name == "." || name == "..")
+    throw EVeOutputRefused(TVeOutputRefusal::NoName, path.string(),
+                           "Cannot write file \"" + path.string() + "\": no file name");
+  visit(stream, path.string());
+  for (int i = 0; i < stream.SubCount(); ++i) {
+    TVeStream& sub = *stream.GetSubStream(i);
+    std::filesystem::path subPath = path;
+    subPath.replace_extension(sub.Extension.empty() ? std::string() : "." + sub.Extension);
+    if (subPath == path)
+      throw EVeOutputRefused(TVeOutputRefusal::Duplicate, subPath.string(),
+                             "Cannot write file \"" + subPath.string() +
+                                 "\": the companion file has the same name");
+    VeVisitStreamFiles(sub, subPath.string(), adjustName, visit);
+  }
+}
 
 void VeWriteStream(TVeStream& stream, const std::string& fileName, bool adjustName,
                    std::vector<std::string>* written) {

@@ -3,6 +3,7 @@
 // companion files (sub-streams) that are saved next to it under the same base name.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ public:
 
   // Without the dot ("scr", "pal"); may be empty.
   std::string Extension;
+  // Bytes of the machine's file header before the data (a disk or loader header), which a
+  // raw export leaves out.
+  size_t HeaderSize = 0;
 
   // The bytes.
   size_t Size() const { return FBytes.size(); }
@@ -86,5 +90,11 @@ private:
 // converter passes false). The files are written all or nothing and replace existing ones
 // (a save the user has confirmed). A failure raises EVeError naming the path. The names
 // written are appended to written (when given).
+// Calls visit for stream under fileName and then for its companion files depth first, each
+// with the name it is written under (the file it belongs to, with its own extension). With
+// adjustName the stream may first change its name part (interactive saving).
+void VeVisitStreamFiles(TVeStream& stream, const std::string& fileName, bool adjustName,
+                        const std::function<void(TVeStream&, const std::string&)>& visit);
+
 void VeWriteStream(TVeStream& stream, const std::string& fileName, bool adjustName = true,
                    std::vector<std::string>* written = nullptr);

@@ -1,4 +1,5 @@
 #include "VeSavePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumTape.h"
 
 #include "VeDest.h"
 #include "VeDestEngineList.h"
@@ -102,6 +103,7 @@ std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
 }
 
 void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
+  RegisterZxSpectrumTapeExport();
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
   RegisterZxSpectrumMulticolorEngines(list);
   RegisterZxSpectrumGigascreenEngines(list);
@@ -110,6 +112,7 @@ void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
 // Called while the registry itself is being set up, so it must not go through
 // DestEngineList().
 void RegisterZxSpectrumEngines() {
+  RegisterZxSpectrumTapeExport();
   ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
   RegisterZxSpectrumMulticolorEngines();
   RegisterZxSpectrumGigascreenEngines();

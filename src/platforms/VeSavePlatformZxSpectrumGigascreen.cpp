@@ -70,6 +70,7 @@ std::unique_ptr<TVeBitmap> ConvertMultiGiga(const TVeCancelFlag* cancel, const T
   files = std::make_unique<TVeStreamList>();
   TVeStream* mg =
       files->AddNew("mg" + std::to_string(h), TVeZxSpectrumMultiGigascreenScreen::FileSize(h));
+  mg->HeaderSize = 256;
   TVeZxSpectrumMultiGigascreenScreen screen(mg->Data(), h, MgBorder(o));
   std::unique_ptr<TVeBitmap> result = image.Convert(cancel, o, &screen, &progress);
   o.BuildMixedPalette(true);
@@ -109,6 +110,7 @@ TVeZxSpectrumGigascreenEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
 
   // The same frames in the MG layout, with the border as the nearest dark colour.
   TVeStream* mg8 = files->AddNew("mg8", TVeZxSpectrumMultiGigascreenScreen::FileSize(8));
+  mg8->HeaderSize = 256;
   TVeZxSpectrumMultiGigascreenScreen mg(mg8->Data(), 8, MgBorder(o));
   const TVeZxSpectrumGigascreenScreen from(files->GetStream(0)->Data());
   for (int y = 0; y < ZxScreenHeight; ++y)

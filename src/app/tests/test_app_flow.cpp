@@ -313,6 +313,16 @@ private slots:
     QCOMPARE(eve.readAll(), QByteArray(10, 1));
     QVERIFY(odd.open(QIODevice::ReadOnly));
     QCOMPARE(odd.readAll(), QByteArray(5, 2));
+    // Result > Export: the raw data of each native file, named after them.
+    QAction* raw = nullptr;
+    for (QAction* e : form.Actions().Export)
+      if (e->data().toString() == QStringLiteral("raw")) raw = e;
+    QVERIFY(raw && raw->isEnabled());
+    form.ExportTo(QStringLiteral("raw"), out.filePath("photo.bin"));
+    QFile rawEve(out.filePath("photo_eve.bin"));
+    QVERIFY(rawEve.open(QIODevice::ReadOnly));
+    QCOMPARE(rawEve.readAll(), QByteArray(10, 1));
+    QVERIFY(QFile::exists(out.filePath("photo_odd.bin")));
     // Saving over the open source picture is refused until the user agrees (the command
     // asks); a forgotten prompt never replaces it.
     const QString source = out.filePath("source.png");
