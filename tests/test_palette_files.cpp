@@ -176,6 +176,36 @@ TEST_F(PaletteFiles, RawTablesAndTheActRule) {
   EXPECT_EQ(ErrorOf(p, RawTable() + "xx"), "Unknown palette type");
 }
 
+TEST_F(PaletteFiles, HeadedPalettesOfRawTableSize) {
+  // Text and RIFF palettes that happen to be 768 or 772 bytes long go by their header.
+  auto padded = [](std::string s, size_t size, const std::string& filler) {
+    while (s.size() + filler.size() <= size)
+      s += filler;
+    s.resize(size, '\n');
+    return s;
+  };
+  TVePalette256 p;
+  const std::string jasc = padded("JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n4 5 6\r\n", 768, "\r\n");
+  VeLoadPaletteFromFile(p, Write("j.pal", jasc));
+  ASSERT_EQ(p.Count(), 2);
+  EXPECT_EQ(Quad(p, 1), 0x040506u);
+  const std::string gimp = padded("GIMP Palette\nName: t\n#\n7 8 9\n", 772, "# padding\n");
+  VeLoadPaletteFromFile(p, Write("g.pal", gimp));
+  ASSERT_EQ(p.Count(), 1);
+  EXPECT_EQ(Quad(p, 0), 0x070809u);
+  const std::string data = Chunk("data", RiffData(3));
+  const std::string riff = Riff(Chunk("junk", std::string(768 - 20 - data.size(), 'x')) + data);
+  ASSERT_EQ(riff.size(), 768u);
+  VeLoadPaletteFromFile(p, Write("r.pal", riff));
+  ASSERT_EQ(p.Count(), 3);
+  EXPECT_EQ(Quad(p, 2), 0x020406u);
+  // "RIFF" alone is no RIFF palette header: such a table stays raw.
+  std::string riffish = RawTable();
+  riffish.replace(0, 4, "RIFF");
+  VeLoadPaletteFromFile(p, Write("t.pal", riffish));
+  EXPECT_EQ(p.Count(), 256);
+}
+
 TEST_F(PaletteFiles, UnknownKindsAndSilentMode) {
   TVePalette256 p;
   p.AddRGB(1, 2, 3);

@@ -219,6 +219,19 @@ std::streamoff BytesLeft(std::istream& s) {
   return left;
 }
 
+// A JASC, GIMP or RIFF palette header at the start of the stream; the position is restored.
+bool HasPaletteHeader(std::istream& s) {
+  char head[12] = {};
+  const std::streampos start = s.tellg();
+  s.read(head, sizeof head);
+  const size_t got = size_t(s.gcount());
+  s.clear();
+  s.seekg(start);
+  return (got >= 8 && std::memcmp(head, "JASC-PAL", 8) == 0) ||
+         (got >= 12 && std::memcmp(head, "GIMP Palette", 12) == 0) ||
+         (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "PAL ", 4) == 0);
+}
+
 } // namespace
 
 void VeLoadPaletteFromStream(TVePalette256& palette, std::istream& stream, bool silent) {
@@ -260,7 +273,8 @@ void VeLoadPaletteFromFile(TVePalette256& palette, const std::string& path) {
   f.seekg(0, std::ios::end);
   const std::streamoff size = f.tellg();
   f.seekg(0);
-  if ((size == 768 || size == 772) && VeLowerExt(path) != ".act")
+  // The size alone makes a raw table, unless a text or RIFF palette header says otherwise.
+  if ((size == 768 || size == 772) && VeLowerExt(path) != ".act" && !HasPaletteHeader(f))
     ReadRaw(palette, f);
   else
     VeLoadPaletteFromStream(palette, f, false);
