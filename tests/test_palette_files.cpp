@@ -120,11 +120,34 @@ TEST_F(PaletteFiles, GimpHeaderNamesAndRepeats) {
   EXPECT_EQ(Quad(p, 0), 0x0A141Eu);
   EXPECT_EQ(p.Color(0).UseCount, 1);
   EXPECT_EQ(Quad(p, 1), 0xFF0000u);
-  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nName: none\n10 20 30\n"), "Invalid palette");
+  // No "#" line at all: the colours follow the optional header lines directly.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nName: none\n10 20 30\n"), "");
+  EXPECT_EQ(p.Count(), 1);
   EXPECT_EQ(ErrorOf(p, "GIMP Palette\n#\n"), "Invalid palette");
   EXPECT_EQ(ErrorOf(p, "GIMP Palette\n#\n10 20\n"), "Invalid palette");
   EXPECT_EQ(ErrorOf(p, "GIMP Palette   \n#\n1 2 3"), ""); // last line without a break
   EXPECT_EQ(p.Count(), 1);
+}
+
+TEST_F(PaletteFiles, GimpWrittenAsGimpWritesIt) {
+  TVePalette256 p;
+  // Tabs between the values, a line of spaces and comments among the colours.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\r\nName: Tabs\r\nColumns: 3\r\n"
+                       "  0\t  0\t  0\tBlack\r\n   \r\n\t \r\n"
+                       "# middle\r\n255\t128 \t 1\tOrange and gold\r\n\t9 9 9\r\n"),
+            "");
+  ASSERT_EQ(p.Count(), 3);
+  EXPECT_EQ(Quad(p, 0), 0x000000u);
+  EXPECT_EQ(Quad(p, 1), 0xFF8001u);
+  EXPECT_EQ(Quad(p, 2), 0x090909u);
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3\n4 5 6\n"), "");
+  EXPECT_EQ(p.Count(), 2);
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nColumns: 0\n\t\n"), "Invalid palette");
+  // Header lines belong before the colours; two numbers or a value out of range fail.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3\nName: late\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1\t2\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1\t2\t256\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3x\n"), "Invalid palette");
 }
 
 TEST_F(PaletteFiles, RiffChunksAndSizes) {
