@@ -255,7 +255,7 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
 
 int VeCliProbe(const std::string& file) {
   TVeFileLoadSource source(file);
-  if (source.Size == 0) throw EVeError(file + ": Unknown image type");
+  if (source.Size == 0) throw EVeError(file + ": " + source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (!engines || engines->Count() == 0) throw EVeError(file + ": Unknown image type");
   for (int i = 0; i < engines->Count(); ++i)
@@ -267,7 +267,7 @@ int VeCliProbe(const std::string& file) {
 int VeCliImport(const std::string& file, const std::string& output, int candidate,
                 const std::string& paletteType, const std::string& calculation) {
   TVeFileLoadSource source(file);
-  if (source.Size == 0) throw EVeError(file + ": Unknown image type");
+  if (source.Size == 0) throw EVeError(file + ": " + source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (!engines || engines->Count() == 0) throw EVeError(file + ": Unknown image type");
   if (candidate >= engines->Count())
