@@ -162,6 +162,20 @@ TEST_F(BatchTest, FramesNativeFilesAndFailures) {
   }
 }
 
+TEST_F(BatchTest, LogsWhyAFileCannotBeRead) {
+  // The list was made earlier: the file went away, or a folder took a picture's name.
+  fs::create_directories(Dir / "src" / "folder.png");
+  std::vector<std::string> files = {(Dir / "src" / "gone.png").string(),
+                                    (Dir / "src" / "folder.png").string()};
+  auto options = Probe.Create()->CreateOptions();
+  TVeBatchThread batch(files, sfPNG, Probe, *options, (Dir / "dst").string(), "-");
+  auto log = RunBatch(batch);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], files[0] + ": No such file");
+  EXPECT_EQ(log[1], files[1] + ": Is a folder");
+  EXPECT_EQ(batch.FailedCount(), 2);
+}
+
 TEST_F(BatchTest, PalettesOnlyWhenTheEngineAsks) {
   Write(Dir / "src" / "p.png", PalettedPng());
   auto options = Probe.Create()->CreateOptions();

@@ -254,3 +254,39 @@ TEST_F(CliTest, PaletteFileOnlyForModesWithAPaletteList) {
   EXPECT_NE(r.Err.find("--palette"), std::string::npos) << r.Err;
   EXPECT_TRUE(r.Out.empty());
 }
+
+TEST_F(CliTest, SaysWhyAFileCannotBeRead) {
+  fs::create_directories(Dir / "folder.scr");
+  std::ofstream(Dir / "big.scr", std::ios::binary) << std::string(10485760, '\0');
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Err;
+  } cases[] = {
+      {{"probe", "missing.scr"}, "error: missing.scr: No such file\n"},
+      {{"import", "missing.scr", "-o", "x.png"}, "error: missing.scr: No such file\n"},
+      {{"convert", "missing.scr", "-p", "Common"}, "error: missing.scr: No such file\n"},
+      {{"probe", "folder.scr"}, "error: folder.scr: Is a folder\n"},
+      {{"convert", "folder.scr", "-p", "Common"}, "error: folder.scr: Is a folder\n"},
+      {{"probe", "big.scr"},
+       "error: big.scr: File too large (10485760 bytes; the limit is 10 MB)\n"},
+      {{"convert", "big.scr", "-p", "Common"},
+       "error: big.scr: File too large (10485760 bytes; the limit is 10 MB)\n"},
+  };
+  for (auto& c : cases) {
+    TRun r = Run(c.Args);
+    EXPECT_EQ(r.Status, 1) << c.Args[0] << " " << c.Args[1];
+    EXPECT_EQ(r.Err, c.Err) << c.Args[0] << " " << c.Args[1];
+    EXPECT_TRUE(r.Out.empty()) << r.Out;
+  }
+}
+
+TEST_F(CliTest, SaysPermissionDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "every file is readable to root";
+  std::ofstream(Dir / "locked.scr", std::ios::binary) << std::string(6912, '\1');
+  fs::permissions(Dir / "locked.scr", fs::perms::none);
+  for (const char* command : {"probe", "convert"}) {
+    TRun r = Run({command, "locked.scr"});
+    EXPECT_EQ(r.Status, 1) << command;
+    EXPECT_EQ(r.Err, "error: locked.scr: Permission denied\n") << command;
+  }
+}

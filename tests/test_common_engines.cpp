@@ -227,6 +227,49 @@ TEST(CommonEngines, PaletteGeneratedTypes) {
   }
 }
 
+TEST(CommonEngines, GeneratedTypeInItsGrayForm) {
+  TVeBitmap32 src = Gradient(48, 32);
+  {
+    // RGB222 as a gray palette: its four grays, not its 64 colours.
+    TRun<TVeCustomPaletteEngine> run;
+    run.Options->SetPaletteType(ptRGB222);
+    run.Options->SetGrayPalette(true);
+    auto bmp = run.Convert(src);
+    const TVePalette256& p = run.Options->Palette();
+    ASSERT_EQ(p.GetCount(), 4);
+    EXPECT_EQ(bmp->Palette().GetCount(), 4);
+    EXPECT_EQ(bmp->BitCount(), 4);
+    for (uint32_t c : ColoursOf(*bmp)) {
+      EXPECT_GE(p.FindExact(c), 0) << std::hex << c;
+      EXPECT_TRUE((c >> 16 & 255) == (c & 255) && (c >> 8 & 255) == (c & 255)) << std::hex << c;
+    }
+  }
+  {
+    // RGB888's gray form has 256 grays: an indexed gray result, not 24-bit colour.
+    TRun<TVeCustomPaletteEngine> run;
+    run.Options->SetGrayPalette(true);
+    run.Options->SetMaxColorCount(0);
+    auto bmp = run.Convert(src);
+    EXPECT_EQ(bmp->BitCount(), 8);
+    EXPECT_EQ(run.Options->Palette().GetCount(), 256);
+    for (uint32_t c : ColoursOf(*bmp))
+      EXPECT_TRUE((c >> 16 & 255) == (c & 255) && (c >> 8 & 255) == (c & 255)) << std::hex << c;
+  }
+  {
+    // Reduced to 8 of RGB888's grays: only grays of the reduced palette.
+    TRun<TVeCustomPaletteEngine> run;
+    run.Options->SetGrayPalette(true);
+    run.Options->SetMaxColorCount(8);
+    auto bmp = run.Convert(src);
+    const TVePalette256& p = run.Options->Palette();
+    EXPECT_LE(p.GetCount(), 8);
+    for (uint32_t c : ColoursOf(*bmp)) {
+      EXPECT_GE(p.FindExact(c), 0) << std::hex << c;
+      EXPECT_TRUE((c >> 16 & 255) == (c & 255) && (c >> 8 & 255) == (c & 255)) << std::hex << c;
+    }
+  }
+}
+
 TEST(CommonEngines, PaletteListPalettes) {
   TVeBitmap32 src = Gradient(40, 24);
   auto list16 = ListPalette(16);

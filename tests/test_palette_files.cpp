@@ -120,11 +120,34 @@ TEST_F(PaletteFiles, GimpHeaderNamesAndRepeats) {
   EXPECT_EQ(Quad(p, 0), 0x0A141Eu);
   EXPECT_EQ(p.Color(0).UseCount, 1);
   EXPECT_EQ(Quad(p, 1), 0xFF0000u);
-  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nName: none\n10 20 30\n"), "Invalid palette");
+  // No "#" line at all: the colours follow the optional header lines directly.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nName: none\n10 20 30\n"), "");
+  EXPECT_EQ(p.Count(), 1);
   EXPECT_EQ(ErrorOf(p, "GIMP Palette\n#\n"), "Invalid palette");
   EXPECT_EQ(ErrorOf(p, "GIMP Palette\n#\n10 20\n"), "Invalid palette");
   EXPECT_EQ(ErrorOf(p, "GIMP Palette   \n#\n1 2 3"), ""); // last line without a break
   EXPECT_EQ(p.Count(), 1);
+}
+
+TEST_F(PaletteFiles, GimpWrittenAsGimpWritesIt) {
+  TVePalette256 p;
+  // Tabs between the values, a line of spaces and comments among the colours.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\r\nName: Tabs\r\nColumns: 3\r\n"
+                       "  0\t  0\t  0\tBlack\r\n   \r\n\t \r\n"
+                       "# middle\r\n255\t128 \t 1\tOrange and gold\r\n\t9 9 9\r\n"),
+            "");
+  ASSERT_EQ(p.Count(), 3);
+  EXPECT_EQ(Quad(p, 0), 0x000000u);
+  EXPECT_EQ(Quad(p, 1), 0xFF8001u);
+  EXPECT_EQ(Quad(p, 2), 0x090909u);
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3\n4 5 6\n"), "");
+  EXPECT_EQ(p.Count(), 2);
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\nColumns: 0\n\t\n"), "Invalid palette");
+  // Header lines belong before the colours; two numbers or a value out of range fail.
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3\nName: late\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1\t2\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1\t2\t256\n"), "Invalid palette");
+  EXPECT_EQ(ErrorOf(p, "GIMP Palette\n1 2 3x\n"), "Invalid palette");
 }
 
 TEST_F(PaletteFiles, RiffChunksAndSizes) {
@@ -174,6 +197,36 @@ TEST_F(PaletteFiles, RawTablesAndTheActRule) {
   EXPECT_EQ(q.Name, "x.act");
   // Other sizes of headerless data are not palettes.
   EXPECT_EQ(ErrorOf(p, RawTable() + "xx"), "Unknown palette type");
+}
+
+TEST_F(PaletteFiles, HeadedPalettesOfRawTableSize) {
+  // Text and RIFF palettes that happen to be 768 or 772 bytes long go by their header.
+  auto padded = [](std::string s, size_t size, const std::string& filler) {
+    while (s.size() + filler.size() <= size)
+      s += filler;
+    s.resize(size, '\n');
+    return s;
+  };
+  TVePalette256 p;
+  const std::string jasc = padded("JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n4 5 6\r\n", 768, "\r\n");
+  VeLoadPaletteFromFile(p, Write("j.pal", jasc));
+  ASSERT_EQ(p.Count(), 2);
+  EXPECT_EQ(Quad(p, 1), 0x040506u);
+  const std::string gimp = padded("GIMP Palette\nName: t\n#\n7 8 9\n", 772, "# padding\n");
+  VeLoadPaletteFromFile(p, Write("g.pal", gimp));
+  ASSERT_EQ(p.Count(), 1);
+  EXPECT_EQ(Quad(p, 0), 0x070809u);
+  const std::string data = Chunk("data", RiffData(3));
+  const std::string riff = Riff(Chunk("junk", std::string(768 - 20 - data.size(), 'x')) + data);
+  ASSERT_EQ(riff.size(), 768u);
+  VeLoadPaletteFromFile(p, Write("r.pal", riff));
+  ASSERT_EQ(p.Count(), 3);
+  EXPECT_EQ(Quad(p, 2), 0x020406u);
+  // "RIFF" alone is no RIFF palette header: such a table stays raw.
+  std::string riffish = RawTable();
+  riffish.replace(0, 4, "RIFF");
+  VeLoadPaletteFromFile(p, Write("t.pal", riffish));
+  EXPECT_EQ(p.Count(), 256);
 }
 
 TEST_F(PaletteFiles, UnknownKindsAndSilentMode) {

@@ -253,6 +253,59 @@ TEST(LoadSource, CompanionFilesAndTheSizeLimit) {
   EXPECT_EQ(m.FindFile("screen.SCR"), nullptr);
 }
 
+// What the user is told when the file itself is the trouble, on every road a file takes.
+TEST(LoadSource, SaysWhyTheFileCannotBeRead) {
+  RegistryScope scope;
+  TempDir dir;
+  const std::string missing = dir.Path() + "/missing.scr";
+  const std::string folder = dir.Path() + "/folder.scr";
+  fs::create_directories(folder);
+  const std::string big = dir.Write("big.scr", std::vector<uint8_t>(10485760, 0));
+  const std::string empty = dir.Write("empty.scr", {});
+  const std::string tooLarge = "File too large (10485760 bytes; the limit is 10 MB)";
+  struct {
+    std::string Path, Reason;
+  } cases[] = {{missing, "No such file"}, {dir.Path() + "/none/x.scr", "No such file"},
+               {folder, "Is a folder"},   {folder + "/", "Is a folder"},
+               {big, tooLarge},           {empty, "Unknown image type"}};
+  for (const auto& c : cases) {
+    TVeFileLoadSource s(c.Path);
+    EXPECT_EQ(s.Size, 0) << c.Path;
+    EXPECT_EQ(s.EmptyReason(), c.Reason) << c.Path;
+    TVeSource source;
+    try {
+      source.OpenFile(c.Path);
+      ADD_FAILURE() << c.Path;
+    } catch (const EVeError& e) {
+      EXPECT_EQ(e.what(), c.Reason) << c.Path;
+    }
+  }
+  // One byte less is read; a companion that is missing or too large is simply absent.
+  TVeFileLoadSource almost(dir.Write("almost.scr", std::vector<uint8_t>(10485759, 0)));
+  EXPECT_EQ(almost.Size, 10485759);
+  EXPECT_EQ(almost.EmptyReason(), "Unknown image type");
+  EXPECT_EQ(almost.FindFile("big.scr"), nullptr);
+  EXPECT_EQ(almost.FindFile("missing.scr"), nullptr);
+}
+
+TEST(LoadSource, SaysPermissionDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "every file is readable to root";
+  TempDir dir;
+  const std::string locked = dir.Write("locked.scr", std::vector<uint8_t>(6912, 1));
+  fs::permissions(locked, fs::perms::none);
+  TVeFileLoadSource s(locked);
+  EXPECT_EQ(s.Size, 0);
+  EXPECT_EQ(s.EmptyReason(), "Permission denied");
+  TVeSource source;
+  try {
+    source.OpenFile(locked);
+    ADD_FAILURE();
+  } catch (const EVeError& e) {
+    EXPECT_STREQ(e.what(), "Permission denied");
+  }
+  fs::permissions(locked, fs::perms::owner_all);
+}
+
 TEST(SourceEngines, PriorityAndStableRanking) {
   RegistryScope scope;
   EXPECT_EQ(VeMatchPriority(smExtension | smExactSize), 5);

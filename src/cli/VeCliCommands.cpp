@@ -330,7 +330,7 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
 
 int VeCliProbe(const std::string& file) {
   TVeFileLoadSource source(file);
-  if (source.Size == 0) throw EVeError(file + ": Unknown image type");
+  if (source.Size == 0) throw EVeError(file + ": " + source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (!engines || engines->Count() == 0) throw EVeError(file + ": Unknown image type");
   // The first column is what import's --candidate takes; the list is best first.
@@ -345,7 +345,7 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
                 const std::string& paletteType, const std::string& calculation, bool force) {
   TVeSaveFormat format = PictureFormatOf("-o", output);
   TVeFileLoadSource source(file);
-  if (source.Size == 0) throw EVeError(file + ": Unknown image type");
+  if (source.Size == 0) throw EVeError(file + ": " + source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (!engines || engines->Count() == 0) throw EVeError(file + ": Unknown image type");
   if (candidate >= engines->Count())

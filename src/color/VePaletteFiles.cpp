@@ -84,14 +84,12 @@ struct TRGB {
   int R, G, B;
 };
 
-// "red green blue" with trimmed rests; the blue text ends at the first of blueEnd.
-TRGB ColorLine(const std::string& line, const char* blueEnd) {
+// JASC "red green blue": split at spaces, each rest trimmed.
+TRGB JascColorLine(const std::string& line) {
   std::string rest;
   const std::string red = Before(Trim(line), " ", rest);
   const std::string green = Before(Trim(rest), " ", rest);
-  std::string tail;
-  const std::string blue = blueEnd ? Before(Trim(rest), blueEnd, tail) : Trim(rest);
-  return {Number(red, 0, 255), Number(green, 0, 255), Number(blue, 0, 255)};
+  return {Number(red, 0, 255), Number(green, 0, 255), Number(Trim(rest), 0, 255)};
 }
 
 // Keeps the update bracket balanced when a reader fails half-way.
@@ -114,11 +112,31 @@ void ReadJasc(TVePalette256& palette, std::istream& s) {
   for (int i = 0; i < n; ++i) {
     auto line = ReadLine(s);
     if (!line) InvalidPalette();
-    const TRGB c = ColorLine(*line, nullptr);
+    const TRGB c = JascColorLine(*line);
     palette.AddRGB(uint8_t(c.R), uint8_t(c.G), uint8_t(c.B));
   }
 }
 
+// "red green blue [name]", the fields separated by any run of spaces and tabs.
+TRGB GimpColorLine(const std::string& line) {
+  int v[3];
+  size_t p = 0;
+  for (int& c : v) {
+    p = line.find_first_not_of(" \t", p);
+    if (p == std::string::npos) InvalidPalette();
+    const size_t e = line.find_first_of(" \t", p);
+    c = Number(line.substr(p, e == std::string::npos ? std::string::npos : e - p), 0, 255);
+    p = e;
+  }
+  return {v[0], v[1], v[2]};
+}
+
+bool StartsWith(const std::string& s, const char* prefix) {
+  return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// As GIMP writes and reads them: the signature line, optional "Name:" and "Columns:" lines
+// before the colours, "#" comments and blank lines anywhere.
 void ReadGimp(TVePalette256& palette, std::istream& s) {
   auto l1 = ReadLine(s);
   if (!l1 || TrimRight(*l1) != "GIMP Palette") InvalidPalette();
@@ -126,12 +144,11 @@ void ReadGimp(TVePalette256& palette, std::istream& s) {
   palette.Clear();
   bool header = true;
   while (auto line = ReadLine(s)) {
-    if ((*line)[0] == '#') {
-      header = false;
-      continue;
-    }
-    if (header) continue;
-    const TRGB c = ColorLine(*line, " \t");
+    const std::string text = Trim(*line);
+    if (text.empty() || text[0] == '#') continue;
+    if (header && (StartsWith(text, "Name:") || StartsWith(text, "Columns:"))) continue;
+    header = false;
+    const TRGB c = GimpColorLine(text);
     palette.AddUnique(uint8_t(c.R), uint8_t(c.G), uint8_t(c.B));
   }
   if (palette.Count() == 0) InvalidPalette();
@@ -219,6 +236,19 @@ std::streamoff BytesLeft(std::istream& s) {
   return left;
 }
 
+// A JASC, GIMP or RIFF palette header at the start of the stream; the position is restored.
+bool HasPaletteHeader(std::istream& s) {
+  char head[12] = {};
+  const std::streampos start = s.tellg();
+  s.read(head, sizeof head);
+  const size_t got = size_t(s.gcount());
+  s.clear();
+  s.seekg(start);
+  return (got >= 8 && std::memcmp(head, "JASC-PAL", 8) == 0) ||
+         (got >= 12 && std::memcmp(head, "GIMP Palette", 12) == 0) ||
+         (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "PAL ", 4) == 0);
+}
+
 } // namespace
 
 void VeLoadPaletteFromStream(TVePalette256& palette, std::istream& stream, bool silent) {
@@ -260,7 +290,8 @@ void VeLoadPaletteFromFile(TVePalette256& palette, const std::string& path) {
   f.seekg(0, std::ios::end);
   const std::streamoff size = f.tellg();
   f.seekg(0);
-  if ((size == 768 || size == 772) && VeLowerExt(path) != ".act")
+  // The size alone makes a raw table, unless a text or RIFF palette header says otherwise.
+  if ((size == 768 || size == 772) && VeLowerExt(path) != ".act" && !HasPaletteHeader(f))
     ReadRaw(palette, f);
   else
     VeLoadPaletteFromStream(palette, f, false);

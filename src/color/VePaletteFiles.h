@@ -7,7 +7,8 @@
 #include "VePalette.h"
 
 // Sets FileName and Name, then reads the file. A file of exactly 768 or 772 bytes is a raw
-// table unless its extension is ".act", which goes by its content like any other file.
+// table unless its extension is ".act" or it begins with a JASC, GIMP or RIFF palette
+// header; those go by their content like any other file.
 void VeLoadPaletteFromFile(TVePalette256& palette, const std::string& path);
 // Reads by content from the current position. An unknown kind fails with "Unknown palette
 // type" unless silent, in which case nothing happens.

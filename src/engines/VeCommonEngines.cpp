@@ -137,18 +137,20 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
   }
 
   TVePaletteRGB generated(options.PaletteType(), gray);
+  // As a gray palette only the type's grays take part, as the base palette shows.
+  const TVePalette& r = gray ? static_cast<const TVePalette&>(*generated.GrayPalette()) : generated;
   // The result palette stays empty for direct 24-bit output.
   p.Clear();
-  if (generated.GetCount() <= 256) p.Assign(&generated);
-  if (n > 1 && n < generated.GetCount()) {
+  if (r.GetCount() <= 256) p.Assign(&r);
+  if (n > 1 && n < r.GetCount()) {
     TVeImage work = FixedImage(source, options);
     if (gray) work.MakeGray();
-    Quantize(cancel, progress, gray, n, p, &generated, fixed, work);
+    Quantize(cancel, progress, gray, n, p, &r, fixed, work);
     TVeImage image(source);
     return image.Dither(cancel, dither, nullptr, p);
   }
   TVeImage image(source);
-  return image.Dither(cancel, dither, nullptr, generated);
+  return image.Dither(cancel, dither, nullptr, r);
 }
 
 std::unique_ptr<TVeBitmap> TVeCustomOriginalPaletteEngine::Convert(

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
+
+#include "VeErrors.h"
+#include "VePictureCodecs.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ const TVeLoadSourceRec* TVeLoadSource::FindFile(const std::string&) {
 TVeFileLoadSource::TVeFileLoadSource(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   Folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  if (const TVeLoadSourceRec* rec = FindFile(VeExtractFileName(path))) {
+  if (const TVeLoadSourceRec* rec = Load(VeExtractFileName(path), FMainProblem)) {
     Name = rec->Name;
     Ext = rec->Ext;
     Data = rec->Data.data();
@@ -40,40 +42,58 @@ TVeFileLoadSource::TVeFileLoadSource(const std::string& path) {
   } else {
     Name = VeExtractFileName(path);
     Ext = VeLowerExt(Name);
+    // A path ending in a delimiter has no file name; the read says what it names.
+    if (Name.empty()) {
+      try {
+        VeReadFileHead(path, 0);
+      } catch (const EVeError& e) {
+        FMainProblem = e.what();
+      }
+    }
   }
 }
 
 const TVeLoadSourceRec* TVeFileLoadSource::FindFile(const std::string& name) {
+  std::string problem; // a missing companion file is simply absent
+  return Load(name, problem);
+}
+
+std::string TVeFileLoadSource::EmptyReason() const {
+  return FMainProblem.empty() ? std::string("Unknown image type") : FMainProblem;
+}
+
+const TVeLoadSourceRec* TVeFileLoadSource::Load(const std::string& name, std::string& problem) {
   for (const auto& rec : Files)
     if (SameText(rec->Name, name)) return rec.get();
   // Names come from file contents too: never leave the folder.
-  if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
+      name == "..") {
+    problem = "No such file";
     return nullptr;
+  }
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path file = fs::path(Folder.empty() ? "." : Folder) / name;
   if (!fs::is_regular_file(file, ec)) {
-    // Names differ only in case on systems that care about case.
-    file.clear();
+    // Names differ only in case on systems that care about case. Without such a file the
+    // read below says what is wrong with the name asked for.
     for (fs::directory_iterator it(Folder.empty() ? "." : Folder, ec), end; !ec && it != end;
          it.increment(ec))
       if (SameText(it->path().filename().string(), name) && it->is_regular_file(ec)) {
         file = it->path();
         break;
       }
-    if (file.empty()) return nullptr;
   }
-  const uintmax_t size = fs::file_size(file, ec);
-  if (ec || size >= uintmax_t(MaxFileSize)) return nullptr;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return nullptr;
   auto rec = std::make_unique<TVeLoadSourceRec>();
-  rec->Data.resize(size_t(size));
-  if (size && !in.read(reinterpret_cast<char*>(rec->Data.data()), std::streamsize(size)))
+  try {
+    rec->Data = VeReadFile(file.string(), MaxFileSize);
+  } catch (const EVeError& e) {
+    problem = e.what();
     return nullptr;
+  }
   rec->Name = name;
   rec->Ext = VeLowerExt(name);
-  rec->Size = int32_t(size);
+  rec->Size = int32_t(rec->Data.size());
   Files.push_back(std::move(rec));
   return Files.back().get();
 }

@@ -40,6 +40,14 @@ public:
 
   explicit TVeFileLoadSource(const std::string& path);
   const TVeLoadSourceRec* FindFile(const std::string& name) override;
+  // What to tell the user when Size is 0: why the main file could not be read ("No such
+  // file", "File too large (...)", ...), or "Unknown image type" for an empty file.
+  std::string EmptyReason() const;
+
+private:
+  const TVeLoadSourceRec* Load(const std::string& name, std::string& problem);
+
+  std::string FMainProblem;
 };
 
 // Bytes owned by the caller, for example a screen taken out of a snapshot.

@@ -1,8 +1,10 @@
 #include "VePictureCodecs.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <istream>
 #include <memory>
@@ -11,6 +13,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "VeErrors.h"
 
@@ -61,17 +65,84 @@ void TVePicture::Allocate(int width, int height, int bitsPerPixel) {
 // ---------------------------------------------------------------------------------------
 // Files
 
-std::vector<uint8_t> VeReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw EVeError("Cannot open file \"" + path + "\"");
-  f.seekg(0, std::ios::end);
-  const std::streamoff size = f.tellg();
-  if (size < 0) throw EVeError("Cannot read file \"" + path + "\"");
-  if (size > std::streamoff(INT32_MAX)) throw EVeError("File too large: \"" + path + "\"");
-  f.seekg(0);
-  std::vector<uint8_t> data(static_cast<size_t>(size));
-  if (size > 0 && !f.read(reinterpret_cast<char*>(data.data()), size))
-    throw EVeError("Cannot read file \"" + path + "\"");
+namespace {
+
+// What went wrong, as the user is told it.
+std::string FileErrorText(int error) {
+  switch (error) {
+  case ENOENT:
+  case ENOTDIR:
+    return "No such file";
+  case EACCES:
+  case EPERM:
+    return "Permission denied";
+  case EISDIR:
+    return "Is a folder";
+  default:
+    return std::strerror(error);
+  }
+}
+
+std::string LimitText(int64_t limit) {
+  if (limit % (int64_t(1) << 20) == 0) return std::to_string(limit >> 20) + " MB";
+  return std::to_string(limit) + " bytes";
+}
+
+// A regular file open for reading; closed when it goes out of scope.
+class TInputFile {
+public:
+  explicit TInputFile(const std::string& path) {
+    // Not blocking keeps a named pipe from hanging the open; regular files ignore it.
+    FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FFd < 0) throw EVeError(FileErrorText(errno));
+    struct stat st;
+    if (::fstat(FFd, &st) != 0) throw EVeError(FileErrorText(errno));
+    if (S_ISDIR(st.st_mode)) throw EVeError("Is a folder");
+    // Devices and pipes hold no picture.
+    if (!S_ISREG(st.st_mode)) throw EVeError("Unknown image type");
+    FSize = int64_t(st.st_size);
+  }
+  TInputFile(const TInputFile&) = delete;
+  TInputFile& operator=(const TInputFile&) = delete;
+  ~TInputFile() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  int64_t Size() const { return FSize; }
+  // Up to n bytes from the current position; fewer only at the end of the file.
+  size_t Read(uint8_t* buffer, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t r = ::read(FFd, buffer + got, n - got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) throw EVeError(FileErrorText(errno));
+      if (r == 0) break;
+      got += size_t(r);
+    }
+    return got;
+  }
+
+private:
+  int FFd = -1;
+  int64_t FSize = 0;
+};
+
+} // namespace
+
+std::vector<uint8_t> VeReadFile(const std::string& path, int64_t limit) {
+  TInputFile f(path);
+  if (f.Size() >= limit)
+    throw EVeError("File too large (" + std::to_string(f.Size()) + " bytes; the limit is " +
+                   LimitText(limit) + ")");
+  std::vector<uint8_t> data(static_cast<size_t>(f.Size()));
+  // A file cut short while being read keeps what it had.
+  data.resize(f.Read(data.data(), data.size()));
+  return data;
+}
+
+std::vector<uint8_t> VeReadFileHead(const std::string& path, size_t n) {
+  TInputFile f(path);
+  std::vector<uint8_t> data(n);
+  data.resize(f.Read(data.data(), n));
   return data;
 }
 

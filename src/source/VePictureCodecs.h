@@ -81,8 +81,15 @@ TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size);
 // "Unknown image type".
 TVePicture VeDecodePicture(int type, const uint8_t* data, size_t size);
 
-// Reads a whole file into memory; throws EVeError naming the file when it cannot.
-std::vector<uint8_t> VeReadFile(const std::string& path);
+// Every source file is read here, so each failure is told the same way: "No such file",
+// "Permission denied", "Is a folder", "File too large (N bytes; the limit is L)" for a
+// file of limit bytes or more, "Unknown image type" for a device or pipe, or the system's
+// own text. The messages do not name the file: callers add the name where it is needed.
+constexpr int64_t VeMaxReadFileSize = int64_t(INT32_MAX) + 1;
+// The whole file.
+std::vector<uint8_t> VeReadFile(const std::string& path, int64_t limit = VeMaxReadFileSize);
+// Its first n bytes, or all of a shorter file.
+std::vector<uint8_t> VeReadFileHead(const std::string& path, size_t n);
 void VeWriteFile(const std::string& path, const std::vector<uint8_t>& data);
 
 // Writers over plain buffers. Row(y) gives row y counted from the top, in the layout of

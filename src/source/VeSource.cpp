@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <unordered_map>
 #include <utility>
 
@@ -166,12 +165,8 @@ void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
 void TVeSource::OpenFile(const std::string& path) {
   FOpeningPath = path; // taken by the picture once it is in place
   const std::string name = VeExtractFileName(path);
-  int type = vptNone;
-  {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw EVeError("Cannot open file \"" + path + "\"");
-    type = DetectPictureType(f);
-  }
+  const std::vector<uint8_t> head = VeReadFileHead(path, 12);
+  const int type = DetectPictureType(head.data(), head.size());
   if (type >= vptBMP && type <= vptGIF) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
@@ -194,7 +189,7 @@ void TVeSource::OpenFile(const std::string& path) {
     return;
   }
   TVeFileLoadSource source(path);
-  if (source.Size == 0) throw EVeError("Unknown image type");
+  if (source.Size == 0) throw EVeError(source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (engines->Count() == 0) throw EVeError("Unknown image type");
   std::unique_ptr<TVeBitmap32> picture;
