@@ -608,7 +608,14 @@ void TVeMainForm::FilesChanged() {
 void TVeMainForm::OpenFile(const QString& path) {
   Guard([&] {
     if (!FFiles->Files().empty()) FFiles->Clear();
-    FSource->OpenFile(path.toStdString());
+    try {
+      FSource->OpenFile(path.toStdString());
+    } catch (const EVeError& e) {
+      // "No such file" alone does not say which.
+      const std::string m = e.what(), name = QFileInfo(path).fileName().toStdString();
+      if (m.find(name) != std::string::npos) throw;
+      throw EVeError(name + ": " + m);
+    }
   });
 }
 

@@ -71,8 +71,10 @@ template <class F> void NamingFile(const std::string& file, F load) {
   } catch (const EVeUsage&) {
     throw;
   } catch (const EVeError& e) {
+    // Messages that name the file quote it or start with it; a short name such as "a" may
+    // stand in any message by chance.
     std::string m = e.what();
-    if (m.find(file) != std::string::npos) throw;
+    if (m.find("\"" + file + "\"") != std::string::npos || m.rfind(file + ": ", 0) == 0) throw;
     throw EVeError(file + ": " + m);
   }
 }
