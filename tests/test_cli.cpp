@@ -1,6 +1,7 @@
 // Runs the built velmora-cli on real pictures and checks what it prints and writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,13 @@ TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
     zx = zx || l == "ZX Spectrum\t256x192x4\t256x192\t1";
   EXPECT_TRUE(zx);
   EXPECT_EQ(lines.back().rfind("ZX Spectrum UlaPlus\t", 0), 0u);
+  // Real modes have four columns; placeholders a fifth that says so.
+  for (auto& l : lines) {
+    size_t tabs = size_t(std::count(l.begin(), l.end(), '\t'));
+    EXPECT_TRUE(tabs == 3 ||
+                (tabs == 4 && l.size() > 13 && l.compare(l.size() - 13, 13, "\tpreview only") == 0))
+        << l;
+  }
 
   TRun j = Run({"list", "--json"});
   ASSERT_EQ(j.Status, 0) << j.Err;

@@ -476,6 +476,10 @@ TEST(VeDestCatalogue, EveryModeConvertsToItsNativeSize) {
         EXPECT_EQ(preview->Width(), 96);
         EXPECT_EQ(preview->Height(), 64);
       }
+      // A mode that writes none of its machine's files must say it is only a preview.
+      if (list.Strings(p) != "Common" && !dest.OutputFiles()) {
+        EXPECT_TRUE(sub.GetEngineClass(m)->PreviewOnly());
+      }
     }
   }
   EXPECT_EQ(modes, 145);

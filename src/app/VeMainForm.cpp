@@ -482,6 +482,10 @@ void TVeMainForm::UpdateActions() {
   TVeMainActions& a = *FActions;
   const TVeBitmap* result = FDest->ResultBitmap();
   const bool hasResult = FDest->ResultPreview() != nullptr && result != nullptr;
+  const bool previewOnly = FDest->EngineClass() && FDest->EngineClass()->PreviewOnly();
+  FResultLabel->setText(previewOnly
+                            ? QStringLiteral("Result ") + QLatin1String(VePreviewOnlyCaption)
+                            : QStringLiteral("Result"));
   const bool hasSource = FDest->RegionImage() != nullptr;
   a.SelectRegion->setEnabled(hasSource);
   a.Close->setEnabled(hasSource || FFileList->count() > 0);

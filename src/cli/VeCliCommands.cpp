@@ -203,13 +203,16 @@ int VeCliList(bool json) {
       if (dynamic_cast<TVeDestFixedSizeEngineOptions*>(options.get()))
         size = std::to_string(options->GetWidth()) + "x" + std::to_string(options->GetHeight());
       if (json) {
-        std::printf("%s  {\"platform\": %s, \"mode\": %s, \"size\": %s, \"scale\": %d}",
+        std::printf("%s  {\"platform\": %s, \"mode\": %s, \"size\": %s, \"scale\": %d, "
+                    "\"preview_only\": %s}",
                     first ? "" : ",\n", JsonString(list.Strings(p)).c_str(),
                     JsonString(modes.Strings(m)).c_str(), JsonString(size).c_str(),
-                    engine->GetDisplayScale());
+                    engine->GetDisplayScale(), engine->PreviewOnly() ? "true" : "false");
       } else {
-        std::printf("%s\t%s\t%s\t%d\n", list.Strings(p).c_str(), modes.Strings(m).c_str(),
-                    size.c_str(), engine->GetDisplayScale());
+        // A fifth column marks the modes that do not follow their machine yet.
+        std::printf("%s\t%s\t%s\t%d%s\n", list.Strings(p).c_str(), modes.Strings(m).c_str(),
+                    size.c_str(), engine->GetDisplayScale(),
+                    engine->PreviewOnly() ? "\tpreview only" : "");
       }
       first = false;
     }
@@ -225,6 +228,9 @@ int VeCliConvert(const std::string& input, const std::string& output,
   TVeSaveFormat format = ParseFormat(s.Format);
   TVeSize fixedSize;
   std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
+  if (engine.PreviewOnly())
+    Note("\"" + engine.GetPlatformName() + "\" \"" + engine.GetModeName() + "\" is " +
+         std::string(VePreviewOnlyCaption + 1, std::strlen(VePreviewOnlyCaption) - 2));
   std::optional<TVeCliRegion> region;
   if (!s.Region.empty()) region = VeParseRegion(s.Region);
   std::optional<TVeSaveFormat> previewFormat;

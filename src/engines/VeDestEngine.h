@@ -64,6 +64,9 @@ public:
   virtual std::string GetModeName() const = 0;
   // Magnification of this mode's images in the views, on top of the user's zoom.
   virtual int GetDisplayScale() const { return 1; }
+  // True for a mode that still lacks its machine's rules (palette, cells, files): its result
+  // is a preview only and is shown as such.
+  virtual bool PreviewOnly() const { return false; }
   // The virtual constructor; the controller creates engines only through it.
   std::unique_ptr<TVeDestEngine> Create() const {
     std::unique_ptr<TVeDestEngine> engine = NewEngine();
@@ -90,6 +93,10 @@ public:
 protected:
   virtual std::unique_ptr<TVeDestEngine> NewEngine() const = 0;
 };
+
+// The caption a preview-only mode's result carries.
+inline constexpr const char* VePreviewOnlyCaption =
+    "(preview only: no machine palette or files yet)";
 
 // The class object of an engine class E that provides, as static members, PlatformName(),
 // ModeName(), optionally DisplayScale(), and Convert with the arguments above.

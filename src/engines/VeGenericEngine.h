@@ -43,6 +43,7 @@ public:
   std::string GetPlatformName() const override { return FPlatform; }
   std::string GetModeName() const override { return FMode; }
   int GetDisplayScale() const override { return FDisplayScale; }
+  bool PreviewOnly() const override { return true; }
   const TVeGenericFormat& Format() const { return FFormat; }
 
   std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
