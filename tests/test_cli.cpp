@@ -130,17 +130,7 @@ TEST_F(CliTest, BatchConvertsPicturesAndReportsFailures) {
   fs::create_directories(src / "sub");
   std::ofstream(src / "b.txt") << "not a picture";
   std::ofstream(src / "broken.png") << "not a picture either";
-  std::vector<uint8_t> png = Bytes(Sample("coffee.png"));
-  TVePicture pic = VeDecodePng(png.data(), png.size());
-  TVeBitmap32 b32(pic.Width, pic.Height);
-  for (int y = 0; y < pic.Height; ++y)
-    for (int x = 0; x < pic.Width; ++x) {
-      const uint8_t* p = pic.Row(y) + x * pic.BitsPerPixel / 8;
-      b32.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
-    }
-  std::vector<uint8_t> jpeg = VeWriteJpeg(b32);
-  std::ofstream(src / "a.JPEG", std::ios::binary)
-      .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+  WriteSampleJpeg(src / "a.JPEG");
   fs::copy_file(Sample("coffee.png"), src / "sub" / "nested.png");
 
   TRun r = Run({"batch", "src", "dst", "-p", "Common", "-m", "B/W", "-f", "png"});

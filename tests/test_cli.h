@@ -12,6 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "VeBitmap32.h"
+#include "VePictureCodecs.h"
+
 namespace fs = std::filesystem;
 
 struct TRun {
@@ -81,6 +84,21 @@ protected:
   static std::vector<uint8_t> Bytes(const fs::path& p) {
     std::string s = ReadAll(p);
     return std::vector<uint8_t>(s.begin(), s.end());
+  }
+
+  // The coffee sample as a JPEG, for tests that need one.
+  static void WriteSampleJpeg(const fs::path& to) {
+    std::vector<uint8_t> png = Bytes(Sample("coffee.png"));
+    TVePicture pic = VeDecodePng(png.data(), png.size());
+    TVeBitmap32 b32(pic.Width, pic.Height);
+    for (int y = 0; y < pic.Height; ++y)
+      for (int x = 0; x < pic.Width; ++x) {
+        const uint8_t* p = pic.Row(y) + x * pic.BitsPerPixel / 8;
+        b32.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
+      }
+    std::vector<uint8_t> jpeg = VeWriteJpeg(b32);
+    std::ofstream(to, std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
   }
 
   fs::path Dir;

@@ -302,19 +302,7 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
   // What the examples name: a photograph, palettes, a screen and a folder of pictures.
   fs::create_directories(Dir / "samples");
   fs::copy_file(Sample("astronaut.png"), Dir / "samples" / "astronaut.png");
-  {
-    std::vector<uint8_t> png = Bytes(Sample("coffee.png"));
-    TVePicture pic = VeDecodePng(png.data(), png.size());
-    TVeBitmap32 b32(pic.Width, pic.Height);
-    for (int y = 0; y < pic.Height; ++y)
-      for (int x = 0; x < pic.Width; ++x) {
-        const uint8_t* p = pic.Row(y) + x * pic.BitsPerPixel / 8;
-        b32.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
-      }
-    std::vector<uint8_t> jpeg = VeWriteJpeg(b32);
-    std::ofstream(Dir / "photo.jpg", std::ios::binary)
-        .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-  }
+  WriteSampleJpeg(Dir / "photo.jpg");
   std::ofstream(Dir / "my.pal") << "JASC-PAL\r\n0100\r\n3\r\n0 0 0\r\n255 128 1\r\n9 9 9\r\n";
   std::ofstream(Dir / "colours.gpl") << "GIMP Palette\nName: Three\n#\n0 0 0 Black\n255 0 0 Red\n";
   fs::create_directories(Dir / "pictures");
