@@ -11,8 +11,8 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeLoadSource.h"
-#include "VeOpenPlatformZxSpectrum.h"
 #include "VePaletteFiles.h"
+#include "VePlatforms.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
 #include "VeSourceEngines.h"
@@ -135,9 +135,7 @@ void MakeParentFolder(const std::string& path) {
 } // namespace
 
 void VeCliStartup() {
-  // The loader registry has no set-up of its own yet: the platform units' loaders are
-  // registered here, as the engines are by the engine registry.
-  RegisterZxSpectrumLoaders();
+  VeRegisterPlatforms();
   VeInstallPaletteFileLoader();
   Registry();
 }

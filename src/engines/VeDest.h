@@ -16,6 +16,7 @@
 
 #include "VeBitmap32.h"
 #include "VeDestEngine.h"
+#include "VeProgress.h"
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
 
@@ -24,19 +25,6 @@ class TVeBitmapList;
 class TVePalette256;
 class TVeStreamList;
 class TVeDest;
-
-// Shared between the worker that writes and the UI thread that reads.
-class TVeDestProgress {
-public:
-  void SetProgress(uint32_t total, uint32_t done);
-  void Step();
-  void GetProgress(uint32_t& total, uint32_t& done) const;
-
-private:
-  mutable std::mutex FLock;
-  uint32_t FTotal = 0;
-  uint32_t FDone = 0;
-};
 
 // Every observer derives from this; the controller looks for the interfaces below.
 class IVeDestObserver {

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "VeDest.h"
-#include "VeDestEngineOptions.h"
-
 // ---- Kernels ------------------------------------------------------------------------------
 // Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
 
@@ -224,22 +221,26 @@ void TVeBaseCellImage::GiveScratch(TVeCellHelper* scratch) {
   if (scratch) FPool.emplace_back(scratch);
 }
 
-void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                                     TVeDestProgress* progress) {
+  if (!options.Palette) VeInternalError();
   FCancel = cancel;
   FProgress = progress;
-  *FPalette = options.Palette();
+  *FPalette = *options.Palette;
   FPalette->PrepareSearch();
-  *FPalette2 = options.BasePalette();
+  if (options.BasePalette)
+    *FPalette2 = *options.BasePalette;
+  else
+    FPalette2->Clear();
   FPalette2->PrepareSearch();
-  FGray = options.GrayPalette();
-  FDitherMethod = options.DitherMethod();
-  FSerpentine = options.Serpentine();
-  FStrength = options.ErrorDiffusion() / 100.0;
-  FLimitInside = options.LimitErrorInsideBlock();
-  FLimitBoundary = options.LimitErrorAtBoundary();
+  FGray = options.GrayPalette;
+  FDitherMethod = options.DitherMethod;
+  FSerpentine = options.Serpentine;
+  FStrength = options.ErrorDiffusion / 100.0;
+  FLimitInside = options.LimitErrorInsideBlock;
+  FLimitBoundary = options.LimitErrorAtBoundary;
   FCarry->Clear();
-  ApplyFixes(options.SaturationFix(), options.LightnessFix());
+  ApplyFixes(options.SaturationFix, options.LightnessFix);
 }
 
 void TVeBaseCellImage::LoadWorkingPixels() {
@@ -849,7 +850,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
 }
 
 std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
-                                                 TVeDestEngineOptions& options,
+                                                 const TVeCellOptions& options,
                                                  TVeCellScreen* screen, TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
   Prepare();
@@ -875,7 +876,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
 TVeDoubleCellImage::~TVeDoubleCellImage() = default;
 
 std::unique_ptr<TVeBitmap> TVeDoubleCellImage::Convert(const TVeCancelFlag* cancel,
-                                                       TVeDestEngineOptions& options,
+                                                       const TVeCellOptions& options,
                                                        TVeCellScreen* screen,
                                                        TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);

@@ -9,11 +9,41 @@
 #include "VeBitmap.h"
 #include "VeImage.h"
 #include "VePalette.h"
+#include "VeProgress.h"
 #include "VeThreadJob.h"
 
-class TVeDestEngineOptions;
-class TVeDestProgress;
 class TVeBaseCellImage;
+
+// What a cell conversion reads of the run's options.
+struct TVeCellOptions {
+  const TVePalette256* Palette = nullptr;     // the engine's main palette (required)
+  const TVePalette256* BasePalette = nullptr; // its second palette
+  bool GrayPalette = false;
+  uint8_t DitherMethod = 1;
+  bool Serpentine = true;
+  int ErrorDiffusion = 90; // percent
+  bool LimitErrorInsideBlock = true;
+  bool LimitErrorAtBoundary = true;
+  int LightnessFix = 0;
+  int SaturationFix = 0;
+};
+
+// Reads those fields of an options record (the engines' options class or any type with the
+// same getters), so this unit needs no engine headers.
+template <class TOptions> TVeCellOptions VeCellOptionsOf(const TOptions& o) {
+  TVeCellOptions c;
+  c.Palette = &o.Palette();
+  c.BasePalette = &o.BasePalette();
+  c.GrayPalette = o.GrayPalette();
+  c.DitherMethod = o.DitherMethod();
+  c.Serpentine = o.Serpentine();
+  c.ErrorDiffusion = o.ErrorDiffusion();
+  c.LimitErrorInsideBlock = o.LimitErrorInsideBlock();
+  c.LimitErrorAtBoundary = o.LimitErrorAtBoundary();
+  c.LightnessFix = o.LightnessFix();
+  c.SaturationFix = o.SaturationFix();
+  return c;
+}
 
 // Luminance weights of the colour distance.
 constexpr double VeCellWR = 0.212655;
@@ -206,7 +236,7 @@ public:
 
 protected:
   // Loads the options' settings and palettes, applies the fixes; the caller runs Prepare next.
-  void BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+  void BeginConvert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                     TVeDestProgress* progress);
   // Gray conversion when asked, precomputation and the working copy of the pixels.
   void LoadWorkingPixels();
@@ -265,7 +295,7 @@ public:
   virtual void Prepare() {}
   // Converts the picture; the screen may be absent. The result belongs to the caller.
   virtual std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel,
-                                             TVeDestEngineOptions& options, TVeCellScreen* screen,
+                                             const TVeCellOptions& options, TVeCellScreen* screen,
                                              TVeDestProgress* progress);
 
   virtual std::unique_ptr<TVeBitmap> CreateResult() = 0;
@@ -297,7 +327,7 @@ public:
   using TVeCellImage::TVeCellImage;
   ~TVeDoubleCellImage() override;
 
-  std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+  std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                                      TVeCellScreen* screen, TVeDestProgress* progress) override;
   virtual TVeCellPaletteList* CreatePaletteList(int index) = 0;
   virtual int PaletteListCount() { return 1; }

@@ -242,7 +242,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::Convert(const TVeCancel
     FPure.AddLin(mixed.GetLinRGB(17 * c));
   FMix7 = mixed.GetRGBQuad(7);
   FMix15 = mixed.GetRGBQuad(15);
-  return TVeCellImage::Convert(cancel, options, screen, progress);
+  return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 
 void TVeZxSpectrumGigascreenImage::Prepare() {

@@ -79,10 +79,12 @@ public:
 
 class TVeZxSpectrumGigascreenImage : public TVeCellImage {
 public:
+  using TVeCellImage::Convert;
   using TVeCellImage::TVeCellImage;
 
+  // Takes colour usage and safe mode from the options.
   std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
-                                     TVeCellScreen* screen, TVeDestProgress* progress) override;
+                                     TVeCellScreen* screen, TVeDestProgress* progress);
   void Prepare() override;
   TVeCellPaletteList* CreateCellPalettes() override;
   std::unique_ptr<TVeBitmap> CreateResult() override;

@@ -106,11 +106,3 @@ void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   RegisterZxSpectrumMulticolorEngines(list);
   RegisterZxSpectrumGigascreenEngines(list);
 }
-
-// Called while the registry itself is being set up, so it must not go through
-// DestEngineList().
-void RegisterZxSpectrumEngines() {
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
-  RegisterZxSpectrumMulticolorEngines();
-  RegisterZxSpectrumGigascreenEngines();
-}

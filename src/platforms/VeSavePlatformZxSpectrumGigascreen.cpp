@@ -130,9 +130,3 @@ void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
 }
-
-void RegisterZxSpectrumGigascreenEngines() {
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
-}

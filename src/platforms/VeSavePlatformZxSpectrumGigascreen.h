@@ -59,4 +59,3 @@ public:
 
 class TVeDestEngineList;
 void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list);
-void RegisterZxSpectrumGigascreenEngines();

@@ -124,7 +124,8 @@ private:
   std::vector<std::unique_ptr<TVeSourceEngine>> FEngines;
 };
 
-// The global registry, in registration order.
+// The global registry, in registration order. It knows no platform: the platform list
+// (VePlatforms.h) fills it at start-up.
 void RegisterSourceEngine(const TVeSourceEngineClass& engineClass);
 const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines();
 // For tests: takes the registry back to the given number of classes.
