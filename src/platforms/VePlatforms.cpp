@@ -6,7 +6,9 @@
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
 #include "VeOpenPlatformZxSpectrum.h"
+#include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeSavePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumUlaPlus.h"
 
 const std::vector<TVeCatalogueEntry>& VeCatalogue() {
   static const std::vector<TVeCatalogueEntry> catalogue = {
@@ -163,6 +165,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
+      {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
   return units;
 }
