@@ -139,6 +139,23 @@ TEST(ZxGigascreen, SafeModeGivesEqualAttributesAndBlackWhiteMixIsAChessboard) {
   EXPECT_TRUE(std::equal(img.begin() + ZxPixelBytes, img.begin() + ZxScreenBytes,
                          img.begin() + ZxScreenBytes + ZxPixelBytes));
 
+  // Safe mode keeps the flicker limit of the slider: no pixel mixes colours further apart.
+  TVePalette256 pure;
+  ZxSpectrumMakePalette(pure, ptColoredLinear);
+  for (int limit : {0, 30}) {
+    TVeEngineRun limited = Giga(Photo(), [limit](TVeDestEngineOptions& o) {
+      o.SetSafeMode(true);
+      o.SetMaxFlickering(limit);
+    });
+    const auto& b = limited.File();
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x)
+        ASSERT_LE(
+            std::fabs(pure.GetLinGray(Shown(b, 0, x, y)) - pure.GetLinGray(Shown(b, 1, x, y))),
+            limit / 100.0 + 1e-12)
+            << limit << ": " << x << "," << y;
+  }
+
   // A picture all of the mix of black and dark white: paper 0, ink 7 in both frames, and
   // the pixels a chessboard between the frames.
   TVeZxMixedPaletteArgs args;

@@ -235,7 +235,6 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::Convert(const TVeCancel
   FColorUsage = options.ColorUsage();
   FMaxFlicker = options.MaxFlickering() / 100.0;
   FSafeMode = options.SafeMode();
-  if (FSafeMode) FMaxFlicker = 1.0;
   const TVePalette256& mixed = options.Palette();
   FPure.Clear();
   for (int c = 0; c < 16; ++c)

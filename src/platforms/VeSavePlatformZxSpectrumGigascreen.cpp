@@ -16,7 +16,7 @@ void TVeZxSpectrumGigascreenEngineOptions::BuildMixedPalette(bool display) {
   TVeZxMixedPaletteArgs args;
   args.PaletteType = ZxSpectrumPaletteType(FPaletteType);
   args.Calculation = FCalculation;
-  args.MaxFlickering = FSafeMode ? 100 : FMaxFlickering;
+  args.MaxFlickering = FMaxFlickering; // the slider limits safe mode too
   args.ColorUsage = FColorUsage;
   args.NoGrays = FEngineFlagB != 0;
   args.Display = display;
