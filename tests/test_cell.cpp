@@ -30,6 +30,9 @@ public:
   std::vector<int> PhysicalX; // physical column of every written pixel, in order
   std::vector<int> Indices;   // every written index, in order
 
+  // Chooses through the bounded pair search.
+  void UsePairBounds() { FPairBounds = true; }
+
   // Loads a picture the way a conversion does, for direct cost measurements.
   void Load(TVeDestEngineOptions& options) {
     BeginConvert(nullptr, VeCellOptionsOf(options), nullptr);
@@ -474,4 +477,43 @@ TEST(CellImage, BatchedSearchGivesTheCostsOfSingleTrials) {
         EXPECT_EQ(part, img.CellCost(r, scratch, *list->GetPalette(k)));
       }
     }
+}
+
+TEST(CellImage, BoundedPairSearchChoosesExactlyAsTheFullSearch) {
+  // Every single and pair of twelve colours, one pair twice (ties go to the first) and one
+  // candidate disabled.
+  TMakeList make = [](const TVePalette256& pal) {
+    auto* l = new TVeCellPaletteList;
+    for (int j = 0; j < pal.Count(); ++j)
+      l->Add(new TVeCellPaperIncPalette(pal, TVeCellSingle{}, 0, j));
+    for (int j = 0; j < pal.Count(); ++j)
+      for (int k = j + 1; k < pal.Count(); ++k)
+        l->Add(new TVeCellPaperIncPalette(pal, j, k));
+    l->Add(new TVeCellPaperIncPalette(pal, 3, 5));
+    l->GetPalette(20)->Enabled = false;
+    return l;
+  };
+  TVePalette256 pal;
+  for (int i = 0; i < 12; ++i)
+    pal.AddRGB(uint8_t(i * 23), uint8_t((i * 71) & 255), uint8_t(255 - i * 19));
+  for (int method : {dmNone, dmFloydSteinberg, dmJarvisJudiceNinke})
+    for (bool gray : {false, true})
+      for (bool limits : {false, true})
+        for (int workers : {1, 3}) {
+          TProcessorGuard guard(workers);
+          auto o = MakeOptions(method);
+          o->SetPalette(&pal);
+          o->SetGrayPalette(gray);
+          o->SetLimitErrorAtBoundary(limits);
+          o->SetLimitErrorInsideBlock(limits);
+          TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
+          bounded.UsePairBounds();
+          auto a = full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+          auto b = bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+          ASSERT_EQ(full.Cells.size(), bounded.Cells.size());
+          for (size_t i = 0; i < full.Cells.size(); ++i)
+            ASSERT_EQ(full.Cells[i].Chosen, bounded.Cells[i].Chosen)
+                << method << " " << gray << " " << limits << " " << workers << ": cell " << i;
+          EXPECT_EQ(full.Indices, bounded.Indices);
+        }
 }

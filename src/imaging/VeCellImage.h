@@ -222,6 +222,20 @@ public:
                   int first, int last, double& cost) const;
   // The same over the whole list, on workers when there are at least two.
   int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+  // The same choice for lists whose candidates all take two entries of the main palette
+  // (TVeCellPaperIncPalette): no trial can cost less than the cell's distance to the nearer of
+  // its two colours, pixel by pixel, so a candidate whose bound exceeds the best cost found is
+  // never dithered. Worth it for long lists.
+  int FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+  // What the bounded search needs of one cell: the distance of every pixel (in trial order)
+  // to every main palette entry, entry-major, and the entries by their summed distance.
+  struct TPairCell {
+    std::vector<double> Dist;
+    std::vector<int> Closest;
+  };
+  // The bounded search over list[first..last].
+  int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,
+                   TVeCellHelper& scratch, int first, int last, double& cost) const;
 
   // Working linear value of pixel (x, y) in scan coordinates.
   double* PixelLin(int x, int y) {
@@ -272,6 +286,11 @@ protected:
   bool FMirror = false;
   int FRowTop = 0, FRowBottom = 0;
 
+  // The entries of the last list given to FindOptimalPairs, per candidate: paper, ink, or -1
+  // when the candidate is no pair of main palette entries (it is then never bounded).
+  const TVeCellPaletteList* FPairList = nullptr;
+  std::vector<int> FPairEntries;
+
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
   std::vector<double> FLin; // working pixels, 3 doubles each, stored order
@@ -312,6 +331,9 @@ public:
   TVeCellPaletteList* CurrentList() const { return FCellPalettes; }
 
 protected:
+  // Set by images whose candidates are pairs of main palette entries: the choice goes
+  // through FindOptimalPairs.
+  bool FPairBounds = false;
   // Adds the incoming error to the cell and chooses its set (both error limits honoured).
   TVeCellPalette* PrepareAndChoose(const TVeCellRect& rect);
   // The cell scan shared by the single and the double choice.

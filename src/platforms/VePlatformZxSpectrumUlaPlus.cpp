@@ -184,6 +184,12 @@ void TVeULAPlusExtendedScreen::SetAttr(int cellX, int cellY, int attr) {
 
 // ---- Final conversion ---------------------------------------------------------------------
 
+// Both images choose among pairs of their palette's entries, so the bounded search applies.
+TVeULAPlusImage::TVeULAPlusImage(int cellWidth, const TVeBitmap32& source, int cellHeight)
+    : TVeCellImage(cellWidth, source, cellHeight) {
+  FPairBounds = true;
+}
+
 void TVeULAPlusImage::Prepare() {
   FitLuminance(*FPalette);
 }
@@ -224,7 +230,9 @@ void TVeULAPlusImage::ReportProgress(TVeDestProgress*, int total, int done) {
 TVeULAPlusQuantizationImage::TVeULAPlusQuantizationImage(int cellWidth, const TVeBitmap32& source,
                                                          int cellHeight,
                                                          TVeULAPlusPreparePaletteList& list)
-    : TVeCellImage(cellWidth, source, cellHeight), FList(list) {}
+    : TVeCellImage(cellWidth, source, cellHeight), FList(list) {
+  FPairBounds = true;
+}
 
 std::unique_ptr<TVeBitmap> TVeULAPlusQuantizationImage::CreateResult() {
   return std::make_unique<TVeBitmap8>(FWidth, FPalette.get(), FHeight);
@@ -495,14 +503,20 @@ void ULAPlusDitheredColors(const TVeCancelFlag* cancel, const TVeImage& picture,
   d.ErrorDiffusion = strength;
   d.Serpentine = true;
   std::unique_ptr<TVeBitmap> dithered = copy.DitherPalette(cancel, d, nullptr, palette);
-  std::vector<bool> used(size_t(palette.Count()), false);
+  std::vector<int32_t> used(size_t(palette.Count()), 0);
   for (int y = 0; y < dithered->Height(); ++y)
     for (int x = 0; x < dithered->Width(); ++x)
-      used[size_t(dithered->GetPixel(x, y))] = true;
+      ++used[size_t(dithered->GetPixel(x, y))];
   colors.BeginUpdate();
   colors.Clear();
-  for (int i = 0; i < palette.Count(); ++i)
-    if (used[size_t(i)] && colors.FindExact(palette.GetRGBQuad(i)) < 0)
-      colors.AddColor(palette.Color(i));
+  for (int i = 0; i < palette.Count(); ++i) {
+    if (!used[size_t(i)]) continue;
+    int at = colors.FindExact(palette.GetRGBQuad(i));
+    if (at < 0) {
+      at = colors.AddColor(palette.Color(i));
+      colors.GetPColor(at)->UseCount = 0;
+    }
+    colors.GetPColor(at)->UseCount += used[size_t(i)];
+  }
   colors.EndUpdate();
 }

@@ -130,7 +130,7 @@ struct TVeULAPlusProgress {
 // palette. The result is an 8-bit bitmap of it.
 class TVeULAPlusImage : public TVeCellImage {
 public:
-  using TVeCellImage::TVeCellImage;
+  TVeULAPlusImage(int cellWidth, const TVeBitmap32& source, int cellHeight);
 
   TVeULAPlusProgress Passes;
   const TVePalette256* Restrict = nullptr;
@@ -202,7 +202,7 @@ private:
 };
 
 // The colours of a picture for the ULA+ palette: the picture dithered to the palette, and the
-// entries it used (distinct colours, in palette order).
+// entries it used (distinct colours, in palette order, each with its pixel count as UseCount).
 void ULAPlusDitheredColors(const TVeCancelFlag* cancel, const TVeImage& picture,
                            const TVePalette256& palette, uint8_t ditherMethod, int strength,
                            TVePalette256& colors);

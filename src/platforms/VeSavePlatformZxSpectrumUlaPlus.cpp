@@ -79,14 +79,25 @@ TVeQuantizationArgs QuantizeArgs(const TVeCancelFlag* cancel, bool gray, int k) 
 }
 
 // The picture's colours: those it takes when dithered to the hardware colours when there are
-// 1 to maxCount of them, else the quantizer's choice of maxCount. Sorted by luminance.
+// 1 to maxCount of them, else the quantizer's choice of maxCount among them, weighted by how
+// many pixels took each (so the clustering runs on at most 256 colours, not on the picture's
+// thousands). Sorted by luminance.
 void PictureColors(const TVeCancelFlag* cancel, const TVeImage& picture,
                    const TVePalette256& hardware, const TVeDestEngineOptions& options, bool gray,
                    int maxCount, TVePalette256& colors) {
+  TVePalette256 dithered;
   ULAPlusDitheredColors(cancel, picture, hardware, options.DitherMethod(), options.ErrorDiffusion(),
-                        colors);
-  if (colors.Count() < 1 || colors.Count() > maxCount)
+                        dithered);
+  if (dithered.Count() >= 1 && dithered.Count() <= maxCount) {
+    colors = dithered;
+  } else if (dithered.Count() > maxCount) {
+    TVeQuantization q(cancel, maxCount, gray);
+    q.Hardware = &hardware;
+    q.AddPalette(dithered);
+    q.Execute(colors);
+  } else {
     QuantizeImage(QuantizeArgs(cancel, gray, maxCount), colors, &hardware, nullptr, picture);
+  }
   colors.SortByLuminance();
 }
 
