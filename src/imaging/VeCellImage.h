@@ -337,7 +337,7 @@ protected:
   // Adds the incoming error to the cell and chooses its set (both error limits honoured).
   TVeCellPalette* PrepareAndChoose(const TVeCellRect& rect);
   // The cell scan shared by the single and the double choice.
-  std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists);
+  virtual std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists);
   virtual void ChoosePairList(const TVeCellRect&, const TVeCellRect&) {}
 
   TVeCellPaletteList* FCellPalettes = nullptr;
