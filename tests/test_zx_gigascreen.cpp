@@ -1,20 +1,29 @@
 // ZX Spectrum gigascreen: the mixed palette, the candidates, the re-encoding and the files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
+#include "VeOpenPlatformZxSpectrumExtra.h"
 #include "VePlatformZxSpectrumGigascreen.h"
 #include "VeSavePlatformZxSpectrumGigascreen.h"
+#include "VeSource.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
 #include "test_engine_run.h"
 
 namespace {
+
+using TBytes = std::vector<uint8_t>;
 
 TVeEngineRun Giga(const TVeBitmap32& source,
                   const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
@@ -208,6 +217,13 @@ TEST(ZxGigascreen, FilesReadBackAsThePreview) {
     auto bmp = e->CreateBitmap();
     ASSERT_TRUE(bmp);
     EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
+    // And its two frames, as the flicker display shows them.
+    ASSERT_NE(bmp->Frames(), nullptr);
+    ASSERT_EQ(bmp->Frames()->Count(), 2);
+    for (int f = 0; f < 2; ++f)
+      EXPECT_TRUE(*bmp->Frames()->GetBitmap(f)->ToBitmap32() ==
+                  *g.Result->Frames()->GetBitmap(f)->ToBitmap32())
+          << name << " frame " << f;
   }
 }
 
@@ -327,7 +343,13 @@ TEST(ZxGigascreen, MultiGiga1FileReadsBackAsThePreviewWithAnyWorkerCount) {
         if (dynamic_cast<TVeZxSpectrumGigaMG1Engine*>(list->Engines(k))) e = list->Engines(k);
       ASSERT_TRUE(e);
       e->Calculation = vcLinear;
-      EXPECT_TRUE(*e->CreateBitmap()->ToBitmap32() == *r.Result->ToBitmap32());
+      auto back = e->CreateBitmap();
+      EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+      ASSERT_EQ(back->Frames()->Count(), 2);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(*back->Frames()->GetBitmap(f)->ToBitmap32() ==
+                    *r.Result->Frames()->GetBitmap(f)->ToBitmap32())
+            << f;
     } else {
       EXPECT_EQ(mg, first) << workers << " workers";
     }
@@ -396,4 +418,69 @@ TEST(ZxGigascreen, InterlacedV2FieldsStylesAndFile) {
       }
   }
   EXPECT_NE(files[0], files[2]); // "Mixed" re-encodes what "Lines" leaves
+}
+
+TEST(ZxGigascreen, ImportedTwoScreenFilesCarryTheirFramesToTheFlickerDisplay) {
+  TVeEngineRun g = Giga(Photo());
+  const auto& img = g.File();
+  // Every loader of two screens hands over both as frames of the pure colours.
+  TBytes hlr(1628, 0);
+  std::copy(ZxHlrRoutine, ZxHlrRoutine + 84, hlr.begin());
+  hlr[84] = 0xF0;
+  for (int i = 0; i < 768; ++i) {
+    hlr[size_t(92 + i)] = uint8_t(i & 63);
+    hlr[size_t(860 + i)] = uint8_t((i * 5) & 63);
+  }
+  TBytes chr = {'c', 'h', 'r', '$', 1, 1, 18};
+  for (int i = 0; i < 18; ++i)
+    chr.push_back(uint8_t(i == 8 ? 0x0A : (i == 17 ? 0x21 : 0x3C)));
+  TBytes stl(3072);
+  for (size_t i = 0; i < stl.size(); ++i)
+    stl[i] = uint8_t((i * 13) & 63);
+  struct TCase {
+    std::string Name;
+    TBytes Bytes;
+  };
+  for (const TCase& c : {TCase{"a.img", TBytes(img.begin(), img.end())}, TCase{"a.hlr", hlr},
+                         TCase{"a.ch$", chr}, TCase{"a.stl", stl}}) {
+    TVeMemoryLoadSource src(c.Name, int32_t(c.Bytes.size()), c.Bytes.data());
+    auto list = ProbeSource(&src);
+    ASSERT_GT(list->Count(), 0) << c.Name;
+    auto bmp = list->Engines(0)->CreateBitmap();
+    ASSERT_NE(bmp->Frames(), nullptr) << c.Name;
+    ASSERT_EQ(bmp->Frames()->Count(), 2) << c.Name;
+    const TVeBitmap* f1 = bmp->Frames()->GetBitmap(0);
+    const TVeBitmap* f2 = bmp->Frames()->GetBitmap(1);
+    for (int y = 0; y < bmp->Height(); ++y)
+      for (int x = 0; x < bmp->Width(); ++x)
+        ASSERT_EQ(bmp->GetPixel(x, y), f1->GetPixel(x, y) * 16 + f2->GetPixel(x, y))
+            << c.Name << " " << x << "," << y;
+  }
+
+  // Opened as the source, the file's frames go with it; the flicker display plays them while
+  // the result shows exactly the file's picture.
+  namespace fs = std::filesystem;
+  const fs::path path =
+      fs::temp_directory_path() / ("velmora-giga-" + std::to_string(getpid()) + ".img");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(img.data()), std::streamsize(img.size()));
+  }
+  TVeSource source;
+  source.OpenFile(path.string());
+  fs::remove(path);
+  ASSERT_NE(source.Frames(), nullptr);
+  ASSERT_EQ(source.Frames()->Count(), 2);
+  TVeDest dest;
+  dest.SetSource(&source);
+  dest.SetEngine(DestEngineList().Find("Common", "Original palette"));
+  ASSERT_TRUE(dest.RunUntilIdle());
+  ASSERT_TRUE(dest.HasFrames());
+  for (int f = 0; f < 2; ++f)
+    EXPECT_TRUE(*dest.Frames()->GetBitmap(f)->ToBitmap32() ==
+                *source.Frames()->GetBitmap(f)->ToBitmap32());
+  dest.SetEngine(DestEngineList().Find("ZX Spectrum", "256x192x4"));
+  ASSERT_TRUE(dest.RunUntilIdle());
+  EXPECT_FALSE(dest.HasFrames()); // a picture of its own
+  dest.SetSource(nullptr);
 }

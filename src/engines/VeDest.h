@@ -192,6 +192,8 @@ public:
   bool SquarePixels() const { return FSquarePixels; }
   void SetShowFlicker(bool value);
   bool GetShowFlicker() const { return FShowFlicker; }
+  // The result's frames: those the engine made, or an imported flickering file's own while
+  // the result is exactly its picture (as "Original palette" shows it).
   bool HasFrames() const;
 
   // -- The run
@@ -227,6 +229,7 @@ public:
   int ConversionGeneration() const { return FConversionGeneration; }
 
 private:
+  std::unique_ptr<TVeBitmapList> SourceFrames() const;
   void FreePrepared();
   void ReleaseResult();
   void SendSourceView(bool busy);

@@ -288,6 +288,15 @@ std::unique_ptr<TVeBitmap32> TVeImportModel::ImportImage() const {
   return std::make_unique<TVeBitmap32>(FPreview);
 }
 
+std::unique_ptr<TVeBitmapList> TVeImportModel::ImportFrames() const {
+  const TVeBitmapList* frames = FBitmap ? FBitmap->Frames() : nullptr;
+  if (!frames || frames->Count() == 0) return nullptr;
+  auto list = std::make_unique<TVeBitmapList>();
+  for (int i = 0; i < frames->Count(); ++i)
+    list->Add(frames->GetBitmap(i)->Scale(FPixelWidth, FPixelHeight));
+  return list;
+}
+
 std::vector<std::unique_ptr<TVePalette256>> TVeImportModel::ImportPalettes() {
   std::vector<std::unique_ptr<TVePalette256>> list;
   TVeSourceEngine* e = Engine();
