@@ -7,8 +7,10 @@
 #include "VePictureCodecs.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumGigascreen.h"
+#include "VeSavePlatformZxSpectrumUlaPlus.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
+#include "VeThreadJob.h"
 
 namespace {
 
@@ -67,8 +69,34 @@ void BM_ZxGigascreen(benchmark::State& state) {
   }
 }
 
+// ULA+ "64 from 256": a trial conversion over every single and pair of up to 64 colours,
+// the grouping into four tables, then the final conversion; argument = workers.
+void UlaPlus(benchmark::State& state, uint8_t mode) {
+  const TVeBitmap32& source = Astronaut();
+  SetProcessorCount(int(state.range(0)));
+  TVeULAPlusEngine engine;
+  for (auto _ : state) {
+    auto options = engine.CreateOptions();
+    options->SetPaletteMode(mode);
+    std::unique_ptr<TVeStreamList> files;
+    TVeDestProgress progress;
+    auto result =
+        TVeULAPlusEngine::Convert(nullptr, source, files, progress, *options, nullptr, nullptr);
+    benchmark::DoNotOptimize(result.get());
+  }
+  SetProcessorCount(0);
+}
+void BM_UlaPlus64From256(benchmark::State& state) {
+  UlaPlus(state, ulaModeColor64);
+}
+void BM_UlaPlus17From256(benchmark::State& state) {
+  UlaPlus(state, ulaModeColor17);
+}
+
 } // namespace
 
+BENCHMARK(BM_UlaPlus64From256)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UlaPlus17From256)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxGigascreen)->Arg(100)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumColor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumGray)->Unit(benchmark::kMillisecond);

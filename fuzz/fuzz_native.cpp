@@ -8,10 +8,12 @@
 
 #include "VeBitmap.h"
 #include "VeLoadSource.h"
+#include "VePlatforms.h"
 #include "VeSourceEngines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 18)) return 0;
+  VeRegisterPlatforms();
   for (const char* name : {"fuzz.scr", "fuzz.tap", "fuzz.tzx", "fuzz.szx", "fuzz.rzx", "fuzz.z80",
                            "fuzz.sna", "fuzz.sp", "fuzz.bin"}) {
     TVeMemoryLoadSource source(name, int32_t(size), data);

@@ -30,9 +30,12 @@ public:
   std::vector<int> PhysicalX; // physical column of every written pixel, in order
   std::vector<int> Indices;   // every written index, in order
 
+  // Chooses through the bounded pair search.
+  void UsePairBounds() { FPairBounds = true; }
+
   // Loads a picture the way a conversion does, for direct cost measurements.
   void Load(TVeDestEngineOptions& options) {
-    BeginConvert(nullptr, options, nullptr);
+    BeginConvert(nullptr, VeCellOptionsOf(options), nullptr);
     LoadWorkingPixels();
   }
 
@@ -130,7 +133,7 @@ TEST(CellImage, MirroredRowsStartWithTheNarrowColumn) {
   TTestCellImage img(Pattern(20, 16), EightColourPairs);
   auto o = MakeOptions();
   o->SetSerpentine(true);
-  img.Convert(nullptr, *o, nullptr, nullptr);
+  img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
   ASSERT_EQ(img.Cells.size(), 6u);
   // Row 0 runs left to right: 8, 8, then the 4-wide column.
   EXPECT_EQ(img.Cells[0].Rect.Width(), 8);
@@ -170,7 +173,7 @@ TEST(CellImage, EqualCostsGoToTheEarlierCandidateWithAnyWorkerCount) {
     TProcessorGuard guard(workers);
     TTestCellImage img(BlackWhite(16, 16), make);
     auto o = MakeOptions();
-    img.Convert(nullptr, *o, nullptr, nullptr);
+    img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
     for (const auto& c : img.Cells)
       EXPECT_EQ(c.Chosen, 3) << workers << " workers";
   }
@@ -190,7 +193,7 @@ TEST(CellImage, DisabledCandidateIsNeverChosen) {
     TProcessorGuard guard(workers);
     TTestCellImage img(BlackWhite(16, 8), make);
     auto o = MakeOptions();
-    img.Convert(nullptr, *o, nullptr, nullptr);
+    img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
     for (const auto& c : img.Cells)
       EXPECT_EQ(c.Chosen, 3) << workers << " workers";
   }
@@ -205,7 +208,7 @@ TEST(CellImage, DisabledCandidateIsNeverChosen) {
     TProcessorGuard guard(workers);
     TTestCellImage img(Pattern(8, 8), none);
     auto o = MakeOptions();
-    EXPECT_THROW(img.Convert(nullptr, *o, nullptr, nullptr), EVeError);
+    EXPECT_THROW(img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr), EVeError);
   }
 }
 
@@ -232,7 +235,7 @@ TEST(CellImage, MethodNoneSpillsNothingAndCarriesNothing) {
     EXPECT_NEAR(img.CellCost(rect, scratch, p), expected, 1e-12);
   }
   TTestCellImage conv(Pattern(24, 16), EightColourPairs);
-  conv.Convert(nullptr, *o, nullptr, nullptr);
+  conv.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x)
       for (int c = 0; c < 3; ++c)
@@ -311,7 +314,7 @@ TEST(CellImage, LimitInsideAloneKeepsErrorOutOfTheCellButLetsItCross) {
   o->SetLimitErrorInsideBlock(true);
   o->SetLimitErrorAtBoundary(false);
   o->SetSerpentine(false);
-  img.Convert(nullptr, *o, nullptr, nullptr);
+  img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
   ASSERT_EQ(img.Cells.size(), 2u);
   // Cell 0: no error moved inside, so every pixel is black.
   for (int i = 0; i < 64; ++i)
@@ -344,7 +347,7 @@ TEST(CellImage, LimitBoundaryChoosesWithoutIncomingErrorAndScalesItByTheRange) {
     o->SetLimitErrorAtBoundary(boundary);
     o->SetLimitErrorInsideBlock(false);
     o->SetSerpentine(false);
-    img.Convert(nullptr, *o, nullptr, nullptr);
+    img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
     ASSERT_EQ(img.Cells.size(), 3u);
     const auto& c1 = img.Cells[1];
     const double carry = img.Carry().GetDiffusion(8, 0)[1];
@@ -375,7 +378,7 @@ TEST(CellImage, LimitBoundaryChoosesWithoutIncomingErrorAndScalesItByTheRange) {
   auto o = MakeOptions();
   o->SetLimitErrorInsideBlock(false);
   o->SetSerpentine(false);
-  img.Convert(nullptr, *o, nullptr, nullptr);
+  img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
   const double range = SRGBToLinear(188 / 255.0);
   const double* carry = img.Carry().GetDiffusion(8, 1);
   EXPECT_GT(carry[0], 0.01);
@@ -391,7 +394,7 @@ TEST(CellImage, ResultsDoNotDependOnWorkersOrScanDirection) {
       TTestCellImage img(Pattern(61, 37), EightColourPairs);
       auto o = MakeOptions(method);
       o->SetSerpentine(true);
-      auto r = img.Convert(nullptr, *o, nullptr, nullptr);
+      auto r = img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
       EXPECT_FALSE(r->Reversed);
       std::vector<uint8_t> px;
       for (int y = 0; y < 37; ++y)
@@ -409,12 +412,12 @@ TEST(CellImage, AbortsWhenCancelledAndReportsProgressPerCell) {
   TTestCellImage img(Pattern(32, 16), EightColourPairs);
   auto o = MakeOptions();
   TVeCancelFlag cancel{1};
-  EXPECT_THROW(img.Convert(&cancel, *o, nullptr, nullptr), EAbort);
+  EXPECT_THROW(img.Convert(&cancel, VeCellOptionsOf(*o), nullptr, nullptr), EAbort);
 
   TTestCellImage img2(Pattern(32, 16), EightColourPairs);
   TVeDestProgress progress;
   cancel = 0;
-  img2.Convert(&cancel, *o, nullptr, &progress);
+  img2.Convert(&cancel, VeCellOptionsOf(*o), nullptr, &progress);
   uint32_t total = 0, done = 0;
   progress.GetProgress(total, done);
   EXPECT_EQ(total, 8u);
@@ -432,7 +435,7 @@ TEST(CellImage, GrayModeKeepsPixelsGray) {
   auto o = MakeOptions();
   o->SetGrayPalette(true);
   o->SetDitherMethod(dmSierra);
-  img.Convert(nullptr, *o, nullptr, nullptr);
+  img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
   // Every pixel was turned gray before dithering and stays so through gray errors.
   for (const auto& c : img.Cells)
     for (size_t i = 0; i < c.Prepared.size(); i += 3) {
@@ -474,4 +477,43 @@ TEST(CellImage, BatchedSearchGivesTheCostsOfSingleTrials) {
         EXPECT_EQ(part, img.CellCost(r, scratch, *list->GetPalette(k)));
       }
     }
+}
+
+TEST(CellImage, BoundedPairSearchChoosesExactlyAsTheFullSearch) {
+  // Every single and pair of twelve colours, one pair twice (ties go to the first) and one
+  // candidate disabled.
+  TMakeList make = [](const TVePalette256& pal) {
+    auto* l = new TVeCellPaletteList;
+    for (int j = 0; j < pal.Count(); ++j)
+      l->Add(new TVeCellPaperIncPalette(pal, TVeCellSingle{}, 0, j));
+    for (int j = 0; j < pal.Count(); ++j)
+      for (int k = j + 1; k < pal.Count(); ++k)
+        l->Add(new TVeCellPaperIncPalette(pal, j, k));
+    l->Add(new TVeCellPaperIncPalette(pal, 3, 5));
+    l->GetPalette(20)->Enabled = false;
+    return l;
+  };
+  TVePalette256 pal;
+  for (int i = 0; i < 12; ++i)
+    pal.AddRGB(uint8_t(i * 23), uint8_t((i * 71) & 255), uint8_t(255 - i * 19));
+  for (int method : {dmNone, dmFloydSteinberg, dmJarvisJudiceNinke})
+    for (bool gray : {false, true})
+      for (bool limits : {false, true})
+        for (int workers : {1, 3}) {
+          TProcessorGuard guard(workers);
+          auto o = MakeOptions(method);
+          o->SetPalette(&pal);
+          o->SetGrayPalette(gray);
+          o->SetLimitErrorAtBoundary(limits);
+          o->SetLimitErrorInsideBlock(limits);
+          TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
+          bounded.UsePairBounds();
+          auto a = full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+          auto b = bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+          ASSERT_EQ(full.Cells.size(), bounded.Cells.size());
+          for (size_t i = 0; i < full.Cells.size(); ++i)
+            ASSERT_EQ(full.Cells[i].Chosen, bounded.Cells[i].Chosen)
+                << method << " " << gray << " " << limits << " " << workers << ": cell " << i;
+          EXPECT_EQ(full.Indices, bounded.Indices);
+        }
 }

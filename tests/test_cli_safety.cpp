@@ -6,10 +6,9 @@
 #include <thread>
 
 #include "VeBatch.h"
-#include "VeCommonEngines.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
-#include "VeOpenPlatformZxSpectrum.h"
+#include "VePlatforms.h"
 #include "VePictureCodecs.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
@@ -108,7 +107,7 @@ TEST_F(CliTest, BatchResultsNeverShareOneName) {
   EXPECT_EQ(files, 4u);
 
   // The core's log says which result went where.
-  VeRegisterCommonEngines(DestEngineList());
+  VeRegisterPlatforms();
   const TVeDestEngineClass* bw = DestEngineList().GetSubTypes(0).GetEngineClass(0);
   auto options = bw->Create()->CreateOptions();
   TVeBatchThread batch({}, sfPNG, *bw, *options, (Dir / "dst2").string(), (Dir / "src").string());
@@ -228,8 +227,7 @@ TEST_F(CliTest, OptionValuesAreCheckedAndAdjustmentsSaid) {
 }
 
 TEST_F(CliTest, EveryFrontEndWritesTheSameFilesByDefault) {
-  VeRegisterCommonEngines(DestEngineList());
-  RegisterZxSpectrumLoaders();
+  VeRegisterPlatforms();
   struct TMode {
     std::vector<std::string> Args;
     int Platform, Mode;

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "VeBitmap.h"
-#include "VeDestEngineList.h"
+#include "VePlatforms.h"
 #include "VeExport.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
@@ -36,8 +36,7 @@ std::string AsText(const std::vector<uint8_t>& v) {
 }
 
 const TVeExporter& Exporter(const char* kind) {
-  RegisterZxSpectrumLoaders();
-  DestEngineList(); // the platforms add their exporters as they register
+  VeRegisterPlatforms(); // the platforms add their exporters as they register
   const TVeExporter* e = VeFindExporter(kind);
   if (!e) throw std::runtime_error(std::string("no exporter ") + kind);
   return *e;

@@ -90,6 +90,23 @@ TEST(VeDestEngineOptions, SettersClampAndMarkOnlyRealChanges) {
   o->EndUpdate();
   EXPECT_FALSE(o->Modified());
 
+  // A palette that differs only in the entries it hides is a new palette.
+  TVePalette256 p;
+  p.AddRGB(1, 2, 3);
+  p.AddRGB(4, 5, 6);
+  o->SetPalette(&p);
+  p.GetPColor(1)->Excluded = true;
+  o->BeginUpdate();
+  o->SetPalette(&p);
+  o->EndUpdate();
+  EXPECT_TRUE(o->Modified());
+  EXPECT_TRUE(o->Palette().Color(1).Excluded);
+  o->BeginUpdate();
+  o->SetPalette(&p);
+  o->EndUpdate();
+  EXPECT_FALSE(o->Modified());
+  o->SetPalette(nullptr);
+
   o->SetMaxColorCount(300);
   EXPECT_EQ(o->MaxColorCount(), 256);
   o->SetMaxColorCount(-5);

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "VePlatforms.h"
+#include "VeSourceEngines.h"
 
 namespace {
 
@@ -93,6 +99,63 @@ TEST(VeDestEngineList, RegistrationIsCaseSensitiveLookupIsNot) {
   EXPECT_EQ(list.GetSubTypes(0).Count(), 2);
   list.Replace(Named("New", "Z"));
   EXPECT_EQ(list.Count(), 4);
+}
+
+TEST(VePlatforms, UnitsRegisterInCatalogueOrder) {
+  // Each unit's platform is in the catalogue, after the previous unit's.
+  const auto& catalogue = VeCatalogue();
+  size_t at = 0;
+  for (const TVePlatformUnit& unit : VePlatformUnits()) {
+    size_t found = catalogue.size();
+    for (size_t i = at; i < catalogue.size(); ++i)
+      if (std::string(catalogue[i].Platform) == unit.Platform) {
+        found = i;
+        break;
+      }
+    ASSERT_LT(found, catalogue.size()) << unit.Platform << " out of catalogue order";
+    at = found;
+  }
+  // Registering again changes nothing: every mode once, real engines where the units put them.
+  const int modes = DestEngineList().ModeCount();
+  const size_t loaders = RegisteredSourceEngines().size();
+  VeRegisterPlatforms();
+  EXPECT_EQ(DestEngineList().ModeCount(), modes);
+  EXPECT_EQ(RegisteredSourceEngines().size(), loaders);
+  EXPECT_GT(loaders, 0u);
+  const TVeDestEngineClass* zx = DestEngineList().Find("ZX Spectrum", "256x192x4");
+  EXPECT_FALSE(dynamic_cast<const TVeGenericEngineClass*>(zx));
+}
+
+TEST(VePlatforms, LowerLayersNameNoPlatformAndImagingNoEngine) {
+  namespace fs = std::filesystem;
+  const fs::path src = fs::path(VELMORA_SOURCE_DIR) / "src";
+  auto text = [](const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  };
+  // The registries include nothing of the platforms and name none.
+  for (const char* file : {"engines/VeDestEngineList.h", "engines/VeDestEngineList.cpp",
+                           "source/VeSourceEngines.h", "source/VeSourceEngines.cpp"}) {
+    const std::string s = text(src / file);
+    ASSERT_FALSE(s.empty()) << file;
+    for (const char* name :
+         {"#include \"VePlatform", "#include \"VeSavePlatform", "#include \"VeOpenPlatform",
+          "\"ZX Spectrum", "\"Common\"", "ZxSpectrum"})
+      EXPECT_EQ(s.find(name), std::string::npos) << file << " names " << name;
+  }
+  // Imaging sits below the engines.
+  std::vector<std::string> engineHeaders;
+  for (const auto& e : fs::directory_iterator(src / "engines"))
+    if (e.path().extension() == ".h") engineHeaders.push_back(e.path().filename().string());
+  ASSERT_FALSE(engineHeaders.empty());
+  for (const auto& e : fs::directory_iterator(src / "imaging")) {
+    const std::string s = text(e.path());
+    for (const std::string& h : engineHeaders)
+      EXPECT_EQ(s.find("#include \"" + h + "\""), std::string::npos)
+          << e.path().filename() << " includes " << h;
+  }
 }
 
 TEST(VeDestEngineList, LinearLevelTables) {

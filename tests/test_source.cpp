@@ -479,7 +479,7 @@ TEST(Source, PicturesByContentAndNativeFilesByLoaders) {
   // The import dialog cancelled: nothing changes.
   source.OnImport = [](TVeSourceEngineList& engines) {
     EXPECT_EQ(engines.Count(), 1);
-    return std::unique_ptr<TVeBitmap32>();
+    return TVeSource::TImported();
   };
   source.OpenFile(dir.Write("other.scr", Bytes("12345678")));
   EXPECT_EQ(source.Name(), "odd.scr");

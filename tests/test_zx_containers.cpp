@@ -212,6 +212,23 @@ TEST(ZxSnapshot, SzxFindsTheScreenPageAndUnpacksIt) {
   bad.push_back(5);
   Append(bad, tiny);
   ExpectNone<TVeZxSpectrumSZXEngine>("bad.szx", bad);
+  // A stored page chunk at the very end of the file: its length counts the three header
+  // bytes, so up to 6914 it holds less than a screen and must not be read past its end.
+  for (uint32_t length : {6912u, 6913u, 6914u, 6915u}) {
+    TBytes end = Text("ZXST");
+    Append(end, TBytes(4, 1));
+    Append(end, Text("RAMP"));
+    DWord(end, length);
+    Word(end, 0);
+    end.push_back(5);
+    const TBytes screen = Screen(5);
+    Append(end, TBytes(screen.begin(), screen.begin() + (length - 3)));
+    ASSERT_EQ(end.size(), 8 + 8 + size_t(length));
+    if (length < 6915)
+      ExpectNone<TVeZxSpectrumSZXEngine>("end.szx", end);
+    else
+      ExpectScreen<TVeZxSpectrumSZXEngine>("end.szx", end, screen, 13);
+  }
 }
 
 TEST(ZxSnapshot, SpSnaAndZ80) {

@@ -1,20 +1,29 @@
 // ZX Spectrum gigascreen: the mixed palette, the candidates, the re-encoding and the files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeLoadSource.h"
 #include "VeOpenPlatformZxSpectrum.h"
+#include "VeOpenPlatformZxSpectrumExtra.h"
 #include "VePlatformZxSpectrumGigascreen.h"
 #include "VeSavePlatformZxSpectrumGigascreen.h"
+#include "VeSource.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
 #include "test_engine_run.h"
 
 namespace {
+
+using TBytes = std::vector<uint8_t>;
 
 TVeEngineRun Giga(const TVeBitmap32& source,
                   const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
@@ -139,6 +148,23 @@ TEST(ZxGigascreen, SafeModeGivesEqualAttributesAndBlackWhiteMixIsAChessboard) {
   EXPECT_TRUE(std::equal(img.begin() + ZxPixelBytes, img.begin() + ZxScreenBytes,
                          img.begin() + ZxScreenBytes + ZxPixelBytes));
 
+  // Safe mode keeps the flicker limit of the slider: no pixel mixes colours further apart.
+  TVePalette256 pure;
+  ZxSpectrumMakePalette(pure, ptColoredLinear);
+  for (int limit : {0, 30}) {
+    TVeEngineRun limited = Giga(Photo(), [limit](TVeDestEngineOptions& o) {
+      o.SetSafeMode(true);
+      o.SetMaxFlickering(limit);
+    });
+    const auto& b = limited.File();
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x)
+        ASSERT_LE(
+            std::fabs(pure.GetLinGray(Shown(b, 0, x, y)) - pure.GetLinGray(Shown(b, 1, x, y))),
+            limit / 100.0 + 1e-12)
+            << limit << ": " << x << "," << y;
+  }
+
   // A picture all of the mix of black and dark white: paper 0, ink 7 in both frames, and
   // the pixels a chessboard between the frames.
   TVeZxMixedPaletteArgs args;
@@ -191,6 +217,13 @@ TEST(ZxGigascreen, FilesReadBackAsThePreview) {
     auto bmp = e->CreateBitmap();
     ASSERT_TRUE(bmp);
     EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
+    // And its two frames, as the flicker display shows them.
+    ASSERT_NE(bmp->Frames(), nullptr);
+    ASSERT_EQ(bmp->Frames()->Count(), 2);
+    for (int f = 0; f < 2; ++f)
+      EXPECT_TRUE(*bmp->Frames()->GetBitmap(f)->ToBitmap32() ==
+                  *g.Result->Frames()->GetBitmap(f)->ToBitmap32())
+          << name << " frame " << f;
   }
 }
 
@@ -221,4 +254,233 @@ TEST(ZxGigascreen, MultiGigaWritesTheMgLayoutOfItsCellHeight) {
   };
   check(TVeZxSpectrumMultiGigascreen4Engine(), 4, 15616);
   check(TVeZxSpectrumMultiGigascreen2Engine(), 2, 18688);
+}
+
+namespace {
+// Records the order in which the MultiGiga 8x1 image finishes its cells.
+class TOrderImage : public TVeZxSpectrumMultiGigascreen1Image {
+public:
+  using TVeZxSpectrumMultiGigascreen1Image::TVeZxSpectrumMultiGigascreen1Image;
+  struct TCell {
+    int X, Y, Height;
+    bool Mirror;
+  };
+  std::vector<TCell> Order;
+
+protected:
+  void FinishCell(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX,
+                  int cellY) override {
+    Order.push_back({cellX, cellY, rect.Height(), Mirror()});
+    TVeZxSpectrumMultiGigascreen1Image::FinishCell(screen, rect, cellX, cellY);
+  }
+};
+
+// Luminance of the ZX colour a screen of the "lce" file shows at (x, y) of its 256 x 192.
+double FieldLum(const std::vector<uint8_t>& lce, const TVePalette256& pure, int field, int x,
+                int y) {
+  return pure.GetLinGray(Shown(lce, field, x, y));
+}
+} // namespace
+
+TEST(ZxGigascreen, MultiGiga1WalksEachBandLeftMiddleLinesRight) {
+  TVeZxSpectrumMultiGigascreen1Engine engine;
+  auto options = engine.CreateOptions();
+  EXPECT_EQ(options->GetCellHeight(), 1);
+  EXPECT_EQ(options->DitherMethod(), dmJarvisJudiceNinke);
+  options->SetMaxFlickering(0); // few candidates: only the order matters here
+  static_cast<TVeZxSpectrumGigascreenEngineOptions&>(*options).BuildMixedPalette(false);
+  TOrderImage image(8, Photo(), 8);
+  std::vector<uint8_t> mg(19456);
+  TVeZxSpectrumMultiGigascreen1Screen screen(mg.data(), 0);
+  image.Convert(nullptr, *options, &screen, nullptr);
+  ASSERT_EQ(image.Order.size(), size_t(24 * (8 + 8 * 16 + 8)));
+  size_t at = 0;
+  for (int band = 0; band < 24; ++band) {
+    const bool mirror = band % 2 == 1; // serpentine
+    for (int j = 0; j < 8; ++j, ++at) {
+      ASSERT_EQ(image.Order[at].X, j) << band;
+      ASSERT_EQ(image.Order[at].Y, band);
+      ASSERT_EQ(image.Order[at].Height, 8);
+      ASSERT_EQ(image.Order[at].Mirror, mirror);
+    }
+    for (int line = 0; line < 8; ++line)
+      for (int j = 8; j < 24; ++j, ++at) {
+        ASSERT_EQ(image.Order[at].X, j) << band << "," << line;
+        ASSERT_EQ(image.Order[at].Y, 8 * band + line);
+        ASSERT_EQ(image.Order[at].Height, 1);
+      }
+    for (int j = 24; j < 32; ++j, ++at) {
+      ASSERT_EQ(image.Order[at].X, j) << band;
+      ASSERT_EQ(image.Order[at].Height, 8);
+    }
+  }
+}
+
+TEST(ZxGigascreen, MultiGiga1FileReadsBackAsThePreviewWithAnyWorkerCount) {
+  std::vector<uint8_t> first;
+  for (int workers : {1, 3}) {
+    SetProcessorCount(workers);
+    TVeEngineRun r = VeRunEngine<TVeZxSpectrumMultiGigascreen1Engine>(Photo());
+    ASSERT_EQ(r.Files->Count(), 1);
+    EXPECT_EQ(r.Files->GetExtension(0), "mg1");
+    const auto& mg = r.File();
+    ASSERT_EQ(mg.size(), 19456u);
+    EXPECT_EQ(std::string(mg.begin(), mg.begin() + 3), "MGH");
+    EXPECT_EQ(mg[4], 1);
+    ASSERT_EQ(r.Result->Frames()->Count(), 2);
+    if (first.empty()) {
+      first = mg;
+      // The middle columns change attributes from line to line somewhere.
+      int changes = 0;
+      for (int y = 1; y < 192; ++y)
+        for (int c = 0; c < 16; ++c)
+          changes += mg[size_t(12544 + 16 * y + c)] != mg[size_t(12544 + 16 * (y - 1) + c)];
+      EXPECT_GT(changes, 100);
+      TVeMemoryLoadSource src("photo.mg1", int32_t(mg.size()), mg.data());
+      auto list = ProbeSource(&src);
+      TVeSourceEngine* e = nullptr;
+      for (int k = 0; k < list->Count(); ++k)
+        if (dynamic_cast<TVeZxSpectrumGigaMG1Engine*>(list->Engines(k))) e = list->Engines(k);
+      ASSERT_TRUE(e);
+      e->Calculation = vcLinear;
+      auto back = e->CreateBitmap();
+      EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+      ASSERT_EQ(back->Frames()->Count(), 2);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(*back->Frames()->GetBitmap(f)->ToBitmap32() ==
+                    *r.Result->Frames()->GetBitmap(f)->ToBitmap32())
+            << f;
+    } else {
+      EXPECT_EQ(mg, first) << workers << " workers";
+    }
+  }
+  SetProcessorCount(0);
+}
+
+TEST(ZxGigascreen, InterlacedV2FieldsStylesAndFile) {
+  TVeZxSpectrumGigaInterlacedEngine1 engine;
+  auto o = engine.CreateOptions();
+  EXPECT_EQ(o->Width(), 256);
+  EXPECT_EQ(o->Height(), 192);
+  EXPECT_EQ(o->Calculation(), 1);
+  EXPECT_EQ(o->Palette().Count(), 16);
+  auto ui = engine.CreateUI(*o);
+  const TVeUIControl* style = ui->Find(ciFlickerStyle);
+  ASSERT_TRUE(style);
+  EXPECT_EQ(style->Items, (std::vector<std::string>{"Lines", "Chessboard", "Mixed"}));
+  EXPECT_EQ(ui->Find(ciColorUsage)->Items.size(), 3u);
+  EXPECT_EQ(ui->Find(ciPaletteView)->Rows, 1);
+
+  TVePalette256 pure;
+  ZxSpectrumMakePalette(pure, ptColoredLinear);
+  std::vector<uint8_t> files[3];
+  for (uint8_t s : {0, 1, 2}) {
+    TVeEngineRun r = VeRunEngine<TVeZxSpectrumGigaInterlacedEngine1>(
+        Photo(), [s](TVeDestEngineOptions& opt) { opt.SetFlickerStyle(s); });
+    ASSERT_EQ(r.Files->Count(), 1);
+    EXPECT_EQ(r.Files->GetExtension(0), "lce");
+    const auto& lce = r.File();
+    ASSERT_EQ(lce.size(), 13824u);
+    files[s] = lce;
+    // The widened picture: line 2y is field 1, line 2y + 1 field 2, every pixel doubled.
+    ASSERT_EQ(r.Result->Width(), 512);
+    ASSERT_EQ(r.Result->Height(), 384);
+    EXPECT_EQ(r.Result->Palette().Count(), 16);
+    TVeMemoryLoadSource src("photo.lce", int32_t(lce.size()), lce.data());
+    TVeZxSpectrumColorInterlacedEngine loader(&src);
+    auto back = loader.CreateBitmap();
+    for (int y = 0; y < 384; ++y)
+      for (int x = 0; x < 256; ++x) {
+        const uint32_t c = back->Palette().GetRGBQuad(back->GetPixel(x, y));
+        ASSERT_EQ(r.Result->Palette().GetRGBQuad(r.Result->GetPixel(2 * x, y)), c) << x << "," << y;
+        ASSERT_EQ(r.Result->Palette().GetRGBQuad(r.Result->GetPixel(2 * x + 1, y)), c);
+      }
+    if (s == 1) {
+      // "Chessboard": both fields of every cell share their attributes.
+      EXPECT_TRUE(std::equal(lce.begin() + ZxPixelBytes, lce.begin() + ZxScreenBytes,
+                             lce.begin() + ZxScreenBytes + ZxPixelBytes));
+      continue;
+    }
+    // "Lines" and "Mixed" order each cell's fields against the cell above: what meets at the
+    // boundary differs no more than the other order would.
+    for (int cy = 1; cy < 24; ++cy)
+      for (int cx = 0; cx < 32; ++cx) {
+        double u1 = 0, u2 = 0, c1 = 0, c2 = 0;
+        for (int x = 8 * cx; x < 8 * cx + 8; ++x) {
+          u1 += FieldLum(lce, pure, 0, x, 8 * cy - 1);
+          u2 += FieldLum(lce, pure, 1, x, 8 * cy - 1);
+          c1 += FieldLum(lce, pure, 0, x, 8 * cy);
+          c2 += FieldLum(lce, pure, 1, x, 8 * cy);
+        }
+        const double keep = std::fabs(u1 - c1) + std::fabs(u2 - c2);
+        const double swap = std::fabs(u1 - c2) + std::fabs(u2 - c1);
+        ASSERT_LE(keep, swap + 1e-5) << int(s) << ": cell " << cx << "," << cy;
+      }
+  }
+  EXPECT_NE(files[0], files[2]); // "Mixed" re-encodes what "Lines" leaves
+}
+
+TEST(ZxGigascreen, ImportedTwoScreenFilesCarryTheirFramesToTheFlickerDisplay) {
+  TVeEngineRun g = Giga(Photo());
+  const auto& img = g.File();
+  // Every loader of two screens hands over both as frames of the pure colours.
+  TBytes hlr(1628, 0);
+  std::copy(ZxHlrRoutine, ZxHlrRoutine + 84, hlr.begin());
+  hlr[84] = 0xF0;
+  for (int i = 0; i < 768; ++i) {
+    hlr[size_t(92 + i)] = uint8_t(i & 63);
+    hlr[size_t(860 + i)] = uint8_t((i * 5) & 63);
+  }
+  TBytes chr = {'c', 'h', 'r', '$', 1, 1, 18};
+  for (int i = 0; i < 18; ++i)
+    chr.push_back(uint8_t(i == 8 ? 0x0A : (i == 17 ? 0x21 : 0x3C)));
+  TBytes stl(3072);
+  for (size_t i = 0; i < stl.size(); ++i)
+    stl[i] = uint8_t((i * 13) & 63);
+  struct TCase {
+    std::string Name;
+    TBytes Bytes;
+  };
+  for (const TCase& c : {TCase{"a.img", TBytes(img.begin(), img.end())}, TCase{"a.hlr", hlr},
+                         TCase{"a.ch$", chr}, TCase{"a.stl", stl}}) {
+    TVeMemoryLoadSource src(c.Name, int32_t(c.Bytes.size()), c.Bytes.data());
+    auto list = ProbeSource(&src);
+    ASSERT_GT(list->Count(), 0) << c.Name;
+    auto bmp = list->Engines(0)->CreateBitmap();
+    ASSERT_NE(bmp->Frames(), nullptr) << c.Name;
+    ASSERT_EQ(bmp->Frames()->Count(), 2) << c.Name;
+    const TVeBitmap* f1 = bmp->Frames()->GetBitmap(0);
+    const TVeBitmap* f2 = bmp->Frames()->GetBitmap(1);
+    for (int y = 0; y < bmp->Height(); ++y)
+      for (int x = 0; x < bmp->Width(); ++x)
+        ASSERT_EQ(bmp->GetPixel(x, y), f1->GetPixel(x, y) * 16 + f2->GetPixel(x, y))
+            << c.Name << " " << x << "," << y;
+  }
+
+  // Opened as the source, the file's frames go with it; the flicker display plays them while
+  // the result shows exactly the file's picture.
+  namespace fs = std::filesystem;
+  const fs::path path =
+      fs::temp_directory_path() / ("velmora-giga-" + std::to_string(getpid()) + ".img");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(img.data()), std::streamsize(img.size()));
+  }
+  TVeSource source;
+  source.OpenFile(path.string());
+  fs::remove(path);
+  ASSERT_NE(source.Frames(), nullptr);
+  ASSERT_EQ(source.Frames()->Count(), 2);
+  TVeDest dest;
+  dest.SetSource(&source);
+  dest.SetEngine(DestEngineList().Find("Common", "Original palette"));
+  ASSERT_TRUE(dest.RunUntilIdle());
+  ASSERT_TRUE(dest.HasFrames());
+  for (int f = 0; f < 2; ++f)
+    EXPECT_TRUE(*dest.Frames()->GetBitmap(f)->ToBitmap32() ==
+                *source.Frames()->GetBitmap(f)->ToBitmap32());
+  dest.SetEngine(DestEngineList().Find("ZX Spectrum", "256x192x4"));
+  ASSERT_TRUE(dest.RunUntilIdle());
+  EXPECT_FALSE(dest.HasFrames()); // a picture of its own
+  dest.SetSource(nullptr);
 }

@@ -335,4 +335,12 @@ TEST(ZxBWGiga, GrayAlternatesBetweenTheTwoScreens) {
   EXPECT_EQ(gray, VeRGBQuad(mid, mid, mid) & 0xFFFFFF);
   EXPECT_EQ(shown->Pixel(140, 0) & 0xFFFFFF, 0xFFFFFFu);
   EXPECT_EQ(shown->Pixel(250, 0) & 0xFFFFFF, 0u);
+  // The two screens come back as the two frames the conversion made; it lists frame A (the
+  // second screen) first.
+  ASSERT_NE(back->Frames(), nullptr);
+  ASSERT_EQ(back->Frames()->Count(), 2);
+  for (int f = 0; f < 2; ++f)
+    EXPECT_TRUE(*back->Frames()->GetBitmap(f)->ToBitmap32() ==
+                *r.Result->Frames()->GetBitmap(1 - f)->ToBitmap32())
+        << f;
 }

@@ -10,6 +10,7 @@
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VePictureCodecs.h"
 #include "VePlatformZxSpectrum.h"
+#include "VePlatforms.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
@@ -187,7 +188,7 @@ TEST(ZxSpectrumEngine, OptionsFollowModeAndType) {
   EXPECT_EQ(usage->ItemIndex, 0);
   EXPECT_TRUE(ui->Has(ciLimitErrorAtBoundary));
 
-  RegisterZxSpectrumEngines();
+  VeRegisterPlatforms();
   int pi = -1, mi = -1;
   const TVeDestEngineClass* cls = DestEngineList().Find("ZX Spectrum", "256x192x4", &pi, &mi);
   ASSERT_TRUE(cls);

@@ -4,11 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "VeCommonEngines.h"
-#include "VeDestEngineList.h"
 #include "VeDestEngineUI.h"
 #include "VePaletteFiles.h"
 #include "VePaletteList.h"
+#include "VePlatforms.h"
 #include "VeSourceEngines.h"
 
 QString VePalettesFolder() {
@@ -21,8 +20,8 @@ QString VePalettesFolder() {
 }
 
 void VeInstallCoreLinks() {
-  // The "Common" engines take their catalogue places (a no-op once they have).
-  VeRegisterCommonEngines(DestEngineList());
+  // Every platform's engines and loaders (a no-op once they are registered).
+  VeRegisterPlatforms();
   VeInstallPaletteFileLoader();
   VeSetAspectLookup([](int index) {
     if (index < 0 || index >= VeAspectCount) return std::pair<int, int>(1, 1);

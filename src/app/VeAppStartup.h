@@ -5,7 +5,8 @@
 
 // The palette folder: beside the program, or the installed data folder.
 QString VePalettesFolder();
-// Links between core units that the program makes before any window exists: the aspect
-// table for the import model, the palette list for the option panels.
+// What the program sets up before any window exists: the platforms' engines and loaders, and
+// the links between core units (the aspect table for the import model, the palette list for
+// the option panels).
 void VeInstallCoreLinks();
 void VeAppStartup();

@@ -212,6 +212,7 @@ void TVeLoadScrForm::Import(bool picture, bool palette) {
         TVePaletteList::Shared().Add(std::move(p));
     if (picture) {
       FPicture = FModel->ImportImage();
+      FFrames = FModel->ImportFrames();
       accept();
     } else {
       reject(); // only the palette: the source picture stays as it was

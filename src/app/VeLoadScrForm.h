@@ -4,11 +4,12 @@
 #include <QDialog>
 #include <memory>
 
+#include "VeBitmap.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class TVeBitmap32;
 class TVeImportModel;
 class TVePaletteView;
 class TVeSourceEngineList;
@@ -22,6 +23,8 @@ public:
   TVeImportModel& Model() const { return *FModel; }
   // The picture "&Import image" or "Import image and palette" chose, once.
   std::unique_ptr<TVeBitmap32> TakePicture() { return std::move(FPicture); }
+  // The frames of a flickering file, taken with the picture.
+  std::unique_ptr<TVeBitmapList> TakeFrames() { return std::move(FFrames); }
   QComboBox* TypeBox() const { return FType; }
   QComboBox* PaletteTypeBox() const { return FPaletteType; }
   QLabel* PreviewLabel() const { return FPreview; }
@@ -37,6 +40,7 @@ private:
 
   std::unique_ptr<TVeImportModel> FModel;
   std::unique_ptr<TVeBitmap32> FPicture;
+  std::unique_ptr<TVeBitmapList> FFrames;
   QComboBox* FType = nullptr;
   QSlider* FPixelWidth = nullptr;
   QSlider* FPixelHeight = nullptr;

@@ -1,6 +1,5 @@
 #include "VeMainActions.h"
 
-#include "VeDestEngineList.h"
 #include "VeExport.h"
 
 static QAction* Make(QObject* owner, const QString& caption,
@@ -15,7 +14,6 @@ QString TVeMainActions::SaveCaption(const QString& label) {
 }
 
 TVeMainActions::TVeMainActions(QObject* owner) {
-  DestEngineList(); // the platforms add their exporters as they register
   Open = Make(owner, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
   OpenFolder = Make(owner, QStringLiteral("Open &folder..."));
   Paste = Make(owner, QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));

@@ -564,10 +564,13 @@ void TVeMainForm::CreateSource() {
   FFiles = std::make_unique<TVeSourceFiles>();
   FSource = std::make_unique<TVeSource>();
   FFiles->SetSource(FSource.get());
-  FSource->OnImport = [this](TVeSourceEngineList& engines) -> std::unique_ptr<TVeBitmap32> {
+  FSource->OnImport = [this](TVeSourceEngineList& engines) {
+    TVeSource::TImported imported;
     TVeLoadScrForm form(engines, this);
-    if (form.exec() != QDialog::Accepted) return nullptr;
-    return form.TakePicture();
+    if (form.exec() != QDialog::Accepted) return imported;
+    imported.Picture = form.TakePicture();
+    imported.Frames = form.TakeFrames();
+    return imported;
   };
   FSourceLink = std::make_unique<TSourceLink>(this);
   connect(FFileList, &QListWidget::currentRowChanged, this, [this](int row) {

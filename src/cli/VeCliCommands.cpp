@@ -16,9 +16,9 @@
 #include "VeDestEngineUI.h"
 #include "VeExport.h"
 #include "VeLoadSource.h"
-#include "VeOpenPlatformZxSpectrum.h"
 #include "VeOutputSet.h"
 #include "VePaletteFiles.h"
+#include "VePlatforms.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
 #include "VeSourceEngines.h"
@@ -183,9 +183,7 @@ std::string JsonString(const std::string& s) {
 } // namespace
 
 void VeCliStartup() {
-  // The loader registry has no set-up of its own yet: the platform units' loaders are
-  // registered here, as the engines are by the engine registry.
-  RegisterZxSpectrumLoaders();
+  VeRegisterPlatforms();
   VeInstallPaletteFileLoader();
   Registry();
 }

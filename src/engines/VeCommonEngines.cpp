@@ -193,13 +193,3 @@ void VeRegisterCommonEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeCustomPaletteEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeCustomOriginalPaletteEngine>>());
 }
-
-void VeRegisterCommonEngines() {
-  static const bool done = [] {
-    ReplaceDestEngine<TVeCustomBWEngine>();
-    ReplaceDestEngine<TVeCustomPaletteEngine>();
-    ReplaceDestEngine<TVeCustomOriginalPaletteEngine>();
-    return true;
-  }();
-  (void)done;
-}

@@ -71,5 +71,3 @@ public:
 // Puts the three engines in place of the catalogue's "Common" entries, in their order.
 // Calling it again changes nothing.
 void VeRegisterCommonEngines(TVeDestEngineList& list);
-// The same through ReplaceDestEngine, for the registry's platform set-up.
-void VeRegisterCommonEngines();

@@ -12,26 +12,6 @@
 #include "VeStream.h"
 
 // ---------------------------------------------------------------------------------------------
-// Progress
-
-void TVeDestProgress::SetProgress(uint32_t total, uint32_t done) {
-  std::lock_guard<std::mutex> lock(FLock);
-  FTotal = total;
-  FDone = done;
-}
-
-void TVeDestProgress::Step() {
-  std::lock_guard<std::mutex> lock(FLock);
-  ++FDone;
-}
-
-void TVeDestProgress::GetProgress(uint32_t& total, uint32_t& done) const {
-  std::lock_guard<std::mutex> lock(FLock);
-  total = FTotal;
-  done = FDone;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Work job and thread
 
 TVeDestWorkJob::TVeDestWorkJob() = default;
@@ -344,6 +324,21 @@ void TVeDest::SetShowFlicker(bool value) {
   if (FResultPreview) SendResultView(false);
 }
 
+std::unique_ptr<TVeBitmapList> TVeDest::SourceFrames() const {
+  // An imported flickering file's own frames, while the result shows exactly its picture.
+  const TVeBitmapList* frames = FSource ? FSource->Frames() : nullptr;
+  const TVeBitmap32* picture = FSource ? FSource->Image() : nullptr;
+  if (!frames || !picture || !FResultPreview) return nullptr;
+  if (FResultPreview->Width() != picture->Width() || FResultPreview->Height() != picture->Height())
+    return nullptr;
+  for (size_t i = 0; i < picture->PixelCount(); ++i)
+    if ((FResultPreview->Data()[i] ^ picture->Data()[i]) & 0xFFFFFFu) return nullptr;
+  auto copy = std::make_unique<TVeBitmapList>();
+  for (int i = 0; i < frames->Count(); ++i)
+    copy->Add(frames->GetBitmap(i)->Scale(1, 1));
+  return copy;
+}
+
 bool TVeDest::HasFrames() const {
   return FFrames && FFrames->Count() > 0;
 }
@@ -460,6 +455,7 @@ void TVeDest::WorkTick() {
           FResultBitmap ? FResultBitmap->ToBitmap32(1, 1) : std::make_unique<TVeBitmap32>();
       FOutputFiles = std::move(job.Files);
       FFrames = std::move(job.Frames);
+      if (!FFrames) FFrames = SourceFrames();
       FResultPalette->Assign(&t.Options().Palette());
       const int number = t.Options().PaletteNumber(), number2 = t.Options().PaletteNumber2();
       FWorkThread.reset();

@@ -16,6 +16,7 @@
 
 #include "VeBitmap32.h"
 #include "VeDestEngine.h"
+#include "VeProgress.h"
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
 
@@ -24,19 +25,6 @@ class TVeBitmapList;
 class TVePalette256;
 class TVeStreamList;
 class TVeDest;
-
-// Shared between the worker that writes and the UI thread that reads.
-class TVeDestProgress {
-public:
-  void SetProgress(uint32_t total, uint32_t done);
-  void Step();
-  void GetProgress(uint32_t& total, uint32_t& done) const;
-
-private:
-  mutable std::mutex FLock;
-  uint32_t FTotal = 0;
-  uint32_t FDone = 0;
-};
 
 // Every observer derives from this; the controller looks for the interfaces below.
 class IVeDestObserver {
@@ -210,6 +198,8 @@ public:
   bool SquarePixels() const { return FSquarePixels; }
   void SetShowFlicker(bool value);
   bool GetShowFlicker() const { return FShowFlicker; }
+  // The result's frames: those the engine made, or an imported flickering file's own while
+  // the result is exactly its picture (as "Original palette" shows it).
   bool HasFrames() const;
 
   // -- The run
@@ -245,6 +235,7 @@ public:
   int ConversionGeneration() const { return FConversionGeneration; }
 
 private:
+  std::unique_ptr<TVeBitmapList> SourceFrames() const;
   void FreePrepared();
   void ReleaseResult();
   void SendSourceView(bool busy);

@@ -14,7 +14,7 @@
 
 class TVeBitmap;
 class TVeBitmap32;
-class TVeDestProgress; // VeDest.h
+class TVeDestProgress; // VeProgress.h
 class TVePalette256;
 class TVeStreamList;
 class TVeDestEngineClass;

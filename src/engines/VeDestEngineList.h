@@ -1,7 +1,8 @@
 #pragma once
 // The registry of destination engines: platform names in registration order, each with its
-// modes (mode name and engine class) in registration order. Filled once, before any window
-// exists, and never changed afterwards.
+// modes (mode name and engine class) in registration order. It knows no platform: the
+// platform list (VePlatforms.h) fills it once at start-up, before any window exists, and it
+// never changes afterwards.
 #include <memory>
 #include <string>
 #include <utility>
@@ -61,7 +62,7 @@ private:
   std::vector<std::unique_ptr<TVeDestEngineClass>> FClasses; // every class ever registered
 };
 
-// The process-wide registry, filled with the whole catalogue on first use.
+// The process-wide registry; empty until the start-up fills it (VeRegisterPlatforms).
 TVeDestEngineList& DestEngineList();
 
 // Adds an engine to the process-wide registry (start-up only).
@@ -74,15 +75,6 @@ const TVeDestEngineClass* ReplaceDestEngine(std::unique_ptr<TVeDestEngineClass> 
 template <class E> const TVeDestEngineClass* ReplaceDestEngine() {
   return ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<E>>());
 }
-
-// One catalogue entry: platform, mode name and display scale.
-struct TVeCatalogueEntry {
-  const char* Platform;
-  const char* Mode;
-  int DisplayScale;
-};
-// The 145 modes of the 34 platforms, in registration order.
-const std::vector<TVeCatalogueEntry>& VeCatalogue();
 
 // Linear-light values of the levels of a 5-bit (32 levels) and a 6-bit (64 levels) sRGB
 // channel, level / (n - 1) decoded with the sRGB curve.

@@ -155,7 +155,14 @@ void TVeDestEngineOptions::StorePalette(std::unique_ptr<TVePalette256>& field,
                                         const TVePalette256* value) {
   TVePalette256& p = MakePalette(field);
   if (value == &p) return;
-  if (p.Equals(value)) return;
+  // The hidden flags are part of the contents: a palette that only hides other entries
+  // (a new flicker limit, say) must still be taken.
+  auto sameHidden = [&] {
+    for (int i = 0; value && i < value->Count(); ++i)
+      if (p.Color(i).Excluded != value->Color(i).Excluded) return false;
+    return true;
+  };
+  if (p.Equals(value) && sameHidden()) return;
   p.Assign(value);
   FModified = true;
 }

@@ -1,9 +1,7 @@
 #include "VeCellImage.h"
 
 #include <algorithm>
-
-#include "VeDest.h"
-#include "VeDestEngineOptions.h"
+#include <limits>
 
 // ---- Kernels ------------------------------------------------------------------------------
 // Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
@@ -224,22 +222,27 @@ void TVeBaseCellImage::GiveScratch(TVeCellHelper* scratch) {
   if (scratch) FPool.emplace_back(scratch);
 }
 
-void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                                     TVeDestProgress* progress) {
+  if (!options.Palette) VeInternalError();
   FCancel = cancel;
   FProgress = progress;
-  *FPalette = options.Palette();
+  *FPalette = *options.Palette;
   FPalette->PrepareSearch();
-  *FPalette2 = options.BasePalette();
+  if (options.BasePalette)
+    *FPalette2 = *options.BasePalette;
+  else
+    FPalette2->Clear();
   FPalette2->PrepareSearch();
-  FGray = options.GrayPalette();
-  FDitherMethod = options.DitherMethod();
-  FSerpentine = options.Serpentine();
-  FStrength = options.ErrorDiffusion() / 100.0;
-  FLimitInside = options.LimitErrorInsideBlock();
-  FLimitBoundary = options.LimitErrorAtBoundary();
+  FGray = options.GrayPalette;
+  FDitherMethod = options.DitherMethod;
+  FSerpentine = options.Serpentine;
+  FStrength = options.ErrorDiffusion / 100.0;
+  FLimitInside = options.LimitErrorInsideBlock;
+  FLimitBoundary = options.LimitErrorAtBoundary;
   FCarry->Clear();
-  ApplyFixes(options.SaturationFix(), options.LightnessFix());
+  FPairList = nullptr;
+  ApplyFixes(options.SaturationFix, options.LightnessFix);
 }
 
 void TVeBaseCellImage::LoadWorkingPixels() {
@@ -654,6 +657,170 @@ int TVeBaseCellImage::FindOptimalColors(const TVeCellPaletteList& list, const TV
   return best;
 }
 
+namespace {
+// The bounded search of a range of candidates on a worker thread.
+class TBoundedJob : public TVeJob {
+public:
+  TBoundedJob(TVeJobList* list, TVeBaseCellImage* image, const TVeCellPaletteList* palettes,
+              const TVeCellRect& rect, const TVeBaseCellImage::TPairCell& cell, int first, int last)
+      : TVeJob(list), Image(image), Palettes(palettes), Scratch(image->TakeScratch()), Rect(rect),
+        Cell(cell), First(first), Last(last) {}
+  ~TBoundedJob() override { Image->GiveScratch(Scratch); }
+  void Execute() override {
+    Best = Image->BoundedRange(*Palettes, Rect, Cell, *Scratch, First, Last, BestCost);
+  }
+  TVeBaseCellImage* Image;
+  const TVeCellPaletteList* Palettes;
+  TVeCellHelper* Scratch;
+  TVeCellRect Rect;
+  const TVeBaseCellImage::TPairCell& Cell;
+  int First, Last;
+  int Best = -1;
+  double BestCost = 0;
+};
+
+// Entries whose pairs seed the search.
+constexpr int SeedEntries = 6;
+} // namespace
+
+int TVeBaseCellImage::BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                   const TPairCell& cell, TVeCellHelper& scratch, int first,
+                                   int last, double& cost) const {
+  const int np = rect.Width() * rect.Height();
+  const double* dist = cell.Dist.data();
+  // The trial's in-cell term adds, pixel by pixel in the same order, a distance at least as
+  // large as the nearer of the pair's two colours, and the spill only adds to it; so this sum,
+  // and every partial sum of it, is a lower bound of the cost. It stops once above limit.
+  auto bound = [&](int i, double limit) {
+    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
+    if (paper < 0) return 0.0;
+    const double* d0 = dist + size_t(paper) * np;
+    const double* d1 = dist + size_t(ink) * np;
+    double b = 0;
+    for (int k = 0; k < np; ++k) {
+      b += d0[k] < d1[k] ? d0[k] : d1[k];
+      if (b > limit) break;
+    }
+    return b;
+  };
+  // A seed among the pairs of the entries nearest the cell as a whole.
+  const int nearest = std::min<int>(SeedEntries, int(cell.Closest.size()));
+  auto near = [&](int entry) {
+    for (int k = 0; k < nearest; ++k)
+      if (cell.Closest[size_t(k)] == entry) return true;
+    return false;
+  };
+  int seed = -1;
+  double seedBound = 0;
+  for (int i = first; i <= last; ++i) {
+    if (!list.GetPalette(i)->Enabled) continue;
+    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
+    if (seed >= 0 && (paper < 0 || !near(paper) || !near(ink))) continue;
+    const double b = bound(i, std::numeric_limits<double>::infinity());
+    if (seed < 0 || b < seedBound) {
+      seed = i;
+      seedBound = b;
+    }
+  }
+  if (seed < 0) return -1;
+  int best = seed;
+  cost = CellCost(rect, scratch, *list.GetPalette(seed));
+  // Then every candidate that might still beat it, in list order, so ties go to the first.
+  const TVeCellPalette* batch[VeCellBatch];
+  int index[VeCellBatch];
+  double costs[VeCellBatch];
+  int n = 0;
+  auto flush = [&] {
+    CellCosts(rect, scratch, batch, n, costs);
+    for (int j = 0; j < n; ++j)
+      if (costs[j] < cost || (costs[j] == cost && index[j] < best)) {
+        best = index[j];
+        cost = costs[j];
+      }
+    n = 0;
+  };
+  for (int i = first; i <= last; ++i) {
+    const TVeCellPalette* candidate = list.GetPalette(i);
+    if (i == seed || !candidate->Enabled) continue;
+    const double b = bound(i, cost);
+    if (b > cost || (b == cost && i > best)) continue;
+    batch[n] = candidate;
+    index[n++] = i;
+    if (n == VeCellBatch) flush();
+  }
+  if (n) flush();
+  return best;
+}
+
+int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                       double& cost) {
+  const int w = rect.Width(), h = rect.Height(), np = w * h;
+  const int entries = FPalette->Count();
+  std::vector<double> lin(size_t(entries) * 3);
+  for (int c = 0; c < entries; ++c) {
+    const TVeLinRGBColor v = FPalette->GetLinRGB(c);
+    lin[size_t(c) * 3] = v.R;
+    lin[size_t(c) * 3 + 1] = v.G;
+    lin[size_t(c) * 3 + 2] = v.B;
+  }
+  if (FPairList != &list || FPairEntries.size() != size_t(2 * list.Count())) {
+    // A candidate is bounded only when its two colours are exactly its entries'.
+    FPairList = &list;
+    FPairEntries.assign(size_t(2 * list.Count()), -1);
+    for (int i = 0; i < list.Count(); ++i) {
+      const auto* p = dynamic_cast<const TVeCellPaperIncPalette*>(list.GetPalette(i));
+      if (!p || p->CacheCount() != 2 || p->Paper < 0 || p->Ink < 0 || p->Paper >= entries ||
+          p->Ink >= entries)
+        continue;
+      const double* cl = p->CacheLin();
+      const double* a = lin.data() + 3 * p->Paper;
+      const double* b = lin.data() + 3 * p->Ink;
+      if (a[0] == cl[0] && a[1] == cl[1] && a[2] == cl[2] && b[0] == cl[3] && b[1] == cl[4] &&
+          b[2] == cl[5]) {
+        FPairEntries[size_t(2 * i)] = p->Paper;
+        FPairEntries[size_t(2 * i + 1)] = p->Ink;
+      }
+    }
+  }
+  TPairCell cell;
+  cell.Dist.resize(size_t(entries) * size_t(np));
+  const int step = FMirror ? -3 : 3;
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelLin(rect.Left, rect.Top + y);
+    for (int x = 0; x < w; ++x, src += step)
+      for (int c = 0; c < entries; ++c)
+        cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin.data() + 3 * c);
+  }
+  std::vector<double> sums(size_t(entries), 0.0);
+  for (int c = 0; c < entries; ++c)
+    for (int k = 0; k < np; ++k)
+      sums[size_t(c)] += cell.Dist[size_t(c) * np + size_t(k)];
+  cell.Closest.resize(size_t(entries));
+  for (int c = 0; c < entries; ++c)
+    cell.Closest[size_t(c)] = c;
+  std::stable_sort(cell.Closest.begin(), cell.Closest.end(),
+                   [&](int a, int b) { return sums[size_t(a)] < sums[size_t(b)]; });
+  if (ProcessorCount() < 2)
+    return BoundedRange(list, rect, cell, *FSearchScratch, 0, list.Count() - 1, cost);
+  TVeRangeSplitter splitter;
+  splitter.Init(list.Count(), 0);
+  TVeJobList jobs;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TBoundedJob(&jobs, this, &list, rect, cell, first, last);
+  jobs.Run(FCancel);
+  int best = -1;
+  for (int i = 0; i < jobs.Count(); ++i) {
+    const auto* job = jobs.Job<TBoundedJob>(i);
+    if (job->Best < 0) continue;
+    if (best < 0 || job->BestCost < cost) {
+      best = job->Best;
+      cost = job->BestCost;
+    }
+  }
+  return best;
+}
+
 template <int M>
 void TVeBaseCellImage::DiffuseT(const TVeCellRect& rect, int x, int y, const double* e) {
   using K = TKernel<M>;
@@ -751,13 +918,15 @@ TVeCellPalette* TVeCellImage::PrepareAndChoose(const TVeCellRect& rect) {
         p[1] += c[1];
         p[2] += c[2];
       }
-    const int k = FindOptimalColors(*FCellPalettes, rect, cost);
+    const int k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
+                              : FindOptimalColors(*FCellPalettes, rect, cost);
     if (k < 0) throw EVeError("No allowed colours for a cell");
     return FCellPalettes->GetPalette(k);
   }
   // The set is chosen without the incoming error, which then arrives scaled by the set's
   // range: a cell that can show only one colour takes none.
-  const int k = FindOptimalColors(*FCellPalettes, rect, cost);
+  const int k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
+                            : FindOptimalColors(*FCellPalettes, rect, cost);
   if (k < 0) throw EVeError("No allowed colours for a cell");
   TVeCellPalette* pal = FCellPalettes->GetPalette(k);
   double* range = FRanges->GetRange(FCurCellX, FCurCellY);
@@ -849,7 +1018,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
 }
 
 std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
-                                                 TVeDestEngineOptions& options,
+                                                 const TVeCellOptions& options,
                                                  TVeCellScreen* screen, TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
   Prepare();
@@ -875,7 +1044,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
 TVeDoubleCellImage::~TVeDoubleCellImage() = default;
 
 std::unique_ptr<TVeBitmap> TVeDoubleCellImage::Convert(const TVeCancelFlag* cancel,
-                                                       TVeDestEngineOptions& options,
+                                                       const TVeCellOptions& options,
                                                        TVeCellScreen* screen,
                                                        TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);

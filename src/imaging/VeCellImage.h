@@ -9,11 +9,41 @@
 #include "VeBitmap.h"
 #include "VeImage.h"
 #include "VePalette.h"
+#include "VeProgress.h"
 #include "VeThreadJob.h"
 
-class TVeDestEngineOptions;
-class TVeDestProgress;
 class TVeBaseCellImage;
+
+// What a cell conversion reads of the run's options.
+struct TVeCellOptions {
+  const TVePalette256* Palette = nullptr;     // the engine's main palette (required)
+  const TVePalette256* BasePalette = nullptr; // its second palette
+  bool GrayPalette = false;
+  uint8_t DitherMethod = 1;
+  bool Serpentine = true;
+  int ErrorDiffusion = 90; // percent
+  bool LimitErrorInsideBlock = true;
+  bool LimitErrorAtBoundary = true;
+  int LightnessFix = 0;
+  int SaturationFix = 0;
+};
+
+// Reads those fields of an options record (the engines' options class or any type with the
+// same getters), so this unit needs no engine headers.
+template <class TOptions> TVeCellOptions VeCellOptionsOf(const TOptions& o) {
+  TVeCellOptions c;
+  c.Palette = &o.Palette();
+  c.BasePalette = &o.BasePalette();
+  c.GrayPalette = o.GrayPalette();
+  c.DitherMethod = o.DitherMethod();
+  c.Serpentine = o.Serpentine();
+  c.ErrorDiffusion = o.ErrorDiffusion();
+  c.LimitErrorInsideBlock = o.LimitErrorInsideBlock();
+  c.LimitErrorAtBoundary = o.LimitErrorAtBoundary();
+  c.LightnessFix = o.LightnessFix();
+  c.SaturationFix = o.SaturationFix();
+  return c;
+}
 
 // Luminance weights of the colour distance.
 constexpr double VeCellWR = 0.212655;
@@ -192,6 +222,20 @@ public:
                   int first, int last, double& cost) const;
   // The same over the whole list, on workers when there are at least two.
   int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+  // The same choice for lists whose candidates all take two entries of the main palette
+  // (TVeCellPaperIncPalette): no trial can cost less than the cell's distance to the nearer of
+  // its two colours, pixel by pixel, so a candidate whose bound exceeds the best cost found is
+  // never dithered. Worth it for long lists.
+  int FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+  // What the bounded search needs of one cell: the distance of every pixel (in trial order)
+  // to every main palette entry, entry-major, and the entries by their summed distance.
+  struct TPairCell {
+    std::vector<double> Dist;
+    std::vector<int> Closest;
+  };
+  // The bounded search over list[first..last].
+  int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,
+                   TVeCellHelper& scratch, int first, int last, double& cost) const;
 
   // Working linear value of pixel (x, y) in scan coordinates.
   double* PixelLin(int x, int y) {
@@ -206,7 +250,7 @@ public:
 
 protected:
   // Loads the options' settings and palettes, applies the fixes; the caller runs Prepare next.
-  void BeginConvert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+  void BeginConvert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                     TVeDestProgress* progress);
   // Gray conversion when asked, precomputation and the working copy of the pixels.
   void LoadWorkingPixels();
@@ -242,6 +286,11 @@ protected:
   bool FMirror = false;
   int FRowTop = 0, FRowBottom = 0;
 
+  // The entries of the last list given to FindOptimalPairs, per candidate: paper, ink, or -1
+  // when the candidate is no pair of main palette entries (it is then never bounded).
+  const TVeCellPaletteList* FPairList = nullptr;
+  std::vector<int> FPairEntries;
+
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
   std::vector<double> FLin; // working pixels, 3 doubles each, stored order
@@ -265,7 +314,7 @@ public:
   virtual void Prepare() {}
   // Converts the picture; the screen may be absent. The result belongs to the caller.
   virtual std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel,
-                                             TVeDestEngineOptions& options, TVeCellScreen* screen,
+                                             const TVeCellOptions& options, TVeCellScreen* screen,
                                              TVeDestProgress* progress);
 
   virtual std::unique_ptr<TVeBitmap> CreateResult() = 0;
@@ -282,10 +331,13 @@ public:
   TVeCellPaletteList* CurrentList() const { return FCellPalettes; }
 
 protected:
+  // Set by images whose candidates are pairs of main palette entries: the choice goes
+  // through FindOptimalPairs.
+  bool FPairBounds = false;
   // Adds the incoming error to the cell and chooses its set (both error limits honoured).
   TVeCellPalette* PrepareAndChoose(const TVeCellRect& rect);
   // The cell scan shared by the single and the double choice.
-  std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists);
+  virtual std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists);
   virtual void ChoosePairList(const TVeCellRect&, const TVeCellRect&) {}
 
   TVeCellPaletteList* FCellPalettes = nullptr;
@@ -297,7 +349,7 @@ public:
   using TVeCellImage::TVeCellImage;
   ~TVeDoubleCellImage() override;
 
-  std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+  std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeCellOptions& options,
                                      TVeCellScreen* screen, TVeDestProgress* progress) override;
   virtual TVeCellPaletteList* CreatePaletteList(int index) = 0;
   virtual int PaletteListCount() { return 1; }

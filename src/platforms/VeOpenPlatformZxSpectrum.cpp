@@ -265,12 +265,15 @@ TVeSourceMatch TVeZxSpectrumBWGigaEngine::Check(TVeLoadSource* source) {
 std::unique_ptr<TVeBitmap> TVeZxSpectrumBWGigaEngine::CreateBitmap() {
   VeZxNeedBytes(*this, 2 * ZxPixelBytes);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  // The two screens alternate: each is a frame of white and black.
+  TVeBitmap* first = bmp->AddFrame(SavedPalette.get());
+  TVeBitmap* second = bmp->AddFrame(SavedPalette.get());
   const uint8_t* d = Source->Data;
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < 32; ++x) {
       const int offset = ZxScreenOffset(y, x);
       // Pixel = first screen's bit * 2 + second screen's bit.
-      UnpackTwoPlanes(*bmp, x * 8, y, d[ZxPixelBytes + offset], d[offset], true);
+      UnpackTwoPlanes(*bmp, x * 8, y, d[ZxPixelBytes + offset], d[offset], true, second, first);
     }
   return bmp;
 }

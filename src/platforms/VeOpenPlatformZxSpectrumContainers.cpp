@@ -310,7 +310,8 @@ TVeZxScreenFind TVeZxSpectrumSZXEngine::Find(const TVeLoadSource* source) {
         if (!VeInflateInto(data, size_t(rest), screen, false)) return {};
         return Copied(screen.data(), ZxScreenBytes);
       }
-      if (length >= uint32_t(ZxScreenBytes)) return Copied(data, ZxScreenBytes);
+      // The page's bytes follow the three of the chunk's own header.
+      if (rest >= ZxScreenBytes) return Copied(data, ZxScreenBytes);
       return {};
     } else {
       r.Skip(int32_t(length));

@@ -93,6 +93,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumHlrEngine::CreateBitmap() {
   VeZxNeedBytes(*this, 1628);
   VeZxPairPalette(*this);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const TVeZxFrames frames = VeZxAddFrames(*this, *bmp);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < 32; ++x) {
@@ -100,7 +101,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumHlrEngine::CreateBitmap() {
       const uint8_t bits = d[84 + y % 8]; // the same pattern in every cell
       for (int i = 0; i < 8; ++i) {
         const bool set = bits >> (7 - i) & 1;
-        bmp->SetPixel(8 * x + i, y, (set ? Ink(a1) : Paper(a1)) * 16 + (set ? Ink(a2) : Paper(a2)));
+        frames.Set(*bmp, 8 * x + i, y, set ? Ink(a1) : Paper(a1), set ? Ink(a2) : Paper(a2));
       }
     }
   return bmp;
@@ -120,6 +121,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumStlEngine::CreateBitmap() {
   VeZxNeedBytes(*this, 3072);
   VeZxPairPalette(*this);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  const TVeZxFrames frames = VeZxAddFrames(*this, *bmp);
   const uint8_t* d = Source->Data;
   for (int y = 0; y < 48; ++y)
     for (int g = 0; g < 16; ++g) {
@@ -127,7 +129,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumStlEngine::CreateBitmap() {
       for (int p = 0; p < 4; ++p) {
         const bool ink = p & 1;
         const uint8_t a1 = q[p / 2], a2 = q[2 + p / 2];
-        bmp->SetPixel(4 * g + p, y, (ink ? Ink(a1) : Paper(a1)) * 16 + (ink ? Ink(a2) : Paper(a2)));
+        frames.Set(*bmp, 4 * g + p, y, ink ? Ink(a1) : Paper(a1), ink ? Ink(a2) : Paper(a2));
       }
     }
   return bmp;
@@ -173,6 +175,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumChrEngine::CreateBitmap() {
   int w, h, kind;
   if (!ChrHeader(Source, w, h, kind)) VeInternalError();
   std::unique_ptr<TVeBitmap> bmp;
+  TVeZxFrames frames{};
   if (kind == 8) {
     bmp = std::make_unique<TVeBitmap1>(Width, Palette.get(), Height);
   } else if (kind == 9) {
@@ -181,6 +184,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumChrEngine::CreateBitmap() {
   } else {
     VeZxPairPalette(*this);
     bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+    frames = VeZxAddFrames(*this, *bmp);
   }
   const uint8_t* cell = Source->Data + 7;
   for (int cy = 0; cy < h; ++cy)
@@ -194,7 +198,7 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumChrEngine::CreateBitmap() {
           for (int i = 0; i < 8; ++i) {
             const int c1 = (cell[r] >> (7 - i) & 1) ? Ink(cell[8]) : Paper(cell[8]);
             const int c2 = (cell[9 + r] >> (7 - i) & 1) ? Ink(cell[17]) : Paper(cell[17]);
-            bmp->SetPixel(8 * cx + i, 8 * cy + r, c1 * 16 + c2);
+            frames.Set(*bmp, 8 * cx + i, 8 * cy + r, c1, c2);
           }
         }
       }

@@ -292,7 +292,7 @@ std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::Convert(const TVeCancelFlag*
                                                             TVeCellScreen* screen,
                                                             TVeDestProgress* progress) {
   ColorUsage = options.ColorUsage();
-  return TVeCellImage::Convert(cancel, options, screen, progress);
+  return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 
 std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::ConvertGray(const TVeCancelFlag* cancel,
@@ -301,7 +301,7 @@ std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::ConvertGray(const TVeCancelF
                                                                 TVeDestProgress* progress) {
   options.SetGrayPalette(true);
   ColorUsage = zxUsageDarkAndBright;
-  return TVeCellImage::Convert(cancel, options, screen, progress);
+  return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 
 void TVeSpectrumZxColorImage::Prepare() {

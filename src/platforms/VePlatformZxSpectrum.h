@@ -7,6 +7,8 @@
 #include "VeCellImage.h"
 #include "VePaletteType.h"
 
+class TVeDestEngineOptions;
+
 // Colour numbers: bit 0 blue, bit 1 red, bit 2 green, +8 bright.
 enum : int {
   zxBlack = 0,
@@ -173,12 +175,13 @@ public:
 
   uint8_t ColorUsage = 0;
 
+  using TVeCellImage::Convert;
+  // Takes the colour usage from the options.
   std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
-                                     TVeCellScreen* screen, TVeDestProgress* progress) override;
+                                     TVeCellScreen* screen, TVeDestProgress* progress);
   // Gray mode with the gray pair list; the usage is reset to "Dark and bright".
-  virtual std::unique_ptr<TVeBitmap> ConvertGray(const TVeCancelFlag* cancel,
-                                                 TVeDestEngineOptions& options,
-                                                 TVeCellScreen* screen, TVeDestProgress* progress);
+  std::unique_ptr<TVeBitmap> ConvertGray(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
+                                         TVeCellScreen* screen, TVeDestProgress* progress);
 
   void Prepare() override;
   std::unique_ptr<TVeBitmap> CreateResult() override;

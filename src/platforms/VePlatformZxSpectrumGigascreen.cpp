@@ -235,14 +235,13 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::Convert(const TVeCancel
   FColorUsage = options.ColorUsage();
   FMaxFlicker = options.MaxFlickering() / 100.0;
   FSafeMode = options.SafeMode();
-  if (FSafeMode) FMaxFlicker = 1.0;
   const TVePalette256& mixed = options.Palette();
   FPure.Clear();
   for (int c = 0; c < 16; ++c)
     FPure.AddLin(mixed.GetLinRGB(17 * c));
   FMix7 = mixed.GetRGBQuad(7);
   FMix15 = mixed.GetRGBQuad(15);
-  return TVeCellImage::Convert(cancel, options, screen, progress);
+  return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 
 void TVeZxSpectrumGigascreenImage::Prepare() {
@@ -326,6 +325,24 @@ void TVeZxSpectrumGigascreenImage::DitherCell(TVeBitmap* result, TVeCellScreen* 
       p[2] = col[2];
       DiffuseCellError(rect, x, y, e);
     }
+  FinishCell(screen, rect, cellX, cellY);
+}
+
+void TVeZxSpectrumGigascreenImage::SwapFrames(TVeCellGigaScreen* screen, const TVeCellRect& rect,
+                                              int cellX, int cellY) {
+  const int a1 = screen->GetAttr(cellX, cellY), a2 = screen->GetAttr2(cellX, cellY);
+  screen->SetAttr(cellX, cellY, a2);
+  screen->SetAttr2(cellX, cellY, a1);
+  for (int y = rect.Top; y < rect.Bottom; ++y)
+    for (int x = rect.Left; x < rect.Right; ++x) {
+      const int b1 = screen->GetPixel(x, y);
+      screen->SetPixel(x, y, screen->GetPixel2(x, y));
+      screen->SetPixel2(x, y, b1);
+    }
+}
+
+void TVeZxSpectrumGigascreenImage::FinishCell(TVeCellGigaScreen* screen, const TVeCellRect& rect,
+                                              int cellX, int cellY) {
   if (Reencode(screen, rect, cellX, cellY)) {
     // Different frames: the brighter one alternates from cell to cell like a chessboard.
     const int a1 = screen->GetAttr(cellX, cellY), a2 = screen->GetAttr2(cellX, cellY);
@@ -337,16 +354,8 @@ void TVeZxSpectrumGigascreenImage::DitherCell(TVeBitmap* result, TVeCellScreen* 
         s2 += FPure.GetLinGray(screen->GetPixel2(x, y) ? ZxAttrInk(uint8_t(a2))
                                                        : ZxAttrPaper(uint8_t(a2)));
       }
-    if (std::fabs(s1 - s2) > 0.00001 && ((s1 > s2) != (((cellX + cellY) & 1) != 0)) != FMirror) {
-      screen->SetAttr(cellX, cellY, a2);
-      screen->SetAttr2(cellX, cellY, a1);
-      for (int y = rect.Top; y < rect.Bottom; ++y)
-        for (int x = rect.Left; x < rect.Right; ++x) {
-          const int b1 = screen->GetPixel(x, y);
-          screen->SetPixel(x, y, screen->GetPixel2(x, y));
-          screen->SetPixel2(x, y, b1);
-        }
-    }
+    if (std::fabs(s1 - s2) > 0.00001 && ((s1 > s2) != (((cellX + cellY) & 1) != 0)) != FMirror)
+      SwapFrames(screen, rect, cellX, cellY);
   }
   // The frames at their physical places.
   const int a1 = screen->GetAttr(cellX, cellY), a2 = screen->GetAttr2(cellX, cellY);
@@ -433,4 +442,184 @@ bool TVeZxSpectrumGigascreenImage::Reencode(TVeCellGigaScreen* screen, const TVe
       screen->SetPixel2(x, y, f2);
     }
   return false;
+}
+
+// ---- MultiGiga 8x1 ------------------------------------------------------------------------
+
+TVeZxSpectrumMultiGigascreen1Screen::TVeZxSpectrumMultiGigascreen1Screen(uint8_t* data,
+                                                                         int borderColor)
+    : TVeZxSpectrumMultiGigascreenScreen(data, 1, borderColor) {}
+
+int TVeZxSpectrumMultiGigascreen1Screen::AttrOffset(int frame, int cellX, int cellY) const {
+  if (Reversed) cellX = 31 - cellX;
+  if (cellX >= 8 && cellX < 24) return (frame ? 15616 : 12544) + 16 * cellY + (cellX - 8);
+  return (frame ? 19072 : 18688) + 16 * cellY + (cellX < 8 ? cellX : cellX - 16);
+}
+
+int TVeZxSpectrumMultiGigascreen1Screen::GetAttr(int cellX, int cellY) const {
+  return Data()[AttrOffset(0, cellX, cellY)];
+}
+void TVeZxSpectrumMultiGigascreen1Screen::SetAttr(int cellX, int cellY, int attr) {
+  Data()[AttrOffset(0, cellX, cellY)] = uint8_t(attr);
+}
+int TVeZxSpectrumMultiGigascreen1Screen::GetAttr2(int cellX, int cellY) const {
+  return Data()[AttrOffset(1, cellX, cellY)];
+}
+void TVeZxSpectrumMultiGigascreen1Screen::SetAttr2(int cellX, int cellY, int attr) {
+  Data()[AttrOffset(1, cellX, cellY)] = uint8_t(attr);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen1Image::RunCells(TVeCellScreen* screen,
+                                                                        bool) {
+  if (FCellsAcross != 32 || FCellWidth != 8 || FCellHeight != 8) VeInternalError();
+  std::unique_ptr<TVeBitmap> result = CreateResult();
+  const bool limitInside = FLimitInside, limitBoundary = FLimitBoundary;
+  struct TReset {
+    TVeZxSpectrumMultiGigascreen1Image* Image;
+    TVeBitmap* Result;
+    TVeCellScreen* Screen;
+    bool Inside, Boundary;
+    ~TReset() {
+      Result->Reversed = false;
+      if (Screen) Screen->Reversed = false;
+      Image->FRanges->Reversed = false;
+      Image->FCarry->Reversed = false;
+      Image->FMirror = false;
+      Image->FLimitInside = Inside;
+      Image->FLimitBoundary = Boundary;
+    }
+  } reset{this, result.get(), screen, limitInside, limitBoundary};
+  // Per band: 8 side cells left, 8 lines of 16 middle cells, 8 side cells right.
+  const int total = FCellsDown * (16 + 8 * 16);
+  int done = 0;
+  auto cell = [&](int j) {
+    CheckCancel();
+    FCurCellX = j;
+    const TVeCellRect rect = CellRect(j);
+    TVeCellPalette* pal = PrepareAndChoose(rect);
+    DitherCell(result.get(), screen, pal, rect, FCurCellY, j);
+    ++done;
+    if (FProgress) ReportProgress(FProgress, total, done);
+  };
+  auto side = [&](int band, int first) {
+    FLimitInside = FLimitBoundary = true;
+    FCurCellY = band;
+    SetRowSpan(band);
+    for (int j = first; j < first + 8; ++j)
+      cell(j);
+  };
+  FMirror = false;
+  for (int band = 0; band < FCellsDown; ++band) {
+    result->Reversed = FMirror;
+    if (screen) screen->Reversed = FMirror;
+    FRanges->Reversed = FMirror;
+    FCarry->Reversed = FMirror;
+    side(band, 0);
+    FLimitInside = FLimitBoundary = false;
+    for (int line = 0; line < 8; ++line) {
+      // The middle cells are one pixel line high: error to the next line is carried.
+      FCurCellY = 8 * band + line;
+      FRowTop = FCurCellY;
+      FRowBottom = FRowTop + 1;
+      for (int j = 8; j < 24; ++j)
+        cell(j);
+    }
+    side(band, 24);
+    if (FSerpentine) FMirror = !FMirror;
+  }
+  return result;
+}
+
+// ---- Interlaced v2 ------------------------------------------------------------------------
+
+TVeCellPaletteList* TVeZxSpectrumGigaInterlacedImage::CreateCellPalettes() {
+  // "Chessboard" offers the cells whose fields share their attributes.
+  FList = new TVeZxSpectrumGigascreenPaletteList(FColorUsage, Style == 1, *FPalette);
+  return FList;
+}
+
+TVeZxSpectrumGigaInterlacedImage::TProfile
+TVeZxSpectrumGigaInterlacedImage::Profile(const TVeCellGigaScreen* screen, int left,
+                                          int top) const {
+  TProfile p{};
+  const int a[2] = {screen->GetAttr((left) / 8, top / 8), screen->GetAttr2(left / 8, top / 8)};
+  auto lum = [&](int field, int x, int y) {
+    const bool set = field == 0 ? screen->GetPixel(x, y) : screen->GetPixel2(x, y);
+    const uint8_t attr = uint8_t(a[field]);
+    return FPure.GetLinGray(set ? ZxAttrInk(attr) : ZxAttrPaper(attr));
+  };
+  for (int f = 0; f < 2; ++f)
+    for (int k = 0; k < 8; ++k) {
+      for (int x = 0; x < 8; ++x)
+        p.R[f][k] += lum(f, left + x, top + k);
+      p.E[f][k] = lum(f, left, top + k);
+      p.F[f][k] = lum(f, left + 7, top + k);
+    }
+  for (int x = 0; x < 8; ++x) {
+    p.T[x] = lum(0, left + x, top);
+    p.B[x] = lum(1, left + x, top + 7);
+  }
+  return p;
+}
+
+bool TVeZxSpectrumGigaInterlacedImage::ChooseSwap(const TVeCellGigaScreen* screen,
+                                                  const TVeCellRect& rect, int cellX,
+                                                  int cellY) const {
+  constexpr double Tie = 0.00001;
+  auto sq = [](double v) { return v * v; };
+  const TProfile c = Profile(screen, rect.Left, rect.Top);
+  if (cellY > 0) {
+    // Against the cell above: its last lines meet this cell's first ones.
+    const TProfile u = Profile(screen, rect.Left, rect.Top - 8);
+    const double keep = std::fabs(u.R[0][7] - c.R[0][0]) + std::fabs(u.R[1][7] - c.R[1][0]);
+    const double swap = std::fabs(u.R[0][7] - c.R[1][0]) + std::fabs(u.R[1][7] - c.R[0][0]);
+    if (std::fabs(keep - swap) >= Tie) return swap < keep;
+    double same = 0, cross = 0;
+    for (int x = 0; x < 8; ++x)
+      same += sq(c.T[x] + u.B[x]);
+    for (int n = 0; n < 4; ++n)
+      cross += sq(c.T[2 * n + 1] + u.B[2 * n]) + sq(c.T[2 * n] + u.B[2 * n + 1]);
+    if (std::fabs(same - cross) >= Tie) return cross < same;
+  }
+  if (cellX == 0) return false;
+  // Against the cell before it in the row.
+  const TProfile w = Profile(screen, rect.Left - 8, rect.Top);
+  auto sums = [&](const double(&mine)[2][8], const double(&theirs)[2][8], double& same,
+                  double& cross) {
+    same = cross = 0;
+    for (int k = 0; k < 8; ++k) {
+      same += sq(mine[0][k] + theirs[0][k]) + sq(mine[1][k] + theirs[1][k]);
+      cross += sq(mine[0][k] + theirs[1][k]) + sq(mine[1][k] + theirs[0][k]);
+    }
+  };
+  double same, cross;
+  sums(c.R, w.R, same, cross);
+  if (std::fabs(same - cross) >= Tie) return cross < same;
+  sums(c.E, w.F, same, cross);
+  if (std::fabs(same - cross) >= Tie) return cross < same;
+  return true;
+}
+
+void TVeZxSpectrumGigaInterlacedImage::FinishCell(TVeCellGigaScreen* screen,
+                                                  const TVeCellRect& rect, int cellX, int cellY) {
+  if (Style != 0) Reencode(screen, rect, cellX, cellY);
+  if (Style == 1) return;
+  if (ChooseSwap(screen, rect, cellX, cellY)) SwapFrames(screen, rect, cellX, cellY);
+}
+
+std::unique_ptr<TVeBitmap> ZxSpectrumInterlacedFields(const TVeCellGigaScreen& screen,
+                                                      const TVePalette256& pure) {
+  auto result = std::make_unique<TVeBitmap4>(2 * ZxScreenWidth, &pure, 2 * ZxScreenHeight);
+  for (int y = 0; y < ZxScreenHeight; ++y)
+    for (int x = 0; x < ZxScreenWidth; ++x) {
+      const uint8_t a1 = uint8_t(screen.GetAttr(x / 8, y / 8));
+      const uint8_t a2 = uint8_t(screen.GetAttr2(x / 8, y / 8));
+      const int c1 = screen.GetPixel(x, y) ? ZxAttrInk(a1) : ZxAttrPaper(a1);
+      const int c2 = screen.GetPixel2(x, y) ? ZxAttrInk(a2) : ZxAttrPaper(a2);
+      for (int dx = 0; dx < 2; ++dx) {
+        result->SetPixel(2 * x + dx, 2 * y, c1);
+        result->SetPixel(2 * x + dx, 2 * y + 1, c2);
+      }
+    }
+  return result;
 }

@@ -53,7 +53,31 @@ protected:
 class TVeZxSpectrumMultiGigascreenScreen : public TVeZxSpectrumGigascreenScreen {
 public:
   TVeZxSpectrumMultiGigascreenScreen(uint8_t* data, int cellHeight, int borderColor);
-  static int FileSize(int cellHeight) { return 256 + 2 * 6144 + 2 * 32 * (192 / cellHeight); }
+  static int FileSize(int cellHeight) {
+    return cellHeight == 1 ? 19456 : 256 + 2 * 6144 + 2 * 32 * (192 / cellHeight);
+  }
+};
+
+// "mg1" (19456 bytes): the middle columns 8..23 take one attribute per 8 x 1 cell (cell row =
+// pixel line), the side columns 0..7 and 24..31 one per 8 x 8 cell (cell row = band).
+class TVeZxSpectrumMultiGigascreen1Screen : public TVeZxSpectrumMultiGigascreenScreen {
+public:
+  TVeZxSpectrumMultiGigascreen1Screen(uint8_t* data, int borderColor);
+  int GetAttr(int cellX, int cellY) const override;
+  void SetAttr(int cellX, int cellY, int attr) override;
+  int GetAttr2(int cellX, int cellY) const override;
+  void SetAttr2(int cellX, int cellY, int attr) override;
+
+private:
+  int AttrOffset(int frame, int cellX, int cellY) const;
+};
+
+// "lce" of Interlaced v2: two standard screens holding the even (field 1) and the odd
+// (field 2) lines of a 256 x 384 picture, each field's attributes in its own screen. Field 1
+// is frame 1 of the gigascreen image and field 2 frame 2, so the bytes lie as in "img".
+class TVeZxSpectrumGigaInterlacedScreen : public TVeZxSpectrumGigascreenScreen {
+public:
+  using TVeZxSpectrumGigascreenScreen::TVeZxSpectrumGigascreenScreen;
 };
 
 // One gigascreen cell candidate: paper and ink of each frame, and the up to four mixes they
@@ -79,10 +103,12 @@ public:
 
 class TVeZxSpectrumGigascreenImage : public TVeCellImage {
 public:
+  using TVeCellImage::Convert;
   using TVeCellImage::TVeCellImage;
 
+  // Takes colour usage and safe mode from the options.
   std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, TVeDestEngineOptions& options,
-                                     TVeCellScreen* screen, TVeDestProgress* progress) override;
+                                     TVeCellScreen* screen, TVeDestProgress* progress);
   void Prepare() override;
   TVeCellPaletteList* CreateCellPalettes() override;
   std::unique_ptr<TVeBitmap> CreateResult() override;
@@ -92,10 +118,15 @@ public:
   void WriteResultPixel(TVeBitmap*, int, int, TVeCellPalette*, int) override {}
   void WriteScreenPixel(TVeCellScreen*, int, int, TVeCellPalette*, int) override {}
 
-private:
+protected:
+  // After the cell's pixels: re-encoding for low flicker, the brighter frame alternating from
+  // cell to cell, and the two frame bitmaps.
+  virtual void FinishCell(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX, int cellY);
   // Rewrites the cell with one attribute pair for both frames when its colours allow;
   // true when the frames still differ.
   bool Reencode(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX, int cellY);
+  // Exchanges the two frames within the cell: attributes and pixel bits.
+  static void SwapFrames(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX, int cellY);
   void WriteAttrs(TVeCellGigaScreen* screen, int cellX, int cellY, int paper1, int ink1, int paper2,
                   int ink2) const;
   int PureNumber(uint32_t rgb) const;
@@ -113,3 +144,44 @@ private:
   std::vector<int> FSet1, FSet2, FMixed;
   std::vector<int> FCellEntries;
 };
+
+// MultiGiga 8x1: each 8-line band as its left side (8 x 8 cells, both error limits on), its
+// middle line by line (8 x 1 cells, no limits) and its right side (8 x 8, limits on). Made with
+// 8 x 8 cells over a TVeZxSpectrumMultiGigascreen1Screen.
+class TVeZxSpectrumMultiGigascreen1Image : public TVeZxSpectrumGigascreenImage {
+public:
+  using TVeZxSpectrumGigascreenImage::TVeZxSpectrumGigascreenImage;
+
+protected:
+  std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists) override;
+};
+
+// Interlaced v2: the two frames of the gigascreen image become the two fields of a 256 x 384
+// picture. Style 0 "Lines" orders the fields of each cell against its neighbours, 1
+// "Chessboard" re-encodes cells (safe-mode candidates), 2 "Mixed" does both.
+class TVeZxSpectrumGigaInterlacedImage : public TVeZxSpectrumGigascreenImage {
+public:
+  using TVeZxSpectrumGigascreenImage::TVeZxSpectrumGigascreenImage;
+  uint8_t Style = 0;
+
+  TVeCellPaletteList* CreateCellPalettes() override;
+
+protected:
+  void FinishCell(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX,
+                  int cellY) override;
+
+private:
+  // Per field f and line k of a cell: the luminance sum of the line, of its leftmost and of
+  // its rightmost pixel; the first picture line's and the last's pixels.
+  struct TProfile {
+    double R[2][8], E[2][8], F[2][8], T[8], B[8];
+  };
+  TProfile Profile(const TVeCellGigaScreen* screen, int left, int top) const;
+  bool ChooseSwap(const TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX,
+                  int cellY) const;
+};
+
+// The 256 x 384 picture of the two fields (line 2y field 1, 2y + 1 field 2), widened to
+// 512 x 384, as a 4-bit bitmap of the 16 pure colours.
+std::unique_ptr<TVeBitmap> ZxSpectrumInterlacedFields(const TVeCellGigaScreen& screen,
+                                                      const TVePalette256& pure);

@@ -108,12 +108,3 @@ void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   RegisterZxSpectrumMulticolorEngines(list);
   RegisterZxSpectrumGigascreenEngines(list);
 }
-
-// Called while the registry itself is being set up, so it must not go through
-// DestEngineList().
-void RegisterZxSpectrumEngines() {
-  RegisterZxSpectrumTapeExport();
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
-  RegisterZxSpectrumMulticolorEngines();
-  RegisterZxSpectrumGigascreenEngines();
-}

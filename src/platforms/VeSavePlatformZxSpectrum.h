@@ -61,7 +61,5 @@ std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
                                                   TVeCellScreen& screen);
 
 class TVeDestEngineList;
-// Puts the engine in place of its catalogue entry of the given registry (for the registry's
-// own start-up), or of the process-wide one.
+// Puts the platform's engines in place of their catalogue entries.
 void RegisterZxSpectrumEngines(TVeDestEngineList& list);
-void RegisterZxSpectrumEngines();

@@ -16,7 +16,7 @@ void TVeZxSpectrumGigascreenEngineOptions::BuildMixedPalette(bool display) {
   TVeZxMixedPaletteArgs args;
   args.PaletteType = ZxSpectrumPaletteType(FPaletteType);
   args.Calculation = FCalculation;
-  args.MaxFlickering = FSafeMode ? 100 : FMaxFlickering;
+  args.MaxFlickering = FMaxFlickering; // the slider limits safe mode too
   args.ColorUsage = FColorUsage;
   args.NoGrays = FEngineFlagB != 0;
   args.Display = display;
@@ -45,6 +45,34 @@ TVeZxSpectrumGigascreenEngineUI::TVeZxSpectrumGigascreenEngineUI(TVeDestEngineOp
   AddDithering(true);
 }
 
+TVeZxSpectrumMultiGigascreen1EngineOptions::TVeZxSpectrumMultiGigascreen1EngineOptions() {
+  FDitherMethod = dmJarvisJudiceNinke;
+}
+
+TVeZxSpectrumGigaInterlacedEngineOptions::TVeZxSpectrumGigaInterlacedEngineOptions() {
+  FCalculation = 1; // "Linear"
+  FMaxFlickering = 100;
+}
+
+void TVeZxSpectrumGigaInterlacedEngineOptions::PaletteChanged() {
+  TVePalette256 p;
+  ZxSpectrumMakePalette(p, FPaletteType);
+  SetPalette(&p);
+}
+
+TVeZxSpectrumGigaInterlacedEngineUI::TVeZxSpectrumGigaInterlacedEngineUI(
+    TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteMode((1u << zxModeGray) | (1u << zxModeColor));
+  AddPaletteTypeList(ZxSpectrumPaletteTypeList());
+  AddPaletteView(16, 1);
+  AddColorUsage({0, 1, 3});
+  AddFlickerStyle();
+  AddDithering(true);
+}
+
 namespace {
 // The border as the nearest of the eight dark colours, for the MG header.
 int MgBorder(const TVeDestEngineOptions& o) {
@@ -66,13 +94,21 @@ std::unique_ptr<TVeBitmap> ConvertMultiGiga(const TVeCancelFlag* cancel, const T
   const int h = o.GetCellHeight();
   o.BuildMixedPalette(false);
   o.SetGrayPalette(o.PaletteMode() == zxModeGray);
-  TVeZxSpectrumGigascreenImage image(8, source, h);
   files = std::make_unique<TVeStreamList>();
   TVeStream* mg =
       files->AddNew("mg" + std::to_string(h), TVeZxSpectrumMultiGigascreenScreen::FileSize(h));
   mg->HeaderSize = 256;
-  TVeZxSpectrumMultiGigascreenScreen screen(mg->Data(), h, MgBorder(o));
-  std::unique_ptr<TVeBitmap> result = image.Convert(cancel, o, &screen, &progress);
+  std::unique_ptr<TVeBitmap> result;
+  if (h == 1) {
+    // Side cells are 8 x 8; the image walks the middle columns line by line itself.
+    TVeZxSpectrumMultiGigascreen1Image image(8, source, 8);
+    TVeZxSpectrumMultiGigascreen1Screen screen(mg->Data(), MgBorder(o));
+    result = image.Convert(cancel, o, &screen, &progress);
+  } else {
+    TVeZxSpectrumGigascreenImage image(8, source, h);
+    TVeZxSpectrumMultiGigascreenScreen screen(mg->Data(), h, MgBorder(o));
+    result = image.Convert(cancel, o, &screen, &progress);
+  }
   o.BuildMixedPalette(true);
   return result;
 }
@@ -90,6 +126,41 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen2Engine::Convert(
     TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256*,
     const TVePalette256*) {
   return ConvertMultiGiga(cancel, source, files, progress, options);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen1Engine::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256*,
+    const TVePalette256*) {
+  return ConvertMultiGiga(cancel, source, files, progress, options);
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigaInterlacedEngine1::Convert(
+    const TVeCancelFlag* cancel, const TVeBitmap32& source, std::unique_ptr<TVeStreamList>& files,
+    TVeDestProgress& progress, TVeDestEngineOptions& options, const TVePalette256*,
+    const TVePalette256*) {
+  const TVePaletteType type = ZxSpectrumPaletteType(options.PaletteType());
+  TVeZxMixedPaletteArgs args;
+  args.PaletteType = type;
+  args.Calculation = options.Calculation();
+  args.MaxFlickering = options.MaxFlickering();
+  args.ColorUsage = options.ColorUsage();
+  args.Gray = options.PaletteMode() == zxModeGray;
+  TVePalette256 mixed;
+  ZxSpectrumMakeMixedPalette(mixed, args);
+  options.SetPalette(&mixed);
+  options.SetGrayPalette(args.Gray);
+  files = std::make_unique<TVeStreamList>();
+  // Bright white ink on black paper wherever the conversion writes nothing.
+  TVeStream* lce = files->AddNew("lce", ZxInterlacedBytes, 71);
+  TVeZxSpectrumGigaInterlacedScreen screen(lce->Data());
+  TVeZxSpectrumGigaInterlacedImage image(8, source, 8);
+  image.Style = options.FlickerStyle();
+  image.Convert(cancel, options, &screen, &progress);
+  TVePalette256 pure;
+  ZxSpectrumMakePalette(pure, type);
+  options.SetPalette(&pure);
+  return ZxSpectrumInterlacedFields(screen, pure);
 }
 
 std::unique_ptr<TVeBitmap>
@@ -131,10 +202,6 @@ void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
-}
-
-void RegisterZxSpectrumGigascreenEngines() {
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigascreenEngine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen4Engine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen2Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiGigascreen1Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumGigaInterlacedEngine1>>());
 }

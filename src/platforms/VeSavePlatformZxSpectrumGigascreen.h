@@ -39,6 +39,28 @@ public:
   int GetCellHeight() const override { return 2; }
 };
 
+// MultiGiga 8x1: 8 x 1 attributes in the middle columns, 8 x 8 at the sides ("mg1").
+class TVeZxSpectrumMultiGigascreen1EngineOptions : public TVeZxSpectrumGigascreenEngineOptions {
+public:
+  TVeZxSpectrumMultiGigascreen1EngineOptions();
+  int GetCellHeight() const override { return 1; }
+};
+
+// Interlaced v2: 256 x 192 cells of 8 x 8, "Linear", no flicker limit; the palette shown is
+// the 16 colours.
+class TVeZxSpectrumGigaInterlacedEngineOptions : public TVeZxSpectrumColorEngineOptions {
+public:
+  TVeZxSpectrumGigaInterlacedEngineOptions();
+  void PaletteChanged() override;
+};
+
+// Palette types, "Gray" and "Сolor", the 16 colours, colour usage without the forced bright
+// bit, and "St&yle:".
+class TVeZxSpectrumGigaInterlacedEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeZxSpectrumGigaInterlacedEngineUI(TVeDestEngineOptions& options);
+};
+
 class TVeZxSpectrumMultiGigascreen4Engine
     : public TVeDestEngineOf<TVeZxSpectrumMultiGigascreen4EngineOptions,
                              TVeZxSpectrumGigascreenEngineUI> {
@@ -57,6 +79,25 @@ public:
   static TVeConvertFunction Convert;
 };
 
+class TVeZxSpectrumMultiGigascreen1Engine
+    : public TVeDestEngineOf<TVeZxSpectrumMultiGigascreen1EngineOptions,
+                             TVeZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x192x4 MultiGiga 8x1"; }
+  static TVeConvertFunction Convert;
+};
+
+// The two frames of the gigascreen conversion as the even and odd lines of a 256 x 384
+// picture ("lce"); the result is that picture widened to 512 x 384.
+class TVeZxSpectrumGigaInterlacedEngine1
+    : public TVeDestEngineOf<TVeZxSpectrumGigaInterlacedEngineOptions,
+                             TVeZxSpectrumGigaInterlacedEngineUI> {
+public:
+  static std::string PlatformName() { return "ZX Spectrum"; }
+  static std::string ModeName() { return "256x384x4 Interlaced v2"; }
+  static TVeConvertFunction Convert;
+};
+
 class TVeDestEngineList;
 void RegisterZxSpectrumGigascreenEngines(TVeDestEngineList& list);
-void RegisterZxSpectrumGigascreenEngines();

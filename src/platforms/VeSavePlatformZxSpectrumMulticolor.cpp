@@ -185,11 +185,3 @@ void RegisterZxSpectrumMulticolorEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumBWGigascreenEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
 }
-
-void RegisterZxSpectrumMulticolorEngines() {
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumInterlacedEngine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor1Engine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumMultiColor2Engine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumBWGigascreenEngine>>());
-  ReplaceDestEngine(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumTricolorEngine>>());
-}

@@ -112,4 +112,3 @@ public:
 class TVeDestEngineList;
 // Puts these engines in place of their catalogue entries.
 void RegisterZxSpectrumMulticolorEngines(TVeDestEngineList& list);
-void RegisterZxSpectrumMulticolorEngines();

@@ -18,6 +18,14 @@ void VeZxGigaCalculations(TVeSourceEngine& e) {
   e.Calculation = vcStandard;
 }
 
+TVeZxFrames VeZxAddFrames(TVeSourceEngine& e, TVeBitmap& mixed) {
+  TVePalette256 pure;
+  ZxSpectrumMakePalette(pure, ZxSpectrumPaletteType(e.PaletteType));
+  TVeBitmap* first = mixed.AddFrame(&pure);
+  TVeBitmap* second = mixed.AddFrame(&pure);
+  return {first, second};
+}
+
 void VeZxPairPalette(TVeSourceEngine& e) {
   TVeZxMixedPaletteArgs args;
   args.PaletteType = ZxSpectrumPaletteType(e.PaletteType);

@@ -27,8 +27,23 @@ void VeZxGigaCalculations(TVeSourceEngine& engine);
 // f1 * 16 + f2 mixes the colours of both frames.
 void VeZxPairPalette(TVeSourceEngine& engine);
 
+// The two frames a gigascreen file shows alternately, added to its decoded bitmap as 4-bit
+// bitmaps of the 16 colours of the engine's palette type (black where no screen lies).
+struct TVeZxFrames {
+  TVeBitmap* First;
+  TVeBitmap* Second;
+  // Frame 1 shows colour c1 and frame 2 colour c2 at (x, y); the mixed bitmap gets c1 * 16 + c2.
+  void Set(TVeBitmap& mixed, int x, int y, int c1, int c2) const {
+    mixed.SetPixel(x, y, c1 * 16 + c2);
+    First->SetPixel(x, y, c1);
+    Second->SetPixel(x, y, c2);
+  }
+};
+TVeZxFrames VeZxAddFrames(TVeSourceEngine& engine, TVeBitmap& mixed);
+
 // Two 256 x 192 screens shown alternately, drawn at (x0, y0) of a new 8-bit bitmap of the
-// engine's size over the pair palette: pixel = (frame 1 colour) * 16 + (frame 2 colour).
+// engine's size over the pair palette: pixel = (frame 1 colour) * 16 + (frame 2 colour); the
+// two frames go with it.
 // pixels1 / pixels2 are the offsets of the frames' pixels (standard layout); attrAt(frame, x,
 // y) gives the offset of the attribute of byte column x in pixel row y.
 template <class TAttrAt>
@@ -36,6 +51,7 @@ std::unique_ptr<TVeBitmap> VeZxDecodeGiga(TVeSourceEngine& e, int pixels1, int p
                                           TAttrAt attrAt, int x0 = 0, int y0 = 0) {
   VeZxPairPalette(e);
   auto bmp = std::make_unique<TVeBitmap8>(e.Width, e.Palette.get(), e.Height);
+  const TVeZxFrames frames = VeZxAddFrames(e, *bmp);
   const uint8_t* d = e.Source->Data;
   for (int y = 0; y < ZxScreenHeight; ++y)
     for (int x = 0; x < 32; ++x) {
@@ -46,7 +62,7 @@ std::unique_ptr<TVeBitmap> VeZxDecodeGiga(TVeSourceEngine& e, int pixels1, int p
       for (int i = 0; i < 8; ++i) {
         const int c1 = (b1 >> (7 - i) & 1) ? ink1 : paper1;
         const int c2 = (b2 >> (7 - i) & 1) ? ink2 : paper2;
-        bmp->SetPixel(x0 + 8 * x + i, y0 + y, c1 * 16 + c2);
+        frames.Set(*bmp, x0 + 8 * x + i, y0 + y, c1, c2);
       }
     }
   return bmp;

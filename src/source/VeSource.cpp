@@ -145,6 +145,7 @@ void TVeSource::Clear() {
   FRegionImage.reset();
   FFilePalette.reset();
   FUsedColors.reset();
+  FFrames.reset();
   FRegion = TVeRect();
   FName.clear();
   FPath.clear();
@@ -192,19 +193,25 @@ void TVeSource::OpenFile(const std::string& path) {
   if (source.Size == 0) throw EVeError(source.EmptyReason());
   std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
   if (engines->Count() == 0) throw EVeError("Unknown image type");
-  std::unique_ptr<TVeBitmap32> picture;
+  TImported imported;
   if (OnImport) {
-    picture = OnImport(*engines);
+    imported = OnImport(*engines);
   } else {
     TVeImportModel model(*engines);
-    picture = model.ImportImage();
+    imported.Picture = model.ImportImage();
+    imported.Frames = model.ImportFrames();
   }
-  if (!picture) return; // cancelled: nothing changes
+  if (!imported.Picture) return; // cancelled: nothing changes
   Clear();
   TVePictureResult r;
-  r.Image = std::move(*picture);
+  r.Image = std::move(*imported.Picture);
   for (size_t i = 0; i < r.Image.PixelCount(); ++i)
     r.Image.Data()[i] |= 0xFF000000u;
+  // Frames of another size than the picture belong to nothing shown.
+  if (imported.Frames && imported.Frames->Count() > 0 &&
+      imported.Frames->GetBitmap(0)->Width() == r.Image.Width() &&
+      imported.Frames->GetBitmap(0)->Height() == r.Image.Height())
+    FFrames = std::move(imported.Frames);
   Take(std::move(r), name);
 }
 

@@ -41,9 +41,14 @@ class TVeSource {
 public:
   // A dropped file goes here instead of being opened, when set.
   std::function<void(const std::string& path)> OnOpenFile;
-  // The import dialog: gets the sorted engines, returns the picture to take or nullptr when
-  // the user cancels. Without it the first (highest ranked) engine is imported as it is.
-  std::function<std::unique_ptr<TVeBitmap32>(TVeSourceEngineList& engines)> OnImport;
+  // The import dialog: gets the sorted engines, returns the picture to take (and the frames
+  // of a flickering file) or no picture when the user cancels. Without it the first (highest
+  // ranked) engine is imported as it is.
+  struct TImported {
+    std::unique_ptr<TVeBitmap32> Picture;
+    std::unique_ptr<TVeBitmapList> Frames;
+  };
+  std::function<TImported(TVeSourceEngineList& engines)> OnImport;
 
   TVeSource() = default;
   TVeSource(const TVeSource&) = delete;
@@ -58,6 +63,8 @@ public:
   const TVeBitmap32* RegionImage() const { return FRegionImage.get(); }
   const TVePalette256* FilePalette() const { return FFilePalette.get(); }
   const TVePalette256* UsedColors() const { return FUsedColors.get(); }
+  // The frames of an imported flickering file (its two screens), else nullptr.
+  const TVeBitmapList* Frames() const { return FFrames.get(); }
   bool Empty() const { return !FImage; }
 
   // Pictures by content, anything else through the native loaders. Errors propagate;
@@ -91,6 +98,7 @@ private:
   std::string FPath, FOpeningPath;
   std::unique_ptr<TVePalette256> FFilePalette;
   std::unique_ptr<TVePalette256> FUsedColors;
+  std::unique_ptr<TVeBitmapList> FFrames;
   std::vector<IVeSourceClient*> FClients;
   std::vector<TVeSourceFiles*> FFileLists; // detached when this source goes
   friend class TVeSourceFiles;

@@ -1,9 +1,5 @@
 #include "VeSourceEngines.h"
 
-#include <mutex>
-
-#include "VeOpenPlatformZxSpectrum.h"
-
 #include <algorithm>
 
 #include "VeDestEngineOptions.h"
@@ -137,13 +133,6 @@ TVeAspectLookup& AspectLookup() {
   return lookup;
 }
 
-// Platform units add their loaders in platform order the first time the registry is read;
-// they register through RegisterSourceEngine, which does not come back here.
-void EnsurePlatformLoaders() {
-  static std::once_flag once;
-  std::call_once(once, [] { RegisterZxSpectrumLoaders(); });
-}
-
 } // namespace
 
 void RegisterSourceEngine(const TVeSourceEngineClass& engineClass) {
@@ -151,7 +140,6 @@ void RegisterSourceEngine(const TVeSourceEngineClass& engineClass) {
 }
 
 const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines() {
-  EnsurePlatformLoaders();
   return Registry();
 }
 
@@ -161,7 +149,6 @@ void TruncateSourceEngines(size_t count) {
 
 std::unique_ptr<TVeSourceEngineList> ProbeSource(TVeLoadSource* source) {
   auto list = std::make_unique<TVeSourceEngineList>();
-  EnsurePlatformLoaders();
   for (const TVeSourceEngineClass& c : Registry()) {
     try {
       const TVeSourceMatch match = c.Check ? c.Check(source) : 0;
@@ -299,6 +286,15 @@ std::vector<uint8_t> TVeImportModel::SaveImage(const std::string& format) const 
 std::unique_ptr<TVeBitmap32> TVeImportModel::ImportImage() const {
   if (FPreview.Empty()) return nullptr;
   return std::make_unique<TVeBitmap32>(FPreview);
+}
+
+std::unique_ptr<TVeBitmapList> TVeImportModel::ImportFrames() const {
+  const TVeBitmapList* frames = FBitmap ? FBitmap->Frames() : nullptr;
+  if (!frames || frames->Count() == 0) return nullptr;
+  auto list = std::make_unique<TVeBitmapList>();
+  for (int i = 0; i < frames->Count(); ++i)
+    list->Add(frames->GetBitmap(i)->Scale(FPixelWidth, FPixelHeight));
+  return list;
 }
 
 std::vector<std::unique_ptr<TVePalette256>> TVeImportModel::ImportPalettes() {

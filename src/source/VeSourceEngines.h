@@ -124,7 +124,8 @@ private:
   std::vector<std::unique_ptr<TVeSourceEngine>> FEngines;
 };
 
-// The global registry, in registration order.
+// The global registry, in registration order. It knows no platform: the platform list
+// (VePlatforms.h) fills it at start-up.
 void RegisterSourceEngine(const TVeSourceEngineClass& engineClass);
 const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines();
 // For tests: takes the registry back to the given number of classes.
@@ -181,6 +182,9 @@ public:
 
   // "&Import image": the preview as the source picture.
   std::unique_ptr<TVeBitmap32> ImportImage() const;
+  // The frames a flickering file shows alternately (its screens, at the preview's pixel
+  // multipliers), or nullptr for a file of one frame.
+  std::unique_ptr<TVeBitmapList> ImportFrames() const;
   // The palettes "Import image and palette" and "Import &palette" add to the palette list:
   // Palette named by FileName, or one per variant named FileName + " " + variant.
   std::vector<std::unique_ptr<TVePalette256>> ImportPalettes();
