@@ -126,6 +126,9 @@ void TVeMainForm::CreateViews() {
   setCentralWidget(central);
   FTimeLabel = new QLabel(this);
   FModeLabel = new QLabel(this);
+  // Apart, so the run time and the mode read as two things.
+  FTimeLabel->setContentsMargins(12, 0, 12, 0);
+  FModeLabel->setContentsMargins(12, 0, 6, 0);
   statusBar()->addPermanentWidget(FTimeLabel);
   statusBar()->addPermanentWidget(FModeLabel);
   FSourceScroll->installEventFilter(this);
