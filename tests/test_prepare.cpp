@@ -221,6 +221,15 @@ TEST(SourceView, CellPatternOnThePreparedPicture) {
   EXPECT_EQ(wide.Pixel(16, 0), dim);
   // Modes without cells show the picture as it is.
   EXPECT_EQ(VeCellPatternView(prepared, 16, 16, 1, 1).Pixel(8, 0), 0xFF8040C0u);
+  // 8 x 1 and 8 x 2 cells are cells too, not columns: rows alternate within a column.
+  for (int h : {1, 2, 4}) {
+    const TVeBitmap32 thin = VeCellPatternView(prepared, 16, 16, 8, h);
+    for (int y = 0; y < 16; ++y) {
+      const bool evenRow = (y / h) % 2 == 0;
+      EXPECT_EQ(thin.Pixel(3, y), evenRow ? 0xFF8040C0u : dim) << h << " " << y;
+      EXPECT_EQ(thin.Pixel(12, y), evenRow ? dim : 0xFF8040C0u) << h << " " << y;
+    }
+  }
 }
 
 TEST(Resize, CancelFlagStopsTheWork) {

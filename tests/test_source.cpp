@@ -3,9 +3,11 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "VeByteReader.h"
 #include "VeLoadSource.h"
@@ -338,6 +340,23 @@ TEST(SourceEngines, PriorityAndStableRanking) {
   list = ProbeSource(&src);
   ASSERT_EQ(list->Count(), 2);
   EXPECT_EQ(list->Engines(0)->Description, "Fake3 8x2x1 image");
+}
+
+TEST(SourceEngines, ExtensionsOfEveryLoaderOnce) {
+  RegistryScope scope;
+  const std::vector<std::string> builtIn = VeSourceFileExtensions();
+  for (const char* e : {".scr", ".img", ".mg8", ".3", ".ch$", ".tap", ".tzx", ".z80", ".slt"})
+    EXPECT_NE(std::find(builtIn.begin(), builtIn.end(), e), builtIn.end()) << e;
+  std::set<std::string> seen;
+  for (const std::string& e : builtIn) {
+    EXPECT_TRUE(seen.insert(e).second) << e;
+    EXPECT_EQ(e, VeLowerExt("x" + e));
+  }
+  // Extensions given by hand as "SCR" or ".Abc" still name one extension each.
+  RegisterSourceEngine(VeSourceEngineClass<TFakeEngine<1>>("A", {".SCR", "Abc", ".abc", ""}));
+  const std::vector<std::string> all = VeSourceFileExtensions();
+  ASSERT_EQ(all.size(), builtIn.size() + 1);
+  EXPECT_EQ(all.back(), ".abc");
 }
 
 TEST(SourceEngines, SharedDecodingRoutines) {

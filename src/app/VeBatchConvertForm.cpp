@@ -17,7 +17,8 @@
 #include "VeAppSettings.h"
 #include "VeBatch.h"
 
-TVeBatchConvertForm::TVeBatchConvertForm(TVeDest* dest, const QStringList& files, QWidget* parent)
+TVeBatchConvertForm::TVeBatchConvertForm(TVeDest* dest, const QStringList& files, QWidget* parent,
+                                         const QString& currentFolder)
     : QDialog(parent), FDest(dest), FFiles(files) {
   setWindowTitle(QStringLiteral("Batch convert"));
   auto* layout = new QVBoxLayout(this);
@@ -39,7 +40,10 @@ TVeBatchConvertForm::TVeBatchConvertForm(TVeDest* dest, const QStringList& files
     return edit;
   };
   const QString path = TVeAppSettings::Read(TVeAppSettings::Path);
-  if (FFiles.isEmpty()) FSourceEdit = addFolder(QStringLiteral("&Source:"), path);
+  if (FFiles.isEmpty())
+    FSourceEdit =
+        addFolder(QStringLiteral("&Source:"),
+                  currentFolder.isEmpty() ? path : QDir::toNativeSeparators(currentFolder));
   QString batchPath = TVeAppSettings::Read(TVeAppSettings::BatchPath);
   FDestEdit = addFolder(QStringLiteral("&Dest:"), batchPath.isEmpty() ? path : batchPath);
   auto* formatLabel = new QLabel(QStringLiteral("&Format:"), this);
@@ -55,14 +59,20 @@ TVeBatchConvertForm::TVeBatchConvertForm(TVeDest* dest, const QStringList& files
 
   FStatus = new QLabel(this);
   FProgress = new QProgressBar(this);
-  FProgress->setTextVisible(false);
+  FProgress->setFormat(QStringLiteral("%p %"));
+  FProgress->setValue(0);
+  FProgressLabel = new QLabel(QStringLiteral("Progress:"), this);
+  FProgressLabel->setBuddy(FProgress);
   FLog = new QPlainTextEdit(this);
   FLog->setReadOnly(true);
   FLog->setLineWrapMode(QPlainTextEdit::NoWrap);
   FLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   FLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   layout->addWidget(FStatus);
-  layout->addWidget(FProgress);
+  auto* progressRow = new QHBoxLayout;
+  progressRow->addWidget(FProgressLabel);
+  progressRow->addWidget(FProgress, 1);
+  layout->addLayout(progressRow);
   layout->addWidget(FLog, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -90,11 +100,24 @@ bool TVeBatchConvertForm::Running() const {
   return FThread && !FFinished;
 }
 
-void TVeBatchConvertForm::Convert() {
+void TVeBatchConvertForm::SetInputsEnabled(bool enabled) {
   for (QWidget* w : std::initializer_list<QWidget*>{FSourceEdit, FDestEdit, FFormat, FConvert})
-    if (w) w->setEnabled(false);
+    if (w) w->setEnabled(enabled);
   for (QPushButton* b : findChildren<QPushButton*>())
-    if (b != FCancel) b->setEnabled(false);
+    if (b != FCancel) b->setEnabled(enabled);
+}
+
+void TVeBatchConvertForm::Convert() {
+  if (Running()) return;
+  // A finished run makes way for the next one in the same dialog.
+  FThread.reset();
+  FFinished = false;
+  FCancel->setText(QStringLiteral("Cancel"));
+  FStatus->clear();
+  FProgress->setMaximum(100);
+  FProgress->setValue(0);
+  if (!FLog->document()->isEmpty()) FLog->appendPlainText(QString());
+  SetInputsEnabled(false);
   const QString source = FSourceEdit ? FSourceEdit->text().trimmed() : QString();
   const QString destFolder = FDestEdit->text().trimmed();
   if (FSourceEdit) TVeAppSettings::Write(TVeAppSettings::Path, source);
@@ -111,6 +134,7 @@ void TVeBatchConvertForm::Convert() {
     FLog->appendPlainText(QString::fromUtf8(e.what()));
     FFinished = true;
     FCancel->setText(QStringLiteral("Close"));
+    SetInputsEnabled(true);
     return;
   }
   FTimer->start();
@@ -131,6 +155,7 @@ void TVeBatchConvertForm::TimerTick() {
     FStatus->clear();
     FProgress->setValue(FProgress->maximum());
     moveLog();
+    SetInputsEnabled(true);
   } else if (status.Count > 0) {
     FStatus->setText(QStringLiteral("%1 of %2").arg(status.Index + 1).arg(status.Count));
     // The bar counts in percent of a picture; keep it inside the widget's int range.

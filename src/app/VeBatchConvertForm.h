@@ -18,8 +18,10 @@ class TVeBatchThread;
 class TVeBatchConvertForm : public QDialog {
   Q_OBJECT
 public:
-  // files: the main window's file list; with none, a source folder is asked for.
-  TVeBatchConvertForm(TVeDest* dest, const QStringList& files, QWidget* parent = nullptr);
+  // files: the main window's file list; with none, a source folder is asked for, starting
+  // at currentFolder (the folder of the open picture), else at "Path".
+  TVeBatchConvertForm(TVeDest* dest, const QStringList& files, QWidget* parent = nullptr,
+                      const QString& currentFolder = QString());
   ~TVeBatchConvertForm() override;
 
   QLineEdit* SourceEdit() const { return FSourceEdit; }
@@ -29,6 +31,7 @@ public:
   QPushButton* CancelButton() const { return FCancel; }
   QLabel* StatusLabel() const { return FStatus; }
   QProgressBar* Progress() const { return FProgress; }
+  QLabel* ProgressLabel() const { return FProgressLabel; }
   QPlainTextEdit* Log() const { return FLog; }
   bool Running() const;
   bool Finished() const { return FFinished; }
@@ -42,6 +45,7 @@ protected:
 
 private:
   void StopThread();
+  void SetInputsEnabled(bool enabled);
   TVeDest* FDest;
   QStringList FFiles;
   QLineEdit* FSourceEdit = nullptr;
@@ -49,6 +53,7 @@ private:
   QComboBox* FFormat = nullptr;
   QLabel* FStatus = nullptr;
   QProgressBar* FProgress = nullptr;
+  QLabel* FProgressLabel = nullptr;
   QPlainTextEdit* FLog = nullptr;
   QPushButton* FConvert = nullptr;
   QPushButton* FCancel = nullptr;

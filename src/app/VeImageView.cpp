@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <algorithm>
 
 #include "VeFlickBox.h"
 #include "VeQtImage.h"
@@ -16,8 +17,20 @@ QSize TVeImageView::sizeHint() const {
   return FShown.isNull() ? QSize(16, 16) : FShown.size();
 }
 
-void TVeImageView::SetShown(const QImage& image) {
+QSize TVeImageView::UnitSize() const {
+  if (FShown.isNull()) return QSize();
+  return QSize(FShown.width() / FZoom, FShown.height() / FZoom);
+}
+
+QPoint TVeImageView::Origin() const {
+  // Halvings truncate, as everywhere else a picture is centred.
+  return QPoint(std::max(0, (width() - FShown.width()) / 2),
+                std::max(0, (height() - FShown.height()) / 2));
+}
+
+void TVeImageView::SetShown(const QImage& image, int zoom) {
   FShown = image;
+  FZoom = std::max(zoom, 1);
   setMinimumSize(FShown.isNull() ? QSize(0, 0) : FShown.size());
   updateGeometry();
   update();
@@ -25,7 +38,7 @@ void TVeImageView::SetShown(const QImage& image) {
 
 void TVeImageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (!FShown.isNull()) painter.drawImage(0, 0, FShown);
+  if (!FShown.isNull()) painter.drawImage(Origin(), FShown);
 }
 
 void TVeImageView::contextMenuEvent(QContextMenuEvent* event) {
@@ -38,7 +51,7 @@ void TVeImageView::mouseDoubleClickEvent(QMouseEvent*) {
 
 void TVeDestOriginalImage::SetSource(int zoom, const QImage& image, bool busy) {
   FBusy = busy;
-  SetShown(VeScaleForView(image, 1, 1, zoom));
+  SetShown(VeScaleForView(image, 1, 1, zoom), zoom);
 }
 
 TVeDestImage::~TVeDestImage() {
@@ -55,7 +68,7 @@ void TVeDestImage::SetResult(int aspectX, int aspectY, int zoom, bool busy,
   DropFlicker();
   if (!preview.isNull()) {
     FBusy = false;
-    SetShown(VeScaleForView(preview, aspectX, aspectY, zoom));
+    SetShown(VeScaleForView(preview, aspectX, aspectY, zoom), zoom);
     if (!frames.isEmpty() && TVeFlickBox::Available()) {
       QList<QImage> scaled;
       for (const QImage& frame : frames) {
@@ -67,7 +80,7 @@ void TVeDestImage::SetResult(int aspectX, int aspectY, int zoom, bool busy,
         scaled.append(VeScaleForView(f, aspectX, aspectY, zoom));
       }
       FFlick = new TVeFlickBox(scaled, this);
-      FFlick->move(0, 0);
+      FFlick->move(Origin());
       FFlick->show();
     }
   } else if (!busy) {
@@ -75,6 +88,11 @@ void TVeDestImage::SetResult(int aspectX, int aspectY, int zoom, bool busy,
   } else {
     update(); // keep the previous picture under the wait box
   }
+}
+
+void TVeDestImage::resizeEvent(QResizeEvent* event) {
+  TVeImageView::resizeEvent(event);
+  if (FFlick) FFlick->move(Origin());
 }
 
 void TVeDestImage::SetProgress(unsigned total, unsigned done) {

@@ -15,6 +15,11 @@ public:
   explicit TVeImageView(QWidget* parent = nullptr);
   // The picture exactly as shown (already zoomed).
   const QImage& Shown() const { return FShown; }
+  // The zoom the picture came with, and its size at zoom 1.
+  int ShownZoom() const { return FZoom; }
+  QSize UnitSize() const;
+  // Where the picture's top-left corner sits: centred while the view is larger.
+  QPoint Origin() const;
   void SetContextMenu(QMenu* menu) { FMenu = menu; }
   QSize sizeHint() const override;
 
@@ -22,13 +27,14 @@ signals:
   void DoubleClicked();
 
 protected:
-  void SetShown(const QImage& image);
+  void SetShown(const QImage& image, int zoom = 1);
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
   QImage FShown;
+  int FZoom = 1;
   QMenu* FMenu = nullptr;
 };
 
@@ -65,6 +71,7 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   void DropFlicker();

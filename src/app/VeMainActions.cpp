@@ -1,5 +1,7 @@
 #include "VeMainActions.h"
 
+#include <QActionGroup>
+
 #include "VeExport.h"
 
 static QAction* Make(QObject* owner, const QString& caption,
@@ -45,10 +47,16 @@ TVeMainActions::TVeMainActions(QObject* owner) {
 
   HideSource = Make(owner, QStringLiteral("&Hide source"));
   HideSource->setCheckable(true);
+  ZoomGroup = new QActionGroup(owner);
+  ZoomGroup->setExclusive(true);
+  ZoomFit = Make(owner, QStringLiteral("Zoom to &fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+  ZoomFit->setCheckable(true);
+  ZoomGroup->addAction(ZoomFit);
   for (int n = 1; n <= ZoomCount; ++n) {
     Zoom[n - 1] = Make(owner, QStringLiteral("Zoom x&%1").arg(n),
                        QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + n)));
     Zoom[n - 1]->setCheckable(true);
+    ZoomGroup->addAction(Zoom[n - 1]);
   }
   NativeAspect =
       Make(owner, QStringLiteral("&Native pixel aspect ratio"), QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -57,7 +65,7 @@ TVeMainActions::TVeMainActions(QObject* owner) {
       Make(owner, QStringLiteral("&Show flickering images"), QKeySequence(Qt::CTRL | Qt::Key_F));
   ShowFlicker->setCheckable(true);
 
-  About = Make(owner, QStringLiteral("About"));
+  About = Make(owner, QStringLiteral("&About"));
 }
 
 QList<QAction*> TVeMainActions::All() const {
@@ -68,6 +76,7 @@ QList<QAction*> TVeMainActions::All() const {
   for (QAction* a : SaveNative)
     all.append(a);
   all.append(Export);
+  all.append(ZoomFit);
   for (QAction* a : Zoom)
     all.append(a);
   return all;

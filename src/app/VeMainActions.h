@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QList>
 
+class QActionGroup;
 class QObject;
 
 struct TVeMainActions {
@@ -32,7 +33,10 @@ struct TVeMainActions {
   QList<QAction*> Export;
   // View
   QAction* HideSource;
+  // "Zoom to &fit" and the five fixed zooms: one exclusive group.
+  QAction* ZoomFit;
   QAction* Zoom[ZoomCount];
+  QActionGroup* ZoomGroup;
   QAction* NativeAspect;
   QAction* ShowFlicker;
   // Help

@@ -13,8 +13,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstring>
@@ -35,11 +37,13 @@
 #include "VePaletteFiles.h"
 #include "VePaletteList.h"
 #include "VePaletteView.h"
+#include "VePictureCodecs.h"
 #include "VeQtImage.h"
 #include "VeRegionForm.h"
 #include "VeSaveResult.h"
 #include "VeSeparator.h"
 #include "VeSource.h"
+#include "VeSourceEngines.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 
@@ -61,6 +65,9 @@ TVeMainForm::TVeMainForm(QWidget* parent) : QMainWindow(parent) {
   FTimer->start();
   connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TVeMainForm::UpdateActions);
   UpdateFilesVisible();
+  const int zoom = TVeAppSettings::Read(TVeAppSettings::Zoom).toInt();
+  FZoomFit = zoom < 1 || zoom > TVeMainActions::ZoomCount;
+  if (!FZoomFit) FDest->SetViewZoom(zoom);
   ModeChanged();
   resize(1280, 800);
 }
@@ -73,7 +80,7 @@ void TVeMainForm::CreateViews() {
   auto* filesColumn = new QVBoxLayout;
   FFilesLabel = new QLabel(QStringLiteral("Files"), central);
   FFileList = new QListWidget(central);
-  FFileList->setMaximumWidth(220);
+  FFileList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
   FFilesLabel->setBuddy(FFileList);
   filesColumn->addWidget(FFilesLabel);
   filesColumn->addWidget(FFileList, 1);
@@ -117,6 +124,15 @@ void TVeMainForm::CreateViews() {
                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
   outer->addWidget(paramsScroll);
   setCentralWidget(central);
+  FTimeLabel = new QLabel(this);
+  FModeLabel = new QLabel(this);
+  // Apart, so the run time and the mode read as two things.
+  FTimeLabel->setContentsMargins(12, 0, 12, 0);
+  FModeLabel->setContentsMargins(12, 0, 6, 0);
+  statusBar()->addPermanentWidget(FTimeLabel);
+  statusBar()->addPermanentWidget(FModeLabel);
+  FSourceScroll->installEventFilter(this);
+  FResultScroll->installEventFilter(this);
 }
 
 void TVeMainForm::CreateParams() {
@@ -170,6 +186,7 @@ void TVeMainForm::CreateMenus() {
   QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
   view->addAction(a.HideSource);
   view->addSeparator();
+  view->addAction(a.ZoomFit);
   for (QAction* z : a.Zoom)
     view->addAction(z);
   view->addSeparator();
@@ -218,6 +235,7 @@ void TVeMainForm::ConnectActions() {
   for (QAction* e : a.Export)
     connect(e, &QAction::triggered, this, [this, e] { DoExport(e->data().toString()); });
   connect(a.HideSource, &QAction::triggered, this, [this] { SetHideSource(!FHideSource); });
+  connect(a.ZoomFit, &QAction::triggered, this, [this] { DoZoom(0); });
   for (int n = 1; n <= TVeMainActions::ZoomCount; ++n)
     connect(a.Zoom[n - 1], &QAction::triggered, this, [this, n] { DoZoom(n); });
   connect(a.NativeAspect, &QAction::triggered, this, &TVeMainForm::DoNativeAspect);
@@ -247,11 +265,43 @@ template <class F> bool TVeMainForm::Guard(F&& f) {
   }
 }
 
+QString TVeMainForm::StatusMessage() const {
+  return statusBar()->currentMessage();
+}
+
+void TVeMainForm::ReportSaved(const std::vector<std::string>& names) {
+  QStringList parts;
+  for (const std::string& name : names) {
+    const QFileInfo info(QString::fromStdString(name));
+    parts << QStringLiteral("%1 (%2 bytes)").arg(info.fileName()).arg(info.size());
+  }
+  if (!parts.isEmpty()) statusBar()->showMessage(QStringLiteral("Saved ") + parts.join(", "));
+}
+
+void TVeMainForm::UpdateModeLabel() {
+  const TVeDestEngineOptions* o = FDest ? FDest->Options() : nullptr;
+  if (!o) {
+    FModeLabel->clear();
+    return;
+  }
+  QString text = QStringLiteral("%1 × %2").arg(o->Width()).arg(o->Height());
+  // The palette a run used; before the first run, what the options already hold.
+  const TVeBitmap* result = FDest->ResultPreview() ? FDest->ResultBitmap() : nullptr;
+  int colors = result && result->BitCount() <= 8 ? result->Palette().Count() : 0;
+  if (colors == 0 && result) colors = FDest->ResultPalette().Count();
+  if (colors == 0)
+    colors = o->BasePalette().Count() > 0 ? o->BasePalette().Count() : o->Palette().Count();
+  if (colors > 0)
+    text += colors == 1 ? QStringLiteral(", 1 colour") : QStringLiteral(", %1 colours").arg(colors);
+  FModeLabel->setText(text);
+}
+
 void TVeMainForm::SetHideSource(bool hide) {
   FHideSource = hide;
   FSourceLabel->setVisible(!hide);
   FSourceScroll->setVisible(!hide);
   FActions->HideSource->setChecked(hide);
+  ScheduleFit();
 }
 
 void TVeMainForm::UpdateFilesVisible() {
@@ -305,6 +355,17 @@ void TVeMainForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TVeMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  ScheduleFit();
+}
+
+bool TVeMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && (watched == FSourceScroll || watched == FResultScroll))
+    ScheduleFit();
+  return QMainWindow::eventFilter(watched, event);
+}
+
 // ---- the conversion ----
 
 // Feeds one view from the controller; each view takes only the notification meant for it.
@@ -324,10 +385,13 @@ public:
                   : VeToQImage(*image);
     }
     FForm->FSourceView->SetSource(zoom, shown, busy);
+    FForm->ScheduleFit();
   }
   void DestResultView(TVeAspectPair pair, int zoom, bool busy, const TVeBitmapList* frames,
                       const TVeBitmap32* preview) override {
     if (!FResult) return;
+    // A run starts with the busy view without a picture; its result arrives with the palette.
+    if (busy && !preview) FForm->FRunClock.start();
     QList<QImage> shown;
     if (frames)
       for (int i = 0; i < frames->Count(); ++i)
@@ -335,9 +399,17 @@ public:
     FForm->FResultView->SetResult(pair.X, pair.Y, zoom, busy, shown,
                                   preview ? VeToQImage(*preview) : QImage());
     FForm->UpdateActions();
+    FForm->ScheduleFit();
   }
   void DestPalette(const TVePalette256& palette, int number, int number2) override {
     if (!FResult) return;
+    if (FForm->FRunClock.isValid()) {
+      const qint64 ms = FForm->FRunClock.elapsed();
+      FForm->FRunClock.invalidate();
+      FForm->FTimeLabel->setText(
+          ms < 1000 ? QStringLiteral("Converted in %1 ms").arg(ms)
+                    : QStringLiteral("Converted in %1 s").arg(double(ms) / 1000, 0, 'f', 2));
+    }
     if (TVeOptionPanel* panel = FForm->Panel()) {
       if (TVeDestEngineUIEx* ex = panel->ModelEx()) {
         ex->ShowResultPalette(&palette, number, number2);
@@ -513,16 +585,47 @@ void TVeMainForm::UpdateActions() {
   a.Paste->setEnabled(CanDrop(clip));
   a.PasteResult->setEnabled(clip && clip->hasImage());
   a.SavePalette->setEnabled(FPaletteView && !FPaletteView->Colors().isEmpty());
+  a.ZoomFit->setChecked(FZoomFit);
   for (int n = 1; n <= TVeMainActions::ZoomCount; ++n)
-    a.Zoom[n - 1]->setChecked(FDest->ViewZoom() == n);
+    a.Zoom[n - 1]->setChecked(!FZoomFit && FDest->ViewZoom() == n);
   a.NativeAspect->setChecked(!FDest->SquarePixels());
   a.ShowFlicker->setEnabled(FDest->HasFrames() && TVeFlickBox::Available());
   a.ShowFlicker->setChecked(FDest->GetShowFlicker());
+  UpdateModeLabel();
 }
 
 void TVeMainForm::DoZoom(int n) {
-  FDest->SetViewZoom(n);
+  FZoomFit = n <= 0;
+  TVeAppSettings::Write(TVeAppSettings::Zoom, QString::number(FZoomFit ? 0 : n));
+  if (FZoomFit)
+    ApplyFitZoom();
+  else
+    FDest->SetViewZoom(n);
   UpdateActions();
+}
+
+void TVeMainForm::ScheduleFit() {
+  // Later, not from inside a view notification: a new zoom sends the views again.
+  if (!FZoomFit || FFitPending) return;
+  FFitPending = true;
+  QTimer::singleShot(0, this, [this] {
+    FFitPending = false;
+    ApplyFitZoom();
+  });
+}
+
+void TVeMainForm::ApplyFitZoom() {
+  // A window not shown has no room to fit into yet.
+  if (!FZoomFit || !FDest || !isVisible()) return;
+  // A view's unit size is its picture at the controller's zoom 1; the view zoom multiplies
+  // the engine's own display scale.
+  const int scale = std::max(FDest->EngineScale(), 1);
+  QList<TVeFitView> views;
+  if (!FHideSource)
+    views.append({FSourceView->UnitSize() * scale, FSourceScroll->maximumViewportSize()});
+  views.append({FResultView->UnitSize() * scale, FResultScroll->maximumViewportSize()});
+  const int zoom = VeFitZoom(views, MaxFitZoom);
+  if (zoom > 0 && zoom != FDest->ViewZoom()) FDest->SetViewZoom(zoom);
 }
 
 void TVeMainForm::DoNativeAspect() {
@@ -535,12 +638,21 @@ void TVeMainForm::DoShowFlicker() {
   UpdateActions();
 }
 
+QString TVeMainForm::AboutText() {
+  QStringList libraries{QStringLiteral("Qt %1").arg(QLatin1String(qVersion()))};
+  for (const std::string& l : VeLibraryVersions())
+    libraries << QString::fromStdString(l);
+  const QString version = QApplication::applicationVersion().isEmpty()
+                              ? QString()
+                              : QStringLiteral(" ") + QApplication::applicationVersion();
+  return QStringLiteral("<b>Velmora</b>%1<br>Converts pictures into the screen modes of old home "
+                        "computers and writes their native screen files.<br><br>Libraries used: "
+                        "%2.<br><br>Ostrel Software")
+      .arg(version, libraries.join(QStringLiteral(", ")).toHtmlEscaped());
+}
+
 void TVeMainForm::DoAbout() {
-  QMessageBox::about(
-      this, QStringLiteral("About Velmora"),
-      QStringLiteral("<b>Velmora</b> %1<br>Converts pictures into the screen modes of old home "
-                     "computers and writes their native screen files.<br>Ostrel Software")
-          .arg(QApplication::applicationVersion()));
+  QMessageBox::about(this, QStringLiteral("About Velmora"), AboutText());
 }
 
 // ---- the source side ----
@@ -608,6 +720,13 @@ void TVeMainForm::FilesChanged() {
   for (const std::string& name : FFiles->Names())
     FFileList->addItem(QString::fromStdString(name));
   FFillingFiles = false;
+  // As wide as the longest name needs, within reason.
+  int names = 0;
+  for (int i = 0; i < FFileList->count(); ++i)
+    names = std::max(names, FFileList->fontMetrics().horizontalAdvance(FFileList->item(i)->text()));
+  const int frame =
+      2 * FFileList->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+  FFileList->setFixedWidth(std::clamp(names + frame, 80, 320));
   UpdateFilesVisible();
   UpdateActions();
 }
@@ -668,25 +787,37 @@ bool TVeMainForm::DropData(const QMimeData* data) {
   return OpenData(data, true);
 }
 
+std::unique_ptr<QFileDialog> TVeMainForm::CreateFileDialog(const QString& filters,
+                                                           const QString& setting) {
+  auto dialog = std::make_unique<QFileDialog>(this);
+  dialog->setNameFilter(filters);
+  dialog->setDirectory(TVeAppSettings::Read(setting));
+  // Large enough that the name, size, type and date columns all show.
+  QSize size(960, 600);
+  if (const QScreen* s = screen()) size = size.boundedTo(s->availableSize() * 9 / 10);
+  dialog->resize(size);
+  return dialog;
+}
+
 QString TVeMainForm::AskOpenFile(const QString& filters, const QString& setting) {
-  const QString path =
-      QFileDialog::getOpenFileName(this, QString(), TVeAppSettings::Read(setting), filters);
-  if (!path.isEmpty()) TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());
+  std::unique_ptr<QFileDialog> dialog = CreateFileDialog(filters, setting);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
+  const QString path = dialog->selectedFiles().first();
+  TVeAppSettings::Write(setting, QFileInfo(path).absolutePath());
   return path;
 }
 
 QString TVeMainForm::AskSaveFile(const QString& filter, const QString& ext,
                                  const QString& setting) {
-  QFileDialog dialog(this);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(filter);
-  dialog.setDefaultSuffix(ext);
-  dialog.setDirectory(TVeAppSettings::Read(setting));
+  std::unique_ptr<QFileDialog> dialog = CreateFileDialog(filter, setting);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setDefaultSuffix(ext);
   if (setting == TVeAppSettings::Path && !FSourceName.isEmpty())
-    dialog.selectFile(QFileInfo(FSourceName).completeBaseName() + QLatin1Char('.') + ext);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  QString path = dialog.selectedFiles().first();
+    dialog->selectFile(QFileInfo(FSourceName).completeBaseName() + QLatin1Char('.') + ext);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
+  QString path = dialog->selectedFiles().first();
   // What is written decides the extension, so a file's name never hides another format.
   const QString named =
       QString::fromStdString(VeNameWithExtension(path.toStdString(), ext.toStdString()));
@@ -718,11 +849,25 @@ template <class TSave> void TVeMainForm::SaveKeepingSource(TSave save) {
   }
 }
 
+QString TVeMainForm::OpenFilters() {
+  // Both cases: the dialog may match names case-sensitively, and old disks wrote capitals.
+  QStringList screens;
+  for (const std::string& ext : VeSourceFileExtensions()) {
+    const QString e = QString::fromStdString(ext);
+    screens << QLatin1Char('*') + e;
+    if (e.toUpper() != e) screens << QLatin1Char('*') + e.toUpper();
+  }
+  QStringList filters{QStringLiteral("Images (*.bmp *.png *.jpg *.jpeg *.gif)")};
+  if (!screens.isEmpty())
+    filters << QStringLiteral("Screen files (%1)").arg(screens.join(QLatin1Char(' ')));
+  filters << QStringLiteral("*.bmp (*.bmp)") << QStringLiteral("*.png (*.png)")
+          << QStringLiteral("*.jpg (*.jpg *.jpeg)") << QStringLiteral("*.gif (*.gif)")
+          << QStringLiteral("Any file (*)");
+  return filters.join(QStringLiteral(";;"));
+}
+
 void TVeMainForm::DoOpen() {
-  const QString path =
-      AskOpenFile(QStringLiteral("Images (*.bmp *.png *.jpg *.gif);;*.bmp (*.bmp);;*.png (*.png);;"
-                                 "*.jpg (*.jpg);;*.gif (*.gif);;Any file (*)"),
-                  TVeAppSettings::Path);
+  const QString path = AskOpenFile(OpenFilters(), TVeAppSettings::Path);
   if (!path.isEmpty()) OpenFile(path);
 }
 
@@ -747,7 +892,11 @@ void TVeMainForm::DoBatch() {
   QStringList files;
   for (const std::string& f : FFiles->Files())
     files << QString::fromStdString(f);
-  TVeBatchConvertForm form(FDest.get(), files, this);
+  // The batch starts where the open picture lies.
+  const QString current = QString::fromStdString(FSource->Path());
+  const QFileInfo info(current);
+  TVeBatchConvertForm form(FDest.get(), files, this,
+                           !current.isEmpty() && info.exists() ? info.absolutePath() : QString());
   form.exec();
 }
 
@@ -790,7 +939,11 @@ void TVeMainForm::DoSavePalette() {
   if (!palette || palette->Count() == 0) return;
   const QString path = AskSaveFile(QStringLiteral("*.pal (*.pal)"), QStringLiteral("pal"),
                                    TVeAppSettings::PalettePath);
-  if (!path.isEmpty()) Guard([&] { VeSavePaletteJASC(*palette, path.toStdString()); });
+  if (!path.isEmpty())
+    Guard([&] {
+      VeSavePaletteJASC(*palette, path.toStdString());
+      ReportSaved({path.toStdString()});
+    });
 }
 
 void TVeMainForm::DoCopy() {
@@ -823,7 +976,7 @@ void TVeMainForm::SavePictureTo(const QString& path, int format, bool replaceSou
   VeAddResultPicture(set, *result, FDest->Frames(), path.toStdString(),
                      format < 0 ? VeSaveFormatFromName(path.toStdString()) : TVeSaveFormat(format));
   // The save dialog has asked before replacing a file.
-  set.Commit(true);
+  ReportSaved(set.Commit(true));
 }
 
 void TVeMainForm::SaveNativeTo(int index, const QString& path, bool replaceSource) {
@@ -832,7 +985,7 @@ void TVeMainForm::SaveNativeTo(int index, const QString& path, bool replaceSourc
   TVeOutputSet set;
   if (!replaceSource) set.Protect(FSource->Path());
   set.AddStream(*files->GetStream(index), path.toStdString(), true);
-  set.Commit(true);
+  ReportSaved(set.Commit(true));
 }
 
 void TVeMainForm::DoSaveNative(int index) {
@@ -856,7 +1009,7 @@ void TVeMainForm::ExportTo(const QString& kind, const QString& base) {
   VeAddExportFiles(set, *files, *exporter, base.toStdString(),
                    FDest->EngineClass()->GetPlatformName() + " " +
                        FDest->EngineClass()->GetModeName());
-  set.Commit(true);
+  ReportSaved(set.Commit(true));
 }
 
 void TVeMainForm::DoExport(const QString& kind) {

@@ -1,13 +1,17 @@
 #pragma once
 // The main window: the file list, the source and result views, the "Parameters" panel with
 // the platform and mode lists and the engine's option panel, and every command.
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "VeMainActions.h"
 
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -33,6 +37,8 @@ public:
   ~TVeMainForm() override;
 
   static QString ProgramName() { return QStringLiteral("Velmora"); }
+  // The About box: version, what the program does, the libraries it uses.
+  static QString AboutText();
   // The minimum width of the "Parameters" panel's content.
   static constexpr int ParamsWidth = 360;
 
@@ -55,6 +61,9 @@ public:
   QMenu* ResultMenu() const { return FResultMenu; }
   QMenu* PaletteMenu(bool original) const { return original ? FPaletteMenu2 : FPaletteMenu1; }
   bool SourceHidden() const { return FHideSource; }
+  // Zoom to fit: the views take the largest whole zoom at which both pictures fit.
+  bool ZoomFit() const { return FZoomFit; }
+  static constexpr int MaxFitZoom = 16;
 
   // Commands callable without dialogs (tests, drops, the command line of the program).
   void OpenFile(const QString& path);
@@ -62,6 +71,11 @@ public:
   // Applies a drop; returns false (after telling the user) when it failed.
   bool DropData(const QMimeData* data);
   static bool CanDrop(const QMimeData* data);
+  // The filters of "&Open...": pictures, then the native files the loaders know.
+  static QString OpenFilters();
+  // A file dialog with the filters, starting in the folder of the setting, sized so that its
+  // columns show.
+  std::unique_ptr<QFileDialog> CreateFileDialog(const QString& filters, const QString& setting);
   void SetHideSource(bool hide);
   // The save commands after their dialogs; errors are thrown. format is a TVeSaveFormat, or
   // -1 for the one the name's extension gives. The source picture's file is replaced only
@@ -70,6 +84,10 @@ public:
   void SaveNativeTo(int index, const QString& path, bool replaceSource = false);
   // Exports the native files of kind, named after base as the native files are.
   void ExportTo(const QString& kind, const QString& base);
+  // The status bar: the last save, the last conversion's time, the mode's size and colours.
+  QString StatusMessage() const;
+  QLabel* TimeLabel() const { return FTimeLabel; }
+  QLabel* ModeLabel() const { return FModeLabel; }
   // Runs the poll of the conversion once (the timer does this every 100 ms).
   void Tick();
   // True while a preparation or conversion is pending.
@@ -80,6 +98,8 @@ protected:
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   class TDestLink;
@@ -111,6 +131,8 @@ private:
   void PlatformChanged(int index);
   void ModeChanged();
   void ShowError(const std::exception& e);
+  void ReportSaved(const std::vector<std::string>& names);
+  void UpdateModeLabel();
   template <class F> bool Guard(F&& f);
 
   void DoOpen();
@@ -126,7 +148,10 @@ private:
   void DoSavePicture(const QString& ext);
   void DoSaveNative(int index);
   void DoExport(const QString& kind);
+  // n = 0: zoom to fit.
   void DoZoom(int n);
+  void ScheduleFit();
+  void ApplyFitZoom();
   void DoNativeAspect();
   void DoShowFlicker();
   void DoAbout();
@@ -136,6 +161,9 @@ private:
   QLabel* FFilesLabel = nullptr;
   QLabel* FSourceLabel = nullptr;
   QLabel* FResultLabel = nullptr;
+  QLabel* FTimeLabel = nullptr;
+  QLabel* FModeLabel = nullptr;
+  QElapsedTimer FRunClock;
   QScrollArea* FSourceScroll = nullptr;
   QScrollArea* FResultScroll = nullptr;
   TVeDestOriginalImage* FSourceView = nullptr;
@@ -151,6 +179,8 @@ private:
   QMenu* FPaletteMenu2 = nullptr;
   QTimer* FTimer = nullptr;
   bool FHideSource = false;
+  bool FZoomFit = true;
+  bool FFitPending = false;
   bool FFilling = false;
   QString FSourceName;
   bool FFillingFiles = false;

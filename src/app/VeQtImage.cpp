@@ -46,3 +46,14 @@ QImage VeScaleForView(const QImage& image, int aspectX, int aspectY, int zoom) {
   if (w <= 0 || h <= 0 || w * h > (1LL << 27)) return image;
   return image.scaled(int(w), int(h), Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
+
+int VeFitZoom(const QList<TVeFitView>& views, int maxZoom) {
+  int zoom = -1;
+  for (const TVeFitView& v : views) {
+    if (v.Unit.isEmpty()) continue;
+    const int n = std::min(v.Room.width() / v.Unit.width(), v.Room.height() / v.Unit.height());
+    zoom = zoom < 0 ? n : std::min(zoom, n);
+  }
+  if (zoom < 0) return 0;
+  return std::clamp(zoom, 1, std::max(maxZoom, 1));
+}

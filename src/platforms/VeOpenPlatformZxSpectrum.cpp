@@ -427,43 +427,54 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumTricolorSourceEngine::CreateBitmap() {
 
 void RegisterZxSpectrumLoaders() {
   static const bool done = [] {
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBWEngine>("TVeZxSpectrumBWEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumColorEngine>("TVeZxSpectrumColorEngine"));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumFlashColorEngine>("TVeZxSpectrumFlashColorEngine"));
+        VeSourceEngineClass<TVeZxSpectrumBWEngine>("TVeZxSpectrumBWEngine", {".scr"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumColorEngine>("TVeZxSpectrumColorEngine", {".scr"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumFlashColorEngine>(
+        "TVeZxSpectrumFlashColorEngine", {".scr"}));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumColorInterlacedEngine>(
-        "TVeZxSpectrumColorInterlacedEngine"));
-    RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumMulticolorMLTEngine>("TVeZxSpectrumMulticolorMLTEngine"));
-    RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumMulticolorMTLEngine>("TVeZxSpectrumMulticolorMTLEngine"));
-    RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumMulticolorMCEngine>("TVeZxSpectrumMulticolorMCEngine"));
-    RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumMulticolor2Engine>("TVeZxSpectrumMulticolor2Engine"));
+        "TVeZxSpectrumColorInterlacedEngine", {".lce"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolorMLTEngine>(
+        "TVeZxSpectrumMulticolorMLTEngine", {".mlt"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolorMTLEngine>(
+        "TVeZxSpectrumMulticolorMTLEngine", {".mtl"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolorMCEngine>(
+        "TVeZxSpectrumMulticolorMCEngine", {".mc"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolor2Engine>(
+        "TVeZxSpectrumMulticolor2Engine", {".ifl"}));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumMulticolor2AFLEngine>(
-        "TVeZxSpectrumMulticolor2AFLEngine"));
+        "TVeZxSpectrumMulticolor2AFLEngine", {".afl"}));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumBWGigaEngine>("TVeZxSpectrumBWGigaEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumGigaEngine>("TVeZxSpectrumGigaEngine"));
+        VeSourceEngineClass<TVeZxSpectrumBWGigaEngine>("TVeZxSpectrumBWGigaEngine", {".lcm"}));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumGigaMGEngine>("TVeZxSpectrumGigaMGEngine"));
+        VeSourceEngineClass<TVeZxSpectrumGigaEngine>("TVeZxSpectrumGigaEngine", {".img"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumGigaMGEngine>(
+        "TVeZxSpectrumGigaMGEngine", {".mg1", ".mg2", ".mg4", ".mg8"}));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumGigaMG1Engine>("TVeZxSpectrumGigaMG1Engine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumHlrEngine>("TVeZxSpectrumHlrEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumStlEngine>("TVeZxSpectrumStlEngine"));
+        VeSourceEngineClass<TVeZxSpectrumGigaMG1Engine>("TVeZxSpectrumGigaMG1Engine", {".mg1"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumAtrEngine>("TVeZxSpectrumAtrEngine", {".atr"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumHlrEngine>("TVeZxSpectrumHlrEngine", {".hlr"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumStlEngine>("TVeZxSpectrumStlEngine", {".stl"}));
     RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTricolorSourceEngine>(
-        "TVeZxSpectrumTricolorSourceEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumChrEngine>("TVeZxSpectrumChrEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumSxgEngine>("TVeZxSpectrumSxgEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBscEngine>("TVeZxSpectrumBscEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBmc4Engine>("TVeZxSpectrumBmc4Engine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumBspEngine>("TVeZxSpectrumBspEngine"));
+        "TVeZxSpectrumTricolorSourceEngine", {".3", ".rgb"}));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumNextNxiEngine>("TVeZxSpectrumNextNxiEngine"));
+        VeSourceEngineClass<TVeZxSpectrumChrEngine>("TVeZxSpectrumChrEngine", {".ch$"}));
     RegisterSourceEngine(
-        VeSourceEngineClass<TVeZxSpectrumNextSl2Engine>("TVeZxSpectrumNextSl2Engine"));
+        VeSourceEngineClass<TVeZxSpectrumSxgEngine>("TVeZxSpectrumSxgEngine", {".sxg"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumBscEngine>("TVeZxSpectrumBscEngine", {".bsc"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumBmc4Engine>("TVeZxSpectrumBmc4Engine", {".bmc4"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumBspEngine>("TVeZxSpectrumBspEngine", {".bsp"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumNextNxiEngine>("TVeZxSpectrumNextNxiEngine", {".nxi"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumNextSl2Engine>("TVeZxSpectrumNextSl2Engine", {".sl2"}));
     // Tapes and snapshots come after every plain screen.
     RegisterZxSpectrumContainerLoaders();
     return true;

@@ -530,13 +530,20 @@ TVeZxSpectrumZ80Engine::TVeZxSpectrumZ80Engine(TVeLoadSource* source)
 
 void RegisterZxSpectrumContainerLoaders() {
   static const bool done = [] {
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTAPEngine>("TVeZxSpectrumTAPEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumTZXEngine>("TVeZxSpectrumTZXEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumSZXEngine>("TVeZxSpectrumSZXEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumRZXEngine>("TVeZxSpectrumRZXEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumSPEngine>("TVeZxSpectrumSPEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumSNAEngine>("TVeZxSpectrumSNAEngine"));
-    RegisterSourceEngine(VeSourceEngineClass<TVeZxSpectrumZ80Engine>("TVeZxSpectrumZ80Engine"));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumTAPEngine>("TVeZxSpectrumTAPEngine", {".tap"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumTZXEngine>("TVeZxSpectrumTZXEngine", {".tzx"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumSZXEngine>("TVeZxSpectrumSZXEngine", {".szx"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumRZXEngine>("TVeZxSpectrumRZXEngine", {".rzx"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumSPEngine>("TVeZxSpectrumSPEngine", {".sp"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumSNAEngine>("TVeZxSpectrumSNAEngine", {".sna"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeZxSpectrumZ80Engine>("TVeZxSpectrumZ80Engine", {".z80", ".slt"}));
     return true;
   }();
   (void)done;

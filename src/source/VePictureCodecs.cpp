@@ -15,6 +15,7 @@
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "VeErrors.h"
 
@@ -888,4 +889,21 @@ TVePicture VeDecodePicture(int type, const uint8_t* data, size_t size) {
   default:
     throw EVeError("Unknown image type");
   }
+}
+
+#define VE_STRINGIZE2(x) #x
+#define VE_STRINGIZE(x) VE_STRINGIZE2(x)
+
+std::vector<std::string> VeLibraryVersions() {
+  std::vector<std::string> out;
+  out.push_back(std::string("zlib ") + zlibVersion());
+  out.push_back(std::string("libpng ") + png_get_libpng_ver(nullptr));
+#ifdef LIBJPEG_TURBO_VERSION
+  out.push_back("libjpeg-turbo " VE_STRINGIZE(LIBJPEG_TURBO_VERSION));
+#else
+  out.push_back("libjpeg " + std::to_string(JPEG_LIB_VERSION));
+#endif
+  out.push_back("giflib " + std::to_string(GIFLIB_MAJOR) + "." + std::to_string(GIFLIB_MINOR) + "." +
+                std::to_string(GIFLIB_RELEASE));
+  return out;
 }

@@ -109,3 +109,6 @@ std::vector<uint8_t> VeWriteGif(int width, int height, int bitsPerPixel,
                                 const std::vector<uint32_t>& palette, const TVeRowSource& row);
 // JPEG from a 32-bit picture (for tests and benchmarks).
 std::vector<uint8_t> VeWriteJpeg(const TVeBitmap32& picture, int quality = 90);
+
+// The libraries that read and write pictures, each as name and version ("libpng 1.6.39").
+std::vector<std::string> VeLibraryVersions();

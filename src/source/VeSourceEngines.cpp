@@ -143,6 +143,17 @@ const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines() {
   return Registry();
 }
 
+std::vector<std::string> VeSourceFileExtensions() {
+  std::vector<std::string> all;
+  for (const TVeSourceEngineClass& c : RegisteredSourceEngines())
+    for (const std::string& e : c.Extensions) {
+      // Registered by hand: a missing dot or a capital letter must not split one extension.
+      std::string ext = VeLowerExt(e.empty() || e[0] == '.' ? e : "." + e);
+      if (!ext.empty() && std::find(all.begin(), all.end(), ext) == all.end()) all.push_back(ext);
+    }
+  return all;
+}
+
 void TruncateSourceEngines(size_t count) {
   if (count < Registry().size()) Registry().resize(count);
 }

@@ -99,12 +99,17 @@ struct TVeSourceEngineClass {
   std::string Name;
   std::function<TVeSourceMatch(TVeLoadSource*)> Check;
   std::function<std::unique_ptr<TVeSourceEngine>(TVeLoadSource*)> Create;
+  // The format's own extensions, lower case with the dot (".scr"); file dialogs offer them.
+  std::vector<std::string> Extensions;
 };
 
 // A class record for a loader type T with a static Check and a (TVeLoadSource*) constructor.
-template <class T> TVeSourceEngineClass VeSourceEngineClass(const std::string& name) {
+template <class T>
+TVeSourceEngineClass VeSourceEngineClass(const std::string& name,
+                                         std::vector<std::string> extensions = {}) {
   return {name, [](TVeLoadSource* s) { return T::Check(s); },
-          [](TVeLoadSource* s) { return std::unique_ptr<TVeSourceEngine>(new T(s)); }};
+          [](TVeLoadSource* s) { return std::unique_ptr<TVeSourceEngine>(new T(s)); },
+          std::move(extensions)};
 }
 
 class TVeSourceEngineList {
@@ -128,6 +133,9 @@ private:
 // (VePlatforms.h) fills it at start-up.
 void RegisterSourceEngine(const TVeSourceEngineClass& engineClass);
 const std::vector<TVeSourceEngineClass>& RegisteredSourceEngines();
+// Every registered loader's extensions, lower case with the dot, each once, in registration
+// order.
+std::vector<std::string> VeSourceFileExtensions();
 // For tests: takes the registry back to the given number of classes.
 void TruncateSourceEngines(size_t count);
 

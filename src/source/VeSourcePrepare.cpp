@@ -368,9 +368,12 @@ TVeRect VeUsedArea(const TVeRect& region, int width, int height, int aspectX, in
           std::min(r.Right, region.Right), std::min(r.Bottom, region.Bottom)};
 }
 
-TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures& views,
-                         const TVeRect& region, int width, int height, int aspectX, int aspectY,
-                         int mode, int cellWidth, int cellHeight) {
+namespace {
+// Rows of cells count from a cell height of minRowHeight on; below it every second column
+// is dim.
+TVeBitmap32 SourceViewCells(const TVeBitmap32& source, const TVeSourceViewPictures& views,
+                            const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                            int mode, int cellWidth, int cellHeight, int minRowHeight) {
   TVeBitmap32 out = views.Gray;
   if (out.Width() != source.Width() || out.Height() != source.Height()) VeInternalError();
   const TVeRect a = VeUsedArea(region, width, height, aspectX, aspectY, mode);
@@ -379,7 +382,7 @@ TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures&
   if (x0 >= x1 || y0 >= y1) return out;
   const bool cells = width > 0 && height > 0 && cellWidth > 2;
   const int columns = cells ? width / cellWidth : 0;
-  const int rows = cells && cellHeight >= 3 ? height / cellHeight : 0;
+  const int rows = cells && cellHeight >= minRowHeight ? height / cellHeight : 0;
   // Column and row of every pixel of the area (-1 outside the counted cells).
   auto bands = [](int count, int span, int cell, int total, int size) {
     std::vector<int> index(size_t(std::max(size, 0)), -1);
@@ -407,11 +410,20 @@ TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures&
   }
   return out;
 }
+} // namespace
+
+TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures& views,
+                         const TVeRect& region, int width, int height, int aspectX, int aspectY,
+                         int mode, int cellWidth, int cellHeight) {
+  return SourceViewCells(source, views, region, width, height, aspectX, aspectY, mode, cellWidth,
+                         cellHeight, 3);
+}
 
 TVeBitmap32 VeCellPatternView(const TVeBitmap32& prepared, int width, int height, int cellWidth,
                               int cellHeight) {
   if (prepared.Empty() || width <= 0 || height <= 0 || cellWidth <= 2) return prepared;
   const TVeRect whole{0, 0, prepared.Width(), prepared.Height()};
-  return VeSourceView(prepared, VeMakeSourceViewPictures(prepared), whole, width, height, 1, 1,
-                      vpmStretched, cellWidth, cellHeight);
+  // Every real cell, down to 8 x 1: the picture the engine gets is shown as it is cut up.
+  return SourceViewCells(prepared, VeMakeSourceViewPictures(prepared), whole, width, height, 1, 1,
+                         vpmStretched, cellWidth, std::max(cellHeight, 1), 1);
 }

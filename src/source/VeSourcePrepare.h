@@ -104,7 +104,7 @@ TVeBitmap32 VeSourceView(const TVeBitmap32& source, const TVeSourceViewPictures&
                          const TVeRect& region, int width, int height, int aspectX, int aspectY,
                          int mode, int cellWidth, int cellHeight);
 // The prepared picture (width x height destination pixels, or its native-aspect copy of any
-// size) with the destination's attribute cells marked the same way; unchanged when the
-// destination has no cells wider than 2 pixels.
+// size) with the destination's attribute cells as a checkerboard of every real cell, also
+// 8 x 1 and 8 x 2 ones; unchanged when the destination has no cells wider than 2 pixels.
 TVeBitmap32 VeCellPatternView(const TVeBitmap32& prepared, int width, int height, int cellWidth,
                               int cellHeight);

@@ -84,6 +84,42 @@ private slots:
     QVERIFY(!form.isVisible());
   }
 
+  void aSecondRunInTheSameDialog() {
+    QTemporaryDir src, dst1, dst2;
+    QFile::copy(QStringLiteral(VELMORA_SAMPLES_DIR "/coffee.png"), src.filePath("a.png"));
+    TVeAppSettings::Write(TVeAppSettings::Path, QStringLiteral("/nowhere"));
+    TVeAppSettings::Write(TVeAppSettings::BatchPath, dst1.path());
+    TVeDest dest;
+    dest.SetEngine(DestEngineList().Find("Common", "B/W"));
+    // The open picture's folder comes before "Path"; the last destination is kept.
+    TVeBatchConvertForm form(&dest, {}, nullptr, src.path());
+    QCOMPARE(form.SourceEdit()->text(), QDir::toNativeSeparators(src.path()));
+    QCOMPARE(form.DestEdit()->text(), dst1.path());
+    QCOMPARE(form.ProgressLabel()->text(), QStringLiteral("Progress:"));
+    QCOMPARE(form.ProgressLabel()->buddy(), form.Progress());
+    QVERIFY(form.Progress()->isTextVisible());
+    form.show();
+    form.ConvertButton()->click();
+    QVERIFY(WaitFinished(form));
+    QVERIFY(QFile::exists(dst1.filePath("a.bmp")));
+    // Finished: everything may be changed and run again.
+    for (QWidget* w : std::initializer_list<QWidget*>{form.SourceEdit(), form.DestEdit(),
+                                                      form.FormatBox(), form.ConvertButton()})
+      QVERIFY(w->isEnabled());
+    QCOMPARE(form.CancelButton()->text(), QStringLiteral("Close"));
+    form.DestEdit()->setText(dst2.path());
+    form.FormatBox()->setCurrentIndex(1);
+    form.ConvertButton()->click();
+    QVERIFY(form.Running());
+    QCOMPARE(form.CancelButton()->text(), QStringLiteral("Cancel"));
+    QVERIFY(!form.DestEdit()->isEnabled());
+    QVERIFY(WaitFinished(form));
+    QVERIFY(QFile::exists(dst2.filePath("a.png")));
+    QCOMPARE(TVeAppSettings::Read(TVeAppSettings::BatchPath), dst2.path());
+    QCOMPARE(form.Log()->toPlainText().count(QStringLiteral("a.png: OK")), 2);
+    Shoot(form, "batch-again.png");
+  }
+
   void withTheWindowsFileListThereIsNoSourceFolder() {
     QTemporaryDir dst;
     TVeAppSettings::Write(TVeAppSettings::BatchPath, dst.path());

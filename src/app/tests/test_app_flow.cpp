@@ -302,6 +302,8 @@ private slots:
     QVERIFY(!form.ResultView()->Shown().isNull());
     QCOMPARE(form.ResultView()->Shown().size(), QSize(64, 48));
     form.SavePictureTo(out.filePath("photo.png"));
+    QVERIFY(form.StatusMessage().startsWith(QStringLiteral("Saved photo.png (")));
+    QVERIFY(form.StatusMessage().contains(QStringLiteral(", photo.1.png (")));
     QVERIFY(QFile::exists(out.filePath("photo.png")));
     QVERIFY(QFile::exists(out.filePath("photo.0.png")));
     QVERIFY(QFile::exists(out.filePath("photo.1.png")));
@@ -313,6 +315,12 @@ private slots:
     QCOMPARE(eve.readAll(), QByteArray(10, 1));
     QVERIFY(odd.open(QIODevice::ReadOnly));
     QCOMPARE(odd.readAll(), QByteArray(5, 2));
+    // The status bar says what was written, how long the run took and what the mode is.
+    QCOMPARE(form.StatusMessage(),
+             QStringLiteral("Saved photo.eve (10 bytes), photo.odd (5 bytes)"));
+    QVERIFY2(form.TimeLabel()->text().startsWith(QStringLiteral("Converted in ")),
+             qPrintable(form.TimeLabel()->text()));
+    QCOMPARE(form.ModeLabel()->text(), QStringLiteral("64 × 48, 2 colours"));
     // Result > Export: the raw data of each native file, named after them.
     QAction* raw = nullptr;
     for (QAction* e : form.Actions().Export)
@@ -413,6 +421,19 @@ private slots:
     QCOMPARE(zx.pixelColor(0, 0), QColor(180, 150, 120));
     QVERIFY(zx.pixelColor(cell, 0).lightness() < 150);
     QCOMPARE(zx.pixelColor(cell, cell), QColor(180, 150, 120));
+    // Multicolor cells are 8 x 1 and 8 x 2: the grid shows them, not stripes of columns.
+    for (int h : {1, 2}) {
+      Choose(form, QStringLiteral("ZX Spectrum"),
+             QStringLiteral("256x192x4 Multicolor 8x%1").arg(h));
+      QVERIFY(WaitIdle(form));
+      const QImage mc = form.SourceView()->Shown();
+      const int px = mc.width() / 256, row = h * mc.height() / 192;
+      QCOMPARE(mc.pixelColor(0, 0), QColor(180, 150, 120));
+      QCOMPARE(mc.pixelColor(0, row - 1), QColor(180, 150, 120));
+      QVERIFY(mc.pixelColor(0, row).lightness() < 150);
+      QVERIFY(mc.pixelColor(8 * px, 0).lightness() < 150);
+      QCOMPARE(mc.pixelColor(8 * px, row), QColor(180, 150, 120));
+    }
     // A mode without cells shows the picture plainly.
     Choose(form, QStringLiteral("App Test"), QStringLiteral("Files"));
     QVERIFY(WaitIdle(form));

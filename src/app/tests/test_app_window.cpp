@@ -11,8 +11,18 @@
 #include <QTest>
 #include <QUrl>
 
+#include <QActionGroup>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QScreen>
+
+#include "VeAppSettings.h"
+#include "VeDest.h"
 #include "VeImageView.h"
 #include "VeMainForm.h"
+#include "VeQtImage.h"
 #include "test_app.h"
 
 static QStringList MenuCaptions(QMenu* menu) {
@@ -64,7 +74,8 @@ private slots:
         {a.Zoom[4], "Zoom x&5", "Ctrl+5"},
         {a.NativeAspect, "&Native pixel aspect ratio", "Ctrl+P"},
         {a.ShowFlicker, "&Show flickering images", "Ctrl+F"},
-        {a.About, "About", ""},
+        {a.About, "&About", ""},
+        {a.ZoomFit, "Zoom to &fit", "Ctrl+0"},
     };
     for (const auto& e : expected) {
       if (e.caption) QCOMPARE(e.action->text(), QString::fromUtf8(e.caption));
@@ -90,7 +101,7 @@ private slots:
              (QStringList{"&Open...", "Open &folder...", "&Paste", "&Close", "&Batch convert..."}));
     QMenu* view = TopMenu(form, "View");
     QCOMPARE(MenuCaptions(view).first(), QStringLiteral("&Hide source"));
-    QCOMPARE(MenuCaptions(view).size(), 8);
+    QCOMPARE(MenuCaptions(view).size(), 9);
     QCOMPARE(MenuCaptions(form.SourceMenu()),
              (QStringList{"&Open...", "&Paste", "&Select region...", "&Close"}));
     QVERIFY(form.ResultMenu()->actions().contains(form.Actions().Copy));
@@ -141,6 +152,113 @@ private slots:
     QCOMPARE(form.SourceScroll()->verticalScrollBar()->value(), 300);
     form.SourceScroll()->horizontalScrollBar()->setValue(120);
     QCOMPARE(form.ResultScroll()->horizontalScrollBar()->value(), 120);
+  }
+
+  void zoomIsOneExclusiveGroupAndRemembered() {
+    QSettings(QStringLiteral("Ostrel Software"), QStringLiteral("Velmora")).clear();
+    {
+      TVeMainForm form;
+      TVeMainActions& a = form.Actions();
+      QVERIFY(a.ZoomGroup->isExclusive());
+      QCOMPARE(a.ZoomGroup->actions().size(), 1 + TVeMainActions::ZoomCount);
+      QVERIFY(form.ZoomFit());
+      QVERIFY(a.ZoomFit->isChecked());
+      QCOMPARE(MenuCaptions(TopMenu(form, "View")).at(1), QStringLiteral("Zoom to &fit"));
+      a.Zoom[2]->trigger();
+      QVERIFY(!form.ZoomFit());
+      QVERIFY(!a.ZoomFit->isChecked());
+      QVERIFY(a.Zoom[2]->isChecked());
+      QCOMPARE(form.Dest().ViewZoom(), 3);
+      QCOMPARE(TVeAppSettings::Read(TVeAppSettings::Zoom), QStringLiteral("3"));
+    }
+    {
+      TVeMainForm form;
+      QVERIFY(!form.ZoomFit());
+      QCOMPARE(form.Dest().ViewZoom(), 3);
+      QVERIFY(form.Actions().Zoom[2]->isChecked());
+      form.Actions().ZoomFit->trigger();
+      QCOMPARE(TVeAppSettings::Read(TVeAppSettings::Zoom), QStringLiteral("0"));
+    }
+    // Anything else read back means fit.
+    TVeAppSettings::Write(TVeAppSettings::Zoom, QStringLiteral("9"));
+    TVeMainForm form;
+    QVERIFY(form.ZoomFit());
+  }
+
+  void fitZoomArithmetic() {
+    const QSize zx(256, 192);
+    QCOMPARE(VeFitZoom({{zx, QSize(1030, 400)}}, 16), 2);
+    QCOMPARE(VeFitZoom({{zx, QSize(1030, 400)}, {zx, QSize(1030, 600)}}, 16), 2);
+    // The tighter view decides; a picture larger than its room stays at 1.
+    QCOMPARE(VeFitZoom({{zx, QSize(1030, 800)}, {QSize(512, 512), QSize(1030, 400)}}, 16), 1);
+    QCOMPARE(VeFitZoom({{QSize(8, 8), QSize(1000, 1000)}}, 16), 16);
+    // Views without a picture do not count; with none there is nothing to fit.
+    QCOMPARE(VeFitZoom({{QSize(), QSize(10, 10)}, {zx, QSize(800, 600)}}, 16), 3);
+    QCOMPARE(VeFitZoom({{QSize(), QSize(10, 10)}}, 16), 0);
+  }
+
+  void picturesFitAndSitCentred() {
+    QSettings(QStringLiteral("Ostrel Software"), QStringLiteral("Velmora")).clear();
+    TVeAppSettings::Write(TVeAppSettings::LastPlatform, QStringLiteral("ZX Spectrum"));
+    TVeAppSettings::Write(TVeAppSettings::LastMode, QStringLiteral("256x192x4"));
+    TVeMainForm form;
+    form.resize(1600, 1000);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.OpenFile(QStringLiteral(VELMORA_SAMPLES_DIR "/astronaut.png"));
+    QElapsedTimer clock;
+    clock.start();
+    while ((form.Working() || form.ResultView()->Shown().isNull()) && clock.elapsed() < 60000)
+      QTest::qWait(20);
+    QTest::qWait(50);
+    const int zoom = form.Dest().ViewZoom();
+    QVERIFY2(zoom >= 2, qPrintable(QString::number(zoom)));
+    for (QScrollArea* area : {form.SourceScroll(), form.ResultScroll()}) {
+      auto* view = qobject_cast<TVeImageView*>(area->widget());
+      const QSize shown = view->Shown().size(), room = area->maximumViewportSize();
+      QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
+      // One step more would not fit.
+      const QSize next = view->UnitSize() * (zoom + 1);
+      QVERIFY(next.width() > room.width() || next.height() > room.height());
+      QCOMPARE(view->Origin(),
+               QPoint((view->width() - shown.width()) / 2, (view->height() - shown.height()) / 2));
+    }
+    // Hiding the source gives the result the whole height, and a larger zoom.
+    form.SetHideSource(true);
+    QTest::qWait(50);
+    QVERIFY(form.Dest().ViewZoom() > zoom);
+    // A fixed zoom stays as chosen, at the top left of a large picture.
+    form.Actions().Zoom[0]->trigger();
+    QTest::qWait(20);
+    QCOMPARE(form.ResultView()->Shown().size(), QSize(256, 192));
+  }
+
+  void openOffersScreenFiles() {
+    const QStringList filters = TVeMainForm::OpenFilters().split(QStringLiteral(";;"));
+    QCOMPARE(filters.size(), 7);
+    QCOMPARE(filters.first(), QStringLiteral("Images (*.bmp *.png *.jpg *.jpeg *.gif)"));
+    QVERIFY(filters.at(1).startsWith(QStringLiteral("Screen files (")));
+    QCOMPARE(filters.last(), QStringLiteral("Any file (*)"));
+    // The dialog shows native files in either case, and no pictures among them.
+    QTemporaryDir dir;
+    for (const char* name : {"coffee.scr", "GAME.TAP", "snap.z80", "pic.png", "notes.txt"}) {
+      QFile f(dir.filePath(QString::fromLatin1(name)));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    TVeMainForm form;
+    TVeAppSettings::Write(TVeAppSettings::Path, dir.path());
+    std::unique_ptr<QFileDialog> dialog =
+        form.CreateFileDialog(TVeMainForm::OpenFilters(), TVeAppSettings::Path);
+    QCOMPARE(dialog->nameFilters(), filters);
+    QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(dir.path()).absolutePath());
+    const QString screens = filters.at(1);
+    const QStringList patterns =
+        screens.mid(screens.indexOf('(') + 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+    QCOMPARE(QDir(dir.path()).entryList(patterns, QDir::Files | QDir::CaseSensitive, QDir::Name),
+             (QStringList{"GAME.TAP", "coffee.scr", "snap.z80"}));
+    // Large enough for its columns, within the screen.
+    const QSize room = form.screen()->availableSize() * 9 / 10;
+    QCOMPARE(dialog->size(), QSize(960, 600).boundedTo(room));
   }
 
   void dropAcceptance() {
