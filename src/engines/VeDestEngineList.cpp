@@ -6,6 +6,7 @@
 #include "VeColor.h"
 #include "VeGenericEngine.h"
 #include "VeCommonEngines.h"
+#include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 
 namespace {
@@ -273,6 +274,7 @@ TVeDestEngineList& CatalogueList() {
 // never re-enters itself.
 void RegisterPlatformEngines() {
   VeRegisterCommonEngines();
+  RegisterMsxEngines();
   RegisterZxSpectrumEngines();
 }
 } // namespace
