@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "VeOpenPlatformMsx.h"
 #include "VeOpenPlatformZxSpectrum.h"
 
 #include <algorithm>
@@ -141,7 +142,10 @@ TVeAspectLookup& AspectLookup() {
 // they register through RegisterSourceEngine, which does not come back here.
 void EnsurePlatformLoaders() {
   static std::once_flag once;
-  std::call_once(once, [] { RegisterZxSpectrumLoaders(); });
+  std::call_once(once, [] {
+    RegisterMsxLoaders();
+    RegisterZxSpectrumLoaders();
+  });
 }
 
 } // namespace
