@@ -2,6 +2,7 @@
 // and every file read back through its loader giving the preview's pixels.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -123,54 +124,73 @@ TEST(MsxScreens, EnginesTakeTheirCatalogueEntries) {
 }
 
 TEST(MsxScreens, OptionsAndPanels) {
-  for (const TVeMSXModeInfo* m : AllModes()) {
-    SCOPED_TRACE(Name(*m));
-    auto engine = DestEngineList().Find("MSX", m->Mode)->Create();
+  // Mode, size, aspect index, palette types offered, palette modes offered, default mode.
+  struct TExpected {
+    const char* Mode;
+    int Width, Height, Aspect, Types;
+    std::vector<int> Modes;
+    int Default;
+  };
+  const std::vector<int> gray = {0, 1, 11}, custom = {0, 1, 11, 16}, bright = {0, 1, 10, 11, 16};
+  const TExpected expected[] = {
+      {"2 256x192x4", 256, 192, 12, 0, gray, 11},
+      {"3 64x48x4", 64, 48, 12, 1, gray, 11},
+      {"4 256x192x4", 256, 192, 12, 2, custom, 11},
+      {"5 256x212x4", 256, 212, 12, 2, custom, 11},
+      {"5 256x424x4 Interlaced", 256, 424, 18, 2, custom, 11},
+      {"6 512x212x2", 512, 212, 2, 2, bright, 10},
+      {"6 512x424x2 Interlaced", 512, 424, 12, 2, bright, 10},
+      {"7 512x212x4", 512, 212, 2, 2, custom, 11},
+      {"7 512x424x4 Interlaced", 512, 424, 12, 2, custom, 11},
+      {"8 256x212x8", 256, 212, 12, 2, gray, 11},
+      {"8 256x424x8 Interlaced", 256, 424, 18, 2, gray, 11},
+      {"10 256x212x12", 256, 212, 12, 2, {}, 0},
+      {"10 256x424x12 Interlaced", 256, 424, 18, 2, {}, 0},
+      {"12 256x212x15", 256, 212, 12, 1, {}, 0},
+      {"12 256x424x15 Interlaced", 256, 424, 18, 1, {}, 0},
+  };
+  for (const TExpected& x : expected) {
+    SCOPED_TRACE(x.Mode);
+    const int screen = std::atoi(x.Mode);
+    auto engine = DestEngineList().Find("MSX", x.Mode)->Create();
     auto o = engine->CreateOptions();
-    EXPECT_EQ(o->Width(), m->Width);
-    EXPECT_EQ(o->Height(), m->Height);
-    EXPECT_EQ(o->AspectIndex(), m->Aspect);
-    EXPECT_EQ(o->NativeAspect(), m->Aspect);
-    EXPECT_EQ(o->GetCellWidth(), m->Cells() ? 8 : 1);
-    EXPECT_EQ(o->GetCellHeight(), 1);
+    EXPECT_EQ(o->Width(), x.Width);
+    EXPECT_EQ(o->Height(), x.Height);
+    EXPECT_EQ(o->AspectIndex(), x.Aspect);
+    EXPECT_EQ(o->NativeAspect(), x.Aspect);
+    EXPECT_EQ(o->GetCellWidth(), screen == 2 || screen == 4 ? 8 : 1);
     o->SetWidth(100); // fixed size
-    EXPECT_EQ(o->Width(), m->Width);
+    EXPECT_EQ(o->Width(), x.Width);
     auto ui = engine->CreateUI(*o);
-    const TVeUIControl* modeList = ui->Find(ciPaletteMode);
-    if (m->ModeMask) {
-      ASSERT_TRUE(modeList);
-      std::vector<int> offered;
-      for (int v = 0; v < 17; ++v)
-        if (m->ModeMask & (1u << v)) offered.push_back(v);
-      EXPECT_EQ(modeList->Values, offered);
-      EXPECT_EQ(modeList->SelectedValue(), m->DefaultMode);
-      EXPECT_EQ(ui->Has(ciPaletteModeEdit), (m->ModeMask & (1u << msxModeCustom)) != 0);
-    } else {
-      EXPECT_FALSE(modeList);
+    const TVeUIControl* modes = ui->Find(ciPaletteMode);
+    EXPECT_EQ(modes ? modes->Values : std::vector<int>{}, x.Modes);
+    if (modes) {
+      EXPECT_EQ(modes->SelectedValue(), x.Default);
+      EXPECT_EQ(modes->Items.front(), "Black/white");
     }
+    EXPECT_EQ(ui->Has(ciPaletteModeEdit), !x.Modes.empty() && x.Modes.back() == 16);
     const TVeUIControl* types = ui->Find(ciPaletteTypeList);
-    if (m->PaletteTypes.size() >= 2) {
-      ASSERT_TRUE(types);
-      EXPECT_EQ(types->Values.size(), m->PaletteTypes.size());
-      EXPECT_EQ(types->SelectedValue(), int(m->PaletteTypes.front()));
-    }
+    EXPECT_EQ(types ? int(types->Values.size()) : x.Types < 2 ? x.Types : 0, x.Types);
     const TVeUIControl* count = ui->Find(ciMaxColorCount);
-    const bool quantized = m->Screen >= 3 && m->Screen <= 7;
-    ASSERT_EQ(count != nullptr, quantized);
+    ASSERT_EQ(count != nullptr, screen >= 3 && screen <= 7);
     if (count) {
-      EXPECT_EQ(count->Max, m->Screen == 6 ? 4 : 16);
-      EXPECT_EQ(count->Value, m->Screen == 6 ? 4 : 16);
+      EXPECT_EQ(count->Max, screen == 6 ? 4 : 16);
+      EXPECT_EQ(count->Value, screen == 6 ? 4 : 16);
     }
-    EXPECT_EQ(ui->Has(ciLimitErrorInsideBlock), m->Cells());
-    EXPECT_EQ(ui->Has(ciComment), m->Screen >= 5);
-    EXPECT_EQ(ui->Has(ciPaletteView), m->Screen != 12);
-    EXPECT_EQ(o->DitherMethod(), m->Screen == 2   ? dmJarvisJudiceNinke
-                                 : m->Screen == 3 ? dmNone
-                                                  : dmFloydSteinberg);
-    EXPECT_EQ(o->LimitErrorInsideBlock(), m->Screen != 2);
-    EXPECT_EQ(o->LimitErrorAtBoundary(), m->Screen != 2);
-    EXPECT_EQ(o->ErrorDiffusion(), m->Screen == 6 ? 80 : 90);
+    EXPECT_EQ(ui->Has(ciLimitErrorInsideBlock), screen == 2 || screen == 4);
+    EXPECT_EQ(ui->Has(ciComment), screen >= 5);
+    EXPECT_EQ(ui->Has(ciPaletteView), screen != 12);
+    EXPECT_EQ(o->DitherMethod(), screen == 2   ? dmJarvisJudiceNinke
+                                 : screen == 3 ? dmNone
+                                               : dmFloydSteinberg);
+    EXPECT_EQ(o->LimitErrorInsideBlock(), screen != 2);
+    EXPECT_EQ(o->LimitErrorAtBoundary(), screen != 2);
+    EXPECT_EQ(o->ErrorDiffusion(), screen == 6 ? 80 : 90);
   }
+  // "Сolor" begins with the Cyrillic Es.
+  auto o = TVeMSXScr6Engine().CreateOptions();
+  auto ui = TVeMSXScr6Engine().CreateUI(*o);
+  EXPECT_EQ(ui->Find(ciPaletteMode)->Items[2], "\xD0\xA1olor (bright)");
 }
 
 TEST(MsxScreens, CustomGridShowsTheHardwareColours) {

@@ -39,9 +39,29 @@ int RowBytes(int width, bool colors256) {
   return colors256 ? width : width / 2;
 }
 
+// Without the converter (a system without its code page modules) only ASCII passes, so
+// that a missing module never stops a conversion.
+std::string AsciiOnly(const std::string& text, bool utf8Input) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += char(c);
+      continue;
+    }
+    out += '?';
+    if (utf8Input)
+      while (i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80)
+        ++i;
+    else if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))
+      ++i; // the second byte of a double-byte character
+  }
+  return out;
+}
+
 std::string Convert(const std::string& text, const char* to, const char* from, bool utf8Input) {
   iconv_t cd = iconv_open(to, from);
-  if (cd == iconv_t(-1)) throw EVeError("Code page 932 is not available");
+  if (cd == iconv_t(-1)) return AsciiOnly(text, utf8Input);
   std::string out;
   std::vector<char> in(text.begin(), text.end());
   char* src = in.data();

@@ -46,6 +46,7 @@ bool VeReadMagHeader(const uint8_t* data, int32_t size, TVeMagHeader& header);
 // copy from outside the picture raise "Corrupt MAG file".
 void VeDecodeMag(const uint8_t* data, int32_t size, TVeMagPicture& picture);
 
-// Code page 932 conversions (iconv); characters the other side cannot hold become "?".
+// Code page 932 conversions (iconv); characters the other side cannot hold become "?", and
+// so does everything but ASCII where the system lacks the code page.
 std::string VeUtf8ToCodePage932(const std::string& text);
 std::string VeCodePage932ToUtf8(const std::string& text);
