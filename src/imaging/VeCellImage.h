@@ -220,8 +220,10 @@ public:
   // Lowest-cost enabled candidate of list[first..last], first on ties; -1 when none.
   int SearchRange(const TVeCellPaletteList& list, const TVeCellRect& rect, TVeCellHelper& scratch,
                   int first, int last, double& cost) const;
-  // The same over the whole list, on workers when there are at least two.
-  int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
+  // The same over the whole list, on workers when there are at least two. A subclass may
+  // find the same candidate another way.
+  virtual int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                double& cost);
   // The same choice for lists whose candidates all take two entries of the main palette
   // (TVeCellPaperIncPalette): no trial can cost less than the cell's distance to the nearer of
   // its two colours, pixel by pixel, so a candidate whose bound exceeds the best cost found is

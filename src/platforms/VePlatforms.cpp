@@ -7,6 +7,8 @@
 #include "VeGenericEngine.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
+#include "VeOpenPlatformMsx.h"
+#include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -164,6 +166,7 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };

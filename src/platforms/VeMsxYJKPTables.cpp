@@ -1,0 +1,6 @@
+#include "VeMsxYJKPTables.h"
+
+const TVeYjkRangeTable& VeMsxYJKPTable() {
+  static const TVeYjkRangeTable table(TVeYjkDecoder::YJK, true);
+  return table;
+}
