@@ -13,6 +13,7 @@
 #include "VeOpenPlatformMsx.h"
 #include "VePlatformMsx.h"
 #include "VePlatformMsxYJK.h"
+#include "VePlatforms.h"
 #include "VeSavePlatformMsx.h"
 #include "VeThreadJob.h"
 #include "test_msx_support.h"
@@ -276,7 +277,7 @@ TEST(MsxScreens, BoundedCellSearchFindsTheExhaustiveChoice) {
       for (int bounded = 0; bounded < 2; ++bounded) {
         TVeMSXScreen2Image image(8, part, 1);
         image.Bounded = bounded != 0;
-        results[bounded] = image.Convert(nullptr, *o, nullptr, nullptr);
+        results[bounded] = image.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
       }
       EXPECT_TRUE(*results[0]->ToBitmap32() == *results[1]->ToBitmap32())
           << int(dither) << " " << boundary;

@@ -274,7 +274,7 @@ std::unique_ptr<TVeBitmap> ConvertCells(const TVeMSXModeInfo& m, const TVeCancel
   }
   if (options.PaletteMode() == msxModeGray) options.SetGrayPalette(true);
   TVeMSXScreen2Image image(8, source, 1);
-  return image.Convert(cancel, options, &screen, &progress);
+  return image.Convert(cancel, VeCellOptionsOf(options), &screen, &progress);
 }
 
 // ---- Files of the bitmap screens ------------------------------------------------------------
