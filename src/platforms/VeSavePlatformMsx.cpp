@@ -165,7 +165,9 @@ TVeMSXEngineUI::TVeMSXEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
   if (!own) VeInternalError();
   const TVeMSXModeInfo& m = own->Mode();
   AddPositionBorder();
-  AddPaletteSeparator();
+  // Screen 12 has no palette to choose or show: no empty "Palette" group.
+  if (m.PaletteTypes.size() >= 2 || m.ModeMask || m.Colors == 256 || m.Screen != 12)
+    AddPaletteSeparator();
   if (m.PaletteTypes.size() >= 2) {
     std::vector<std::pair<std::string, TVePaletteType>> types;
     for (TVePaletteType t : m.PaletteTypes)
