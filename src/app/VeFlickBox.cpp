@@ -3,27 +3,65 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #ifdef VELMORA_HAVE_GL
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLWindow>
 #include <QSurfaceFormat>
+
+class TVeFlickWindow : public QOpenGLWindow {
+public:
+  explicit TVeFlickWindow(TVeFlickBox* box) : FBox(box) {
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSwapInterval(1);
+    setFormat(format);
+    connect(this, &QOpenGLWindow::frameSwapped, this, [this] { FBox->Swapped(); });
+  }
+
+protected:
+  void paintGL() override {
+    QPainter painter(this);
+    if (FBox->FFrames.isEmpty()) {
+      painter.fillRect(QRect(QPoint(0, 0), size()), Qt::black);
+      return;
+    }
+    painter.drawImage(0, 0, FBox->FFrames[FBox->FCurrent]);
+    FBox->Painted();
+  }
+
+private:
+  TVeFlickBox* FBox;
+};
+#else
+class TVeFlickWindow {};
 #endif
 
 TVeFlickBox::TVeFlickBox(const QList<QImage>& frames, QWidget* parent)
-    : TVeFlickBoxBase(parent), FFrames(frames) {
+    : QWidget(parent), FFrames(frames) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   if (!FFrames.isEmpty()) setFixedSize(FFrames.first().size());
   FClock.start();
   FTimer.setTimerType(Qt::PreciseTimer);
   connect(&FTimer, &QTimer::timeout, this, &TVeFlickBox::NextFrame);
 #ifdef VELMORA_HAVE_GL
-  QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-  format.setSwapInterval(1);
-  setFormat(format);
-  connect(this, &QOpenGLWidget::frameSwapped, this, &TVeFlickBox::Swapped);
+  if (Available()) {
+    FWindow = new TVeFlickWindow(this);
+    // The container owns the window from here on.
+    FContainer = QWidget::createWindowContainer(FWindow, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FContainer);
+  }
 #endif
+}
+
+TVeFlickBox::~TVeFlickBox() {
+  FTimer.stop();
+  // The window reports swaps to this box: it goes first.
+  delete FContainer.data();
 }
 
 QSize TVeFlickBox::sizeHint() const {
@@ -90,22 +128,16 @@ void TVeFlickBox::Swapped() {
 void TVeFlickBox::NextFrame() {
   if (FFrames.isEmpty()) return;
   FCurrent = (FCurrent + 1) % int(FFrames.size());
-  update();
+#ifdef VELMORA_HAVE_GL
+  if (FWindow) FWindow->update();
+#endif
 }
 
-#ifdef VELMORA_HAVE_GL
-void TVeFlickBox::paintGL() {
-  QPainter painter(this);
-  if (FFrames.isEmpty()) {
-    painter.fillRect(rect(), palette().window());
-  } else {
-    painter.drawImage(0, 0, FFrames[FCurrent]);
-    ++FShown;
-  }
-}
-#else
 void TVeFlickBox::paintEvent(QPaintEvent*) {
+  // Seen only where there is no OpenGL window, or before it is exposed.
   QPainter painter(this);
-  painter.fillRect(rect(), palette().window());
+  if (FFrames.isEmpty())
+    painter.fillRect(rect(), palette().window());
+  else
+    painter.drawImage(0, 0, FFrames[FCurrent]);
 }
-#endif

@@ -4,25 +4,26 @@
 // vertical refresh. The box checks that the swaps really wait: where they do not (a virtual
 // display, a driver that ignores the swap interval) it falls back to a timer at the screen's
 // refresh rate, so the frames still alternate at the speed the eye expects.
+//
+// The frames are drawn in a window of their own inside the box: an OpenGL widget would turn
+// the whole main window into an OpenGL surface, which recreates its native window and makes
+// every frame recompose the whole window (very costly under software OpenGL).
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <vector>
 
-#ifdef VELMORA_HAVE_GL
-#include <QOpenGLWidget>
-using TVeFlickBoxBase = QOpenGLWidget;
-#else
-using TVeFlickBoxBase = QWidget;
-#endif
+class TVeFlickWindow;
 
-class TVeFlickBox : public TVeFlickBoxBase {
+class TVeFlickBox : public QWidget {
   Q_OBJECT
 public:
   // frames: already scaled to the size the box shows.
   TVeFlickBox(const QList<QImage>& frames, QWidget* parent = nullptr);
+  ~TVeFlickBox() override;
 
   // True when the platform offers buffer swaps that wait for the vertical refresh.
   static bool Available();
@@ -34,6 +35,7 @@ public:
 
   int FrameCount() const { return int(FFrames.size()); }
   int CurrentFrame() const { return FCurrent; }
+  const QImage& Frame(int index) const { return FFrames[index]; }
   // Frames shown so far.
   qint64 FramesShown() const { return FShown; }
   // Unknown until ProbeSwaps swaps were measured; then whether the swaps set the pace.
@@ -42,17 +44,13 @@ public:
   QSize sizeHint() const override;
 
 protected:
-#ifdef VELMORA_HAVE_GL
-  void paintGL() override;
-#else
   void paintEvent(QPaintEvent*) override;
-#endif
-
-private slots:
-  void Swapped();
-  void NextFrame();
 
 private:
+  friend class TVeFlickWindow;
+  void Swapped();
+  void NextFrame();
+  void Painted() { ++FShown; }
   double RefreshPeriodMs() const;
   QList<QImage> FFrames;
   int FCurrent = 0;
@@ -62,4 +60,6 @@ private:
   qint64 FLastSwapNs = -1;
   std::vector<double> FIntervals;
   QTimer FTimer;
+  TVeFlickWindow* FWindow = nullptr;
+  QPointer<QWidget> FContainer;
 };

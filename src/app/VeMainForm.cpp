@@ -24,6 +24,7 @@
 #include "VeAppSettings.h"
 #include "VeBatchConvertForm.h"
 #include "VeBitmap.h"
+#include "VeColorChoiceDialog.h"
 #include "VeCustomForm.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
@@ -492,7 +493,10 @@ void TVeMainForm::ModeChanged() {
     FDest->SetEngine(SelectedEngine());
     if (std::unique_ptr<TVeDestEngineUI> model = FDest->CreateEngineUI()) {
       auto* panel = new TVeOptionPanel(std::move(model), FParams);
-      panel->ChooseColor = [this](int current) {
+      panel->ChooseColor = [this](int current, const std::vector<int>& allowed) {
+        if (!allowed.empty())
+          return TVeColorChoiceDialog::Choose(QList<int>(allowed.begin(), allowed.end()), current,
+                                              this);
         const QColor c =
             QColorDialog::getColor(QColor(QRgb(0xFF000000u | uint32_t(current))), this);
         return c.isValid() ? int(c.rgb() & 0xFFFFFF) : -1;
@@ -645,9 +649,13 @@ QString TVeMainForm::AboutText() {
   const QString version = QApplication::applicationVersion().isEmpty()
                               ? QString()
                               : QStringLiteral(" ") + QApplication::applicationVersion();
-  return QStringLiteral("<b>Velmora</b>%1<br>Converts pictures into the screen modes of old home "
-                        "computers and writes their native screen files.<br><br>Libraries used: "
-                        "%2.<br><br>Ostrel Software")
+  return QStringLiteral(
+             "<b>Velmora</b>%1<br>Converts pictures into the screen modes of old home "
+             "computers and writes their native screen files.<br><br>Libraries used: "
+             "%2.<br><br>Copyright \u00A9 2026 Ostrel Software. All rights reserved: no licence to "
+             "copy or redistribute Velmora has been granted yet.<br>The libraries are "
+             "used under their own licences (Qt under the GNU LGPL version 3; zlib, "
+             "libpng, libjpeg-turbo and giflib under their permissive licences).")
       .arg(version, libraries.join(QStringLiteral(", ")).toHtmlEscaped());
 }
 

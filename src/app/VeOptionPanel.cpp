@@ -249,7 +249,7 @@ QWidget* TVeOptionPanel::MakeWidget(const TVeUIControl& c) {
         TVeDestEngineUIEx* ex = ModelEx();
         const TVeUIControl* box = FModel->Find(ciBorderColor);
         if (ex && ChooseColor) {
-          const int rgb = ChooseColor(box ? box->Value : 0);
+          const int rgb = ChooseColor(box ? box->Value : 0, ex->BorderColors());
           if (rgb >= 0) ex->BorderColorSelected(rgb);
         }
       } else if (id == ciPaletteModeEdit) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "VePaletteList.h"
 
@@ -38,8 +39,9 @@ public:
   // Shows the model's current state in the widgets (after changes made outside the panel).
   void Sync();
 
-  // Asked when "Select..." of the border colour is pressed; returns -1 when cancelled.
-  std::function<int(int current)> ChooseColor;
+  // Asked when "Select..." of the border colour is pressed, with the colours the mode's
+  // border can show (empty: any colour); returns -1 when cancelled.
+  std::function<int(int current, const std::vector<int>& allowed)> ChooseColor;
   // "Edit..." beside the palette mode list.
   std::function<void()> EditPalette;
 

@@ -764,6 +764,10 @@ void TVeDestEngineUIEx::BorderColorSelected(int rgb) {
   ControlsChanged();
 }
 
+std::vector<int> TVeDestEngineUIEx::BorderColors() const {
+  return FBorderColors ? FBorderColors(Options()) : std::vector<int>{};
+}
+
 void TVeDestEngineUIEx::RefreshPaletteControls() {
   const TVeDestEngineOptions& o = Options();
   if (TVeUIControl* view = FindMutable(ciPaletteView)) view->Palette->Assign(&o.Palette());

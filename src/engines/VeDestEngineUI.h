@@ -205,6 +205,9 @@ public:
   void SourceSizeToDimension(int w, int h);
   // "Select..." confirmed in the host's colour dialog.
   void BorderColorSelected(int rgb);
+  // The colours the machine's border can show (24-bit RGB), for the host's "Select..."
+  // dialog; empty where any colour goes.
+  std::vector<int> BorderColors() const;
   // Copies the options' palette into the palette view and shows the palette numbers.
   void RefreshPaletteControls();
   // The palette library changed: the palette lists offer its entries afresh, keeping the
@@ -224,6 +227,10 @@ protected:
   // Group builders, called in screen order by the engine panels' constructors.
   void AddDimension(bool nativeButton = true);
   void AddPositionBorder(const std::vector<int>& aspects = {});
+  // Restricts "Select..." to the colours this function gives for the current options.
+  void SetBorderColors(std::function<std::vector<int>(const TVeDestEngineOptions&)> colors) {
+    FBorderColors = std::move(colors);
+  }
   void AddPaletteSeparator();
   // "P&alette:" with the generated types "RGB888".."RGB111" and the palettes of the library.
   void AddPaletteList();
@@ -265,4 +272,5 @@ protected:
   // library may drop its temporary palettes at any time).
   std::vector<std::shared_ptr<TVePalette256>> FFixedChoices;
   std::vector<std::shared_ptr<TVePalette256>> FListPalettes;
+  std::function<std::vector<int>(const TVeDestEngineOptions&)> FBorderColors;
 };

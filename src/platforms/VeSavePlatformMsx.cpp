@@ -165,6 +165,16 @@ TVeMSXEngineUI::TVeMSXEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
   if (!own) VeInternalError();
   const TVeMSXModeInfo& m = own->Mode();
   AddPositionBorder();
+  // The backdrop of the TMS9918 screens is one of its fifteen colours (0 is transparent).
+  if (m.Screen == 2 || m.Screen == 3)
+    SetBorderColors([](const TVeDestEngineOptions&) {
+      TVePalette256 p;
+      MsxMakeTms9918Palette(p);
+      std::vector<int> colors;
+      for (int i = 1; i < p.Count(); ++i)
+        colors.push_back(int(p.GetRGBQuad(i) & 0xFFFFFF));
+      return colors;
+    });
   // Screen 12 has no palette to choose or show: no empty "Palette" group.
   if (m.PaletteTypes.size() >= 2 || m.ModeMask || m.Colors == 256 || m.Screen != 12)
     AddPaletteSeparator();

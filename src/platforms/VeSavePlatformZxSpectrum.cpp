@@ -47,9 +47,19 @@ std::vector<std::pair<std::string, TVePaletteType>> ZxSpectrumPaletteTypeList() 
   return types;
 }
 
+std::vector<int> ZxSpectrumBorderColors(const TVeDestEngineOptions& options) {
+  TVePalette256 p;
+  ZxSpectrumMakePalette(p, ZxSpectrumPaletteType(options.PaletteType()));
+  std::vector<int> colors;
+  for (int i = 0; i < 8 && i < p.Count(); ++i)
+    colors.push_back(int(p.GetRGBQuad(i) & 0xFFFFFF));
+  return colors;
+}
+
 TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddPaletteSeparator();
   AddPaletteMode(ZxSpectrumModeMask);
   AddPaletteTypeList(ZxSpectrumPaletteTypeList());

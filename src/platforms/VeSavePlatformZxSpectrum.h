@@ -37,6 +37,8 @@ constexpr uint32_t ZxSpectrumModeMask = 2051;
 
 // "Pulsar (205)", "Linear", "Vardel (160)" for the panels' palette type list.
 std::vector<std::pair<std::string, TVePaletteType>> ZxSpectrumPaletteTypeList();
+// The eight colours of the border (no bright) as the options' palette type shows them.
+std::vector<int> ZxSpectrumBorderColors(const TVeDestEngineOptions& options);
 
 class TVeZxSpectrumColorEngineUI : public TVeDestEngineUIEx {
 public:

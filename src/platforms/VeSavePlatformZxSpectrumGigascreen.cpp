@@ -34,6 +34,7 @@ void TVeZxSpectrumGigascreenEngineOptions::PaletteChanged() {
 TVeZxSpectrumGigascreenEngineUI::TVeZxSpectrumGigascreenEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddPaletteSeparator();
   AddPaletteMode((1u << zxModeGray) | (1u << zxModeColor));
   AddPaletteTypeList(ZxSpectrumPaletteTypeList());
@@ -64,6 +65,7 @@ TVeZxSpectrumGigaInterlacedEngineUI::TVeZxSpectrumGigaInterlacedEngineUI(
     TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddPaletteSeparator();
   AddPaletteMode((1u << zxModeGray) | (1u << zxModeColor));
   AddPaletteTypeList(ZxSpectrumPaletteTypeList());

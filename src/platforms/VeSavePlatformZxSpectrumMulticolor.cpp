@@ -26,6 +26,7 @@ TVeZxSpectrumMultiColor1EngineOptions::TVeZxSpectrumMultiColor1EngineOptions() {
 TVeZxSpectrumMultiColorEngineUI::TVeZxSpectrumMultiColorEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddPaletteSeparator();
   AddPaletteMode(ZxGrayColorModeMask);
   AddColorUsage({0, 1, 2, 3}, 1u << zxModeColor);
@@ -51,6 +52,7 @@ void TVeZxSpectrumTricolorEngineOptions::PaletteChanged() {
 TVeZxSpectrumTricolorEngineUI::TVeZxSpectrumTricolorEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddDithering(false);
 }
 
@@ -159,6 +161,7 @@ void TVeZxSpectrumBWGigascreenEngineOptions::PaletteChanged() {
 TVeZxSpectrumBWGigascreenEngineUI::TVeZxSpectrumBWGigascreenEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(ZxSpectrumBorderColors);
   AddDithering(false);
 }
 

@@ -14,8 +14,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <atomic>
 #include <chrono>
+#include <sys/resource.h>
 #include <thread>
 
 #include "VeAppSettings.h"
@@ -254,6 +256,48 @@ private slots:
     });
     form.OpenFile(dir.filePath("bad.png"));
     QCOMPARE(QString::fromStdString(form.Source().Name()), QStringLiteral("coffee.png"));
+  }
+
+  // The player draws in a window of its own: the main window keeps its native window, and
+  // playing costs little CPU (no busy loop, no recomposing the whole window per frame).
+  void flickerPlayerKeepsTheWindowAndIdles() {
+    if (!TVeFlickBox::Available()) QSKIP("no OpenGL display with swap intervals");
+    TVeMainForm form;
+    form.resize(1280, 720);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.OpenFile(Sample("coffee.png"));
+    Choose(form, QStringLiteral("App Test"), QStringLiteral("Files"));
+    QVERIFY(WaitIdle(form));
+    const WId id = form.winId();
+    QWindow* const handle = form.windowHandle();
+    TVeMainActions& a = form.Actions();
+    a.ShowFlicker->trigger();
+    TVeFlickBox* box = form.ResultView()->FlickBox();
+    QVERIFY(box);
+    QTest::qWait(500); // past the pacing probe
+    QCOMPARE(form.winId(), id);
+    QCOMPARE(form.windowHandle(), handle);
+    const auto cpu = [] {
+      rusage u{};
+      getrusage(RUSAGE_SELF, &u);
+      return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+             double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const qint64 shown = box->FramesShown();
+    QElapsedTimer wall;
+    wall.start();
+    const double before = cpu();
+    QTest::qWait(2000);
+    const double load = (cpu() - before) / (double(wall.elapsed()) / 1000.0);
+    qInfo("flicker player: %.0f %% of one core, %lld frames in %lld ms", load * 100,
+          box->FramesShown() - shown, wall.elapsed());
+    QVERIFY(box->FramesShown() > shown + 10);
+    // A busy loop would hold a whole core or more.
+    QVERIFY2(load < 0.6, qPrintable(QString::number(load)));
+    a.ShowFlicker->trigger();
+    QVERIFY(!form.ResultView()->FlickBox());
+    QCOMPARE(form.winId(), id);
   }
 
   void saveCommandsFollowTheResult() {

@@ -7,7 +7,11 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <set>
 
+#include "VeColorChoiceDialog.h"
+#include "VeDestEngine.h"
+#include "VeDestEngineList.h"
 #include "VeDestEngineUI.h"
 #include "VeOptionPanel.h"
 #include "VePalette.h"
@@ -157,7 +161,9 @@ private slots:
     THost host;
     model->SetDest(&host);
     TVeOptionPanel panel(std::move(model));
-    panel.ChooseColor = [](int current) { return current == 0 ? 0x123456 : -1; };
+    panel.ChooseColor = [](int current, const std::vector<int>& allowed) {
+      return current == 0 && allowed.empty() ? 0x123456 : -1;
+    };
     qobject_cast<QPushButton*>(panel.ControlWidget(ciBorderSelect))->click();
     QCOMPARE(host.Border, 0x123456);
     QCOMPARE(options->BorderColor(), 0x123456);
@@ -171,6 +177,55 @@ private slots:
     QVERIFY(relaid.wait(1000));
     QCOMPARE(qobject_cast<QPushButton*>(panel.ControlWidget(ciNativeDimension))->text(),
              QStringLiteral("&Image dimension"));
+  }
+
+  // "Select..." offers only the colours the machine's border can show: eight on a ZX
+  // Spectrum (following the palette type), fifteen on an MSX screen 2, any colour in Common.
+  void borderColorsOfTheMode() {
+    struct TCase {
+      const char* Platform;
+      const char* Mode;
+      int Count;
+    };
+    for (const TCase& c : {TCase{"ZX Spectrum", "256x192x4", 8}, TCase{"MSX", "2 256x192x4", 15},
+                           TCase{"Common", "Palette", 0}}) {
+      const TVeDestEngineClass* cls = DestEngineList().Find(c.Platform, c.Mode);
+      QVERIFY2(cls, c.Mode);
+      std::unique_ptr<TVeDestEngine> engine = cls->Create();
+      std::unique_ptr<TVeDestEngineOptions> options = engine->CreateOptions();
+      std::unique_ptr<TVeDestEngineUI> model = engine->CreateUI(*options);
+      THost host;
+      static_cast<TVeSourceDestUI*>(model.get())->SetDest(&host);
+      TVeOptionPanel panel(std::move(model));
+      std::vector<int> offered;
+      panel.ChooseColor = [&offered](int, const std::vector<int>& allowed) {
+        offered = allowed;
+        return allowed.empty() ? 0x123456 : allowed.back();
+      };
+      qobject_cast<QPushButton*>(panel.ControlWidget(ciBorderSelect))->click();
+      QCOMPARE(int(offered.size()), c.Count);
+      QCOMPARE(host.Border, offered.empty() ? 0x123456 : offered.back());
+      if (c.Count == 8) {
+        // Black first, white (no bright) last, and no two alike.
+        QCOMPARE(offered.front(), 0);
+        QVERIFY(offered.back() != 0xFFFFFF && (offered.back() & 0xFF) == (offered.back() >> 16));
+        QCOMPARE(int(std::set<int>(offered.begin(), offered.end()).size()), 8);
+      }
+    }
+  }
+
+  void colorChoiceDialogPicksOneOfItsColors() {
+    const QList<int> colors = {0x000000, 0x0000C0, 0xC00000, 0xC0C0C0};
+    QCOMPARE(TVeColorChoiceDialog::Nearest(colors, 0x101010), 0);
+    QCOMPARE(TVeColorChoiceDialog::Nearest(colors, 0xF00010), 2);
+    QCOMPARE(TVeColorChoiceDialog::Nearest({}, 0), -1);
+    // A border carried over from a free-colour mode starts on its nearest machine colour.
+    TVeColorChoiceDialog dialog(colors, 0xB0B0B0);
+    QCOMPARE(dialog.Chosen(), 0xC0C0C0);
+    dialog.show();
+    QTest::mouseClick(dialog.Swatch(1), Qt::LeftButton);
+    QCOMPARE(dialog.Chosen(), 0x0000C0);
+    QVERIFY(dialog.Swatch(1)->toolTip().contains(QStringLiteral("0000C0")));
   }
 };
 VE_APP_TEST_SUITE(TestOptionPanel)

@@ -1,4 +1,5 @@
 // The main window: commands, menus, layout rules.
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -89,6 +90,15 @@ private slots:
       QVERIFY2(!keys.contains(k), qPrintable(k));
       keys.insert(k);
     }
+  }
+
+  void aboutNamesVersionLicenceAndLibraries() {
+    const QString text = TVeMainForm::AboutText();
+    if (!QApplication::applicationVersion().isEmpty())
+      QVERIFY(text.contains(QApplication::applicationVersion()));
+    QVERIFY(text.contains(QStringLiteral("licence")));
+    for (const char* library : {"Qt ", "zlib", "libpng", "giflib"})
+      QVERIFY2(text.contains(QLatin1String(library)), library);
   }
 
   void menusHoldTheirCommands() {
