@@ -1,8 +1,11 @@
 // The Velmora desktop program.
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 
@@ -25,6 +28,10 @@ int main(int argc, char* argv[]) {
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(screenshot);
+  // With --screenshot: turn the flicker player on first.
+  QCommandLineOption play(QStringLiteral("play"), QString());
+  play.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(play);
   QCommandLineOption zoom(QStringLiteral("zoom"), QStringLiteral("View zoom, 1 to 5."),
                           QStringLiteral("n"));
   parser.addOption(zoom);
@@ -48,12 +55,17 @@ int main(int argc, char* argv[]) {
     auto* timer = new QTimer(&form);
     auto* clock = new QElapsedTimer;
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, &form, [&form, target, clock, timer] {
+    const bool playing = parser.isSet(play);
+    QObject::connect(timer, &QTimer::timeout, &form, [&form, target, clock, timer, playing] {
       if (form.Working() && clock->elapsed() < 60000) return;
       timer->stop();
       delete clock;
-      QTimer::singleShot(300, &form, [&form, target] {
-        form.grab().save(target);
+      if (playing && form.Actions().ShowFlicker->isEnabled()) form.Actions().ShowFlicker->trigger();
+      QTimer::singleShot(playing ? 1000 : 300, &form, [&form, target, playing] {
+        // The player draws in a native child window, which only the screen's copy shows.
+        QScreen* screen = form.screen();
+        const QPixmap shot = playing && screen ? screen->grabWindow(form.winId()) : form.grab();
+        shot.save(target);
         QApplication::quit();
       });
     });
