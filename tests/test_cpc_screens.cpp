@@ -2,7 +2,10 @@
 // the files they write, and every file read back through its loader giving the preview.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "VeGenericEngine.h"
@@ -605,4 +608,23 @@ TEST(CpcScreens, SameFilesWithAnyWorkerCount) {
     SetProcessorCount(0);
     EXPECT_TRUE(one == three);
   }
+}
+
+TEST(CpcScreens, SavedFilesCarryTheirOwnNames) {
+  TRun r = ConvertMode(CpcModeInfo(7));
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("velmora_cpc_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  TVeStream& pph = *r.Files->GetStream(0);
+  VeWriteStream(pph, (dir / "my pic.pph").string(), false);
+  for (const char* ext : {"PPH", "EVE", "ODD"}) {
+    std::string lower = ext;
+    for (char& c : lower)
+      c = char(c - 'A' + 'a');
+    const std::vector<uint8_t> f = VeReadFile((dir / ("my pic." + lower)).string());
+    TVeCpcHeader h;
+    ASSERT_TRUE(CpcReadHeader(f.data(), int32_t(f.size()), h)) << ext;
+    EXPECT_EQ(std::string(f.begin() + 1, f.begin() + 12), std::string("MY-PIC  ") + ext);
+  }
+  fs::remove_all(dir);
 }
