@@ -64,5 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TCompanionSource source(name, data, size);
     ProbeAndDecode(source);
   }
+  // Amstrad CPC: screens with .pal/.kit beside them, ModeR pictures with their frames.
+  for (const char* name : {"fuzz.scr", "fuzz.hgb", "fuzz.pph"}) {
+    TCompanionSource source(name, data, size);
+    ProbeAndDecode(source);
+  }
   return 0;
 }

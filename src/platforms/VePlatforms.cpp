@@ -7,7 +7,9 @@
 #include "VeGenericEngine.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
+#include "VeOpenPlatformAmstradCpc.h"
 #include "VeOpenPlatformMsx.h"
+#include "VeSavePlatformAmstradCpc.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
@@ -166,6 +168,7 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
