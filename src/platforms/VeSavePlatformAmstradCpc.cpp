@@ -115,6 +115,16 @@ TVeCPCEngineUI::TVeCPCEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
   if (!own) VeInternalError();
   const TVeCPCModeInfo& m = own->Mode();
   AddPositionBorder();
+  // The Gate Array's border is one of the 27 colours; the Plus ASIC's any of its 4096.
+  SetBorderColors([](const TVeDestEngineOptions& o) {
+    std::vector<int> colors;
+    if (o.PaletteType() == ptCPCPlus) return colors;
+    TVePalette256 p;
+    CpcMakePalette(p, o.PaletteType());
+    for (int i = 0; i < p.Count(); ++i)
+      colors.push_back(int(p.GetRGBQuad(i) & 0xFFFFFF));
+    return colors;
+  });
   AddPaletteSeparator();
   if (m.PaletteTypes) {
     std::vector<std::pair<std::string, TVePaletteType>> types;
