@@ -187,6 +187,7 @@ TEST(HamPalette, PhotographReplaysExactlyWithinMaxChanges) {
       SCOPED_TRACE(testing::Message() << "type " << type << " changes " << maxChanges);
       TVeHAMPalette ham(nullptr, type, 0, maxChanges, 16, Target(), photo);
       ASSERT_EQ(ham.LineCount(), 72);
+      EXPECT_LT(ham.Passes(), TVeHAMPalette::MaxPasses) << "the construction never settled";
       ReplayChanges(ham);
       for (int y = 0; y < 72; ++y) {
         const TVeHAMLine& line = *ham.Line(y);

@@ -384,10 +384,15 @@ bool TVeHAMPalette::RefillIdleChains() {
       }
     }
     if (worst) {
-      const uint32_t quad = worst->Quad;
-      const TVeLinRGBColor lin = worst->Lin;
-      ForChain(e.Head, [&](TVeHAMColor* c) { c->SetColor(quad, lin); });
-      changed = true;
+      // Snapped at once, and a change only when the chain really takes another colour:
+      // otherwise the snapping of the next pass undoes every refill and the loop never ends.
+      const int k = FTarget->FindNearestLin(worst->Lin);
+      const uint32_t quad = FTarget->GetRGBQuad(k);
+      const TVeLinRGBColor lin = FTarget->GetLinRGB(k);
+      ForChain(e.Head, [&](TVeHAMColor* c) {
+        if (c->Quad != quad) changed = true;
+        c->SetColor(quad, lin);
+      });
     }
   }
   for (auto& line : FLines) {
@@ -402,7 +407,8 @@ bool TVeHAMPalette::RefillIdleChains() {
         }
       }
       if (!worst) break;
-      line->AddSlot(worst->Quad, worst->Lin);
+      const int k = FTarget->FindNearestLin(worst->Lin);
+      line->AddSlot(FTarget->GetRGBQuad(k), FTarget->GetLinRGB(k));
       changed = true;
     }
   }

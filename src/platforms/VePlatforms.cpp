@@ -8,7 +8,9 @@
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformMsx.h"
+#include "VeOpenPlatformSamCoupe.h"
 #include "VeSavePlatformMsx.h"
+#include "VeSavePlatformSamCoupe.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -167,6 +169,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
