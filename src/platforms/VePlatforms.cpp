@@ -9,8 +9,10 @@
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformMsx.h"
 #include "VeOpenPlatformSamCoupe.h"
+#include "VeOpenPlatformVector06c.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformSamCoupe.h"
+#include "VeSavePlatformVector06c.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -170,6 +172,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
+      {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
