@@ -164,6 +164,7 @@ bool TVeHAMPalette::SlotCountsDiffer() const {
 void TVeHAMPalette::Link() {
   const int carry = FColorsPerLine - FMaxChanges - FFirst;
   for (int n = LineCount() - 2; n >= 0; --n) {
+    CheckAbort(FAbort);
     TVeHAMLine& a = *FLines[size_t(n)];
     TVeHAMLine& b = *FLines[size_t(n) + 1];
     // Every changeable slot of both lines may pair: held to the indices below the smaller
@@ -298,6 +299,7 @@ void TVeHAMPalette::ReorderSlots() {
 
 void TVeHAMPalette::Accumulate() {
   for (auto& line : FLines) {
+    CheckAbort(FAbort);
     for (const TVeHAMPixelColor& p : line->Colors) {
       TVeHAMColor* best = nullptr;
       double bestD = 0;
@@ -369,6 +371,7 @@ bool TVeHAMPalette::RefillIdleChains() {
   }
   FUnused.Sort();
   for (int u = 0; u < FUnused.Count(); ++u) {
+    CheckAbort(FAbort);
     const TVeHAMUnusedEntry& e = FUnused[u];
     const TVeHAMPixelColor* worst = nullptr;
     double worstV = 0;

@@ -100,15 +100,13 @@ private:
   int FLine = 0, FEntry = 0;
 };
 
-std::unique_ptr<TVeBitmap> ConvertHam(const TVeVectorModeInfo& m, const TVeCancelFlag* cancel,
-                                      const TVeBitmap32& source,
+std::unique_ptr<TVeBitmap> ConvertHam(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options) {
   progress.SetProgress(2, 0);
   const TVePalette256& target = VectorPalette();
   const int type = std::clamp(int(options.EngineFlagA()), 0, 2);
   const int changes = std::clamp(options.HamMaxChanges(), 1, VectorHamMostChanges);
-  (void)m;
   TVeImage prepared(source);
   prepared.ApplyFixes(options.SaturationFix(), options.LightnessFix());
   TVeHAMPalette ham(cancel, type, 0, changes, 16, target, prepared);
@@ -138,7 +136,7 @@ std::unique_ptr<TVeBitmap> VectorConvert(const TVeVectorModeInfo& m, const TVeCa
                                          std::unique_ptr<TVeStreamList>& files,
                                          TVeDestProgress& progress, TVeDestEngineOptions& options) {
   if (source.Width() != VectorSize || source.Height() != VectorSize) VeInternalError();
-  if (m.HamType >= 0) return ConvertHam(m, cancel, source, files, progress, options);
+  if (m.HamType >= 0) return ConvertHam(cancel, source, files, progress, options);
   progress.SetProgress(2, 0);
   TVeQuantizationArgs args;
   args.Abort = cancel;
