@@ -69,5 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TCompanionSource source(name, data, size);
     ProbeAndDecode(source);
   }
+  for (const char* name :
+       {"fuzz.ss3", "fuzz.ss4", "fuzz.ssi", "fuzz.ssh", "fuzz.v6c", "fuzz.v6h"}) {
+    TVeMemoryLoadSource source(name, int32_t(size), data);
+    ProbeAndDecode(source);
+  }
   return 0;
 }

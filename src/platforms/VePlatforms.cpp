@@ -10,7 +10,11 @@
 #include "VeOpenPlatformAmstradCpc.h"
 #include "VeOpenPlatformMsx.h"
 #include "VeSavePlatformAmstradCpc.h"
+#include "VeOpenPlatformSamCoupe.h"
+#include "VeOpenPlatformVector06c.h"
 #include "VeSavePlatformMsx.h"
+#include "VeSavePlatformSamCoupe.h"
+#include "VeSavePlatformVector06c.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -170,6 +174,8 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
+      {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };

@@ -1,0 +1,177 @@
+#include "VeSavePlatformSamCoupe.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VeHAMImage.h"
+#include "VeImage.h"
+#include "VePlatformSamCoupe.h"
+#include "VeQuantization.h"
+#include "VeStream.h"
+
+const TVeSamModeInfo& SamModeInfo(int index) {
+  static const TVeSamModeInfo modes[] = {
+      {3, false, false, "3 512x192x2", 512, 192, 1, 4},
+      {4, false, false, "4 256x192x4", 256, 192, VeAspectSquare, 16},
+      {4, true, false, "4 256x384x4 Interlaced", 256, 384, 17, 16},
+      {4, false, true, "4 256x192x4 HAM1/127", 256, 192, VeAspectSquare, 16},
+  };
+  if (index < 0 || index >= 4) VeInternalError();
+  return modes[index];
+}
+
+TVeSamEngineOptions::TVeSamEngineOptions(const TVeSamModeInfo& mode) : FMode(&mode) {
+  FAspectIndex = mode.Aspect;
+  FMaxColorCount = mode.Colors;
+  FHamMaxChanges = SamHamChanges;
+}
+
+TVeSamEngineUI::TVeSamEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIEx(options) {
+  auto* own = dynamic_cast<TVeSamEngineOptions*>(&options);
+  if (!own) VeInternalError();
+  const TVeSamModeInfo& m = own->Mode();
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteView(m.Colors, 1);
+  // The line-change mode chooses its colours line by line.
+  if (!m.Ham) {
+    AddMaxColorCount();
+    TVeUIControl* count = FindMutable(ciMaxColorCount);
+    count->Max = m.Colors;
+    count->Value = std::min(count->Value, m.Colors);
+  }
+  AddDithering(false);
+}
+
+namespace {
+
+int ColorLimit(const TVeDestEngineOptions& o, int most) {
+  const int n = o.MaxColorCount();
+  return n <= 1 || n > most ? most : n;
+}
+
+uint8_t ColorNumber(uint32_t quad) {
+  const TVePalette256& sam = SamPalette();
+  int k = sam.FindExact(quad);
+  if (k < 0)
+    k = sam.FindNearestLin(
+        TVeColor::FromStdRGB(uint8_t(quad >> 16), uint8_t(quad >> 8), uint8_t(quad)).GetLinRGB());
+  return uint8_t(k);
+}
+
+void WriteClut(uint8_t* to, const TVePalette256& palette) {
+  for (int i = 0; i < palette.Count() && i < SamClutBytes; ++i)
+    to[i] = ColorNumber(palette.GetRGBQuad(i));
+}
+
+// Rows first, first + step, ... of an index grid into a screen.
+void PackRows(const TVeData& pixels, int first, int step, int bits, uint8_t* screen) {
+  const int perByte = 8 / bits;
+  for (int y = first, row = 0; y < pixels.Height() && row < SamRows; y += step, ++row)
+    for (int x = 0; x < pixels.Width(); ++x) {
+      const int shift = 8 - bits * (x % perByte + 1);
+      screen[row * SamRowBytes + x / perByte] |=
+          uint8_t((pixels.GetPixel(x, y) & ((1 << bits) - 1)) << shift);
+    }
+}
+
+class TVeSamHAMImage : public TVeHAMImage {
+public:
+  TVeSamHAMImage(const TVeBitmap32& source, uint8_t* clut, uint8_t* changes)
+      : TVeHAMImage(source), FClut(clut), FChanges(changes) {}
+
+protected:
+  void WriteInitialPalette(const TVePalette*, const TVeHAMLine& line) override {
+    for (int i = 0; i < line.SlotCount() && i < SamClutBytes; ++i)
+      FClut[i] = ColorNumber(line.GetColor(i)->Quad);
+  }
+  void WriteChange(const TVePalette*, int slot, int line, const TVeHAMChange& c) override {
+    // One change per line: the entry of line y sits at 2 (y - 1).
+    uint8_t* at = FChanges + 2 * (line - 1);
+    at[0] = uint8_t(slot);
+    at[1] = ColorNumber(c.Quad());
+  }
+
+private:
+  uint8_t* FClut;
+  uint8_t* FChanges;
+};
+
+std::unique_ptr<TVeBitmap> ConvertHam(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                      std::unique_ptr<TVeStreamList>& files,
+                                      TVeDestProgress& progress, TVeDestEngineOptions& options) {
+  progress.SetProgress(2, 0);
+  const TVePalette256& sam = SamPalette();
+  TVeImage prepared(source);
+  prepared.ApplyFixes(options.SaturationFix(), options.LightnessFix());
+  TVeHAMPalette ham(cancel, SamHamType, SamHamLineLimit, SamHamChanges, 16, sam, prepared);
+  progress.Step();
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* file = files->AddNew("ssh", SamHamFileBytes);
+  uint8_t* screen = file->Data();
+  TVeSamHAMImage image(source, screen + SamScreenBytes, screen + SamScreenBytes + SamClutBytes);
+  TVeScreen4 slots(256, screen, SamRows);
+  TVeDitherOptions d = VeDitherOptionsOf(options);
+  d.GrayPalette = false;
+  auto result = image.Convert(cancel, d, &sam, ham, &slots);
+  // The palette shown: the colours of the first line.
+  TVePalette256 first;
+  for (int i = 0; i < ham.Line(0)->SlotCount(); ++i)
+    first.AddSysColor(TVeStdRGBColor::FromRGBQuad(ham.Line(0)->GetColor(i)->Quad).SysColor());
+  options.SetPalette(&first);
+  progress.Step();
+  return result;
+}
+
+} // namespace
+
+std::unique_ptr<TVeBitmap> SamConvert(const TVeSamModeInfo& m, const TVeCancelFlag* cancel,
+                                      const TVeBitmap32& source,
+                                      std::unique_ptr<TVeStreamList>& files,
+                                      TVeDestProgress& progress, TVeDestEngineOptions& options) {
+  if (source.Width() != m.Width || source.Height() != m.Height) VeInternalError();
+  if (m.Ham) return ConvertHam(cancel, source, files, progress, options);
+  progress.SetProgress(2, 0);
+  TVeQuantizationArgs args;
+  args.Abort = cancel;
+  args.K = ColorLimit(options, m.Colors);
+  TVePalette256 palette;
+  {
+    TVeImage image(source);
+    image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
+    QuantizeImage(args, palette, &SamPalette(), nullptr, image);
+  }
+  options.SetPalette(&palette);
+  progress.Step();
+  TVeImage image(source);
+  TVeDitherOptions d = VeDitherOptionsOf(options);
+  d.GrayPalette = false;
+  auto result = image.DitherPalette(cancel, d, nullptr, palette, nullptr);
+  progress.Step();
+
+  files = std::make_unique<TVeStreamList>();
+  const int bits = m.Screen == 3 ? 2 : 4;
+  TVeStream* file = files->AddNew(m.Interlaced    ? "ssi"
+                                  : m.Screen == 3 ? "ss3"
+                                                  : "ss4",
+                                  m.Interlaced ? SamInterlacedFileBytes : SamFileBytes);
+  uint8_t* data = file->Data();
+  if (m.Interlaced) {
+    PackRows(*result, 0, 2, bits, data);
+    PackRows(*result, 1, 2, bits, data + SamScreenBytes);
+    WriteClut(data + 2 * SamScreenBytes, palette);
+  } else {
+    PackRows(*result, 0, 1, bits, data);
+    WriteClut(data + SamScreenBytes, palette);
+  }
+  return result;
+}
+
+void RegisterSamCoupeEngines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode3Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4Engine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4InterlacedEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4HAMEngine>>());
+}
