@@ -8,6 +8,8 @@
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformMsx.h"
+#include "VeOpenPlatformBbcMicro.h"
+#include "VeSavePlatformBbcMicro.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
@@ -166,6 +168,7 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
