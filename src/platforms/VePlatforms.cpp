@@ -13,6 +13,8 @@
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
+#include "VeOpenPlatformTimex.h"
+#include "VeSavePlatformTimex.h"
 
 const std::vector<TVeCatalogueEntry>& VeCatalogue() {
   static const std::vector<TVeCatalogueEntry> catalogue = {
@@ -172,6 +174,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
+      {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
   };
   return units;
 }
