@@ -14,6 +14,8 @@
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformTimex.h"
+#include "VeOpenPlatformSinclairQl.h"
+#include "VeSavePlatformSinclairQl.h"
 #include "VeSavePlatformTimex.h"
 
 const std::vector<TVeCatalogueEntry>& VeCatalogue() {
@@ -175,6 +177,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
+      {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
   };
   return units;
 }
