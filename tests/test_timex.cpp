@@ -83,12 +83,13 @@ TEST(Timex, LayoutsAndColours) {
   EXPECT_EQ(TimexHiResOffset(0, 0), 0);
   EXPECT_EQ(TimexHiResOffset(0, 1), 6144);
   EXPECT_EQ(TimexHiResOffset(1, 63), 6144 + 256 + 31);
-  // OUT 255 with bits 3-5 the ink: 6 is black on white, 62 white on black.
-  EXPECT_EQ(TimexHiResPort(zxBlack), 6);
-  EXPECT_EQ(TimexHiResPort(zxWhite), 62);
+  // OUT 255 with bits 3-5 the paper: 6 is white ink on black, 62 black on white.
+  EXPECT_EQ(TimexHiResPort(zxWhite), 6);
+  EXPECT_EQ(TimexHiResPort(zxBlack), 62);
+  EXPECT_EQ(TimexHiResInk(6 | 1 << 3), zxYellow);
   EXPECT_EQ(TimexHiResPaper(zxBlue), zxYellow);
   EXPECT_EQ(TimexHiResPaper(zxRed), zxCyan);
-  // The pairs are the eight complementary dark pairs of the Spectrum palette.
+  // The pairs are the eight complementary bright pairs of the Spectrum palette.
   TVePalette256 zx;
   ZxSpectrumMakePalette(zx, ptColoredLinear);
   TVeTimexHiResPaletteList pairs(zx, false), bw(zx, true);
@@ -96,16 +97,16 @@ TEST(Timex, LayoutsAndColours) {
   ASSERT_EQ(bw.Count(), 2);
   for (int i = 0; i < 8; ++i) {
     const auto* p = static_cast<const TVeCellPaperIncPalette*>(pairs.GetPalette(i));
-    EXPECT_EQ(p->Ink, i);
-    EXPECT_EQ(p->Paper + p->Ink, 7);
-    EXPECT_EQ(p->Palette->GetRGBQuad(1), ZxSpectrumColorRGB(ptColoredLinear, i));
+    EXPECT_EQ(p->Ink, zxBright + i);
+    EXPECT_EQ(p->Paper + p->Ink, 2 * zxBright + 7);
+    EXPECT_EQ(p->Palette->GetRGBQuad(1), ZxSpectrumColorRGB(ptColoredLinear, zxBright + i));
   }
   std::vector<uint8_t> mem(TimexHiResBytes);
   TVeTimexHiResScreen screen(mem.data());
   screen.SetPixel(8, 0, 1);
   screen.SetAttr(0, 0, zxGreen);
   EXPECT_EQ(mem[6144], 0x80);
-  EXPECT_EQ(mem.back(), 6 | 4 << 3);
+  EXPECT_EQ(mem.back(), 6 | 3 << 3);
   EXPECT_EQ(screen.GetAttr(0, 0), zxGreen);
 }
 
@@ -180,8 +181,8 @@ TEST(Timex, HighResolutionLoaderWantsItsModeByte) {
   ASSERT_TRUE(e);
   auto b32 = e->CreateBitmap()->ToBitmap32();
   // 0x55: the second pixel of every byte is ink (blue), the first paper (yellow).
-  EXPECT_EQ(b32->Pixel(1, 0) & 0xFFFFFF, ZxSpectrumColorRGB(e->PaletteType, zxBlue));
-  EXPECT_EQ(b32->Pixel(8, 5) & 0xFFFFFF, ZxSpectrumColorRGB(e->PaletteType, zxYellow));
+  EXPECT_EQ(b32->Pixel(1, 0) & 0xFFFFFF, ZxSpectrumColorRGB(e->PaletteType, zxBright + zxBlue));
+  EXPECT_EQ(b32->Pixel(8, 5) & 0xFFFFFF, ZxSpectrumColorRGB(e->PaletteType, zxBright + zxYellow));
 }
 
 TEST(Timex, OneAndSeveralWorkersAgree) {

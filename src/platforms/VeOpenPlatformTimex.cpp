@@ -60,7 +60,7 @@ std::unique_ptr<TVeBitmap> TVeTimexHiResSourceEngine::CreateBitmap() {
   const int paper = TimexHiResPaper(ink);
   for (int y = 0; y < Height; ++y)
     for (int c = 0; c < 64; ++c)
-      Unpack1Bit(*bmp, c * 8, y, d[TimexHiResOffset(y, c)], ink, paper);
+      Unpack1Bit(*bmp, c * 8, y, d[TimexHiResOffset(y, c)], zxBright + ink, zxBright + paper);
   return bmp;
 }
 

@@ -26,16 +26,11 @@ void TVeTimexHiResScreen::SetAttr(int, int, int attr) {
 TVeTimexHiResPaletteList::TVeTimexHiResPaletteList(const TVePalette256& palette, bool blackWhite) {
   for (int ink = 0; ink < 8; ++ink)
     if (!blackWhite || ink == zxBlack || ink == zxWhite)
-      Add(new TVeCellPaperIncPalette(palette, TimexHiResPaper(ink), ink));
+      Add(new TVeCellPaperIncPalette(palette, zxBright + TimexHiResPaper(ink), zxBright + ink));
 }
 
 TVeTimexHiResImage::TVeTimexHiResImage(const TVeBitmap32& source)
     : TVeCellImage(TimexHiResWidth, source, ZxScreenHeight) {}
-
-void TVeTimexHiResImage::Prepare() {
-  // Every pair is dark: brighter pixels than dark white would only push error.
-  LimitLuminance(FPalette->Color(zxWhite).GetLinGray());
-}
 
 std::unique_ptr<TVeBitmap> TVeTimexHiResImage::CreateResult() {
   return std::make_unique<TVeBitmap4>(FWidth, FPalette.get(), FHeight);
@@ -47,7 +42,8 @@ TVeCellPaletteList* TVeTimexHiResImage::CreateCellPalettes() {
 
 void TVeTimexHiResImage::WriteCellAttr(TVeCellScreen* screen, int cellX, TVeCellPalette* pal,
                                        int cellY) {
-  if (screen) screen->SetAttr(cellX, cellY, static_cast<TVeCellPaperIncPalette*>(pal)->Ink);
+  if (screen)
+    screen->SetAttr(cellX, cellY, static_cast<TVeCellPaperIncPalette*>(pal)->Ink - zxBright);
 }
 
 void TVeTimexHiResImage::WriteResultPixel(TVeBitmap* result, int x, int k, TVeCellPalette* pal,

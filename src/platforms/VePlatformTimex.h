@@ -15,13 +15,14 @@ constexpr int TimexHiColorBytes = 2 * ZxPixelBytes;
 // High resolution: the pixel bytes of both display files, then the value of port FF.
 constexpr int TimexHiResBytes = 2 * ZxPixelBytes + 1;
 constexpr int TimexHiResWidth = 512;
-// Port FF: bits 0-2 the screen mode (6 = 512 x 192), bits 3-5 the ink.
+// Port FF: bits 0-2 the screen mode (6 = 512 x 192), bits 3-5 the paper; the ink is its
+// complement and both are bright (0 gives bright white on black).
 constexpr uint8_t TimexHiResMode = 6;
 constexpr uint8_t TimexHiResPort(int ink) {
-  return uint8_t(TimexHiResMode | (ink & 7) << 3);
+  return uint8_t(TimexHiResMode | (7 - (ink & 7)) << 3);
 }
 constexpr int TimexHiResInk(uint8_t port) {
-  return port >> 3 & 7;
+  return 7 - (port >> 3 & 7);
 }
 constexpr int TimexHiResPaper(int ink) {
   return 7 - (ink & 7);
@@ -44,7 +45,7 @@ public:
 };
 
 // The eight ink and paper pairs of the whole screen (paper first, as pixel value 0), from the
-// dark colours 0-7 of a Spectrum palette; blackWhite keeps black on white and white on black.
+// bright colours 8-15 of a Spectrum palette; blackWhite keeps black on white and white on black.
 class TVeTimexHiResPaletteList : public TVeCellPaletteList {
 public:
   TVeTimexHiResPaletteList(const TVePalette256& palette, bool blackWhite);
@@ -57,7 +58,6 @@ public:
   explicit TVeTimexHiResImage(const TVeBitmap32& source);
   // Only black ink on white paper and white on black.
   bool BlackWhite = false;
-  void Prepare() override;
   std::unique_ptr<TVeBitmap> CreateResult() override;
   TVeCellPaletteList* CreateCellPalettes() override;
   void WriteCellAttr(TVeCellScreen* screen, int cellX, TVeCellPalette* pal, int cellY) override;
