@@ -1,5 +1,8 @@
 #include "VeOpenPlatformBbcMicro.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <mutex>
 #include <string>
 
@@ -12,10 +15,16 @@ std::string OwnExtension(const TVeBbcModeInfo& m) {
   return ".bb" + std::to_string(m.Mode);
 }
 
-// The companion file of the same name with another extension.
+// The companion file of the same name with another extension, in the letter case of the old.
 std::string Companion(const std::string& name, const std::string& ext) {
   const size_t dot = name.rfind('.');
-  return (dot == std::string::npos ? name : name.substr(0, dot)) + ext;
+  std::string e = ext;
+  if (dot != std::string::npos &&
+      std::any_of(name.begin() + std::ptrdiff_t(dot), name.end(),
+                  [](char c) { return std::isupper(static_cast<unsigned char>(c)); }))
+    for (char& c : e)
+      c = char(std::toupper(static_cast<unsigned char>(c)));
+  return (dot == std::string::npos ? name : name.substr(0, dot)) + e;
 }
 
 } // namespace

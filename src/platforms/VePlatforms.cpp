@@ -174,10 +174,10 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
+      {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
-      {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
-      {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
   };
   return units;
 }

@@ -42,7 +42,8 @@ TVeTimexHiResEngineUI::TVeTimexHiResEngineUI(TVeDestEngineOptions& options)
   AddPaletteSeparator();
   AddPaletteMode(Bit(zxModeBlackWhite) | Bit(zxModeColor));
   AddPaletteTypeList(ZxSpectrumPaletteTypeList());
-  AddDithering(false);
+  // The whole screen is one cell, so the block limits apply.
+  AddDithering(true);
 }
 
 // ---- Engines --------------------------------------------------------------------------------
