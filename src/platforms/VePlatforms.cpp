@@ -12,11 +12,17 @@
 #include "VeSavePlatformAmstradCpc.h"
 #include "VeOpenPlatformSamCoupe.h"
 #include "VeOpenPlatformVector06c.h"
+#include "VeOpenPlatformBbcMicro.h"
+#include "VeSavePlatformBbcMicro.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformSamCoupe.h"
 #include "VeSavePlatformVector06c.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
+#include "VeOpenPlatformTimex.h"
+#include "VeOpenPlatformSinclairQl.h"
+#include "VeSavePlatformSinclairQl.h"
+#include "VeSavePlatformTimex.h"
 
 const std::vector<TVeCatalogueEntry>& VeCatalogue() {
   static const std::vector<TVeCatalogueEntry> catalogue = {
@@ -173,8 +179,11 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
+      {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
+      {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
+      {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
