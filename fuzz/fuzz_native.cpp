@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const char* name : {"fuzz.sc2", "fuzz.sc3", "fuzz.sr4", "fuzz.sc5", "fuzz.s06", "fuzz.sr7",
                            "fuzz.sc8", "fuzz.sca", "fuzz.scc", "fuzz.gl5", "fuzz.gl6", "fuzz.gl8",
-                           "fuzz.gla", "fuzz.glc", "fuzz.mag"}) {
+                           "fuzz.gla", "fuzz.glc", "fuzz.mag", "fuzz.pcx", "fuzz.bsv"}) {
     TCompanionSource source(name, data, size);
     ProbeAndDecode(source);
   }

@@ -5,9 +5,11 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "VeOpenPlatformIbm.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformMsx.h"
+#include "VeSavePlatformIbm.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
@@ -166,6 +168,7 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
