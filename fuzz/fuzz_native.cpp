@@ -60,7 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const char* name : {"fuzz.sc2", "fuzz.sc3", "fuzz.sr4", "fuzz.sc5", "fuzz.s06", "fuzz.sr7",
                            "fuzz.sc8", "fuzz.sca", "fuzz.scc", "fuzz.gl5", "fuzz.gl6", "fuzz.gl8",
-                           "fuzz.gla", "fuzz.glc", "fuzz.mag", "fuzz.pcx", "fuzz.bsv"}) {
+                           "fuzz.gla", "fuzz.glc", "fuzz.mag"}) {
+    TCompanionSource source(name, data, size);
+    ProbeAndDecode(source);
+  }
+  // IBM PC and TI-99/4A pictures (the TI-Artist pattern file finds its colour file).
+  for (const char* name : {"fuzz.pcx", "fuzz.bsv", "fuzz.tiap"}) {
     TCompanionSource source(name, data, size);
     ProbeAndDecode(source);
   }

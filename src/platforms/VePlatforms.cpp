@@ -9,8 +9,10 @@
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "VeOpenPlatformMsx.h"
+#include "VeOpenPlatformTi99.h"
 #include "VeSavePlatformIbm.h"
 #include "VeSavePlatformMsx.h"
+#include "VeSavePlatformTi99.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -170,6 +172,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };

@@ -1,0 +1,63 @@
+#include "VeOpenPlatformTi99.h"
+
+#include <cctype>
+#include <string>
+
+#include "VePlatformTi99.h"
+
+namespace {
+// The colour file beside a pattern file: the extension's last letter P becomes C, in the
+// same letter case.
+std::string ColorFileName(const std::string& name) {
+  std::string s = name;
+  if (!s.empty()) s.back() = std::isupper(static_cast<unsigned char>(s.back())) ? 'C' : 'c';
+  return s;
+}
+} // namespace
+
+TVeSourceMatch TVeTIArtistEngine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Ext != ".tiap" || source->Size != Ti99TableBytes)
+    return 0;
+  return TVeSourceMatch(smVerified | smExtension | smExactSize);
+}
+
+TVeTIArtistEngine::TVeTIArtistEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeTIArtistEngine") {
+  Width = 256;
+  Height = 192;
+  BitsPerPixel = 4;
+  PixelAspect = 12;
+  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
+  PaletteType = ptTI99Calculated;
+  bool missing = true;
+  if (source) {
+    const TVeLoadSourceRec* c = source->FindFile(ColorFileName(source->Name));
+    if (c && c->Size == Ti99TableBytes && c->Data.size() == size_t(Ti99TableBytes)) {
+      FColors = c;
+      missing = false;
+    }
+  }
+  Description = "TI-Artist" + SizeText() + " image" + (missing ? " (no colour file)" : "");
+}
+
+std::unique_ptr<TVeBitmap> TVeTIArtistEngine::CreateBitmap() {
+  if (!Source || !Source->Data || Source->Size != Ti99TableBytes)
+    throw EVeError("The TI-Artist file is not 6144 bytes long");
+  Ti99MakePalette(*Palette, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  for (int at = 0; at < Ti99TableBytes; ++at) {
+    // Without its colour file the picture shows white on black.
+    const uint8_t colors = FColors ? FColors->Data[size_t(at)] : 0xF1;
+    const int x = (at % 256) / 8 * 8, y = at / 256 * 8 + at % 8;
+    Unpack1Bit(*bmp, x, y, Source->Data[at], colors >> 4, colors & 15);
+  }
+  return bmp;
+}
+
+void RegisterTi99Loaders() {
+  static const bool done = [] {
+    RegisterSourceEngine(VeSourceEngineClass<TVeTIArtistEngine>("TVeTIArtistEngine", {".tiap"}));
+    return true;
+  }();
+  (void)done;
+}
