@@ -203,6 +203,26 @@ TEST(Ibm, EveryModeKeepsToItsColours) {
         }
       }
   }
+  // "Custom" on the 350-line EGA: fewer colours than ticked in the grid of the 64 come from
+  // the ticked ones only.
+  {
+    const TVePaletteRGB& ega = IbmEgaHardwarePalette();
+    TVeAllowedColors allowed{};
+    std::set<uint32_t> ticked;
+    for (int i : {0, 5, 21, 42, 63, 48, 12, 3}) {
+      allowed[size_t(i)] = 1;
+      ticked.insert(ega.GetRGBQuad(i));
+    }
+    const TRun r = Convert(4, [&](auto& o) {
+      o.SetPaletteMode(ibmModeCustom);
+      o.SetAllowedColors1(allowed);
+      o.SetMaxColorCount(4);
+    });
+    EXPECT_EQ(r.Options->BasePalette().Count(), 64);
+    EXPECT_LE(ShownColors(*r.Result).size(), 4u);
+    for (uint32_t c : ShownColors(*r.Result))
+      EXPECT_TRUE(ticked.count(c)) << std::hex << c;
+  }
   // Gray and black/white keep to the hardware's grays.
   for (int mode : {2, 4, 5}) {
     const TRun gray = Convert(mode, [](auto& o) { o.SetPaletteMode(ibmModeGray); });
