@@ -65,8 +65,9 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
   ASSERT_EQ(modes.Count(), 12);
   for (int i = 0; i < modes.Count(); ++i) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
+    const std::string& name = modes.Strings(i);
     const bool real =
-        modes.Strings(i) == "9918A 256x192x4" || modes.Strings(i).rfind("V9938", 0) == 0;
+        name == "9918A 256x192x4" || name == "9918A 64x48x4" || name.rfind("V9938", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
   const TVeDestEngineClass* c = list.Find("TI-99/4A", "9918A 256x192x4");
@@ -253,4 +254,47 @@ TEST(Ti99, V9938SameFilesWithAnyWorkerCount) {
     SetProcessorCount(0);
     EXPECT_TRUE(one == three);
   }
+}
+
+// ---- Multicolour mode -------------------------------------------------------------------------
+
+TEST(Ti99, MulticolorBlocksReadBackAsThePreview) {
+  static const TVeBitmap32 photo = Photo(64, 48);
+  for (TVePaletteType type : {ptTI99Calculated, ptTI99MSX})
+    for (uint8_t mode : {ti99ModeColor, ti99ModeGray, ti99ModeBlackWhite}) {
+      SCOPED_TRACE(std::to_string(int(type)) + " mode " + std::to_string(mode));
+      const TVeEngineRun r = VeRunEngine<TVeTI99MulticolorEngine>(photo, [=](auto& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+      });
+      ASSERT_EQ(r.Result->Width(), 64);
+      ASSERT_EQ(r.Result->Height(), 48);
+      std::set<int> used;
+      for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+          used.insert(r.Result->GetPixel(x, y));
+      EXPECT_FALSE(used.count(0)); // transparent
+      if (mode == ti99ModeGray) {
+        for (int c : used)
+          EXPECT_TRUE(c == 1 || c == 14 || c == 15) << c;
+      }
+      if (mode == ti99ModeColor) {
+        EXPECT_GT(used.size(), 5u);
+      }
+      ASSERT_EQ(r.Files->Count(), 1);
+      ASSERT_EQ(r.File(0).size(), 1536u);
+      // Block (3, 9) sits in the low nibble of byte ((9 / 8) * 32 + 3 / 2) * 8 + 9 % 8.
+      EXPECT_EQ(r.File(0)[size_t((32 + 1) * 8 + 1)] & 15, r.Result->GetPixel(3, 9));
+      TFolder saved("pic.vdp", r.File(0));
+      RegisterTi99Loaders();
+      auto list = ProbeSource(&saved);
+      auto* e = Loader<TVeTIMulticolorEngine>(*list);
+      ASSERT_TRUE(e);
+      e->PaletteType = type;
+      EXPECT_TRUE(*e->CreateBitmap()->ToBitmap32() == *r.Result->ToBitmap32());
+    }
+  TFolder cut("pic.vdp", TBytes(1000, 0x12));
+  EXPECT_EQ(TVeTIMulticolorEngine::Check(&cut), 0);
+  TVeTIMulticolorEngine e(&cut);
+  EXPECT_THROW(e.CreateBitmap(), EVeError);
 }

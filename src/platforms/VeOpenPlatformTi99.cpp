@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string>
 
+#include "VePlatformMsx.h"
 #include "VePlatformTi99.h"
 
 namespace {
@@ -54,9 +55,40 @@ std::unique_ptr<TVeBitmap> TVeTIArtistEngine::CreateBitmap() {
   return bmp;
 }
 
+TVeSourceMatch TVeTIMulticolorEngine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Ext != ".vdp" || source->Size != MsxScreen3Data) return 0;
+  return TVeSourceMatch(smVerified | smExtension | smExactSize);
+}
+
+TVeTIMulticolorEngine::TVeTIMulticolorEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeTIMulticolorEngine") {
+  Width = 64;
+  Height = 48;
+  BitsPerPixel = 4;
+  PixelAspect = 12;
+  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
+  PaletteType = ptTI99Calculated;
+  Description = "TI-99/4A" + SizeText() + " multicolour image";
+}
+
+std::unique_ptr<TVeBitmap> TVeTIMulticolorEngine::CreateBitmap() {
+  if (!Source || !Source->Data || Source->Size != MsxScreen3Data)
+    throw EVeError("The multicolour dump is not 1536 bytes long");
+  Ti99MakePalette(*Palette, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const uint8_t b = Source->Data[MsxScreen3Offset(x, y)];
+      bmp->SetPixel(x, y, x % 2 ? b & 15 : b >> 4);
+    }
+  return bmp;
+}
+
 void RegisterTi99Loaders() {
   static const bool done = [] {
     RegisterSourceEngine(VeSourceEngineClass<TVeTIArtistEngine>("TVeTIArtistEngine", {".tiap"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeTIMulticolorEngine>("TVeTIMulticolorEngine", {".vdp"}));
     return true;
   }();
   (void)done;

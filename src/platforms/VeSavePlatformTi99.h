@@ -42,6 +42,35 @@ public:
                                             const TVePalette256*);
 };
 
+// Multicolour mode: 64 x 48 blocks of 4 x 4 pixels, each any of the 15 colours, saved as a
+// raw dump of the pattern table (1536 bytes) under the standard name table.
+class TVeTI99MulticolorEngineOptions : public TVeDestFixedSizeEngineOptions {
+public:
+  TVeTI99MulticolorEngineOptions();
+  TVeSize GetDefaultSize() const override { return {64, 48}; }
+  int GetWidth() const override { return 64; }
+  int GetHeight() const override { return 48; }
+  void SetPaletteType(TVePaletteType value) override;
+  void PaletteChanged() override;
+};
+
+class TVeTI99MulticolorEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeTI99MulticolorEngine
+    : public TVeDestEngineOf<TVeTI99MulticolorEngineOptions, TVeTI99MulticolorEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x48x4"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
 // The V9938 graphic modes 6 and 7 are the MSX screens 7 and 8 of the same chip: the MSX
 // engines convert them and write their files. Modes 0 to 5 in catalogue order.
 constexpr int Ti99V9938ModeCount = 6;
