@@ -70,6 +70,7 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
         name == "9918A 256x192x4" || name == "9918A 64x48x4" || name.rfind("V9938", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
+  EXPECT_EQ(list.Find("TI-99/4A", "9918A 64x48x4")->GetDisplayScale(), 4);
   const TVeDestEngineClass* c = list.Find("TI-99/4A", "9918A 256x192x4");
   ASSERT_TRUE(c);
   EXPECT_EQ(modes.GetEngineClass(0), c);

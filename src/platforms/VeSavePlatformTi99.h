@@ -64,6 +64,8 @@ class TVeTI99MulticolorEngine
 public:
   static std::string PlatformName() { return "TI-99/4A"; }
   static std::string ModeName() { return "9918A 64x48x4"; }
+  // The catalogue magnifies the 64 x 48 blocks four times.
+  static int DisplayScale() { return 4; }
   static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                             std::unique_ptr<TVeStreamList>& files,
                                             TVeDestProgress& progress,
