@@ -75,5 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TVeMemoryLoadSource source(name, int32_t(size), data);
     ProbeAndDecode(source);
   }
+  // IBM PC and TI-99/4A pictures (the TI-Artist pattern file finds its colour file).
+  for (const char* name : {"fuzz.pcx", "fuzz.bsv", "fuzz.tiap", "fuzz.vdp"}) {
+    TCompanionSource source(name, data, size);
+    ProbeAndDecode(source);
+  }
   return 0;
 }

@@ -5,24 +5,28 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "VeOpenPlatformAmstradCpc.h"
+#include "VeOpenPlatformBbcMicro.h"
+#include "VeOpenPlatformIbm.h"
+#include "VeOpenPlatformMsx.h"
+#include "VeOpenPlatformSamCoupe.h"
+#include "VeOpenPlatformSinclairQl.h"
+#include "VeOpenPlatformTi99.h"
+#include "VeOpenPlatformTimex.h"
+#include "VeOpenPlatformVector06c.h"
 #include "VeOpenPlatformZxSpectrum.h"
 #include "VeOpenPlatformZxSpectrumUlaPlus.h"
-#include "VeOpenPlatformAmstradCpc.h"
-#include "VeOpenPlatformMsx.h"
 #include "VeSavePlatformAmstradCpc.h"
-#include "VeOpenPlatformSamCoupe.h"
-#include "VeOpenPlatformVector06c.h"
-#include "VeOpenPlatformBbcMicro.h"
 #include "VeSavePlatformBbcMicro.h"
+#include "VeSavePlatformIbm.h"
 #include "VeSavePlatformMsx.h"
 #include "VeSavePlatformSamCoupe.h"
+#include "VeSavePlatformSinclairQl.h"
+#include "VeSavePlatformTi99.h"
+#include "VeSavePlatformTimex.h"
 #include "VeSavePlatformVector06c.h"
 #include "VeSavePlatformZxSpectrum.h"
 #include "VeSavePlatformZxSpectrumUlaPlus.h"
-#include "VeOpenPlatformTimex.h"
-#include "VeOpenPlatformSinclairQl.h"
-#include "VeSavePlatformSinclairQl.h"
-#include "VeSavePlatformTimex.h"
 
 const std::vector<TVeCatalogueEntry>& VeCatalogue() {
   static const std::vector<TVeCatalogueEntry> catalogue = {
@@ -180,9 +184,11 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
+      {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
+      {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},

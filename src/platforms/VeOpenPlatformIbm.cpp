@@ -1,0 +1,119 @@
+#include "VeOpenPlatformIbm.h"
+
+#include "VePlatformIbm.h"
+
+namespace {
+
+uint8_t AspectOf(int width, int height) {
+  if (height == 200) return width >= 640 ? 0 : 8;
+  if (width == 640 && height == 350) return 4;
+  return 10;
+}
+
+} // namespace
+
+// ---- PCX ------------------------------------------------------------------------------------
+
+TVeSourceMatch TVePCXEngine::Check(TVeLoadSource* source) {
+  TVePcxPicture h;
+  if (!source || !IbmReadPcxHeader(source->Data, source->Size, h)) return 0;
+  return TVeSourceMatch(smVerified | (source->Ext == ".pcx" ? smExtension : 0));
+}
+
+TVePCXEngine::TVePCXEngine(TVeLoadSource* source) : TVeSourceEngine(source, "TVePCXEngine") {
+  TVePcxPicture h;
+  if (!source || !IbmReadPcxHeader(source->Data, source->Size, h)) return;
+  Width = h.Width;
+  Height = h.Height;
+  BitsPerPixel = h.BitsPerPixel * h.Planes;
+  PixelAspect = AspectOf(Width, Height);
+  Description = "PCX" + SizeText() + " image";
+}
+
+std::unique_ptr<TVeBitmap> TVePCXEngine::CreateBitmap() {
+  if (!Source) VeInternalError();
+  const TVePcxPicture pic = IbmDecodePcx(Source->Data, Source->Size);
+  if (pic.Width != Width || pic.Height != Height) VeInternalError();
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (uint32_t q : pic.Palette)
+    Palette->AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  Palette->EndUpdate();
+  std::unique_ptr<TVeBitmap> bmp;
+  if (BitsPerPixel == 8)
+    bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  else
+    bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x)
+      bmp->SetPixel(x, y, pic.Pixels[size_t(y) * size_t(Width) + size_t(x)]);
+  return bmp;
+}
+
+// ---- CGA BSAVE ------------------------------------------------------------------------------
+
+TVeSourceMatch TVeCGABsaveEngine::CheckFormat(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Size < IbmBsaveHeaderBytes + IbmCgaUsedBytes) return 0;
+  const uint8_t* d = source->Data;
+  const int segment = d[1] | d[2] << 8, offset = d[3] | d[4] << 8, length = d[5] | d[6] << 8;
+  if (d[0] != 0xFD || segment != 0xB800 || offset != 0 || length < IbmCgaUsedBytes ||
+      length > IbmCgaBytes)
+    return 0;
+  // BASIC may end the file with an end-of-file byte.
+  const int32_t rest = source->Size - IbmBsaveHeaderBytes;
+  const bool exact = rest == length || (rest == length + 1 && d[source->Size - 1] == 0x1A);
+  if (source->Ext == ".bsv")
+    return TVeSourceMatch(smVerified | smExtension | (exact ? smExactSize : 0));
+  return exact ? TVeSourceMatch(smVerified | smExactSize) : 0;
+}
+
+TVeCGABsaveEngine::TVeCGABsaveEngine(TVeLoadSource* source, const char* className, int bits)
+    : TVeSourceEngine(source, className), FBits(bits) {
+  Width = bits == 2 ? 320 : 640;
+  Height = 200;
+  BitsPerPixel = bits;
+  PixelAspect = AspectOf(Width, Height);
+  if (bits == 2) {
+    PaletteTypes = {ptBackGreenRedYellowLow,    ptBackGreenRedYellowHigh, ptBackCyanMagentaWhiteLow,
+                    ptBackCyanMagentaWhiteHigh, ptBackCyanRedWhiteLow,    ptBackCyanRedWhiteHigh};
+    // What the BIOS selects for the 320 x 200 modes.
+    PaletteType = ptBackCyanMagentaWhiteHigh;
+  }
+  Description = "CGA" + SizeText() + " BSAVE image";
+}
+
+std::unique_ptr<TVeBitmap> TVeCGABsaveEngine::CreateBitmap() {
+  if (!Source || CheckFormat(Source) == 0) throw EVeError("The CGA BSAVE file is too short");
+  if (FBits == 2) {
+    const TVePaletteType t =
+        IbmIsCgaPaletteType(PaletteType) ? PaletteType : ptBackCyanMagentaWhiteHigh;
+    IbmMakeCga4Palette(*Palette, t, 0);
+  } else {
+    MakeBlackWhitePalette();
+  }
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  const uint8_t* mem = Source->Data + IbmBsaveHeaderBytes;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x) {
+      const int bit = x * FBits;
+      const uint8_t b = mem[IbmCgaRowOffset(y) + bit / 8];
+      bmp->SetPixel(x, y, (b >> (8 - FBits - bit % 8)) & ((1 << FBits) - 1));
+    }
+  return bmp;
+}
+
+TVeCGA4BsaveEngine::TVeCGA4BsaveEngine(TVeLoadSource* source)
+    : TVeCGABsaveEngine(source, "TVeCGA4BsaveEngine", 2) {}
+
+TVeCGA2BsaveEngine::TVeCGA2BsaveEngine(TVeLoadSource* source)
+    : TVeCGABsaveEngine(source, "TVeCGA2BsaveEngine", 1) {}
+
+void RegisterIbmLoaders() {
+  static const bool done = [] {
+    RegisterSourceEngine(VeSourceEngineClass<TVePCXEngine>("TVePCXEngine", {".pcx"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeCGA4BsaveEngine>("TVeCGA4BsaveEngine", {".bsv"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeCGA2BsaveEngine>("TVeCGA2BsaveEngine", {".bsv"}));
+    return true;
+  }();
+  (void)done;
+}

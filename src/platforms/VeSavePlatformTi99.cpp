@@ -1,0 +1,176 @@
+#include "VeSavePlatformTi99.h"
+
+#include <cstring>
+#include <vector>
+
+#include "VeDest.h"
+#include "VeDestEngineList.h"
+#include "VeImage.h"
+#include "VePlatformMsx.h"
+#include "VePlatformTi99.h"
+#include "VeStream.h"
+
+TVeTI99BitmapEngineOptions::TVeTI99BitmapEngineOptions() {
+  // The TMS9918A pixel on a 4:3 screen, as on the MSX.
+  FAspectIndex = 12;
+  FPaletteType = ptTI99Calculated;
+  FPaletteMode = ti99ModeColor;
+  FDitherMethod = dmJarvisJudiceNinke;
+  FLimitErrorInsideBlock = false;
+  FLimitErrorAtBoundary = false;
+}
+
+void TVeTI99BitmapEngineOptions::SetPaletteType(TVePaletteType value) {
+  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
+  PaletteChanged();
+}
+
+void TVeTI99BitmapEngineOptions::PaletteChanged() {
+  TVePalette256 palette;
+  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  SetPalette(&palette);
+}
+
+TVeTI99BitmapEngineUI::TVeTI99BitmapEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
+                      {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
+  AddPaletteMode(1u << ti99ModeBlackWhite | 1u << ti99ModeGray | 1u << ti99ModeColor);
+  AddPaletteView(16, 1);
+  AddDithering(true);
+}
+
+std::unique_ptr<TVeBitmap>
+TVeTI99BitmapEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                             std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
+                             TVeDestEngineOptions& options, const TVePalette256*,
+                             const TVePalette256*) {
+  if (source.Width() != 256 || source.Height() != 192) VeInternalError();
+  TVePalette256 palette;
+  const TVePaletteType type = options.PaletteType();
+  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  options.SetPalette(&palette);
+  // The cells work on the MSX layout of video memory; the two tables are copied out of it.
+  std::vector<uint8_t> vram(MsxScreen2Data);
+  TVeMSXScreen2Screen screen(vram.data());
+  screen.Initialise();
+  std::unique_ptr<TVeBitmap> result;
+  if (options.PaletteMode() == ti99ModeBlackWhite) {
+    TVeImage image(source);
+    result =
+        image.DitherTwoColorsBits(cancel, VeDitherOptionsOf(options), 15, 1, &palette, &screen);
+  } else {
+    if (options.PaletteMode() == ti99ModeGray) options.SetGrayPalette(true);
+    TVeMSXScreen2Image image(8, source, 1);
+    result = image.Convert(cancel, VeCellOptionsOf(options), &screen, &progress);
+  }
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* patterns = files->AddNew("tiap", Ti99TableBytes);
+  std::memcpy(patterns->Data(), vram.data(), Ti99TableBytes);
+  TVeStream* colors = patterns->AddNewSub("tiac", Ti99TableBytes);
+  std::memcpy(colors->Data(), vram.data() + MsxScreen2Colors, Ti99TableBytes);
+  return result;
+}
+
+// ---- Multicolour mode ------------------------------------------------------------------------
+
+TVeTI99MulticolorEngineOptions::TVeTI99MulticolorEngineOptions() {
+  FAspectIndex = 12;
+  FPaletteType = ptTI99Calculated;
+  FPaletteMode = ti99ModeColor;
+  FDitherMethod = dmNone; // blocks this large show a diffusion pattern as noise
+}
+
+void TVeTI99MulticolorEngineOptions::SetPaletteType(TVePaletteType value) {
+  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
+  PaletteChanged();
+}
+
+void TVeTI99MulticolorEngineOptions::PaletteChanged() {
+  TVePalette256 palette;
+  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  SetPalette(&palette);
+}
+
+TVeTI99MulticolorEngineUI::TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options)
+    : TVeDestEngineUIEx(options) {
+  AddPositionBorder();
+  AddPaletteSeparator();
+  AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
+                      {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
+  AddPaletteMode(1u << ti99ModeBlackWhite | 1u << ti99ModeGray | 1u << ti99ModeColor);
+  AddPaletteView(16, 1);
+  AddDithering(false);
+}
+
+std::unique_ptr<TVeBitmap>
+TVeTI99MulticolorEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                 std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
+                                 TVeDestEngineOptions& options, const TVePalette256*,
+                                 const TVePalette256*) {
+  if (source.Width() != 64 || source.Height() != 48) VeInternalError();
+  progress.SetProgress(1, 0);
+  TVePalette256 palette;
+  const TVePaletteType type = options.PaletteType();
+  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  options.SetPalette(&palette);
+  // Colour 0 is transparent: the blocks choose from 1 to 15 (gray: black, gray, white).
+  std::vector<int> offered;
+  if (options.PaletteMode() == ti99ModeBlackWhite)
+    offered = {1, 15};
+  else if (options.PaletteMode() == ti99ModeGray)
+    offered = {1, 14, 15};
+  else
+    for (int i = 1; i < 16; ++i)
+      offered.push_back(i);
+  TVePalette256 search;
+  for (int i : offered)
+    search.AddColor(palette.Color(i));
+  if (options.PaletteMode() == ti99ModeGray) options.SetGrayPalette(true);
+  TVeImage image(source);
+  const std::unique_ptr<TVeBitmap> found =
+      image.DitherPalette(cancel, VeDitherOptionsOf(options), nullptr, search, nullptr);
+  auto result = std::make_unique<TVeBitmap4>(64, &palette, 48);
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* dump = files->AddNew("vdp", MsxScreen3Data);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const int c = offered[size_t(found->GetPixel(x, y))];
+      result->SetPixel(x, y, c);
+      dump->Data()[MsxScreen3Offset(x, y)] |= uint8_t(c << (x % 2 ? 0 : 4));
+    }
+  progress.Step();
+  return result;
+}
+
+// ---- V9938 modes ------------------------------------------------------------------------------
+
+const TVeMSXModeInfo& Ti99V9938ModeInfo(int index) {
+  // Only the V9938 sits in the TI machines, so its palette is the one type offered.
+  constexpr uint32_t gray = 1u << msxModeBlackWhite | 1u << msxModeGray | 1u << msxModeColor;
+  constexpr uint32_t custom = gray | 1u << msxModeCustom;
+  const std::vector<TVePaletteType> v9938 = {ptMSX9938};
+  static const TVeMSXModeInfo modes[Ti99V9938ModeCount] = {
+      {7, false, "V9938 512x192x4 G6", 512, 192, 2, v9938, custom, msxModeColor, 16},
+      {7, false, "V9938 512x212x4 G6", 512, 212, 2, v9938, custom, msxModeColor, 16},
+      {7, true, "V9938 512x424x4 G6 Interlaced", 512, 424, 12, v9938, custom, msxModeColor, 16},
+      {8, false, "V9938 256x192x8 G7", 256, 192, 12, v9938, gray, msxModeColor, 256},
+      {8, false, "V9938 256x212x8 G7", 256, 212, 12, v9938, gray, msxModeColor, 256},
+      {8, true, "V9938 256x424x8 G7 Interlaced", 256, 424, 18, v9938, gray, msxModeColor, 256},
+  };
+  if (index < 0 || index >= Ti99V9938ModeCount) VeInternalError();
+  return modes[index];
+}
+
+void RegisterTi99Engines(TVeDestEngineList& list) {
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99BitmapEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99MulticolorEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<0>>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<1>>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<2>>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<3>>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<4>>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<5>>>());
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The TI-99/4A bitmap screen of the TMS9918A: two colours per 8 x 1 line, the cell rules of
+// MSX screen 2 in the TI's palette variants, saved as a TI-Artist picture.
+#include <memory>
+#include <string>
+
+#include "VeDestEngine.h"
+#include "VeDestEngineOptions.h"
+#include "VeDestEngineUI.h"
+#include "VeSavePlatformMsx.h"
+
+constexpr uint8_t ti99ModeBlackWhite = 0;
+constexpr uint8_t ti99ModeGray = 1;
+constexpr uint8_t ti99ModeColor = 11;
+
+class TVeTI99BitmapEngineOptions : public TVeDestFixedSizeEngineOptions {
+public:
+  TVeTI99BitmapEngineOptions();
+  TVeSize GetDefaultSize() const override { return {256, 192}; }
+  int GetWidth() const override { return 256; }
+  int GetHeight() const override { return 192; }
+  int GetCellWidth() const override { return 8; }
+  int GetCellHeight() const override { return 1; }
+  void SetPaletteType(TVePaletteType value) override;
+  void PaletteChanged() override;
+};
+
+class TVeTI99BitmapEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeTI99BitmapEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeTI99BitmapEngine
+    : public TVeDestEngineOf<TVeTI99BitmapEngineOptions, TVeTI99BitmapEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 256x192x4"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
+// Multicolour mode: 64 x 48 blocks of 4 x 4 pixels, each any of the 15 colours, saved as a
+// raw dump of the pattern table (1536 bytes) under the standard name table.
+class TVeTI99MulticolorEngineOptions : public TVeDestFixedSizeEngineOptions {
+public:
+  TVeTI99MulticolorEngineOptions();
+  TVeSize GetDefaultSize() const override { return {64, 48}; }
+  int GetWidth() const override { return 64; }
+  int GetHeight() const override { return 48; }
+  void SetPaletteType(TVePaletteType value) override;
+  void PaletteChanged() override;
+};
+
+class TVeTI99MulticolorEngineUI : public TVeDestEngineUIEx {
+public:
+  explicit TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options);
+};
+
+class TVeTI99MulticolorEngine
+    : public TVeDestEngineOf<TVeTI99MulticolorEngineOptions, TVeTI99MulticolorEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x48x4"; }
+  // The catalogue magnifies the 64 x 48 blocks four times.
+  static int DisplayScale() { return 4; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
+// The V9938 graphic modes 6 and 7 are the MSX screens 7 and 8 of the same chip: the MSX
+// engines convert them and write their files. Modes 0 to 5 in catalogue order.
+constexpr int Ti99V9938ModeCount = 6;
+const TVeMSXModeInfo& Ti99V9938ModeInfo(int index);
+
+template <int M> class TVeTI99V9938EngineOptionsT : public TVeMSXEngineOptions {
+public:
+  TVeTI99V9938EngineOptionsT() : TVeMSXEngineOptions(Ti99V9938ModeInfo(M)) {}
+};
+
+template <int M>
+class TVeTI99V9938EngineT : public TVeDestEngineOf<TVeTI99V9938EngineOptionsT<M>, TVeMSXEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return Ti99V9938ModeInfo(M).Mode; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*) {
+    return MsxConvert(Ti99V9938ModeInfo(M), cancel, source, files, progress, options);
+  }
+};
+
+class TVeDestEngineList;
+void RegisterTi99Engines(TVeDestEngineList& list);
