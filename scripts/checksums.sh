@@ -83,9 +83,8 @@ while IFS= read -r line; do
 done <"$work/now"
 while IFS= read -r line; do
   key=${line% *}
-  if [ -n "${MODES:-}" ] && ! grep -qF -- "$(cut -d'|' -f1,2 <<<"$key")|" "$work/now"; then
-    continue
-  fi
+  # Modes and worker counts left out of this run are not missing.
+  grep -qF -- "$(cut -d'|' -f1-4 <<<"$key")|" "$work/now" || continue
   grep -qF -- "$key " "$work/now" || { echo "MISSING: $line"; status=1; }
 done <"$check"
 [ $status = 0 ] && echo "checksums identical ($(wc -l <"$work/now") files)"
