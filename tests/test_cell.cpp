@@ -591,3 +591,43 @@ TEST(CellImage, CellsChosenAheadOnWorkersMatchTheScan) {
       }
     }
 }
+
+TEST(CellImage, BoundedSearchOfFourColourSetsChoosesAsTheFullSearch) {
+  // Sets of one to four colours that are entries of the main palette (bounded), a set with a
+  // colour that is none (never bounded), duplicates (ties) and a disabled set.
+  TVePalette256 pal;
+  for (int i = 0; i < 12; ++i)
+    pal.AddRGB(uint8_t(i * 23), uint8_t((i * 71) & 255), uint8_t(255 - i * 19));
+  auto make = [](const TVePalette256& p) {
+    auto* l = new TVeCellPaletteList;
+    for (int i = 0; i < 40; ++i) {
+      auto* c = new TVeCellPalette;
+      const int n = 1 + i % 4;
+      for (int k = 0; k < n; ++k)
+        c->Palette->AddColor(p.Color((i * 5 + k * 7) % p.Count()));
+      if (i == 17) c->Palette->AddRGB(1, 2, 3);
+      l->Add(c);
+    }
+    l->Add(MakeCandidate({0x000000, 0x17471C}));
+    l->GetPalette(9)->Enabled = false;
+    return l;
+  };
+  for (int method : {dmNone, dmFloydSteinberg, dmStucki})
+    for (bool limits : {false, true})
+      for (int workers : {1, 2}) {
+        TProcessorGuard guard(workers);
+        auto o = MakeOptions(method);
+        o->SetPalette(&pal);
+        o->SetLimitErrorAtBoundary(limits);
+        o->SetLimitErrorInsideBlock(limits);
+        TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
+        bounded.UsePairBounds();
+        full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+        bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+        ASSERT_EQ(full.Cells.size(), bounded.Cells.size());
+        for (size_t i = 0; i < full.Cells.size(); ++i)
+          ASSERT_EQ(full.Cells[i].Chosen, bounded.Cells[i].Chosen)
+              << method << " " << limits << " " << workers << ": cell " << i;
+        EXPECT_EQ(full.Indices, bounded.Indices);
+      }
+}

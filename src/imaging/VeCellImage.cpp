@@ -1,8 +1,10 @@
 #include "VeCellImage.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <type_traits>
 
 // ---- Kernels ------------------------------------------------------------------------------
@@ -869,19 +871,40 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   // The trial's in-cell term adds, pixel by pixel in the same order, a distance at least as
   // large as the nearer of the pair's two colours, and the spill only adds to it; so this sum,
   // and every partial sum of it, is a lower bound of the cost. It stops once above limit.
+  // With more colours the same holds for the nearest of them.
   auto bound = [&](int i, double limit) {
-    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
-    if (paper < 0) return 0.0;
-    const double* d0 = dist + size_t(paper) * np;
-    const double* d1 = dist + size_t(ink) * np;
+    const int n = FPairCount[size_t(i)];
+    if (n == 0) return 0.0;
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    const double* d0 = dist + size_t(e[0]) * np;
     double b = 0;
-    for (int k = 0; k < np; ++k) {
-      b += d0[k] < d1[k] ? d0[k] : d1[k];
-      if (b > limit) break;
+    if (n == 1) {
+      for (int k = 0; k < np; ++k) {
+        b += d0[k];
+        if (b > limit) break;
+      }
+    } else if (n == 2) {
+      const double* d1 = dist + size_t(e[1]) * np;
+      for (int k = 0; k < np; ++k) {
+        b += d0[k] < d1[k] ? d0[k] : d1[k];
+        if (b > limit) break;
+      }
+    } else {
+      const double* d[4] = {d0, nullptr, nullptr, nullptr};
+      for (int j = 1; j < n; ++j)
+        d[j] = dist + size_t(e[j]) * np;
+      for (int k = 0; k < np; ++k) {
+        double m = d0[k];
+        for (int j = 1; j < n; ++j)
+          if (d[j][k] < m) m = d[j][k];
+        b += m;
+        if (b > limit) break;
+      }
     }
     return b;
   };
-  // A seed among the pairs of the entries nearest the cell as a whole.
+  // A seed among the pairs of the entries nearest the cell as a whole; candidates of more
+  // colours all compete for it.
   const int nearest = std::min<int>(SeedEntries, int(cell.Closest.size()));
   auto near = [&](int entry) {
     for (int k = 0; k < nearest; ++k)
@@ -892,8 +915,9 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   double seedBound = 0;
   for (int i = first; i <= last; ++i) {
     if (!list.GetPalette(i)->Enabled) continue;
-    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
-    if (seed >= 0 && (paper < 0 || !near(paper) || !near(ink))) continue;
+    const int n = FPairCount[size_t(i)];
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    if (seed >= 0 && (n == 0 || (n <= 2 && (!near(e[0]) || !near(e[n - 1]))))) continue;
     const double b = bound(i, std::numeric_limits<double>::infinity());
     if (seed < 0 || b < seedBound) {
       seed = i;
@@ -932,31 +956,47 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
 
 void TVeBaseCellImage::PreparePairEntries(const TVeCellPaletteList& list) {
   const int entries = FPalette->Count();
-  if (FPairList == &list && FPairEntries.size() == size_t(2 * list.Count())) return;
-  // A candidate is bounded only when its two colours are exactly its entries'.
+  if (FPairList == &list && FPairCount.size() == size_t(list.Count())) return;
   FPairList = &list;
-  FPairEntries.assign(size_t(2 * list.Count()), -1);
+  FPairEntries.assign(4 * size_t(list.Count()), -1);
+  FPairCount.assign(size_t(list.Count()), 0);
   // Workers read the entries' values from here, never through the colour records' caches.
   FPairLin.resize(size_t(entries) * 3);
+  std::map<std::array<double, 3>, int> byValue; // the first entry of each value
   for (int c = 0; c < entries; ++c) {
     const TVeLinRGBColor v = FPalette->GetLinRGB(c);
     FPairLin[size_t(c) * 3] = v.R;
     FPairLin[size_t(c) * 3 + 1] = v.G;
     FPairLin[size_t(c) * 3 + 2] = v.B;
+    byValue.emplace(std::array<double, 3>{v.R, v.G, v.B}, c);
   }
   for (int i = 0; i < list.Count(); ++i) {
-    const auto* p = dynamic_cast<const TVeCellPaperIncPalette*>(list.GetPalette(i));
-    if (!p || p->CacheCount() != 2 || p->Paper < 0 || p->Ink < 0 || p->Paper >= entries ||
-        p->Ink >= entries)
+    const TVeCellPalette* cand = list.GetPalette(i);
+    const double* cl = cand->CacheLin();
+    int* e = FPairEntries.data() + 4 * size_t(i);
+    // A candidate is bounded only when each of its colours is exactly an entry's.
+    const auto* p = dynamic_cast<const TVeCellPaperIncPalette*>(cand);
+    if (p && cand->CacheCount() == 2 && p->Paper >= 0 && p->Ink >= 0 && p->Paper < entries &&
+        p->Ink < entries) {
+      const double* a = FPairLin.data() + 3 * p->Paper;
+      const double* b = FPairLin.data() + 3 * p->Ink;
+      if (a[0] == cl[0] && a[1] == cl[1] && a[2] == cl[2] && b[0] == cl[3] && b[1] == cl[4] &&
+          b[2] == cl[5]) {
+        e[0] = p->Paper;
+        e[1] = p->Ink;
+        FPairCount[size_t(i)] = 2;
+      }
       continue;
-    const double* cl = p->CacheLin();
-    const double* a = FPairLin.data() + 3 * p->Paper;
-    const double* b = FPairLin.data() + 3 * p->Ink;
-    if (a[0] == cl[0] && a[1] == cl[1] && a[2] == cl[2] && b[0] == cl[3] && b[1] == cl[4] &&
-        b[2] == cl[5]) {
-      FPairEntries[size_t(2 * i)] = p->Paper;
-      FPairEntries[size_t(2 * i + 1)] = p->Ink;
     }
+    const int n = cand->CacheCount();
+    if (p || n < 1 || n > 4) continue;
+    int found = 0;
+    for (int k = 0; k < n; ++k) {
+      auto at = byValue.find({cl[3 * k], cl[3 * k + 1], cl[3 * k + 2]});
+      if (at == byValue.end()) break;
+      e[found++] = at->second;
+    }
+    if (found == n) FPairCount[size_t(i)] = n;
   }
 }
 

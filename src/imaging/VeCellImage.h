@@ -224,10 +224,10 @@ public:
   // find the same candidate another way.
   virtual int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                 double& cost);
-  // The same choice for lists whose candidates all take two entries of the main palette
-  // (TVeCellPaperIncPalette): no trial can cost less than the cell's distance to the nearer of
-  // its two colours, pixel by pixel, so a candidate whose bound exceeds the best cost found is
-  // never dithered. Worth it for long lists.
+  // The same choice for lists whose candidates take their colours from the main palette
+  // (TVeCellPaperIncPalette pairs, or up to four colours equal to entries): no trial can cost
+  // less than the cell's distance to the nearest of its colours, pixel by pixel, so a candidate
+  // whose bound exceeds the best cost found is never dithered. Worth it for long lists.
   int FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
   // What the bounded search needs of one cell: the distance of every pixel (in trial order)
   // to every main palette entry, entry-major, and the entries by their summed distance.
@@ -314,7 +314,8 @@ protected:
   // The entries of the last list given to FindOptimalPairs, per candidate: paper, ink, or -1
   // when the candidate is no pair of main palette entries (it is then never bounded).
   const TVeCellPaletteList* FPairList = nullptr;
-  std::vector<int> FPairEntries;
+  std::vector<int> FPairEntries; // four per candidate
+  std::vector<int> FPairCount;   // entries of each candidate, 0 when it is never bounded
   std::vector<double> FPairLin;
 
   // Choices made ahead for every cell (row-major, scan columns), -1 where none was made. With
