@@ -30,8 +30,10 @@ const TVeBitmap32& Astronaut() {
   return picture;
 }
 
+// Argument = workers (0: one per processor).
 void Convert(benchmark::State& state, uint8_t mode) {
   const TVeBitmap32& source = Astronaut();
+  SetProcessorCount(int(state.range(0)));
   TVeZxSpectrumEngine engine;
   for (auto _ : state) {
     auto options = engine.CreateOptions();
@@ -42,6 +44,7 @@ void Convert(benchmark::State& state, uint8_t mode) {
         TVeZxSpectrumEngine::Convert(nullptr, source, files, progress, *options, nullptr, nullptr);
     benchmark::DoNotOptimize(result.get());
   }
+  SetProcessorCount(0);
 }
 
 void BM_ZxSpectrumColor(benchmark::State& state) {
@@ -54,19 +57,22 @@ void BM_ZxSpectrumBlackWhite(benchmark::State& state) {
   Convert(state, zxModeBlackWhite);
 }
 
-// Gigascreen: over a thousand four-colour candidates per cell.
+// Gigascreen: over a thousand four-colour candidates per cell; arguments = maximum
+// flickering, workers.
 void BM_ZxGigascreen(benchmark::State& state) {
   const TVeBitmap32& source = Astronaut();
+  SetProcessorCount(int(state.range(1)));
   TVeZxSpectrumGigascreenEngine engine;
   for (auto _ : state) {
     auto options = engine.CreateOptions();
     options->SetMaxFlickering(int(state.range(0)));
     std::unique_ptr<TVeStreamList> files;
     TVeDestProgress progress;
-    auto result = TVeZxSpectrumGigascreenEngine::Convert(nullptr, source, files, progress,
-                                                         *options, nullptr, nullptr);
+    auto result = TVeZxSpectrumGigascreenEngine::Convert(nullptr, source, files, progress, *options,
+                                                         nullptr, nullptr);
     benchmark::DoNotOptimize(result.get());
   }
+  SetProcessorCount(0);
 }
 
 // ULA+ "64 from 256": a trial conversion over every single and pair of up to 64 colours,
@@ -97,7 +103,11 @@ void BM_UlaPlus17From256(benchmark::State& state) {
 
 BENCHMARK(BM_UlaPlus64From256)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UlaPlus17From256)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZxGigascreen)->Arg(100)->Arg(40)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZxSpectrumColor)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZxSpectrumGray)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZxSpectrumBlackWhite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxGigascreen)
+    ->Args({100, 1})
+    ->Args({100, 2})
+    ->Args({40, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumColor)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumGray)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumBlackWhite)->Arg(1)->Unit(benchmark::kMillisecond);

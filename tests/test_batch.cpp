@@ -216,6 +216,11 @@ TEST_F(BatchTest, SizeFollowsEachPictureUnlessLocked) {
 }
 
 TEST_F(BatchTest, StopEndsTheRunningConversion) {
+  // One worker: the next picture is not started.
+  SetProcessorCount(1);
+  struct TReset {
+    ~TReset() { SetProcessorCount(0); }
+  } reset;
   Write(Dir / "src" / "a.jpg", Jpeg());
   Write(Dir / "src" / "b.jpg", Jpeg());
   TProbeEngine::WaitForCancel = true;
@@ -232,5 +237,75 @@ TEST_F(BatchTest, StopEndsTheRunningConversion) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].find(": "), log[0].size() - 2) << log[0]; // the silent abort's message
   EXPECT_EQ(TProbeEngine::Runs, 1);
+  EXPECT_FALSE(fs::exists(Dir / "dst"));
+}
+
+TEST_F(BatchTest, SeveralWorkersWriteAndLogAsOne) {
+  // Pictures whose results want the same names, and a failure between them: names, files and
+  // log must not depend on which worker finishes first.
+  Write(Dir / "src" / "a.jpg", Jpeg());
+  Write(Dir / "src" / "a.png", PalettedPng());
+  std::ofstream(Dir / "src" / "b.gif") << "GIF8 but not really";
+  for (int i = 0; i < 7; ++i)
+    Write(Dir / "src" / ("c" + std::to_string(i) + ".jpg"), Jpeg());
+  auto options = Palette.Create()->CreateOptions();
+  auto run = [&](int workers, const std::string& out) {
+    SetProcessorCount(workers);
+    TVeBatchThread batch({}, sfBMP, Palette, *options, (Dir / out).string(),
+                         (Dir / "src").string());
+    std::vector<std::string> log = RunBatch(batch);
+    SetProcessorCount(0);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    for (auto& e : fs::directory_iterator(Dir / out)) {
+      std::ifstream f(e.path(), std::ios::binary);
+      files.emplace_back(e.path().filename(),
+                         std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), {}));
+    }
+    std::sort(files.begin(), files.end());
+    for (std::string& line : log)
+      if (auto at = line.find((Dir / "src").string()); at != std::string::npos)
+        line.replace(at, (Dir / "src").string().size(), "SRC");
+    return std::make_pair(log, files);
+  };
+  const auto one = run(1, "one");
+  ASSERT_EQ(one.first.size(), 10u);
+  EXPECT_EQ(one.first[0], "a.jpg: OK");
+  EXPECT_EQ(one.first[1], "a.png: OK as a-png.bmp");
+  EXPECT_EQ(one.first[2], "SRC/b.gif: Unknown image type");
+  for (int workers : {2, 3}) {
+    const auto many = run(workers, "many" + std::to_string(workers));
+    EXPECT_EQ(many.first, one.first) << workers << " workers";
+    EXPECT_TRUE(many.second == one.second) << workers << " workers";
+  }
+}
+
+TEST(ThreadProcessorCount, OverridesOnlyTheCallingThread) {
+  SetProcessorCount(3);
+  std::thread([] {
+    SetThreadProcessorCount(1);
+    EXPECT_EQ(ProcessorCount(), 1);
+    SetThreadProcessorCount(0);
+    EXPECT_EQ(ProcessorCount(), 3);
+  }).join();
+  EXPECT_EQ(ProcessorCount(), 3);
+  SetProcessorCount(0);
+}
+
+TEST_F(BatchTest, StopEndsEveryWorkersConversion) {
+  for (int i = 0; i < 6; ++i)
+    Write(Dir / "src" / ("p" + std::to_string(i) + ".jpg"), Jpeg());
+  SetProcessorCount(2);
+  TProbeEngine::WaitForCancel = true;
+  auto options = Probe.Create()->CreateOptions();
+  TVeBatchThread batch({}, sfBMP, Probe, *options, (Dir / "dst").string(), (Dir / "src").string());
+  while (TProbeEngine::Runs < 2)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // The status follows the first picture, the one the writing waits for.
+  EXPECT_EQ(batch.Status().Position, 25);
+  batch.Stop();
+  auto log = RunBatch(batch);
+  SetProcessorCount(0);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(TProbeEngine::Runs, 2); // both workers' pictures, no third
   EXPECT_FALSE(fs::exists(Dir / "dst"));
 }

@@ -517,3 +517,117 @@ TEST(CellImage, BoundedPairSearchChoosesExactlyAsTheFullSearch) {
           EXPECT_EQ(full.Indices, bounded.Indices);
         }
 }
+
+TEST(CellImage, CandidatesTriedSideBySideCostWhatEachCostsAlone) {
+  // Candidates of one to five colours mixed, so that lanes pad short sets and long sets fall
+  // back to the single trial; the picture is noise, so that near ties are common.
+  TVeBitmap32 noise(13, 11);
+  uint32_t seed = 7;
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 13; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      noise.Pixel(x, y) = VeRGBQuad(uint8_t(seed >> 24), uint8_t(seed >> 16), uint8_t(seed >> 8));
+    }
+  const uint32_t c[] = {0x000000, 0x0000D7, 0xD70000, 0xD700D7, 0x00D700,
+                        0x00D7D7, 0xD7D700, 0xD7D7D7, 0xFFFFFF, 0x808080};
+  TVeCellPaletteList list;
+  for (int i = 0; i < 23; ++i) {
+    auto* p = new TVeCellPalette;
+    const int n = 1 + i % 5;
+    for (int k = 0; k < n; ++k) {
+      const uint32_t q = c[(i * 3 + k * 7) % 10];
+      p->Palette->AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+    }
+    list.Add(p);
+  }
+  list.PrepareCaches();
+  for (int method = 0; method <= 8; ++method)
+    for (bool gray : {false, true}) {
+      TTestCellImage img(noise, EightColourPairs);
+      auto o = MakeOptions(method);
+      o->SetGrayPalette(gray);
+      img.Load(*o);
+      TVeCellHelper* scratch = img.TakeScratch();
+      for (const TVeCellRect rect : {TVeCellRect{0, 0, 8, 8}, TVeCellRect{8, 8, 13, 11}}) {
+        double best = 0;
+        int expected = -1;
+        for (int i = 0; i < list.Count(); ++i) {
+          const double cost = img.CellCost(rect, *scratch, *list.GetPalette(i));
+          if (expected < 0 || cost < best) {
+            expected = i;
+            best = cost;
+          }
+        }
+        double cost = -1;
+        EXPECT_EQ(img.SearchRange(list, rect, *scratch, 0, list.Count() - 1, cost), expected)
+            << "method " << method << " gray " << gray;
+        EXPECT_EQ(cost, best) << "method " << method << " gray " << gray;
+      }
+      img.GiveScratch(scratch);
+    }
+}
+
+TEST(CellImage, CellsChosenAheadOnWorkersMatchTheScan) {
+  // With the boundary limit a cell is chosen before its incoming error arrives, so cells are
+  // chosen on workers in runs; without it, one by one. Both must give the one-worker result.
+  for (bool boundary : {true, false})
+    for (bool pairs : {false, true}) {
+      std::vector<int> first;
+      for (int workers : {1, 2, 3}) {
+        TProcessorGuard guard(workers);
+        TTestCellImage img(Pattern(45, 27), EightColourPairs);
+        if (pairs) img.UsePairBounds();
+        auto o = MakeOptions(dmJarvisJudiceNinke);
+        o->SetLimitErrorAtBoundary(boundary);
+        o->SetSerpentine(true);
+        auto result = img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+        std::vector<int> got = img.Indices;
+        for (const auto& cell : img.Cells)
+          got.push_back(cell.Chosen);
+        if (workers == 1)
+          first = got;
+        else
+          EXPECT_EQ(got, first) << workers << " workers, boundary " << boundary;
+      }
+    }
+}
+
+TEST(CellImage, BoundedSearchOfFourColourSetsChoosesAsTheFullSearch) {
+  // Sets of one to four colours that are entries of the main palette (bounded), a set with a
+  // colour that is none (never bounded), duplicates (ties) and a disabled set.
+  TVePalette256 pal;
+  for (int i = 0; i < 12; ++i)
+    pal.AddRGB(uint8_t(i * 23), uint8_t((i * 71) & 255), uint8_t(255 - i * 19));
+  auto make = [](const TVePalette256& p) {
+    auto* l = new TVeCellPaletteList;
+    for (int i = 0; i < 40; ++i) {
+      auto* c = new TVeCellPalette;
+      const int n = 1 + i % 4;
+      for (int k = 0; k < n; ++k)
+        c->Palette->AddColor(p.Color((i * 5 + k * 7) % p.Count()));
+      if (i == 17) c->Palette->AddRGB(1, 2, 3);
+      l->Add(c);
+    }
+    l->Add(MakeCandidate({0x000000, 0x17471C}));
+    l->GetPalette(9)->Enabled = false;
+    return l;
+  };
+  for (int method : {dmNone, dmFloydSteinberg, dmStucki})
+    for (bool limits : {false, true})
+      for (int workers : {1, 2}) {
+        TProcessorGuard guard(workers);
+        auto o = MakeOptions(method);
+        o->SetPalette(&pal);
+        o->SetLimitErrorAtBoundary(limits);
+        o->SetLimitErrorInsideBlock(limits);
+        TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
+        bounded.UsePairBounds();
+        full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+        bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+        ASSERT_EQ(full.Cells.size(), bounded.Cells.size());
+        for (size_t i = 0; i < full.Cells.size(); ++i)
+          ASSERT_EQ(full.Cells[i].Chosen, bounded.Cells[i].Chosen)
+              << method << " " << limits << " " << workers << ": cell " << i;
+        EXPECT_EQ(full.Indices, bounded.Indices);
+      }
+}

@@ -236,3 +236,17 @@ TEST(Resize, CancelFlagStopsTheWork) {
   TVeCancelFlag cancel{1};
   EXPECT_THROW(VeResizeSource(Noise(100, 80), 30, 20, 1, 1, vpmStretched, false, &cancel), EAbort);
 }
+
+TEST(SourceResize, RowsSplitOverWorkersGiveTheSamePicture) {
+  // Down and up, with a placement that leaves a border: rows are cut into parts per worker.
+  const TVeBitmap32 src = Noise(301, 203);
+  for (auto [w, h] : {std::pair{256, 192}, std::pair{640, 480}}) {
+    SetProcessorCount(1);
+    const TVeResizeResult one = VeResizeSource(src, w, h, 2, 1, vpmFitSourceInResult, true);
+    SetProcessorCount(3);
+    const TVeResizeResult three = VeResizeSource(src, w, h, 2, 1, vpmFitSourceInResult, true);
+    SetProcessorCount(0);
+    EXPECT_TRUE(one.Picture == three.Picture) << w;
+    EXPECT_TRUE(one.NativePicture == three.NativePicture) << w;
+  }
+}

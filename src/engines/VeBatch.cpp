@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
+#include "VeThreadJob.h"
 
 namespace {
 
@@ -183,14 +185,14 @@ void TVeBatchThread::WaitFor() {
 
 TVeBatchStatus TVeBatchThread::Status() const {
   TVeBatchStatus s;
+  uint32_t total = 0, done = 0;
   {
     std::lock_guard<std::mutex> lock(FLock);
     s.Index = FIndex;
     s.Count = FCount;
     s.FileName = FCurrent;
+    FShown->GetProgress(total, done);
   }
-  uint32_t total = 0, done = 0;
-  FProgress.GetProgress(total, done);
   s.MaxPosition = int64_t(s.Count) * 100;
   s.Position = int64_t(s.Index) * 100;
   if (total > 0) s.Position += VeMulDivRound(std::min(done, total), 100, total);
@@ -261,16 +263,105 @@ void TVeBatchThread::Execute() {
     FIndex = 0;
     FCount = int(FFiles.size());
   }
-  for (const std::string& path : FFiles) {
-    ConvertFile(path);
-    FProgress.SetProgress(1, 0);
+  const int count = int(FFiles.size());
+  const int workers = std::min(ProcessorCount(), count);
+  if (workers < 2) {
+    for (const std::string& path : FFiles) {
+      ConvertFile(path);
+      FProgress.SetProgress(1, 0);
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        ++FIndex;
+      }
+      if (FTerminated.load(std::memory_order_acquire)) break;
+    }
+  } else {
+    RunParallel(workers);
+  }
+  FFinished.store(true, std::memory_order_release);
+}
+
+// One picture per worker, each conversion on its worker alone; results are written and
+// logged here in source order, so names and log match a one-at-a-time run. Workers run at
+// most a few pictures ahead of the writing, which bounds the results held in memory.
+void TVeBatchThread::RunParallel(int workers) {
+  const int count = int(FFiles.size());
+  const int window = 2 * workers;
+  std::vector<TConverted> slots(static_cast<size_t>(count));
+  // The status shows the progress of the picture the writing waits for.
+  std::vector<std::unique_ptr<TVeDestProgress>> progress;
+  for (int i = 0; i < count; ++i)
+    progress.push_back(std::make_unique<TVeDestProgress>());
+  struct TShown {
+    TVeBatchThread* Batch;
+    ~TShown() {
+      std::lock_guard<std::mutex> l(Batch->FLock);
+      Batch->FShown = &Batch->FProgress;
+    }
+  } shown{this};
+  std::vector<std::unique_ptr<TVeDestEngineOptions>> options;
+  for (int w = 0; w < workers; ++w)
+    options.push_back(CopyOptions(FEngine, *FOptions));
+  std::mutex lock;
+  std::condition_variable changed;
+  int next = 0, written = 0;
+  auto work = [&](int w) {
+    SetThreadProcessorCount(1);
+    for (;;) {
+      int i;
+      {
+        std::unique_lock<std::mutex> l(lock);
+        changed.wait(l, [&] {
+          return next >= count || next < written + window ||
+                 FTerminated.load(std::memory_order_acquire);
+        });
+        if (next >= count || FTerminated.load(std::memory_order_acquire)) return;
+        i = next++;
+      }
+      TConverted c = Convert(FFiles[size_t(i)], *options[size_t(w)], progress[size_t(i)].get());
+      {
+        std::lock_guard<std::mutex> l(lock);
+        slots[size_t(i)] = std::move(c);
+        slots[size_t(i)].Ready = true;
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int w = 0; w < workers; ++w)
+    threads.emplace_back(work, w);
+  for (int i = 0; i < count; ++i) {
     {
-      std::lock_guard<std::mutex> lock(FLock);
+      std::lock_guard<std::mutex> l(FLock);
+      FCurrent = FFiles[size_t(i)];
+      FShown = progress[size_t(i)].get();
+    }
+    {
+      std::unique_lock<std::mutex> l(lock);
+      changed.wait(l, [&] { return slots[size_t(i)].Ready || (i >= next && FTerminated.load()); });
+      if (!slots[size_t(i)].Ready) break;
+    }
+    WriteFile(FFiles[size_t(i)], slots[size_t(i)]);
+    slots[size_t(i)] = TConverted();
+    {
+      std::lock_guard<std::mutex> l(lock);
+      written = i + 1;
+    }
+    changed.notify_all();
+    {
+      std::lock_guard<std::mutex> l(FLock);
       ++FIndex;
+      FShown = &FProgress;
     }
     if (FTerminated.load(std::memory_order_acquire)) break;
   }
-  FFinished.store(true, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> l(lock);
+    written = count; // releases waiting workers; they see the termination or the end
+  }
+  changed.notify_all();
+  for (std::thread& t : threads)
+    t.join();
 }
 
 bool TVeBatchThread::NameTaken(const std::string& path) const {
@@ -280,19 +371,44 @@ bool TVeBatchThread::NameTaken(const std::string& path) const {
          FSourceIds.count({uint64_t(st.st_dev), uint64_t(st.st_ino)}) > 0;
 }
 
+TVeBatchThread::TConverted TVeBatchThread::Convert(const std::string& path,
+                                                   const TVeDestEngineOptions& options,
+                                                   TVeDestProgress* progress) {
+  TConverted c;
+  TVeDestProgress own;
+  try {
+    TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
+    c.Result = VeConvertPicture(FEngine, options, picture.Image, picture.UsedColors.get(),
+                                picture.FilePalette.get(), &FCancel, progress ? *progress : own,
+                                &FTerminated, FFixedSize);
+  } catch (const std::exception& e) {
+    c.Failed = true;
+    c.Message = e.what();
+  }
+  return c;
+}
+
 void TVeBatchThread::ConvertFile(const std::string& path) {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FCurrent = path;
   }
   FProgress.SetProgress(1, 0);
+  TConverted c = Convert(path, *FOptions, &FProgress);
+  WriteFile(path, c);
+}
+
+void TVeBatchThread::WriteFile(const std::string& path, TConverted& converted) {
   TVeBatchLogEntry entry;
   entry.Name = entry.Path = path; // the full path until the results are being written
+  if (converted.Failed) {
+    entry.Failed = true;
+    entry.Message = converted.Message;
+    Log(std::move(entry));
+    return;
+  }
+  TVeConversionResult& r = converted.Result;
   try {
-    TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
-    TVeConversionResult r =
-        VeConvertPicture(FEngine, *FOptions, picture.Image, picture.UsedColors.get(),
-                         picture.FilePalette.get(), &FCancel, FProgress, &FTerminated, FFixedSize);
     if (!r.Bitmap) return;
     std::error_code ec;
     std::filesystem::create_directories(FDestFolder, ec);

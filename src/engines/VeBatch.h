@@ -115,7 +115,18 @@ public:
   int FailedCount() const;
 
 private:
+  // A picture converted but not yet written.
+  struct TConverted {
+    bool Ready = false;
+    bool Failed = false;
+    std::string Message;
+    TVeConversionResult Result;
+  };
   void Execute();
+  void RunParallel(int workers);
+  TConverted Convert(const std::string& path, const TVeDestEngineOptions& options,
+                     TVeDestProgress* progress);
+  void WriteFile(const std::string& path, TConverted& converted);
   void ConvertFile(const std::string& path);
   void Log(TVeBatchLogEntry entry);
   bool NameTaken(const std::string& path) const;
@@ -142,6 +153,7 @@ private:
   int FDone = 0;
   int FFailed = 0;
   TVeDestProgress FProgress;
+  const TVeDestProgress* FShown = &FProgress; // the progress Status reports
 
   TVeCancelFlag FCancel{0};
   std::atomic<bool> FTerminated{false};

@@ -1,7 +1,11 @@
 #include "VeCellImage.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <limits>
+#include <map>
+#include <type_traits>
 
 // ---- Kernels ------------------------------------------------------------------------------
 // Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
@@ -182,7 +186,7 @@ TVeCellHelper::TVeCellHelper(TVeBaseCellImage* owner)
   FBuf.assign(records * 3, 0.0);
   FGrayBuf.assign(records, 0.0);
   FIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight(), 0);
-  FBatch.assign(records * 3 * VeCellBatch, 0.0);
+  FBatch.assign(records * 3 * VeCellBatch + VeCellBatch, 0.0);
   FBatchIndex.assign(size_t(owner->CellWidth()) * owner->CellHeight() * VeCellBatch, 0);
 }
 
@@ -295,7 +299,7 @@ int TVeBaseCellImage::NearestIndex(const TVeCellPalette& pal, const double* p) c
 }
 
 template <int M, bool Gray>
-double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
+double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                    const TVeCellPalette& pal) const {
   using K = TKernel<M>;
   const int S = s.FStride;
@@ -304,7 +308,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
   const double* cl = pal.CacheLin();
   const double* lum = pal.CacheLum();
   const double st = FStrength;
-  const int step = FMirror ? -3 : 3;
+  const int step = mirror ? -3 : 3;
   double inCell = 0, spill = 0;
 
   if constexpr (Gray) {
@@ -312,7 +316,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
     double* g = s.FGrayBuf.data();
     std::fill(s.FGrayBuf.begin(), s.FGrayBuf.end(), 0.0);
     for (int y = 0; y < h; ++y) {
-      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
       double* row = g + y * S + 2;
       for (int x = 0; x < w; ++x, src += step)
         row[x] = Lum(src);
@@ -334,7 +338,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
       }
     }
     for (int y = 0; y < h; ++y) {
-      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
       const int* idx = s.FIndex.data() + y * FCellWidth;
       for (int x = 0; x < w; ++x, src += step)
         inCell += Dist(src, cl + 3 * idx[x]);
@@ -356,7 +360,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
     double* b = s.FBuf.data();
     std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
     for (int y = 0; y < h; ++y) {
-      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
       double* row = b + (y * S + 2) * 3;
       for (int x = 0; x < w; ++x, src += step) {
         row[x * 3] = src[0];
@@ -384,7 +388,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
       }
     }
     for (int y = 0; y < h; ++y) {
-      const double* src = PixelLin(rect.Left, rect.Top + y);
+      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
       const double* row = b + (y * S + 2) * 3;
       for (int x = 0; x < w; ++x, src += step)
         inCell += Dist(src, row + x * 3);
@@ -407,12 +411,17 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, TVeCellHelper& s,
 
 double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratch,
                                   const TVeCellPalette& candidate) const {
+  return CellCostAt(rect, FMirror, scratch, candidate);
+}
+
+double TVeBaseCellImage::CellCostAt(const TVeCellRect& rect, bool mirror, TVeCellHelper& scratch,
+                                    const TVeCellPalette& candidate) const {
   if (rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) VeInternalError();
   if (candidate.CacheCount() == 0) VeInternalError();
 #define VE_TRIAL(m)                                                                                \
   case m:                                                                                          \
-    return FGray ? TrialCost<m, true>(rect, scratch, candidate)                                    \
-                 : TrialCost<m, false>(rect, scratch, candidate);
+    return FGray ? TrialCost<m, true>(rect, mirror, scratch, candidate)                            \
+                 : TrialCost<m, false>(rect, mirror, scratch, candidate);
   switch (FDitherMethod) {
     VE_TRIAL(1)
     VE_TRIAL(2)
@@ -423,8 +432,8 @@ double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratc
     VE_TRIAL(7)
     VE_TRIAL(8)
   default:
-    return FGray ? TrialCost<0, true>(rect, scratch, candidate)
-                 : TrialCost<0, false>(rect, scratch, candidate);
+    return FGray ? TrialCost<0, true>(rect, mirror, scratch, candidate)
+                 : TrialCost<0, false>(rect, mirror, scratch, candidate);
   }
 #undef VE_TRIAL
 }
@@ -432,14 +441,14 @@ double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratc
 // The same trial as TrialCost for VeCellBatch two-colour candidates at once; lane k of every
 // record belongs to candidate k. Each lane does exactly the arithmetic of TrialCost.
 template <int M, bool Gray>
-void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
+void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                       const TVeCellPalette* const* pals, double* costs) const {
   using K = TKernel<M>;
   constexpr int L = VeCellBatch;
   const int S = s.FStride;
   const int w = rect.Width(), h = rect.Height();
   const double st = FStrength;
-  const int step = FMirror ? -3 : 3;
+  const int step = mirror ? -3 : 3;
   double c0[3][L], c1[3][L], y0[L], y1[L];
   for (int k = 0; k < L; ++k) {
     const double* cl = pals[k]->CacheLin();
@@ -462,7 +471,7 @@ void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
   }
   std::fill(b + size_t(h) * S * R, b + size_t(h + 2) * S * R, 0.0);
   for (int y = 0; y < h; ++y) {
-    const double* src = PixelLin(rect.Left, rect.Top + y);
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
     double* row = b + (size_t(y) * S + 2) * R;
     for (int x = 0; x < w; ++x, src += step) {
       double* p = row + x * R;
@@ -519,7 +528,7 @@ void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
     }
   }
   for (int y = 0; y < h; ++y) {
-    const double* src = PixelLin(rect.Left, rect.Top + y);
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
     const double* row = b + (size_t(y) * S + 2) * R;
     const uint8_t* idx = s.FBatchIndex.data() + size_t(y) * FCellWidth * L;
     for (int x = 0; x < w; ++x, src += step)
@@ -564,50 +573,215 @@ void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s,
     costs[k] = inCell[k] + spill[k];
 }
 
-void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, TVeCellHelper& s,
+// The lane helpers are inline and file-local, so how a vector would be returned across an ABI
+// boundary does not matter.
+#pragma GCC diagnostic ignored "-Wpsabi"
+namespace {
+// One lane per candidate, in vectors of two doubles (the width every x86-64 processor has),
+// VeCellBatch / 2 of them side by side. Plain vector arithmetic: each lane rounds exactly as
+// the scalar code does (no fused multiply-add without -mfma, and none is asked for).
+typedef double TLanes __attribute__((vector_size(2 * sizeof(double))));
+typedef long long TLaneMask __attribute__((vector_size(2 * sizeof(double))));
+constexpr int LaneGroups = VeCellBatch / 2;
+static_assert(VeCellBatch % 2 == 0);
+
+[[gnu::always_inline]] inline TLanes Splat(double v) {
+  return TLanes{v, v};
+}
+[[gnu::always_inline]] inline TLanes LaneDist(TLanes r, TLanes g, TLanes b, TLanes cr, TLanes cg,
+                                              TLanes cb) {
+  const TLanes dr = r - cr, dg = g - cg, db = b - cb;
+  return VeCellWR * dr * dr + VeCellWG * dg * dg + VeCellWB * db * db;
+}
+[[gnu::always_inline]] inline TLanes LaneNorm(const TLanes* e) {
+  return VeCellWR * e[0] * e[0] + VeCellWG * e[1] * e[1] + VeCellWB * e[2] * e[2];
+}
+} // namespace
+
+// TrialCost in colour mode for VeCellBatch candidates of up to N colours at once, lane k
+// holding candidate k. A lane with fewer colours repeats its last one, which never wins the
+// strict comparison of the nearest search, so every lane finds what the scalar search finds.
+template <int M, int N>
+void TVeBaseCellImage::TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                                      const TVeCellPalette* const* pals, double* costs) const {
+  using K = TKernel<M>;
+  constexpr int G = LaneGroups;
+  constexpr int R = 3 * G; // vectors per record: red, green, blue of every group
+  const int S = s.FStride;
+  const int w = rect.Width(), h = rect.Height();
+  const TLanes st = Splat(FStrength);
+  const int step = mirror ? -3 : 3;
+  TLanes col[N][R];
+  for (int k = 0; k < VeCellBatch; ++k) {
+    const double* cl = pals[k]->CacheLin();
+    const int n = pals[k]->CacheCount();
+    for (int i = 0; i < N; ++i)
+      for (int c = 0; c < 3; ++c)
+        col[i][c * G + k / 2][k % 2] = cl[3 * (i < n ? i : n - 1) + c];
+  }
+  auto* b = reinterpret_cast<TLanes*>(
+      (reinterpret_cast<uintptr_t>(s.FBatch.data()) + sizeof(TLanes) - 1) &
+      ~uintptr_t(sizeof(TLanes) - 1));
+  const TLanes zero = Splat(0);
+  for (int y = 0; y < h; ++y) {
+    TLanes* row = b + size_t(y) * S * R;
+    std::fill(row, row + 2 * R, zero);
+    std::fill(row + (w + 2) * R, row + S * R, zero);
+  }
+  std::fill(b + size_t(h) * S * R, b + size_t(h + 2) * S * R, zero);
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+    TLanes* p = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, src += step, p += R)
+      for (int c = 0; c < 3; ++c)
+        for (int g = 0; g < G; ++g)
+          p[c * G + g] = Splat(src[c]);
+  }
+  for (int y = 0; y < h; ++y) {
+    TLanes* p = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, p += R) {
+      TLanes e[R];
+      for (int g = 0; g < G; ++g) {
+        const TLanes r = p[g], gr = p[G + g], bl = p[2 * G + g];
+        TLanes best = LaneDist(r, gr, bl, col[0][g], col[0][G + g], col[0][2 * G + g]);
+        TLanes cr = col[0][g], cg = col[0][G + g], cb = col[0][2 * G + g];
+        for (int i = 1; i < N; ++i) {
+          const TLanes d = LaneDist(r, gr, bl, col[i][g], col[i][G + g], col[i][2 * G + g]);
+          const TLaneMask less = d < best;
+          best = less ? d : best;
+          cr = less ? col[i][g] : cr;
+          cg = less ? col[i][G + g] : cg;
+          cb = less ? col[i][2 * G + g] : cb;
+        }
+        e[g] = (r - cr) * st;
+        e[G + g] = (gr - cg) * st;
+        e[2 * G + g] = (bl - cb) * st;
+        p[g] = cr;
+        p[G + g] = cg;
+        p[2 * G + g] = cb;
+      }
+      if constexpr (M != 0) {
+        for (const TTap& t : K::Taps) {
+          TLanes* q = p + (t.Dy * S + t.Dx) * R;
+          const double wt = t.W, dv = K::Div;
+          for (int v = 0; v < R; ++v)
+            q[v] += e[v] * wt / dv;
+        }
+      }
+    }
+  }
+  TLanes inCell[G], spill[G];
+  for (int g = 0; g < G; ++g)
+    inCell[g] = spill[g] = zero;
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+    const TLanes* p = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, src += step, p += R) {
+      const TLanes sr = Splat(src[0]), sg = Splat(src[1]), sb = Splat(src[2]);
+      for (int g = 0; g < G; ++g)
+        inCell[g] += LaneDist(sr, sg, sb, p[g], p[G + g], p[2 * G + g]);
+    }
+  }
+  if constexpr (M != 0) {
+    auto norm = [](const TLanes* p, int g) {
+      const TLanes e[3] = {p[g], p[G + g], p[2 * G + g]};
+      return LaneNorm(e);
+    };
+    for (int y = 0; y < h; ++y) {
+      const TLanes* row = b + (size_t(y) * S + 2) * R;
+      for (int g = 0; g < G; ++g) {
+        spill[g] += norm(row + w * R, g);
+        spill[g] += norm(row + (w + 1) * R, g);
+      }
+    }
+    for (int y = h; y < h + 2; ++y) {
+      const TLanes* row = b + (size_t(y) * S + 2) * R;
+      for (int x = 0; x < w + 2; ++x)
+        for (int g = 0; g < G; ++g)
+          spill[g] += norm(row + x * R, g);
+    }
+  }
+  for (int k = 0; k < VeCellBatch; ++k)
+    costs[k] = inCell[k / 2][k % 2] + spill[k / 2][k % 2];
+}
+
+void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                  const TVeCellPalette* const* pals, int count,
                                  double* costs) const {
-  bool pairs = count > 1;
-  for (int i = 0; i < count && pairs; ++i)
-    pairs = pals[i]->CacheCount() == 2;
-  if (!pairs || rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) {
+  // Lanes in colour mode take up to four colours, in gray mode pairs only.
+  int most = 0;
+  bool lanes = count > 1;
+  for (int i = 0; i < count && lanes; ++i) {
+    const int n = pals[i]->CacheCount();
+    lanes = n >= 1 && (FGray ? n == 2 : n <= 4);
+    most = std::max(most, n);
+  }
+  if (!lanes || rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) {
     for (int i = 0; i < count; ++i)
-      costs[i] = CellCost(rect, s, *pals[i]);
+      costs[i] = CellCostAt(rect, mirror, s, *pals[i]);
     return;
   }
-  const TVeCellPalette* lanes[VeCellBatch];
+  const TVeCellPalette* lane[VeCellBatch];
   for (int i = 0; i < VeCellBatch; ++i)
-    lanes[i] = pals[i < count ? i : count - 1];
+    lane[i] = pals[i < count ? i : count - 1];
   double out[VeCellBatch];
-#define VE_BATCH(m)                                                                                \
-  case m:                                                                                          \
-    if (FGray)                                                                                     \
-      TrialCostBatch<m, true>(rect, s, lanes, out);                                                \
-    else                                                                                           \
-      TrialCostBatch<m, false>(rect, s, lanes, out);                                               \
-    break;
-  switch (FDitherMethod) {
-    VE_BATCH(1)
-    VE_BATCH(2)
-    VE_BATCH(3)
-    VE_BATCH(4)
-    VE_BATCH(5)
-    VE_BATCH(6)
-    VE_BATCH(7)
-    VE_BATCH(8)
-  default:
-    if (FGray)
-      TrialCostBatch<0, true>(rect, s, lanes, out);
+  auto colour = [&](auto m) {
+    constexpr int M = decltype(m)::value;
+    if (most <= 2)
+      TrialCostLanes<M, 2>(rect, mirror, s, lane, out);
+    else if (most == 3)
+      TrialCostLanes<M, 3>(rect, mirror, s, lane, out);
     else
-      TrialCostBatch<0, false>(rect, s, lanes, out);
+      TrialCostLanes<M, 4>(rect, mirror, s, lane, out);
+  };
+  auto run = [&](auto m) {
+    constexpr int M = decltype(m)::value;
+    if (FGray)
+      TrialCostBatch<M, true>(rect, mirror, s, lane, out);
+    else
+      colour(m);
+  };
+  switch (FDitherMethod) {
+  case 1:
+    run(std::integral_constant<int, 1>());
+    break;
+  case 2:
+    run(std::integral_constant<int, 2>());
+    break;
+  case 3:
+    run(std::integral_constant<int, 3>());
+    break;
+  case 4:
+    run(std::integral_constant<int, 4>());
+    break;
+  case 5:
+    run(std::integral_constant<int, 5>());
+    break;
+  case 6:
+    run(std::integral_constant<int, 6>());
+    break;
+  case 7:
+    run(std::integral_constant<int, 7>());
+    break;
+  case 8:
+    run(std::integral_constant<int, 8>());
+    break;
+  default:
+    run(std::integral_constant<int, 0>());
+    break;
   }
-#undef VE_BATCH
   for (int i = 0; i < count; ++i)
     costs[i] = out[i];
 }
 
 int TVeBaseCellImage::SearchRange(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                   TVeCellHelper& scratch, int first, int last, double& cost) const {
+  return SearchRangeAt(list, rect, FMirror, scratch, first, last, cost);
+}
+
+int TVeBaseCellImage::SearchRangeAt(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                    bool mirror, TVeCellHelper& scratch, int first, int last,
+                                    double& cost) const {
   int best = -1;
   const TVeCellPalette* batch[VeCellBatch];
   int index[VeCellBatch];
@@ -615,7 +789,7 @@ int TVeBaseCellImage::SearchRange(const TVeCellPaletteList& list, const TVeCellR
   int n = 0;
   // Candidates are costed in batches but compared strictly in list order.
   auto flush = [&] {
-    CellCosts(rect, scratch, batch, n, costs);
+    CellCosts(rect, mirror, scratch, batch, n, costs);
     for (int j = 0; j < n; ++j)
       if (best < 0 || costs[j] < cost) {
         best = index[j];
@@ -686,24 +860,51 @@ constexpr int SeedEntries = 6;
 int TVeBaseCellImage::BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                    const TPairCell& cell, TVeCellHelper& scratch, int first,
                                    int last, double& cost) const {
+  return BoundedRangeAt(list, rect, FMirror, cell, scratch, first, last, cost);
+}
+
+int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                     bool mirror, const TPairCell& cell, TVeCellHelper& scratch,
+                                     int first, int last, double& cost) const {
   const int np = rect.Width() * rect.Height();
   const double* dist = cell.Dist.data();
   // The trial's in-cell term adds, pixel by pixel in the same order, a distance at least as
   // large as the nearer of the pair's two colours, and the spill only adds to it; so this sum,
   // and every partial sum of it, is a lower bound of the cost. It stops once above limit.
+  // With more colours the same holds for the nearest of them.
   auto bound = [&](int i, double limit) {
-    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
-    if (paper < 0) return 0.0;
-    const double* d0 = dist + size_t(paper) * np;
-    const double* d1 = dist + size_t(ink) * np;
+    const int n = FPairCount[size_t(i)];
+    if (n == 0) return 0.0;
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    const double* d0 = dist + size_t(e[0]) * np;
     double b = 0;
-    for (int k = 0; k < np; ++k) {
-      b += d0[k] < d1[k] ? d0[k] : d1[k];
-      if (b > limit) break;
+    if (n == 1) {
+      for (int k = 0; k < np; ++k) {
+        b += d0[k];
+        if (b > limit) break;
+      }
+    } else if (n == 2) {
+      const double* d1 = dist + size_t(e[1]) * np;
+      for (int k = 0; k < np; ++k) {
+        b += d0[k] < d1[k] ? d0[k] : d1[k];
+        if (b > limit) break;
+      }
+    } else {
+      const double* d[4] = {d0, nullptr, nullptr, nullptr};
+      for (int j = 1; j < n; ++j)
+        d[j] = dist + size_t(e[j]) * np;
+      for (int k = 0; k < np; ++k) {
+        double m = d0[k];
+        for (int j = 1; j < n; ++j)
+          if (d[j][k] < m) m = d[j][k];
+        b += m;
+        if (b > limit) break;
+      }
     }
     return b;
   };
-  // A seed among the pairs of the entries nearest the cell as a whole.
+  // A seed among the pairs of the entries nearest the cell as a whole; candidates of more
+  // colours all compete for it.
   const int nearest = std::min<int>(SeedEntries, int(cell.Closest.size()));
   auto near = [&](int entry) {
     for (int k = 0; k < nearest; ++k)
@@ -714,8 +915,9 @@ int TVeBaseCellImage::BoundedRange(const TVeCellPaletteList& list, const TVeCell
   double seedBound = 0;
   for (int i = first; i <= last; ++i) {
     if (!list.GetPalette(i)->Enabled) continue;
-    const int paper = FPairEntries[size_t(2 * i)], ink = FPairEntries[size_t(2 * i + 1)];
-    if (seed >= 0 && (paper < 0 || !near(paper) || !near(ink))) continue;
+    const int n = FPairCount[size_t(i)];
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    if (seed >= 0 && (n == 0 || (n <= 2 && (!near(e[0]) || !near(e[n - 1]))))) continue;
     const double b = bound(i, std::numeric_limits<double>::infinity());
     if (seed < 0 || b < seedBound) {
       seed = i;
@@ -724,14 +926,14 @@ int TVeBaseCellImage::BoundedRange(const TVeCellPaletteList& list, const TVeCell
   }
   if (seed < 0) return -1;
   int best = seed;
-  cost = CellCost(rect, scratch, *list.GetPalette(seed));
+  cost = CellCostAt(rect, mirror, scratch, *list.GetPalette(seed));
   // Then every candidate that might still beat it, in list order, so ties go to the first.
   const TVeCellPalette* batch[VeCellBatch];
   int index[VeCellBatch];
   double costs[VeCellBatch];
   int n = 0;
   auto flush = [&] {
-    CellCosts(rect, scratch, batch, n, costs);
+    CellCosts(rect, mirror, scratch, batch, n, costs);
     for (int j = 0; j < n; ++j)
       if (costs[j] < cost || (costs[j] == cost && index[j] < best)) {
         best = index[j];
@@ -752,44 +954,63 @@ int TVeBaseCellImage::BoundedRange(const TVeCellPaletteList& list, const TVeCell
   return best;
 }
 
-int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect,
-                                       double& cost) {
-  const int w = rect.Width(), h = rect.Height(), np = w * h;
+void TVeBaseCellImage::PreparePairEntries(const TVeCellPaletteList& list) {
   const int entries = FPalette->Count();
-  std::vector<double> lin(size_t(entries) * 3);
+  if (FPairList == &list && FPairCount.size() == size_t(list.Count())) return;
+  FPairList = &list;
+  FPairEntries.assign(4 * size_t(list.Count()), -1);
+  FPairCount.assign(size_t(list.Count()), 0);
+  // Workers read the entries' values from here, never through the colour records' caches.
+  FPairLin.resize(size_t(entries) * 3);
+  std::map<std::array<double, 3>, int> byValue; // the first entry of each value
   for (int c = 0; c < entries; ++c) {
     const TVeLinRGBColor v = FPalette->GetLinRGB(c);
-    lin[size_t(c) * 3] = v.R;
-    lin[size_t(c) * 3 + 1] = v.G;
-    lin[size_t(c) * 3 + 2] = v.B;
+    FPairLin[size_t(c) * 3] = v.R;
+    FPairLin[size_t(c) * 3 + 1] = v.G;
+    FPairLin[size_t(c) * 3 + 2] = v.B;
+    byValue.emplace(std::array<double, 3>{v.R, v.G, v.B}, c);
   }
-  if (FPairList != &list || FPairEntries.size() != size_t(2 * list.Count())) {
-    // A candidate is bounded only when its two colours are exactly its entries'.
-    FPairList = &list;
-    FPairEntries.assign(size_t(2 * list.Count()), -1);
-    for (int i = 0; i < list.Count(); ++i) {
-      const auto* p = dynamic_cast<const TVeCellPaperIncPalette*>(list.GetPalette(i));
-      if (!p || p->CacheCount() != 2 || p->Paper < 0 || p->Ink < 0 || p->Paper >= entries ||
-          p->Ink >= entries)
-        continue;
-      const double* cl = p->CacheLin();
-      const double* a = lin.data() + 3 * p->Paper;
-      const double* b = lin.data() + 3 * p->Ink;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TVeCellPalette* cand = list.GetPalette(i);
+    const double* cl = cand->CacheLin();
+    int* e = FPairEntries.data() + 4 * size_t(i);
+    // A candidate is bounded only when each of its colours is exactly an entry's.
+    const auto* p = dynamic_cast<const TVeCellPaperIncPalette*>(cand);
+    if (p && cand->CacheCount() == 2 && p->Paper >= 0 && p->Ink >= 0 && p->Paper < entries &&
+        p->Ink < entries) {
+      const double* a = FPairLin.data() + 3 * p->Paper;
+      const double* b = FPairLin.data() + 3 * p->Ink;
       if (a[0] == cl[0] && a[1] == cl[1] && a[2] == cl[2] && b[0] == cl[3] && b[1] == cl[4] &&
           b[2] == cl[5]) {
-        FPairEntries[size_t(2 * i)] = p->Paper;
-        FPairEntries[size_t(2 * i + 1)] = p->Ink;
+        e[0] = p->Paper;
+        e[1] = p->Ink;
+        FPairCount[size_t(i)] = 2;
       }
+      continue;
     }
+    const int n = cand->CacheCount();
+    if (p || n < 1 || n > 4) continue;
+    int found = 0;
+    for (int k = 0; k < n; ++k) {
+      auto at = byValue.find({cl[3 * k], cl[3 * k + 1], cl[3 * k + 2]});
+      if (at == byValue.end()) break;
+      e[found++] = at->second;
+    }
+    if (found == n) FPairCount[size_t(i)] = n;
   }
-  TPairCell cell;
+}
+
+void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairCell& cell) const {
+  const int w = rect.Width(), h = rect.Height(), np = w * h;
+  const int entries = int(FPairLin.size() / 3);
+  const double* lin = FPairLin.data();
   cell.Dist.resize(size_t(entries) * size_t(np));
-  const int step = FMirror ? -3 : 3;
+  const int step = mirror ? -3 : 3;
   for (int y = 0; y < h; ++y) {
-    const double* src = PixelLin(rect.Left, rect.Top + y);
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
     for (int x = 0; x < w; ++x, src += step)
       for (int c = 0; c < entries; ++c)
-        cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin.data() + 3 * c);
+        cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin + 3 * c);
   }
   std::vector<double> sums(size_t(entries), 0.0);
   for (int c = 0; c < entries; ++c)
@@ -800,6 +1021,13 @@ int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVe
     cell.Closest[size_t(c)] = c;
   std::stable_sort(cell.Closest.begin(), cell.Closest.end(),
                    [&](int a, int b) { return sums[size_t(a)] < sums[size_t(b)]; });
+}
+
+int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                                       double& cost) {
+  PreparePairEntries(list);
+  TPairCell cell;
+  MakePairCell(rect, FMirror, cell);
   if (ProcessorCount() < 2)
     return BoundedRange(list, rect, cell, *FSearchScratch, 0, list.Count() - 1, cost);
   TVeRangeSplitter splitter;
@@ -819,6 +1047,76 @@ int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVe
     }
   }
   return best;
+}
+
+TVeCellRect TVeBaseCellImage::CellRectAt(int i, int j, bool mirror) const {
+  TVeCellRect r;
+  r.Top = i * FCellHeight;
+  r.Bottom = r.Top + (i == FCellsDown - 1 ? FLastRowHeight : FCellHeight);
+  if (!mirror) {
+    r.Left = j * FCellWidth;
+    r.Right = r.Left + (j == FCellsAcross - 1 ? FLastColumnWidth : FCellWidth);
+  } else if (j == 0) {
+    r.Left = 0;
+    r.Right = FLastColumnWidth;
+  } else {
+    r.Left = j * FCellWidth + FLastColumnWidth - FCellWidth;
+    r.Right = j * FCellWidth + FLastColumnWidth;
+  }
+  return r;
+}
+
+void TVeBaseCellImage::ChooseCells(const TVeCellPaletteList& list, bool pairs,
+                                   TVeCellHelper& scratch, int first, int last, int* out) const {
+  TPairCell cell;
+  for (int c = first; c <= last; ++c) {
+    CheckCancel();
+    const int i = c / FCellsAcross, j = c % FCellsAcross;
+    const bool mirror = FSerpentine && (i & 1);
+    const TVeCellRect rect = CellRectAt(i, j, mirror);
+    double cost = 0;
+    if (pairs) {
+      MakePairCell(rect, mirror, cell);
+      out[c] = BoundedRangeAt(list, rect, mirror, cell, scratch, 0, list.Count() - 1, cost);
+    } else {
+      out[c] = SearchRangeAt(list, rect, mirror, scratch, 0, list.Count() - 1, cost);
+    }
+  }
+}
+
+namespace {
+// A contiguous run of cells chosen on one worker.
+class TChooseCellsJob : public TVeJob {
+public:
+  TChooseCellsJob(TVeJobList* jobs, TVeBaseCellImage* image, const TVeCellPaletteList* list,
+                  bool pairs, int first, int last, int* out)
+      : TVeJob(jobs), Image(image), List(list), Pairs(pairs), First(first), Last(last), Out(out),
+        Scratch(image->TakeScratch()) {}
+  ~TChooseCellsJob() override { Image->GiveScratch(Scratch); }
+  void Execute() override { Image->ChooseCells(*List, Pairs, *Scratch, First, Last, Out); }
+  TVeBaseCellImage* Image;
+  const TVeCellPaletteList* List;
+  bool Pairs;
+  int First, Last;
+  int* Out;
+  TVeCellHelper* Scratch;
+};
+} // namespace
+
+void TVeBaseCellImage::ChooseAhead(const TVeCellPaletteList& list, bool pairs) {
+  FAhead.clear();
+  if (!FChooseAhead || !FLimitBoundary || ProcessorCount() < 2) return;
+  const int total = FCellsAcross * FCellsDown;
+  if (pairs) PreparePairEntries(list);
+  // Cells the jobs could not choose (a job that failed) keep -1 and are chosen in the scan.
+  FAhead.assign(size_t(total), -1);
+  TVeRangeSplitter splitter;
+  splitter.Init(total, 0);
+  TVeJobList jobs;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TChooseCellsJob(&jobs, this, &list, pairs, first, last, FAhead.data());
+  jobs.Run(FCancel);
 }
 
 template <int M>
@@ -925,8 +1223,11 @@ TVeCellPalette* TVeCellImage::PrepareAndChoose(const TVeCellRect& rect) {
   }
   // The set is chosen without the incoming error, which then arrives scaled by the set's
   // range: a cell that can show only one colour takes none.
-  const int k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
-                            : FindOptimalColors(*FCellPalettes, rect, cost);
+  int k = -1;
+  if (!FAhead.empty()) k = FAhead[size_t(FCurCellY) * FCellsAcross + size_t(FCurCellX)];
+  if (k < 0)
+    k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
+                    : FindOptimalColors(*FCellPalettes, rect, cost);
   if (k < 0) throw EVeError("No allowed colours for a cell");
   TVeCellPalette* pal = FCellPalettes->GetPalette(k);
   double* range = FRanges->GetRange(FCurCellX, FCurCellY);
@@ -993,6 +1294,13 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
       Image->Carry().Reversed = false;
     }
   } reset{this, result.get(), screen};
+  // The double choice changes lists cell by cell, so only single lists are chosen ahead.
+  FAhead.clear();
+  struct TAheadReset {
+    std::vector<int>& Ahead;
+    ~TAheadReset() { Ahead.clear(); }
+  } aheadReset{FAhead};
+  if (!pairLists) ChooseAhead(*FCellPalettes, FPairBounds);
   for (int i = 0; i < FCellsDown; ++i) {
     FCurCellY = i;
     SetRowSpan(i);

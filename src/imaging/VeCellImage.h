@@ -224,10 +224,10 @@ public:
   // find the same candidate another way.
   virtual int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                 double& cost);
-  // The same choice for lists whose candidates all take two entries of the main palette
-  // (TVeCellPaperIncPalette): no trial can cost less than the cell's distance to the nearer of
-  // its two colours, pixel by pixel, so a candidate whose bound exceeds the best cost found is
-  // never dithered. Worth it for long lists.
+  // The same choice for lists whose candidates take their colours from the main palette
+  // (TVeCellPaperIncPalette pairs, or up to four colours equal to entries): no trial can cost
+  // less than the cell's distance to the nearest of its colours, pixel by pixel, so a candidate
+  // whose bound exceeds the best cost found is never dithered. Worth it for long lists.
   int FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect, double& cost);
   // What the bounded search needs of one cell: the distance of every pixel (in trial order)
   // to every main palette entry, entry-major, and the entries by their summed distance.
@@ -239,12 +239,35 @@ public:
   int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,
                    TVeCellHelper& scratch, int first, int last, double& cost) const;
 
+  // Entries of the list's pairs and their linear values, for the bounded search; conversion
+  // thread only.
+  void PreparePairEntries(const TVeCellPaletteList& list);
+  // The bounded search's view of a cell scanned with the given mirror flag.
+  void MakePairCell(const TVeCellRect& rect, bool mirror, TPairCell& cell) const;
+  // The searches above for a cell scanned with the given mirror flag rather than the current
+  // one, so that cells of other rows can be chosen ahead on workers.
+  double CellCostAt(const TVeCellRect& rect, bool mirror, TVeCellHelper& scratch,
+                    const TVeCellPalette& candidate) const;
+  int SearchRangeAt(const TVeCellPaletteList& list, const TVeCellRect& rect, bool mirror,
+                    TVeCellHelper& scratch, int first, int last, double& cost) const;
+  int BoundedRangeAt(const TVeCellPaletteList& list, const TVeCellRect& rect, bool mirror,
+                     const TPairCell& cell, TVeCellHelper& scratch, int first, int last,
+                     double& cost) const;
+
+  // Chooses cells first..last (row-major, scan columns) on their pixels as they are now into
+  // out[first..last]; -1 for a cell without an enabled candidate. Safe on several workers.
+  void ChooseCells(const TVeCellPaletteList& list, bool pairs, TVeCellHelper& scratch, int first,
+                   int last, int* out) const;
+
   // Working linear value of pixel (x, y) in scan coordinates.
   double* PixelLin(int x, int y) {
     return &FLin[(size_t(y) * FWidth + size_t(FMirror ? FWidth - 1 - x : x)) * 3];
   }
   const double* PixelLin(int x, int y) const {
     return &FLin[(size_t(y) * FWidth + size_t(FMirror ? FWidth - 1 - x : x)) * 3];
+  }
+  const double* PixelAt(int x, int y, bool mirror) const {
+    return &FLin[(size_t(y) * FWidth + size_t(mirror ? FWidth - 1 - x : x)) * 3];
   }
   bool Mirror() const { return FMirror; }
   TVeCellRanges& CellRanges() { return *FRanges; }
@@ -291,7 +314,20 @@ protected:
   // The entries of the last list given to FindOptimalPairs, per candidate: paper, ink, or -1
   // when the candidate is no pair of main palette entries (it is then never bounded).
   const TVeCellPaletteList* FPairList = nullptr;
-  std::vector<int> FPairEntries;
+  std::vector<int> FPairEntries; // four per candidate
+  std::vector<int> FPairCount;   // entries of each candidate, 0 when it is never bounded
+  std::vector<double> FPairLin;
+
+  // Choices made ahead for every cell (row-major, scan columns), -1 where none was made. With
+  // "Limit error at block boundary" a cell is chosen on its pixels as prepared, which no
+  // earlier cell changes (their error waits in the carry buffer), so all cells can be chosen
+  // at once on workers, each taking a contiguous run of cells.
+  std::vector<int> FAhead;
+  // False for images whose own choice cannot be run on workers.
+  bool FChooseAhead = true;
+  void ChooseAhead(const TVeCellPaletteList& list, bool pairs);
+  // Rectangle of cell (i, j) as the scan gives it with the given mirror flag.
+  TVeCellRect CellRectAt(int i, int j, bool mirror) const;
 
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
@@ -300,13 +336,17 @@ protected:
 private:
   template <int M> void DiffuseT(const TVeCellRect& rect, int x, int y, const double* e);
   template <int M, bool Gray>
-  double TrialCost(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette& pal) const;
+  double TrialCost(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                   const TVeCellPalette& pal) const;
   template <int M, bool Gray>
-  void TrialCostBatch(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
-                      double* costs) const;
+  void TrialCostBatch(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                      const TVeCellPalette* const* pals, double* costs) const;
+  template <int M, int N>
+  void TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                      const TVeCellPalette* const* pals, double* costs) const;
   // Costs of up to VeCellBatch candidates, each exactly as CellCost gives it.
-  void CellCosts(const TVeCellRect& rect, TVeCellHelper& s, const TVeCellPalette* const* pals,
-                 int count, double* costs) const;
+  void CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                 const TVeCellPalette* const* pals, int count, double* costs) const;
 };
 
 class TVeCellImage : public TVeBaseCellImage {

@@ -33,7 +33,16 @@ int DefaultProcessorCount() {
   return value;
 }
 
+namespace {
+thread_local int GThreadProcessors = 0;
+}
+
+void SetThreadProcessorCount(int count) {
+  GThreadProcessors = count <= 0 ? 0 : std::min(count, MaxProcessorCount);
+}
+
 int ProcessorCount() {
+  if (GThreadProcessors > 0) return GThreadProcessors;
   int v = GProcessorOverride.load(std::memory_order_relaxed);
   return v > 0 ? v : DefaultProcessorCount();
 }

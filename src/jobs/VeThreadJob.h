@@ -36,6 +36,9 @@ int ProcessorCount();
 // when set, else the machine's number of logical processors). Values are clamped to
 // 1 ... MaxProcessorCount.
 void SetProcessorCount(int count);
+// Overrides ProcessorCount on the calling thread only (0 removes it): a batch that converts
+// one picture per thread sets 1, so that each conversion stays on its own thread.
+void SetThreadProcessorCount(int count);
 // The default ProcessorCount returns when no override is set.
 int DefaultProcessorCount();
 constexpr int MaxProcessorCount = 256;

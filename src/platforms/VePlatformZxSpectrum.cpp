@@ -292,6 +292,8 @@ std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::Convert(const TVeCancelFlag*
                                                             TVeCellScreen* screen,
                                                             TVeDestProgress* progress) {
   ColorUsage = options.ColorUsage();
+  // Every candidate is a pair of palette entries: the bounded search finds the same choice.
+  FPairBounds = true;
   return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 
@@ -301,6 +303,7 @@ std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::ConvertGray(const TVeCancelF
                                                                 TVeDestProgress* progress) {
   options.SetGrayPalette(true);
   ColorUsage = zxUsageDarkAndBright;
+  FPairBounds = true;
   return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 

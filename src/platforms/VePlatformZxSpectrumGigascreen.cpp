@@ -241,6 +241,9 @@ std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::Convert(const TVeCancel
     FPure.AddLin(mixed.GetLinRGB(17 * c));
   FMix7 = mixed.GetRGBQuad(7);
   FMix15 = mixed.GetRGBQuad(15);
+  // Every candidate's colours are entries of the mixed palette: the bounded search finds the
+  // same choice.
+  FPairBounds = true;
   return TVeCellImage::Convert(cancel, VeCellOptionsOf(options), screen, progress);
 }
 

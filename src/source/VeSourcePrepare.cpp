@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <numbers>
 #include <vector>
@@ -112,6 +113,38 @@ inline uint32_t OnWhite(uint32_t p) {
   return OnWhite(Premultiplied(p));
 }
 
+// Runs body(first, last) over contiguous parts of [0, count) on the workers; each part
+// writes only its own rows, so the result is the same with any number of workers.
+template <class F> void ForRowRanges(int count, const TVeCancelFlag* cancel, F body) {
+  if (ProcessorCount() < 2 || count < 32) {
+    if (count > 0) body(0, count - 1);
+    return;
+  }
+  struct TRowsJob : TVeJob {
+    TRowsJob(TVeJobList* list, F& f, int first, int last)
+        : TVeJob(list), Body(f), First(first), Last(last) {}
+    void Execute() override {
+      try {
+        Body(First, Last);
+      } catch (...) {
+        Error = std::current_exception();
+      }
+    }
+    F& Body;
+    int First, Last;
+    std::exception_ptr Error;
+  };
+  TVeRangeSplitter splitter;
+  splitter.Init(count, 0);
+  TVeJobList jobs;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TRowsJob(&jobs, body, first, last);
+  jobs.Run(cancel);
+  for (int i = 0; i < jobs.Count(); ++i)
+    if (jobs.Job<TRowsJob>(i)->Error) std::rethrow_exception(jobs.Job<TRowsJob>(i)->Error);
+}
+
 } // namespace
 
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
@@ -141,38 +174,42 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
     rowHi = std::max(rowHi, ty.First[i] + ty.Count[i] - 1);
   }
   const int rows = rowHi - rowLo + 1;
-  std::vector<v4f> line(static_cast<size_t>(sw));
   std::vector<v4f> mid(size_t(rows) * size_t(outW));
-  for (int r = 0; r < rows; ++r) {
-    VeCheckCancel(cancel);
-    const uint32_t* s = src.Scanline(rowLo + r);
-    for (int x = 0; x < sw; ++x)
-      line[size_t(x)] = Premultiplied(s[x]);
-    v4f* out = &mid[size_t(r) * size_t(outW)];
-    for (int i = 0; i < outW; ++i) {
-      const float* w = &tx.Weights[size_t(i) * size_t(tx.Stride)];
-      const v4f* p = &line[size_t(tx.First[size_t(i)])];
-      v4f acc = {0, 0, 0, 0};
-      for (int k = 0, n = tx.Count[size_t(i)]; k < n; ++k)
-        acc += p[k] * w[k];
-      out[i] = acc;
+  ForRowRanges(rows, cancel, [&](int first, int last) {
+    std::vector<v4f> line(static_cast<size_t>(sw));
+    for (int r = first; r <= last; ++r) {
+      VeCheckCancel(cancel);
+      const uint32_t* s = src.Scanline(rowLo + r);
+      for (int x = 0; x < sw; ++x)
+        line[size_t(x)] = Premultiplied(s[x]);
+      v4f* out = &mid[size_t(r) * size_t(outW)];
+      for (int i = 0; i < outW; ++i) {
+        const float* w = &tx.Weights[size_t(i) * size_t(tx.Stride)];
+        const v4f* p = &line[size_t(tx.First[size_t(i)])];
+        v4f acc = {0, 0, 0, 0};
+        for (int k = 0, n = tx.Count[size_t(i)]; k < n; ++k)
+          acc += p[k] * w[k];
+        out[i] = acc;
+      }
     }
-  }
-  std::vector<v4f> acc(static_cast<size_t>(outW));
-  for (int j = 0; j < y1 - y0; ++j) {
-    VeCheckCancel(cancel);
-    std::fill(acc.begin(), acc.end(), v4f{0, 0, 0, 0});
-    const float* w = &ty.Weights[size_t(j) * size_t(ty.Stride)];
-    for (int k = 0, n = ty.Count[size_t(j)]; k < n; ++k) {
-      const v4f* m = &mid[size_t(ty.First[size_t(j)] - rowLo + k) * size_t(outW)];
-      const float wk = w[k];
+  });
+  ForRowRanges(y1 - y0, cancel, [&](int first, int last) {
+    std::vector<v4f> acc(static_cast<size_t>(outW));
+    for (int j = first; j <= last; ++j) {
+      VeCheckCancel(cancel);
+      std::fill(acc.begin(), acc.end(), v4f{0, 0, 0, 0});
+      const float* w = &ty.Weights[size_t(j) * size_t(ty.Stride)];
+      for (int k = 0, n = ty.Count[size_t(j)]; k < n; ++k) {
+        const v4f* m = &mid[size_t(ty.First[size_t(j)] - rowLo + k) * size_t(outW)];
+        const float wk = w[k];
+        for (int i = 0; i < outW; ++i)
+          acc[size_t(i)] += m[i] * wk;
+      }
+      uint32_t* d = dst.Scanline(y0 + j) + x0;
       for (int i = 0; i < outW; ++i)
-        acc[size_t(i)] += m[i] * wk;
+        d[i] = OnWhite(acc[size_t(i)]);
     }
-    uint32_t* d = dst.Scanline(y0 + j) + x0;
-    for (int i = 0; i < outW; ++i)
-      d[i] = OnWhite(acc[size_t(i)]);
-  }
+  });
 }
 
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
