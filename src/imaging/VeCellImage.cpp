@@ -168,7 +168,7 @@ double* TVeCellRanges::GetRange(int cellX, int cellY) {
 }
 
 TVeCellDiffusion::TVeCellDiffusion(int width, int height)
-    : FWidth(width), FHeight(height), FData(size_t(width) * height * 3, 0.0) {}
+    : FWidth(width), FData(size_t(width) * height * 3, 0.0) {}
 
 double* TVeCellDiffusion::GetDiffusion(int x, int y) {
   if (Reversed) x = FWidth - 1 - x;

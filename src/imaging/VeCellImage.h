@@ -146,7 +146,7 @@ public:
   double* Data() { return FData.data(); }
 
 private:
-  int FWidth, FHeight;
+  int FWidth;
   std::vector<double> FData;
 };
 
