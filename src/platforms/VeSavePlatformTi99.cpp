@@ -20,6 +20,18 @@ TVeTI99BitmapEngineOptions::TVeTI99BitmapEngineOptions() {
   FLimitErrorAtBoundary = false;
 }
 
+namespace {
+// The backdrop register holds one of the fifteen colours (0 is transparent).
+std::vector<int> Ti99BorderColors(const TVeDestEngineOptions& o) {
+  TVePalette256 palette;
+  Ti99MakePalette(palette, Ti99IsPaletteType(o.PaletteType()) ? o.PaletteType() : ptTI99Calculated);
+  std::vector<int> colors;
+  for (int i = 1; i < palette.Count(); ++i)
+    colors.push_back(int(palette.GetRGBQuad(i) & 0xFFFFFF));
+  return colors;
+}
+} // namespace
+
 void TVeTI99BitmapEngineOptions::SetPaletteType(TVePaletteType value) {
   TVeDestFixedSizeEngineOptions::SetPaletteType(value);
   PaletteChanged();
@@ -34,6 +46,7 @@ void TVeTI99BitmapEngineOptions::PaletteChanged() {
 TVeTI99BitmapEngineUI::TVeTI99BitmapEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(Ti99BorderColors);
   AddPaletteSeparator();
   AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
                       {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
@@ -97,6 +110,7 @@ void TVeTI99MulticolorEngineOptions::PaletteChanged() {
 TVeTI99MulticolorEngineUI::TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
+  SetBorderColors(Ti99BorderColors);
   AddPaletteSeparator();
   AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
                       {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});

@@ -189,7 +189,8 @@ private slots:
     };
     for (const TCase& c :
          {TCase{"ZX Spectrum", "256x192x4", 8}, TCase{"MSX", "2 256x192x4", 15},
-          TCase{"Amstrad CPC", "1 320x200x2", 27}, TCase{"Common", "Palette", 0}}) {
+          TCase{"Amstrad CPC", "1 320x200x2", 27}, TCase{"TI-99/4A", "9918A 256x192x4", 15},
+          TCase{"Common", "Palette", 0}}) {
       const TVeDestEngineClass* cls = DestEngineList().Find(c.Platform, c.Mode);
       QVERIFY2(cls, c.Mode);
       std::unique_ptr<TVeDestEngine> engine = cls->Create();
