@@ -592,6 +592,37 @@ TEST(CellImage, CellsChosenAheadOnWorkersMatchTheScan) {
     }
 }
 
+TEST(CellImage, BoundedPairSearchWithRepeatedEntriesChoosesAsTheFullSearch) {
+  // Entries 8..11 repeat 0..3 (as bright black repeats black); pairs name either copy.
+  TMakeList make = [](const TVePalette256& pal) {
+    auto* l = new TVeCellPaletteList;
+    for (int j = 0; j < pal.Count(); ++j)
+      for (int k = j + 1; k < pal.Count(); ++k)
+        l->Add(new TVeCellPaperIncPalette(pal, k, j));
+    return l;
+  };
+  TVePalette256 pal;
+  for (int i = 0; i < 12; ++i) {
+    const int v = i < 8 ? i : i - 8;
+    pal.AddRGB(uint8_t(v * 31), uint8_t((v * 71) & 255), uint8_t(255 - v * 29));
+  }
+  for (int method : {dmNone, dmFloydSteinberg})
+    for (int workers : {1, 2}) {
+      TProcessorGuard guard(workers);
+      auto o = MakeOptions(method);
+      o->SetPalette(&pal);
+      TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
+      bounded.UsePairBounds();
+      full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+      bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+      ASSERT_EQ(full.Cells.size(), bounded.Cells.size());
+      for (size_t i = 0; i < full.Cells.size(); ++i)
+        ASSERT_EQ(full.Cells[i].Chosen, bounded.Cells[i].Chosen)
+            << method << " " << workers << ": cell " << i;
+      EXPECT_EQ(full.Indices, bounded.Indices);
+    }
+}
+
 TEST(CellImage, BoundedSearchOfFourColourSetsChoosesAsTheFullSearch) {
   // Sets of one to four colours that are entries of the main palette (bounded), a set with a
   // colour that is none (never bounded), duplicates (ties) and a disabled set.

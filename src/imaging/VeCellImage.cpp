@@ -872,35 +872,54 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   // large as the nearer of the pair's two colours, and the spill only adds to it; so this sum,
   // and every partial sum of it, is a lower bound of the cost. It stops once above limit.
   // With more colours the same holds for the nearest of them.
+  // Each candidate's sum so far and the pixels it covers, so that a later, larger limit
+  // carries on where an earlier one stopped: the same additions in the same order.
+  const int count = last >= first ? last - first + 1 : 0;
+  std::vector<double> partial(size_t(count), 0.0);
+  std::vector<int> covered(size_t(count), 0);
   auto bound = [&](int i, double limit) {
     const int n = FPairCount[size_t(i)];
     if (n == 0) return 0.0;
     const int* e = FPairEntries.data() + 4 * size_t(i);
     const double* d0 = dist + size_t(e[0]) * np;
-    double b = 0;
+    double b = partial[size_t(i - first)];
+    int k = covered[size_t(i - first)];
+    if (b > limit) return b;
     if (n == 1) {
-      for (int k = 0; k < np; ++k) {
-        b += d0[k];
+      while (k < np) {
+        b += d0[k++];
         if (b > limit) break;
       }
     } else if (n == 2) {
       const double* d1 = dist + size_t(e[1]) * np;
-      for (int k = 0; k < np; ++k) {
+      while (k < np) {
         b += d0[k] < d1[k] ? d0[k] : d1[k];
+        ++k;
+        if (b > limit) break;
+      }
+    } else if (n == 3) {
+      const double* d1 = dist + size_t(e[1]) * np;
+      const double* d2 = dist + size_t(e[2]) * np;
+      while (k < np) {
+        const double m = d0[k] < d1[k] ? d0[k] : d1[k];
+        b += d2[k] < m ? d2[k] : m;
+        ++k;
         if (b > limit) break;
       }
     } else {
-      const double* d[4] = {d0, nullptr, nullptr, nullptr};
-      for (int j = 1; j < n; ++j)
-        d[j] = dist + size_t(e[j]) * np;
-      for (int k = 0; k < np; ++k) {
-        double m = d0[k];
-        for (int j = 1; j < n; ++j)
-          if (d[j][k] < m) m = d[j][k];
-        b += m;
+      const double* d1 = dist + size_t(e[1]) * np;
+      const double* d2 = dist + size_t(e[2]) * np;
+      const double* d3 = dist + size_t(e[3]) * np;
+      while (k < np) {
+        const double m01 = d0[k] < d1[k] ? d0[k] : d1[k];
+        const double m23 = d2[k] < d3[k] ? d2[k] : d3[k];
+        b += m01 < m23 ? m01 : m23;
+        ++k;
         if (b > limit) break;
       }
     }
+    partial[size_t(i - first)] = b;
+    covered[size_t(i - first)] = k;
     return b;
   };
   // A seed among the pairs of the entries nearest the cell as a whole; candidates of more
@@ -918,7 +937,8 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
     const int n = FPairCount[size_t(i)];
     const int* e = FPairEntries.data() + 4 * size_t(i);
     if (seed >= 0 && (n == 0 || (n <= 2 && (!near(e[0]) || !near(e[n - 1]))))) continue;
-    const double b = bound(i, std::numeric_limits<double>::infinity());
+    // Only a bound below the seed's matters, so the sum may stop once past it.
+    const double b = bound(i, seed < 0 ? std::numeric_limits<double>::infinity() : seedBound);
     if (seed < 0 || b < seedBound) {
       seed = i;
       seedBound = b;
@@ -962,13 +982,14 @@ void TVeBaseCellImage::PreparePairEntries(const TVeCellPaletteList& list) {
   FPairCount.assign(size_t(list.Count()), 0);
   // Workers read the entries' values from here, never through the colour records' caches.
   FPairLin.resize(size_t(entries) * 3);
+  FPairRep.resize(size_t(entries));
   std::map<std::array<double, 3>, int> byValue; // the first entry of each value
   for (int c = 0; c < entries; ++c) {
     const TVeLinRGBColor v = FPalette->GetLinRGB(c);
     FPairLin[size_t(c) * 3] = v.R;
     FPairLin[size_t(c) * 3 + 1] = v.G;
     FPairLin[size_t(c) * 3 + 2] = v.B;
-    byValue.emplace(std::array<double, 3>{v.R, v.G, v.B}, c);
+    FPairRep[size_t(c)] = byValue.emplace(std::array<double, 3>{v.R, v.G, v.B}, c).first->second;
   }
   for (int i = 0; i < list.Count(); ++i) {
     const TVeCellPalette* cand = list.GetPalette(i);
@@ -982,8 +1003,8 @@ void TVeBaseCellImage::PreparePairEntries(const TVeCellPaletteList& list) {
       const double* b = FPairLin.data() + 3 * p->Ink;
       if (a[0] == cl[0] && a[1] == cl[1] && a[2] == cl[2] && b[0] == cl[3] && b[1] == cl[4] &&
           b[2] == cl[5]) {
-        e[0] = p->Paper;
-        e[1] = p->Ink;
+        e[0] = FPairRep[size_t(p->Paper)];
+        e[1] = FPairRep[size_t(p->Ink)];
         FPairCount[size_t(i)] = 2;
       }
       continue;
@@ -1004,18 +1025,26 @@ void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairC
   const int w = rect.Width(), h = rect.Height(), np = w * h;
   const int entries = int(FPairLin.size() / 3);
   const double* lin = FPairLin.data();
+  const int* rep = FPairRep.data();
   cell.Dist.resize(size_t(entries) * size_t(np));
   const int step = mirror ? -3 : 3;
+  // Candidates name only the first entry of each value (see PreparePairEntries); the others,
+  // equal to it, take its sum.
   for (int y = 0; y < h; ++y) {
     const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
     for (int x = 0; x < w; ++x, src += step)
       for (int c = 0; c < entries; ++c)
-        cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin + 3 * c);
+        if (rep[c] == c) cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin + 3 * c);
   }
   std::vector<double> sums(size_t(entries), 0.0);
-  for (int c = 0; c < entries; ++c)
+  for (int c = 0; c < entries; ++c) {
+    if (rep[c] != c) {
+      sums[size_t(c)] = sums[size_t(rep[c])];
+      continue;
+    }
     for (int k = 0; k < np; ++k)
       sums[size_t(c)] += cell.Dist[size_t(c) * np + size_t(k)];
+  }
   cell.Closest.resize(size_t(entries));
   for (int c = 0; c < entries; ++c)
     cell.Closest[size_t(c)] = c;
@@ -1026,7 +1055,7 @@ void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairC
 int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect,
                                        double& cost) {
   PreparePairEntries(list);
-  TPairCell cell;
+  TPairCell& cell = FPairCell;
   MakePairCell(rect, FMirror, cell);
   if (ProcessorCount() < 2)
     return BoundedRange(list, rect, cell, *FSearchScratch, 0, list.Count() - 1, cost);

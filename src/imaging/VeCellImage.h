@@ -317,6 +317,8 @@ protected:
   std::vector<int> FPairEntries; // four per candidate
   std::vector<int> FPairCount;   // entries of each candidate, 0 when it is never bounded
   std::vector<double> FPairLin;
+  std::vector<int> FPairRep; // the first entry of the same value as each entry
+  TPairCell FPairCell;       // the conversion thread's cell, kept to spare its allocation
 
   // Choices made ahead for every cell (row-major, scan columns), -1 where none was made. With
   // "Limit error at block boundary" a cell is chosen on its pixels as prepared, which no
