@@ -10,14 +10,24 @@
 #include "VePlatformTi99.h"
 #include "VeStream.h"
 
-TVeTI99BitmapEngineOptions::TVeTI99BitmapEngineOptions() {
+// ---- The two TMS9918A modes -----------------------------------------------------------------
+
+TVeTI99EngineOptions::TVeTI99EngineOptions() {
   // The TMS9918A pixel on a 4:3 screen, as on the MSX.
   FAspectIndex = 12;
   FPaletteType = ptTI99Calculated;
   FPaletteMode = ti99ModeColor;
-  FDitherMethod = dmJarvisJudiceNinke;
-  FLimitErrorInsideBlock = false;
-  FLimitErrorAtBoundary = false;
+}
+
+void TVeTI99EngineOptions::SetPaletteType(TVePaletteType value) {
+  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
+  PaletteChanged();
+}
+
+void TVeTI99EngineOptions::PaletteChanged() {
+  TVePalette256 palette;
+  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  SetPalette(&palette);
 }
 
 namespace {
@@ -32,18 +42,7 @@ std::vector<int> Ti99BorderColors(const TVeDestEngineOptions& o) {
 }
 } // namespace
 
-void TVeTI99BitmapEngineOptions::SetPaletteType(TVePaletteType value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
-  PaletteChanged();
-}
-
-void TVeTI99BitmapEngineOptions::PaletteChanged() {
-  TVePalette256 palette;
-  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
-  SetPalette(&palette);
-}
-
-TVeTI99BitmapEngineUI::TVeTI99BitmapEngineUI(TVeDestEngineOptions& options)
+TVeTI99EngineUI::TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
   SetBorderColors(Ti99BorderColors);
@@ -52,7 +51,15 @@ TVeTI99BitmapEngineUI::TVeTI99BitmapEngineUI(TVeDestEngineOptions& options)
                       {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
   AddPaletteMode(1u << ti99ModeBlackWhite | 1u << ti99ModeGray | 1u << ti99ModeColor);
   AddPaletteView(16, 1);
-  AddDithering(true);
+  AddDithering(limits);
+}
+
+// ---- Bitmap mode -----------------------------------------------------------------------------
+
+TVeTI99BitmapEngineOptions::TVeTI99BitmapEngineOptions() {
+  FDitherMethod = dmJarvisJudiceNinke;
+  FLimitErrorInsideBlock = false;
+  FLimitErrorAtBoundary = false;
 }
 
 std::unique_ptr<TVeBitmap>
@@ -90,33 +97,7 @@ TVeTI99BitmapEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
 // ---- Multicolour mode ------------------------------------------------------------------------
 
 TVeTI99MulticolorEngineOptions::TVeTI99MulticolorEngineOptions() {
-  FAspectIndex = 12;
-  FPaletteType = ptTI99Calculated;
-  FPaletteMode = ti99ModeColor;
   FDitherMethod = dmNone; // blocks this large show a diffusion pattern as noise
-}
-
-void TVeTI99MulticolorEngineOptions::SetPaletteType(TVePaletteType value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
-  PaletteChanged();
-}
-
-void TVeTI99MulticolorEngineOptions::PaletteChanged() {
-  TVePalette256 palette;
-  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
-  SetPalette(&palette);
-}
-
-TVeTI99MulticolorEngineUI::TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options)
-    : TVeDestEngineUIEx(options) {
-  AddPositionBorder();
-  SetBorderColors(Ti99BorderColors);
-  AddPaletteSeparator();
-  AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
-                      {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
-  AddPaletteMode(1u << ti99ModeBlackWhite | 1u << ti99ModeGray | 1u << ti99ModeColor);
-  AddPaletteView(16, 1);
-  AddDithering(false);
 }
 
 std::unique_ptr<TVeBitmap>

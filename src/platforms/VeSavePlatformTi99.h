@@ -13,7 +13,21 @@ constexpr uint8_t ti99ModeBlackWhite = 0;
 constexpr uint8_t ti99ModeGray = 1;
 constexpr uint8_t ti99ModeColor = 11;
 
-class TVeTI99BitmapEngineOptions : public TVeDestFixedSizeEngineOptions {
+// What the two TMS9918A modes share: the palette types, modes and panel.
+class TVeTI99EngineOptions : public TVeDestFixedSizeEngineOptions {
+public:
+  TVeTI99EngineOptions();
+  void SetPaletteType(TVePaletteType value) override;
+  void PaletteChanged() override;
+};
+
+class TVeTI99EngineUI : public TVeDestEngineUIEx {
+public:
+  // limits: the cells offer the two "Limit error" check boxes.
+  TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits);
+};
+
+class TVeTI99BitmapEngineOptions : public TVeTI99EngineOptions {
 public:
   TVeTI99BitmapEngineOptions();
   TVeSize GetDefaultSize() const override { return {256, 192}; }
@@ -21,13 +35,11 @@ public:
   int GetHeight() const override { return 192; }
   int GetCellWidth() const override { return 8; }
   int GetCellHeight() const override { return 1; }
-  void SetPaletteType(TVePaletteType value) override;
-  void PaletteChanged() override;
 };
 
-class TVeTI99BitmapEngineUI : public TVeDestEngineUIEx {
+class TVeTI99BitmapEngineUI : public TVeTI99EngineUI {
 public:
-  explicit TVeTI99BitmapEngineUI(TVeDestEngineOptions& options);
+  explicit TVeTI99BitmapEngineUI(TVeDestEngineOptions& options) : TVeTI99EngineUI(options, true) {}
 };
 
 class TVeTI99BitmapEngine
@@ -44,19 +56,18 @@ public:
 
 // Multicolour mode: 64 x 48 blocks of 4 x 4 pixels, each any of the 15 colours, saved as a
 // raw dump of the pattern table (1536 bytes) under the standard name table.
-class TVeTI99MulticolorEngineOptions : public TVeDestFixedSizeEngineOptions {
+class TVeTI99MulticolorEngineOptions : public TVeTI99EngineOptions {
 public:
   TVeTI99MulticolorEngineOptions();
   TVeSize GetDefaultSize() const override { return {64, 48}; }
   int GetWidth() const override { return 64; }
   int GetHeight() const override { return 48; }
-  void SetPaletteType(TVePaletteType value) override;
-  void PaletteChanged() override;
 };
 
-class TVeTI99MulticolorEngineUI : public TVeDestEngineUIEx {
+class TVeTI99MulticolorEngineUI : public TVeTI99EngineUI {
 public:
-  explicit TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options);
+  explicit TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options)
+      : TVeTI99EngineUI(options, false) {}
 };
 
 class TVeTI99MulticolorEngine
