@@ -89,7 +89,7 @@ void BM_DitherTrialCell(benchmark::State& state) {
   TVeImage cell(10, 10);
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 10; ++x)
-      *cell.GetPixels(x, y) = TVeColor::FromStdRGB(uint8_t(x * 25), 90, uint8_t(y * 25));
+      cell.GetPixels(x, y)->InitStdRGB(uint8_t(x * 25), 90, uint8_t(y * 25));
   TVeImage scratch(cell);
   for (auto _ : state) {
     scratch = cell;

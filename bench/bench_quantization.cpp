@@ -39,9 +39,9 @@ const std::vector<uint32_t>& Astronaut() {
   return pixels;
 }
 
-const std::vector<TVeColor>& AstronautColors() {
-  static const std::vector<TVeColor> colors = [] {
-    std::vector<TVeColor> c(Astronaut().size());
+const std::vector<TVePixel>& AstronautColors() {
+  static const std::vector<TVePixel> colors = [] {
+    std::vector<TVePixel> c(Astronaut().size());
     for (size_t i = 0; i < c.size(); ++i)
       c[i].InitRGBQuad(Astronaut()[i]);
     return c;

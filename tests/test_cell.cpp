@@ -228,7 +228,7 @@ TEST(CellImage, MethodNoneSpillsNothingAndCarriesNothing) {
     double expected = 0;
     for (int y = 8; y < 16; ++y)
       for (int x = 8; x < 16; ++x) {
-        const TVeColor& c = *img.GetPixels(x, y);
+        const TVePixel& c = *img.GetPixels(x, y);
         const TVeColor& best = p.Palette->Color(p.Palette->FindNearestLin(c.GetLinRGB()));
         expected += DeltaRGB(c.GetLinRGB(), best.GetLinRGB());
       }

@@ -56,9 +56,9 @@ TReference ReferenceDither(TVeImage& img, const TVeDitherOptions& o, const TVePa
   img.Reversed = false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      TVeColor* p = img.GetPixels(x, y);
+      TVePixel* p = img.GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      const int idx = o.GrayPalette ? pal.FindNearestGray(*p) : pal.FindNearest(0, *p);
+      const int idx = o.GrayPalette ? pal.FindNearestGray(p->Color()) : pal.FindNearest(0, p->Color());
       const int sx = img.Reversed ? w - 1 - x : x;
       r.Index[size_t(y) * w + sx] = idx;
       TVeLinRGBColor c = pal.GetLinRGB(idx);
@@ -74,7 +74,7 @@ TReference ReferenceDither(TVeImage& img, const TVeDitherOptions& o, const TVePa
         const TVeKernelTap& t = k.Taps[i];
         const int tx = x + t.DX, ty = y + t.DY;
         if (tx < 0 || tx >= w || ty >= h) continue;
-        TVeColor* q = img.GetPixels(tx, ty);
+        TVePixel* q = img.GetPixels(tx, ty);
         const TVeLinRGBColor qv = q->GetLinRGB();
         q->SetLinRGB(qv.R + e.R * t.Weight / k.Divisor, qv.G + e.G * t.Weight / k.Divisor,
                      qv.B + e.B * t.Weight / k.Divisor);
@@ -204,7 +204,7 @@ TEST(DitherPalette, StrengthZeroIsPlainMapping) {
   // Plain mapping: each pixel's own nearest colour.
   for (int y = 0; y < 12; ++y)
     for (int x = 0; x < 20; ++x)
-      ASSERT_EQ(ra->GetPixel(x, y), pal.FindNearest(0, *c.GetPixels(x, y)));
+      ASSERT_EQ(ra->GetPixel(x, y), pal.FindNearest(0, c.GetPixels(x, y)->Color()));
 }
 
 TEST(DitherPalette, GrayModeSeesOnlyLuminance) {
@@ -285,16 +285,16 @@ TEST(DitherTrial, AreaLeavesErrorInNeighbours) {
   double total = 0;
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 5; ++x) {
-      TVeColor* p = c.GetPixels(x, y);
+      TVePixel* p = c.GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      const int idx = pal.FindNearest(0, *p);
+      const int idx = pal.FindNearest(0, p->Color());
       const TVeLinRGBColor col = pal.GetLinRGB(idx);
       total += DeltaRGB(v, col);
       p->SetLinRGB(col);
       for (int i = 0; i < k.Count; ++i) {
         const int tx = x + k.Taps[i].DX, ty = y + k.Taps[i].DY;
         if (tx < 0 || tx >= 10 || ty >= 10) continue;
-        TVeColor* q = c.GetPixels(tx, ty);
+        TVePixel* q = c.GetPixels(tx, ty);
         const TVeLinRGBColor qv = q->GetLinRGB();
         const double f = o.ErrorDiffusion, w = k.Taps[i].Weight;
         q->SetLinRGB(qv.R + (v.R - col.R) * f / 100 * w / k.Divisor,
@@ -318,9 +318,9 @@ TEST(DitherTrueColor, MatchesPaletteSearchAndWritesQuads) {
   const TVeKernel& k = VeDitherKernel(o.DitherMethod);
   for (int y = 0; y < 13; ++y) {
     for (int x = 0; x < 21; ++x) {
-      TVeColor* p = b.GetPixels(x, y);
+      TVePixel* p = b.GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      const int idx = rgb.FindNearest(0, *p);
+      const int idx = rgb.FindNearest(0, p->Color());
       const int sx = b.Reversed ? 20 - x : x;
       ASSERT_EQ(uint32_t(r->GetPixel(sx, y)), rgb.GetRGBQuad(idx));
       const TVeLinRGBColor c = rgb.GetLinRGB(idx);
@@ -329,7 +329,7 @@ TEST(DitherTrueColor, MatchesPaletteSearchAndWritesQuads) {
       for (int i = 0; i < k.Count; ++i) {
         const int tx = x + k.Taps[i].DX, ty = y + k.Taps[i].DY;
         if (tx < 0 || tx >= 21 || ty >= 13) continue;
-        TVeColor* q = b.GetPixels(tx, ty);
+        TVePixel* q = b.GetPixels(tx, ty);
         const TVeLinRGBColor qv = q->GetLinRGB();
         const double w = k.Taps[i].Weight;
         q->SetLinRGB(qv.R + (v.R - c.R) * s / 100 * w / k.Divisor,
@@ -497,14 +497,14 @@ TEST(Image, WholeImageOperations) {
 
   TVePalette256 found;
   TVeImage two = Uniform(3, 3, 0.0);
-  two.GetPixels(1, 2)->SetRGBQuad(0x102030);
+  two.GetPixels(1, 2)->InitRGBQuad(0x102030);
   two.CollectColors(found, 1, 0);
   EXPECT_EQ(found.GetCount(), 2);
   EXPECT_EQ(found.Color(0).UseCount, 4);
 
   two.SetHeight(5);
   EXPECT_EQ(two.Height(), 5);
-  EXPECT_TRUE(two.GetPixels(0, 4)->IsEmpty());
+  EXPECT_EQ(two.GetPixels(0, 4)->GetLinRGB(), TVeLinRGBColor{});
   EXPECT_THROW(TVeImage(-1, 2), EVeError);
 }
 

@@ -36,14 +36,14 @@ std::vector<uint32_t> Picture(int w, int h, uint32_t seed = 1) {
   return px;
 }
 
-std::vector<TVeColor> Colors(const std::vector<uint32_t>& px) {
-  std::vector<TVeColor> c(px.size());
+std::vector<TVePixel> Colors(const std::vector<uint32_t>& px) {
+  std::vector<TVePixel> c(px.size());
   for (size_t i = 0; i < px.size(); ++i)
     c[i].InitRGBQuad(px[i]);
   return c;
 }
 
-TVeQuantizationPixels View(const std::vector<TVeColor>& c) {
+TVeQuantizationPixels View(const std::vector<TVePixel>& c) {
   return {c.data(), c.size()};
 }
 

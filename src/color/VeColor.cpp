@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 double SRGBToLinear(double c) {
   if (c <= 0.04045) return c / 12.92;
@@ -47,8 +48,41 @@ uint8_t LinearToByteExact(double v) {
 
 } // namespace
 
+namespace {
+// T[k] is the least linear value the formula turns into byte k or more (k 1..255), found once
+// by bisecting the bit patterns of positive doubles, whose order is their value's order.
+struct TByteThresholds {
+  double T[257];
+  TByteThresholds() {
+    T[0] = -HUGE_VAL;
+    T[256] = HUGE_VAL;
+    for (int k = 1; k < 256; ++k) {
+      int64_t lo, hi;
+      const double a = ByteTable().Lin[k - 1], b = ByteTable().Lin[k];
+      std::memcpy(&lo, &a, sizeof lo);
+      std::memcpy(&hi, &b, sizeof hi);
+      while (hi - lo > 1) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        double m;
+        std::memcpy(&m, &mid, sizeof m);
+        (LinearToByteExact(m) >= k ? hi : lo) = mid;
+      }
+      std::memcpy(&T[k], &hi, sizeof hi);
+    }
+  }
+};
+} // namespace
+
+// The formula costs a power per channel; the search gives the same byte from the thresholds,
+// and values within a hair of one are left to the formula itself.
 uint8_t LinearToByte(double v) {
-  return LinearToByteExact(v);
+  static const TByteThresholds t;
+  int k = 0;
+  for (int step = 128; step; step >>= 1)
+    if (v >= t.T[k + step]) k += step;
+  if (k > 0 && v - t.T[k] <= 1e-12 * t.T[k]) return LinearToByteExact(v);
+  if (k < 255 && t.T[k + 1] - v <= 1e-12 * t.T[k + 1]) return LinearToByteExact(v);
+  return uint8_t(k);
 }
 
 double ByteToLinear(uint8_t b) {

@@ -1,5 +1,6 @@
 #pragma once
-// The colour record of every pixel, palette entry and error value. It keeps several
+// The colour record of every palette entry and error value (image pixels keep only what
+// they need, in TVePixel). It keeps several
 // representations of one colour side by side and fills each lazily from whichever was set
 // last. All colour arithmetic works on linear RGB; bytes are only the input and output form.
 #include <cstddef>
@@ -152,6 +153,14 @@ public:
   static TVeColor FromLin(const TVeLinRGBColor& v) {
     TVeColor c;
     c.InitLin(v);
+    return c;
+  }
+  // A linear value whose luminance is already known (it may have been set as a gray).
+  static TVeColor FromLinGray(const TVeLinRGBColor& v, double y) {
+    TVeColor c;
+    c.InitLin(v);
+    c.FLinGray = y;
+    c.FValid |= vLinGray;
     return c;
   }
 

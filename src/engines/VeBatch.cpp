@@ -82,17 +82,20 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
     run->EndUpdate();
   }
   TVeAspectPair pair = run->GetAspectPair();
+  // A picture already of the result's size is converted as it is, not copied: it fills the
+  // whole result, so there is no border to paint.
   TVeResizeResult prepared = VeResizeSource(picture, run->GetWidth(), run->GetHeight(), pair.X,
-                                            pair.Y, run->PositionMode(), false);
+                                            pair.Y, run->PositionMode(), false, nullptr, false);
   if (Stopped(stop)) return result;
-  PaintBorder(prepared.Picture, prepared.Rect, run->BorderColor());
+  if (!prepared.SameAsRegion) PaintBorder(prepared.Picture, prepared.Rect, run->BorderColor());
+  const TVeBitmap32& input = prepared.SameAsRegion ? picture : prepared.Picture;
   std::unique_ptr<TVePalette256> used, file;
   if (usedColors && usedColors->GetCount() > 0) used = std::make_unique<TVePalette256>(*usedColors);
   if (sourcePalette && sourcePalette->GetCount() > 0)
     file = std::make_unique<TVePalette256>(*sourcePalette);
   progress.SetProgress(0, 0);
-  result.Bitmap = engine.Convert(cancel, prepared.Picture, result.Files, progress, *run, used.get(),
-                                 file.get());
+  result.Bitmap =
+      engine.Convert(cancel, input, result.Files, progress, *run, used.get(), file.get());
   if (!result.Bitmap) throw EInternalError();
   result.Frames = result.Bitmap->TakeFrames();
   result.Options = std::move(run);

@@ -91,21 +91,22 @@ namespace {
 
 void Quantize(const TVeCancelFlag* cancel, TVeDestProgress& progress, bool gray, int k,
               TVePalette256& output, const TVePalette* hardware, const TVePalette256& fixed,
-              const TVeImage& image) {
+              const TVeBitmap32& source, const TVeDestEngineOptions& options) {
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.Progress = [&progress](int) { progress.Step(); };
   args.Gray = gray;
   args.Method = VeMethodDeltaRGB;
   args.K = k;
-  QuantizeImage(args, output, hardware, &fixed, TVeQuantizationPixels::Of(image));
-}
-
-// A working image of the source with the options' fixes applied.
-TVeImage FixedImage(const TVeBitmap32& source, const TVeDestEngineOptions& options) {
-  TVeImage image(source);
-  image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
-  return image;
+  // Counted from the picture's quads; a copy only when fixes or gray change them.
+  std::vector<uint32_t> quads;
+  const uint32_t* from = source.Data();
+  if (gray || options.SaturationFix() != 0 || options.LightnessFix() != 0) {
+    quads = VeFixedQuads(source, options.SaturationFix(), options.LightnessFix(), gray);
+    from = quads.data();
+  }
+  QuantizeImage(args, output, hardware, &fixed,
+                TVeQuantizationPixels::OfQuads(from, source.PixelCount()));
 }
 
 } // namespace
@@ -127,8 +128,7 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
     std::unique_ptr<TVePalette256> whole;
     if (n >= 2 && n < p.GetCount()) {
       whole = std::make_unique<TVePalette256>(p);
-      TVeImage work = FixedImage(source, options);
-      Quantize(cancel, progress, false, n, p, whole.get(), fixed, work);
+      Quantize(cancel, progress, false, n, p, whole.get(), fixed, source, options);
       // An indexed file holds at most 256 colours, so a larger list palette cannot be kept.
       if (!options.KeepWholePalette() || whole->GetCount() > 256) whole.reset();
     }
@@ -143,9 +143,7 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
   p.Clear();
   if (r.GetCount() <= 256) p.Assign(&r);
   if (n > 1 && n < r.GetCount()) {
-    TVeImage work = FixedImage(source, options);
-    if (gray) work.MakeGray();
-    Quantize(cancel, progress, gray, n, p, &r, fixed, work);
+    Quantize(cancel, progress, gray, n, p, &r, fixed, source, options);
     TVeImage image(source);
     return image.Dither(cancel, dither, nullptr, p);
   }

@@ -102,7 +102,7 @@ TVeHAMPalette::~TVeHAMPalette() = default;
 
 void TVeHAMPalette::BuildLine(int y, const TVeImage& picture) {
   const int w = picture.Width();
-  const TVeColor* row = picture.Scanline(y);
+  const TVePixel* row = picture.Scanline(y);
   std::vector<TVeHAMPixelColor> colors;
   std::unordered_map<uint32_t, size_t> at;
   for (int x = 0; x < w; ++x) {
@@ -503,7 +503,7 @@ std::unique_ptr<TVeBitmap> TVeHAMImage::Convert(const TVeCancelFlag* abort,
     }
     for (int x = 0; x < FWidth; ++x) {
       CheckAbort(abort);
-      TVeColor* p = GetPixels(x, y);
+      TVePixel* p = GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
       const double vy = gray ? p->GetLinGray() : 0;
       int k = 0;

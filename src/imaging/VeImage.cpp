@@ -250,15 +250,15 @@ TVeImage::TVeImage(int width, int height) {
   CheckSize(width, height);
   FWidth = width;
   FHeight = height;
-  FPixels.assign(size_t(width) * size_t(height), TVeColor());
+  FPixels.assign(size_t(width) * size_t(height), TVePixel());
 }
 
 TVeImage::TVeImage(const TVeBitmap32& source) : TVeImage(source.Width(), source.Height()) {
   for (int y = 0; y < FHeight; ++y) {
     const uint32_t* in = source.Scanline(y);
-    TVeColor* out = Scanline(y);
+    TVePixel* out = Scanline(y);
     for (int x = 0; x < FWidth; ++x)
-      out[x].SetRGBQuad(in[x] & 0xFFFFFF);
+      out[x].InitRGBQuad(in[x] & 0xFFFFFF);
   }
 }
 
@@ -285,7 +285,7 @@ std::unique_ptr<TVeBitmap32> TVeImage::ToBitmap32() const {
   auto result = std::make_unique<TVeBitmap32>(FWidth, FHeight);
   ForRows(FHeight, [&](int first, int last) {
     for (int y = first; y <= last; ++y) {
-      const TVeColor* in = Scanline(y);
+      const TVePixel* in = Scanline(y);
       uint32_t* out = result->Scanline(y);
       for (int x = 0; x < FWidth; ++x)
         out[x] = in[x].GetRGBQuad() | 0xFF000000u;
@@ -296,7 +296,7 @@ std::unique_ptr<TVeBitmap32> TVeImage::ToBitmap32() const {
 
 double TVeImage::MaxLuminance() const {
   double m = 0.0;
-  for (const TVeColor& c : FPixels)
+  for (const TVePixel& c : FPixels)
     m = std::max(m, c.GetLinGray());
   return m;
 }
@@ -304,7 +304,7 @@ double TVeImage::MaxLuminance() const {
 void TVeImage::MakeGray() {
   ForRows(FHeight, [&](int first, int last) {
     for (int y = first; y <= last; ++y) {
-      TVeColor* row = Scanline(y);
+      TVePixel* row = Scanline(y);
       for (int x = 0; x < FWidth; ++x)
         row[x].MakeGray();
     }
@@ -315,14 +315,21 @@ void TVeImage::ApplyFixes(int saturationFix, int lightnessFix) {
   const TVeColorFix fix(lightnessFix, saturationFix);
   if (!fix.Active()) return;
   ForRows(FHeight, [&](int first, int last) {
-    fix.Apply(Scanline(first), size_t(last - first + 1) * size_t(FWidth));
+    for (int y = first; y <= last; ++y) {
+      TVePixel* row = Scanline(y);
+      for (int x = 0; x < FWidth; ++x) {
+        TVeColor c = row[x].Color();
+        fix.Apply(c);
+        row[x].Assign(c);
+      }
+    }
   });
 }
 
 void TVeImage::PrepareAll() {
   ForRows(FHeight, [&](int first, int last) {
     for (int y = first; y <= last; ++y) {
-      const TVeColor* row = Scanline(y);
+      const TVePixel* row = Scanline(y);
       for (int x = 0; x < FWidth; ++x)
         row[x].GetLinGray();
     }
@@ -330,7 +337,7 @@ void TVeImage::PrepareAll() {
 }
 
 void TVeImage::LimitLuminance(double y) {
-  for (TVeColor& c : FPixels) {
+  for (TVePixel& c : FPixels) {
     const double l = c.GetLinGray();
     if (l > y) {
       const double f = y / l;
@@ -348,7 +355,7 @@ void TVeImage::FitLuminance(const TVePalette256& palette) {
     lo = std::min(lo, e.GetLinGray());
     hi = std::max(hi, e.GetLinGray());
   }
-  for (TVeColor& c : FPixels) {
+  for (TVePixel& c : FPixels) {
     const double l = c.GetLinGray();
     const TVeLinRGBColor v = c.GetLinRGB();
     if (l > hi) {
@@ -364,7 +371,7 @@ void TVeImage::FitLuminance(const TVePalette256& palette) {
 void TVeImage::SetHeight(int height) {
   CheckSize(FWidth, height);
   FHeight = height;
-  FPixels.assign(size_t(FWidth) * size_t(height), TVeColor());
+  FPixels.assign(size_t(FWidth) * size_t(height), TVePixel());
 }
 
 void TVeImage::CopyRows(const TVeImage& image, int firstRow) {
@@ -378,12 +385,37 @@ void TVeImage::CollectColors(TVePalette256& palette, int firstRow, int rows) con
   firstRow = std::clamp(firstRow, 0, FHeight);
   int last = rows <= 0 ? FHeight : std::min<int64_t>(int64_t(firstRow) + rows, FHeight);
   for (int y = firstRow; y < last; ++y) {
-    const TVeColor* row = Scanline(y);
+    const TVePixel* row = Scanline(y);
     for (int x = 0; x < FWidth; ++x) {
       const TVeStdRGBColor s = row[x].GetStdRGB();
       palette.AddUnique(s.R, s.G, s.B);
     }
   }
+}
+
+std::vector<uint32_t> VeFixedQuads(const TVeBitmap32& source, int saturationFix, int lightnessFix,
+                                   bool gray) {
+  const int w = source.Width(), h = source.Height();
+  std::vector<uint32_t> quads(size_t(std::max(w, 0)) * size_t(std::max(h, 0)));
+  const TVeColorFix fix(lightnessFix, saturationFix);
+  ForRows(h, [&](int first, int last) {
+    for (int y = first; y <= last; ++y) {
+      const uint32_t* in = source.Scanline(y);
+      uint32_t* out = quads.data() + size_t(y) * size_t(w);
+      for (int x = 0; x < w; ++x) {
+        TVePixel p;
+        p.InitRGBQuad(in[x] & 0xFFFFFF);
+        if (fix.Active()) {
+          TVeColor c = p.Color();
+          fix.Apply(c);
+          p.Assign(c);
+        }
+        if (gray) p.MakeGray();
+        out[x] = p.GetRGBQuad();
+      }
+    }
+  });
+  return quads;
 }
 
 // ---- diffusion of a single error, as the cell images use it ----
@@ -395,7 +427,7 @@ void TVeImage::DiffuseGray(int x, int y, double error, int method) {
     const TVeKernelTap& t = k.Taps[i];
     const int tx = x + t.DX, ty = y + t.DY;
     if (tx < 0 || tx >= FWidth || ty >= FHeight) continue;
-    TVeColor* p = GetPixels(tx, ty);
+    TVePixel* p = GetPixels(tx, ty);
     p->SetLinGray(p->GetLinGray() + share(error, t.Weight));
   }
 }
@@ -407,7 +439,7 @@ void TVeImage::DiffuseColor(int x, int y, const TVeLinRGBColor& error, int metho
     const TVeKernelTap& t = k.Taps[i];
     const int tx = x + t.DX, ty = y + t.DY;
     if (tx < 0 || tx >= FWidth || ty >= FHeight) continue;
-    TVeColor* p = GetPixels(tx, ty);
+    TVePixel* p = GetPixels(tx, ty);
     const TVeLinRGBColor v = p->GetLinRGB();
     p->SetLinRGB(v.R + share(error.R, t.Weight), v.G + share(error.G, t.Weight),
                  v.B + share(error.B, t.Weight));
@@ -429,7 +461,7 @@ void TVeImage::WindowBegin(int rows, bool gray) {
 
 void TVeImage::WindowLoad(int y, bool gray) {
   TWork* w = WindowRow(y);
-  const TVeColor* row = Scanline(y);
+  const TVePixel* row = Scanline(y);
   for (int x = 0; x < FWidth; ++x) {
     const TVeLinRGBColor& v = row[x].GetLinRGB();
     w[x].R = v.R;
@@ -444,7 +476,7 @@ void TVeImage::WindowLoad(int y, bool gray) {
 
 void TVeImage::WindowStore(int y, int fromX, int toX) {
   TWork* w = WindowRow(y);
-  TVeColor* row = Scanline(y);
+  TVePixel* row = Scanline(y);
   for (int x = fromX; x < toX; ++x)
     row[x].SetLinRGB(w[x].R, w[x].G, w[x].B);
 }
@@ -501,7 +533,7 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
     const int bitCount = bitmap ? bitmap->BitCount() : 0;
     if (data) data->Reversed = Reversed;
     TWork* w0 = rowp[0];
-    TVeColor* pixRow = Scanline(y);
+    TVePixel* pixRow = Scanline(y);
 
     for (int x = 0; x < columns; ++x) {
       CheckAbort(abort);
@@ -653,7 +685,7 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
       rowp[d] =
           y + d < FWindowRows ? WindowRow(y + d) : FWindow.data() + 3 * size_t(FWidth + 4) + 2;
     uint8_t* bmpRow = result->GetScanline(y);
-    TVeColor* pixRow = Scanline(y);
+    TVePixel* pixRow = Scanline(y);
     for (int x = 0; x < FWidth; ++x) {
       CheckAbort(abort);
       const int sx = Reversed ? FWidth - 1 - x : x;
@@ -745,7 +777,7 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTwoColorsImpl(const TVeCancelFlag* ab
       rowp[d] =
           y + d < FWindowRows ? WindowRow(y + d) : FWindow.data() + 3 * size_t(FWidth + 4) + 2;
     uint8_t* bmpRow = result->GetScanline(y);
-    TVeColor* pixRow = Scanline(y);
+    TVePixel* pixRow = Scanline(y);
     if (data) data->Reversed = Reversed;
     for (int x = 0; x < FWidth; ++x) {
       CheckAbort(abort);
@@ -830,9 +862,9 @@ void TVeImage::DitherFlickerLevels(const TVeCancelFlag* abort, const TVeDitherOp
     for (int x = 0; x < FWidth; ++x) {
       CheckAbort(abort);
       const int sx = Reversed ? FWidth - 1 - x : x;
-      TVeColor* p = GetPixels(x, y);
+      TVePixel* p = GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      const int k = levels.FindNearestGray(*p);
+      const int k = levels.FindNearestGray(p->Color());
       put(map, x, sx, y, k, k == 1 && map.ChooseFrameA(x, y));
       const TVeLinRGBColor c = levels.GetLinRGB(k);
       p->SetLinRGB(c);
@@ -957,10 +989,10 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherFlickerColor(const TVeCancelFlag* abo
     for (int x = 0; x < FWidth; ++x) {
       CheckAbort(abort);
       const int sx = Reversed ? FWidth - 1 - x : x;
-      TVeColor* p = GetPixels(x, y);
+      TVePixel* p = GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      int m = alias[size_t(gray ? mixTable.FindNearestGray(*p)
-                                : mixTable.FindNearest(VeMethodDeltaRGB, *p))];
+      int m = alias[size_t(gray ? mixTable.FindNearestGray(p->Color())
+                                : mixTable.FindNearest(VeMethodDeltaRGB, p->Color()))];
       PutStored(result.get(), sx, y, m);
       int a = m / n, b = m % n;
       const bool chooseA = map.ChooseFrameA(x, y);

@@ -11,6 +11,7 @@
 #include "VeBitmap32.h"
 #include "VeColor.h"
 #include "VePalette.h"
+#include "VePixel.h"
 #include "VeThreadJob.h"
 
 // What the drivers read of the conversion options.
@@ -56,6 +57,11 @@ struct TVeKernel {
 // The kernel of a method; methods outside 1..8 get the empty kernel.
 const TVeKernel& VeDitherKernel(int method);
 
+// The RGB-quads a working image of the picture would hold after the fixes (and the gray
+// step): what quantization counts, without a full-size image.
+std::vector<uint32_t> VeFixedQuads(const TVeBitmap32& source, int saturationFix, int lightnessFix,
+                                   bool gray);
+
 class TVeImage {
 public:
   TVeImage(int width, int height);
@@ -73,15 +79,15 @@ public:
   // drivers.
   double TotalError = 0.0;
 
-  TVeColor* GetPixels(int x, int y) {
+  TVePixel* GetPixels(int x, int y) {
     return &FPixels[size_t(y) * size_t(FWidth) + size_t(Reversed ? FWidth - 1 - x : x)];
   }
-  const TVeColor* GetPixels(int x, int y) const {
+  const TVePixel* GetPixels(int x, int y) const {
     return &FPixels[size_t(y) * size_t(FWidth) + size_t(Reversed ? FWidth - 1 - x : x)];
   }
   // Row y in stored order, whatever the mirror flag.
-  TVeColor* Scanline(int y) { return FPixels.data() + size_t(y) * size_t(FWidth); }
-  const TVeColor* Scanline(int y) const { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  TVePixel* Scanline(int y) { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  const TVePixel* Scanline(int y) const { return FPixels.data() + size_t(y) * size_t(FWidth); }
 
   std::unique_ptr<TVeBitmap32> ToBitmap32() const;
   double MaxLuminance() const;
@@ -170,7 +176,7 @@ protected:
   void WindowLoad(int y, bool gray);
   void WindowStore(int y, int fromX, int toX);
 
-  std::vector<TVeColor> FPixels;
+  std::vector<TVePixel> FPixels;
   int FWidth = 0;
   int FHeight = 0;
   std::vector<TWork> FWindow;

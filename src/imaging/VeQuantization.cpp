@@ -121,6 +121,12 @@ void TVeQuantization::AddPixels(const TVeColor* pixels, size_t count) {
     FPendingKeys.push_back(pixels[i].GetRGBQuad());
 }
 
+void TVeQuantization::AddPixels(const TVePixel* pixels, size_t count) {
+  FPendingKeys.reserve(FPendingKeys.size() + count);
+  for (size_t i = 0; i < count; ++i)
+    FPendingKeys.push_back(pixels[i].GetRGBQuad());
+}
+
 void TVeQuantization::AddPalette(const TVePalette256& palette) {
   for (int i = 0; i < palette.Count(); ++i)
     AddColor(palette.GetRGBQuad(i), palette.GetLinRGB(i),
@@ -972,8 +978,11 @@ void QuantizeImageCore(const TVeQuantizationArgs& args, TVePalette256& output,
     plan.Initial = plan.Pinned = fixed;
   }
   RunQuantization(
-      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
-      threshold, false);
+      args, output, plan,
+      [&](TVeQuantization& q) {
+        image.Quads ? q.AddPixels(image.Quads, image.Count) : q.AddPixels(image.Data, image.Count);
+      },
+      pairs, threshold, false);
 }
 
 // Entry 2: the fixed colours plus the hardware colours the picture already uses.
@@ -1015,8 +1024,11 @@ void QuantizeUsedCore(const TVeQuantizationArgs& args, TVePalette256& output,
     plan = {&chosen, nullptr, nullptr};
   }
   RunQuantization(
-      args, output, plan, [&](TVeQuantization& q) { q.AddPixels(image.Data, image.Count); }, pairs,
-      threshold, singleThread);
+      args, output, plan,
+      [&](TVeQuantization& q) {
+        image.Quads ? q.AddPixels(image.Quads, image.Count) : q.AddPixels(image.Data, image.Count);
+      },
+      pairs, threshold, singleThread);
 }
 
 } // namespace

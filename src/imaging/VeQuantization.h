@@ -12,6 +12,7 @@
 
 #include "VeColor.h"
 #include "VePalette.h"
+#include "VePixel.h"
 #include "VeThreadJob.h"
 
 class TVeImage;
@@ -61,6 +62,7 @@ public:
   void AddColor(uint32_t quad, const TVeLinRGBColor& lin, uint32_t weight);
   void AddPixels(const uint32_t* rgbQuads, size_t count); // 0x??RRGGBB, top byte ignored
   void AddPixels(const TVeColor* pixels, size_t count);
+  void AddPixels(const TVePixel* pixels, size_t count);
   // Each colour weighs its UseCount (at least 1).
   void AddPalette(const TVePalette256& palette);
 
@@ -152,10 +154,15 @@ struct TVeQuantizationArgs {
   int K = 2;
 };
 
-// The picture as its pixel records (a TVeImage's rows are contiguous).
+// The picture as its pixel records (a TVeImage's rows are contiguous) or as RGB-quads (the
+// top byte ignored): a picture needs no working image just to be counted.
 struct TVeQuantizationPixels {
-  const TVeColor* Data = nullptr;
+  const TVePixel* Data = nullptr;
   size_t Count = 0;
+  const uint32_t* Quads = nullptr;
+  static TVeQuantizationPixels OfQuads(const uint32_t* quads, size_t count) {
+    return {nullptr, count, quads};
+  }
   template <class TImage> static TVeQuantizationPixels Of(const TImage& image) {
     if (image.Width() <= 0 || image.Height() <= 0) return {};
     return {image.Scanline(0), size_t(image.Width()) * size_t(image.Height())};

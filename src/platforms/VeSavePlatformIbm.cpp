@@ -211,7 +211,7 @@ struct TVeRgbiCost {
     for (int c = 0; c < 16; ++c)
       colors[size_t(c)].SetRGBQuad(uint32_t(IbmCgaColors[c][0]) << 16 |
                                    uint32_t(IbmCgaColors[c][1]) << 8 | IbmCgaColors[c][2]);
-    const TVeColor* px = image.Scanline(0);
+    const TVePixel* px = image.Scanline(0);
     for (size_t i = 0; i < n; ++i)
       for (size_t c = 0; c < 16; ++c)
         Distance[i][c] = DeltaRGB(px[i], colors[c]);

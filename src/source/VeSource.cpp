@@ -158,7 +158,7 @@ void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
   FName = name;
   FPath = std::exchange(FOpeningPath, std::string());
   FRegion = {0, 0, FImage->Width(), FImage->Height()};
-  FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
+  FRegionImage.reset();
   NotifyImage();
   NotifyRegion();
 }
@@ -262,7 +262,9 @@ void TVeSource::Close() {
 void TVeSource::SetRegion(const TVeRect& region) {
   if (region == FRegion) return;
   FRegion = region;
-  if (FImage) FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
+  FRegionImage.reset();
+  if (FImage && FRegion != TVeRect{0, 0, FImage->Width(), FImage->Height()})
+    FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
   NotifyRegion();
 }
 
@@ -270,7 +272,7 @@ void TVeSource::AddClient(IVeSourceClient* client) {
   if (!client || std::find(FClients.begin(), FClients.end(), client) != FClients.end()) return;
   FClients.push_back(client);
   client->SourceImageChanged(this, FImage.get());
-  client->SourceRegionChanged(this, FRegionImage.get(), FFilePalette.get(), FUsedColors.get());
+  client->SourceRegionChanged(this, RegionImage(), FFilePalette.get(), FUsedColors.get());
 }
 
 void TVeSource::RemoveClient(IVeSourceClient* client) {
@@ -286,7 +288,7 @@ void TVeSource::NotifyImage() {
 void TVeSource::NotifyRegion() {
   const auto clients = FClients;
   for (IVeSourceClient* c : clients)
-    c->SourceRegionChanged(this, FRegionImage.get(), FFilePalette.get(), FUsedColors.get());
+    c->SourceRegionChanged(this, RegionImage(), FFilePalette.get(), FUsedColors.get());
 }
 
 // ---------------------------------------------------------------------------------------

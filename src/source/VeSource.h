@@ -60,7 +60,10 @@ public:
   const std::string& Path() const { return FPath; }
   const TVeBitmap32* Image() const { return FImage.get(); }
   const TVeRect& Region() const { return FRegion; }
-  const TVeBitmap32* RegionImage() const { return FRegionImage.get(); }
+  // The whole picture is its own region: no copy of a large picture is kept for it.
+  const TVeBitmap32* RegionImage() const {
+    return FRegionImage ? FRegionImage.get() : FImage.get();
+  }
   const TVePalette256* FilePalette() const { return FFilePalette.get(); }
   const TVePalette256* UsedColors() const { return FUsedColors.get(); }
   // The frames of an imported flickering file (its two screens), else nullptr.

@@ -213,8 +213,8 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
 }
 
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
-                               int aspectY, int mode, bool wantNative,
-                               const TVeCancelFlag* cancel) {
+                               int aspectY, int mode, bool wantNative, const TVeCancelFlag* cancel,
+                               bool copySame) {
   if (width <= 0 || height <= 0) throw EVeError("Invalid picture size");
   if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
   const int sw = region.Width(), sh = region.Height();
@@ -223,7 +223,10 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
   TVeResizeResult r;
   r.Rect = VePlacement(mode, width, height, SW, SH);
   if (sw == width && sh == height && r.Rect == TVeRect{0, 0, width, height}) {
-    r.Picture = region;
+    if (copySame)
+      r.Picture = region;
+    else
+      r.SameAsRegion = true;
   } else {
     r.Picture.SetSize(width, height, 0xFFFFFFFF);
     VeResampleInto(region, r.Picture, r.Rect, cancel);

@@ -38,6 +38,9 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
 struct TVeResizeResult {
   TVeBitmap32 Picture; // width x height
   TVeRect Rect;
+  // Set instead of a copy in Picture when the region already is the result and the caller
+  // did not ask for a copy.
+  bool SameAsRegion = false;
   bool HasNative = false;
   TVeBitmap32 NativePicture; // made when asked for and aspectX != aspectY
   TVeRect NativeRect;
@@ -48,7 +51,7 @@ struct TVeResizeResult {
 // wide) in the given position mode.
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
                                int aspectY, int mode, bool wantNative,
-                               const TVeCancelFlag* cancel = nullptr);
+                               const TVeCancelFlag* cancel = nullptr, bool copySame = true);
 
 // Region picture: the part of picture inside region on opaque white.
 TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region);
