@@ -123,9 +123,9 @@ TEST(Ti99F18A, PictureChoosesSixteenRegisters) {
     TVePaletteType Type;
     uint8_t Mode;
   };
-  for (const TCase& t : {TCase{ptF18ACustom, ti99ModeColor}, TCase{ptF18ACustom, ti99ModeGray},
-                         TCase{ptF18APowerOn, ti99ModeColor}, TCase{ptF18ACustom,
-                                                                     ti99ModeBlackWhite}}) {
+  for (const TCase& t :
+       {TCase{ptF18ACustom, ti99ModeColor}, TCase{ptF18ACustom, ti99ModeGray},
+        TCase{ptF18APowerOn, ti99ModeColor}, TCase{ptF18ACustom, ti99ModeBlackWhite}}) {
     SCOPED_TRACE(std::to_string(int(t.Type)) + " mode " + std::to_string(t.Mode));
     const TVeEngineRun r = F18ARun<TVeF18ABitmapEngine>([&](auto& o) {
       o.SetPaletteType(t.Type);
@@ -225,20 +225,24 @@ TEST(Ti99F18A, SameFilesWithAnyWorkerCount) {
 TEST(Ti99F18A, WrongSizesAreRefusedWithAClearError) {
   RegisterTi99Loaders();
   const TBytes plain = F18ARun<TVeF18ABitmapEngine>().File(0);
-  // Short, long, or the other mode's layout under the extension: no picture.
+  // Short, long, or the other mode's layout under the extension: taken by its name only, and
+  // opening it says what is wrong.
   for (size_t size : {plain.size() - 1, plain.size() + 1, size_t(Ti99F18AScanlineBytes)}) {
     TFolder f("pic.f18a", TBytes(size, 0x01));
-    EXPECT_EQ(TVeF18ASourceEngine::Check(&f), 0) << size;
-    TVeF18ASourceEngine e(&f);
+    EXPECT_EQ(TVeF18ASourceEngine::Check(&f), smExtension) << size;
+    auto list = ProbeSource(&f);
+    auto* e = Loader<TVeF18ASourceEngine>(*list);
+    ASSERT_TRUE(e);
     try {
-      e.CreateBitmap();
+      e->CreateBitmap();
       ADD_FAILURE() << size;
     } catch (const EVeError& error) {
-      EXPECT_NE(std::string(error.what()).find("12320 bytes"), std::string::npos);
+      EXPECT_EQ(std::string(error.what()),
+                "The F18A dump is " + std::to_string(size) + " bytes long, not 12320");
     }
   }
   TFolder g("pic.f18s", plain);
-  EXPECT_EQ(TVeF18AScanlineSourceEngine::Check(&g), 0);
+  EXPECT_EQ(TVeF18AScanlineSourceEngine::Check(&g), smExtension);
   TVeF18AScanlineSourceEngine e(&g);
   EXPECT_THROW(e.CreateBitmap(), EVeError);
   // The right size under another extension is not taken for a dump.

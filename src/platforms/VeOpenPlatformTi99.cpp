@@ -97,19 +97,22 @@ bool RegistersWellFormed(const uint8_t* at, int count) {
   return true;
 }
 
+// A file of the wrong size under the dump's own extension is still offered, so that opening
+// it tells what is wrong with it rather than that nothing knows it.
 TVeSourceMatch F18AMatch(TVeLoadSource* source, const char* ext, int size) {
-  if (!source || !source->Data || source->Ext != ext || source->Size != size) return 0;
+  if (!source || !source->Data || source->Ext != ext) return 0;
+  if (source->Size != size) return smExtension;
   const int registers = (size - Ti99F18APaletteAt) / 2;
-  return TVeSourceMatch(smExtension | smExactSize |
-                        (RegistersWellFormed(source->Data + Ti99F18APaletteAt, registers)
-                             ? smVerified
-                             : 0));
+  return TVeSourceMatch(
+      smExtension | smExactSize |
+      (RegistersWellFormed(source->Data + Ti99F18APaletteAt, registers) ? smVerified : 0));
 }
 
 void CheckF18ASize(const TVeLoadSource* source, int size, const char* what) {
-  if (!source || !source->Data || source->Size != size)
-    throw EVeError(std::string("The ") + what + " is not " + std::to_string(size) +
-                   " bytes long");
+  if (!source || !source->Data) throw EVeError(std::string("The ") + what + " holds no data");
+  if (source->Size != size)
+    throw EVeError(std::string("The ") + what + " is " + std::to_string(source->Size) +
+                   " bytes long, not " + std::to_string(size));
 }
 
 // Hands every pixel of the two tables to pixel(x, y, register).
@@ -142,8 +145,7 @@ std::unique_ptr<TVeBitmap> TVeF18ASourceEngine::CreateBitmap() {
   Palette->BeginUpdate();
   Palette->Clear();
   for (int i = 0; i < 16; ++i)
-    Ti99F18AAddColor(*Palette,
-                     Ti99F18AReadRegister(Source->Data + Ti99F18APaletteAt + 2 * i));
+    Ti99F18AAddColor(*Palette, Ti99F18AReadRegister(Source->Data + Ti99F18APaletteAt + 2 * i));
   Palette->EndUpdate();
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   DecodeF18ATables(Source->Data, [&](int x, int y, int c) { bmp->SetPixel(x, y, c); });
@@ -189,8 +191,8 @@ void RegisterTi99Loaders() {
         VeSourceEngineClass<TVeTIMulticolorEngine>("TVeTIMulticolorEngine", {".vdp"}));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeF18ASourceEngine>("TVeF18ASourceEngine", {".f18a"}));
-    RegisterSourceEngine(VeSourceEngineClass<TVeF18AScanlineSourceEngine>(
-        "TVeF18AScanlineSourceEngine", {".f18s"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeF18AScanlineSourceEngine>("TVeF18AScanlineSourceEngine", {".f18s"}));
     return true;
   }();
   (void)done;

@@ -102,8 +102,8 @@ public:
   void Execute() override {
     try {
       for (int y = FFirst; y <= FLast; ++y)
-        FLines[size_t(y)] = ChooseRegisters(FCancel, FImage.Scanline(y),
-                                            size_t(FImage.Width()), FGray, true);
+        FLines[size_t(y)] =
+            ChooseRegisters(FCancel, FImage.Scanline(y), size_t(FImage.Width()), FGray, true);
     } catch (...) {
       Failure = std::current_exception();
     }
