@@ -17,7 +17,7 @@ extern const TVeF18AColor Ti99F18APowerOn[16];
 
 // A register value as a palette colour: level k of a channel is k / 15 of full scale.
 void Ti99F18AAddColor(TVePalette256& palette, TVeF18AColor value);
-// The register value nearest a colour of the palette, channel by channel.
+// The register value nearest a colour, channel by channel.
 TVeF18AColor Ti99F18AColorOf(const TVeColor& color);
 // The power-on registers 0-15.
 void Ti99F18AMakePowerOnPalette(TVePalette256& palette);
