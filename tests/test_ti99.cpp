@@ -66,8 +66,8 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
   for (int i = 0; i < modes.Count(); ++i) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
     const std::string& name = modes.Strings(i);
-    const bool real =
-        name == "9918A 256x192x4" || name == "9918A 64x48x4" || name.rfind("V9938", 0) == 0;
+    const bool real = name == "9918A 256x192x4" || name == "9918A 64x48x4" ||
+                      name.rfind("V9938", 0) == 0 || name.rfind("F18A", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
   EXPECT_EQ(list.Find("TI-99/4A", "9918A 64x48x4")->GetDisplayScale(), 4);

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "VePlatformMsx.h"
 #include "VePlatformTi99.h"
+#include "VePlatformTi99F18A.h"
 
 namespace {
 // The colour file beside a pattern file: the extension's last letter P becomes C, in the
@@ -84,11 +86,113 @@ std::unique_ptr<TVeBitmap> TVeTIMulticolorEngine::CreateBitmap() {
   return bmp;
 }
 
+// ---- F18A dumps ------------------------------------------------------------------------------
+
+namespace {
+
+// Registers as the data port takes them leave the top nibble of each first byte clear.
+bool RegistersWellFormed(const uint8_t* at, int count) {
+  for (int i = 0; i < count; ++i)
+    if (at[2 * i] & 0xF0) return false;
+  return true;
+}
+
+// A file of the wrong size under the dump's own extension is still offered, so that opening
+// it tells what is wrong with it rather than that nothing knows it.
+TVeSourceMatch F18AMatch(TVeLoadSource* source, const char* ext, int size) {
+  if (!source || !source->Data || source->Ext != ext) return 0;
+  if (source->Size != size) return smExtension;
+  const int registers = (size - Ti99F18APaletteAt) / 2;
+  return TVeSourceMatch(
+      smExtension | smExactSize |
+      (RegistersWellFormed(source->Data + Ti99F18APaletteAt, registers) ? smVerified : 0));
+}
+
+void CheckF18ASize(const TVeLoadSource* source, int size, const char* what) {
+  if (!source || !source->Data) throw EVeError(std::string("The ") + what + " holds no data");
+  if (source->Size != size)
+    throw EVeError(std::string("The ") + what + " is " + std::to_string(source->Size) +
+                   " bytes long, not " + std::to_string(size));
+}
+
+// Hands every pixel of the two tables to pixel(x, y, register).
+template <class TPixel> void DecodeF18ATables(const uint8_t* data, TPixel pixel) {
+  for (int at = 0; at < Ti99F18ATableBytes; ++at) {
+    const uint8_t bits = data[at], colors = data[Ti99F18ATableBytes + at];
+    const int x = (at % 256) / 8 * 8, y = at / 256 * 8 + at % 8;
+    for (int i = 0; i < 8; ++i)
+      pixel(x + i, y, bits >> (7 - i) & 1 ? colors >> 4 : colors & 15);
+  }
+}
+
+} // namespace
+
+TVeSourceMatch TVeF18ASourceEngine::Check(TVeLoadSource* source) {
+  return F18AMatch(source, ".f18a", Ti99F18ABytes);
+}
+
+TVeF18ASourceEngine::TVeF18ASourceEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeF18ASourceEngine") {
+  Width = 256;
+  Height = 192;
+  BitsPerPixel = 4;
+  PixelAspect = 12;
+  Description = "F18A" + SizeText() + " image";
+}
+
+std::unique_ptr<TVeBitmap> TVeF18ASourceEngine::CreateBitmap() {
+  CheckF18ASize(Source, Ti99F18ABytes, "F18A dump");
+  Palette->BeginUpdate();
+  Palette->Clear();
+  for (int i = 0; i < 16; ++i)
+    Ti99F18AAddColor(*Palette, Ti99F18AReadRegister(Source->Data + Ti99F18APaletteAt + 2 * i));
+  Palette->EndUpdate();
+  auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+  DecodeF18ATables(Source->Data, [&](int x, int y, int c) { bmp->SetPixel(x, y, c); });
+  return bmp;
+}
+
+TVeSourceMatch TVeF18AScanlineSourceEngine::Check(TVeLoadSource* source) {
+  return F18AMatch(source, ".f18s", Ti99F18AScanlineBytes);
+}
+
+TVeF18AScanlineSourceEngine::TVeF18AScanlineSourceEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeF18AScanlineSourceEngine") {
+  Width = 256;
+  Height = Ti99F18ALines;
+  BitsPerPixel = 12;
+  PixelAspect = 12;
+  Description = "F18A" + SizeText() + " image with a palette per line";
+}
+
+std::unique_ptr<TVeBitmap> TVeF18AScanlineSourceEngine::CreateBitmap() {
+  CheckF18ASize(Source, Ti99F18AScanlineBytes, "F18A scanline dump");
+  // Every line's registers as true colours.
+  std::vector<uint32_t> quads(size_t(Ti99F18ALines) * 16);
+  for (int y = 0; y < Ti99F18ALines; ++y) {
+    TVePalette256 line;
+    const uint8_t* at = Source->Data + Ti99F18APaletteAt + y * Ti99F18ARegisterBytes;
+    for (int i = 0; i < 16; ++i)
+      Ti99F18AAddColor(line, Ti99F18AReadRegister(at + 2 * i));
+    for (int i = 0; i < 16; ++i)
+      quads[size_t(y) * 16 + size_t(i)] = line.GetRGBQuad(i) & 0xFFFFFF;
+  }
+  auto bmp = std::make_unique<TVeBitmap24>(Width, Height);
+  DecodeF18ATables(Source->Data, [&](int x, int y, int c) {
+    bmp->SetPixel(x, y, int(quads[size_t(y) * 16 + size_t(c)]));
+  });
+  return bmp;
+}
+
 void RegisterTi99Loaders() {
   static const bool done = [] {
     RegisterSourceEngine(VeSourceEngineClass<TVeTIArtistEngine>("TVeTIArtistEngine", {".tiap"}));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeTIMulticolorEngine>("TVeTIMulticolorEngine", {".vdp"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeF18ASourceEngine>("TVeF18ASourceEngine", {".f18a"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeF18AScanlineSourceEngine>("TVeF18AScanlineSourceEngine", {".f18s"}));
     return true;
   }();
   (void)done;

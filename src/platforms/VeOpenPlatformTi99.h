@@ -1,6 +1,6 @@
 #pragma once
-// Loaders of TI-Artist pictures (the pattern file with its colour file beside it) and of
-// multicolour pattern dumps.
+// Loaders of TI-Artist pictures (the pattern file with its colour file beside it), of
+// multicolour pattern dumps and of F18A video memory dumps.
 #include <memory>
 
 #include "VeSourceEngines.h"
@@ -19,6 +19,22 @@ private:
 class TVeTIMulticolorEngine : public TVeSourceEngine {
 public:
   explicit TVeTIMulticolorEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
+// F18A video memory dumps: the bitmap mode's two tables, then the 16 palette registers once
+// (".f18a") or once per line (".f18s").
+class TVeF18ASourceEngine : public TVeSourceEngine {
+public:
+  explicit TVeF18ASourceEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
+class TVeF18AScanlineSourceEngine : public TVeSourceEngine {
+public:
+  explicit TVeF18AScanlineSourceEngine(TVeLoadSource* source);
   static TVeSourceMatch Check(TVeLoadSource* source);
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };

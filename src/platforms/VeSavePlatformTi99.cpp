@@ -8,6 +8,7 @@
 #include "VeImage.h"
 #include "VePlatformMsx.h"
 #include "VePlatformTi99.h"
+#include "VeSavePlatformTi99F18A.h"
 #include "VeStream.h"
 
 // ---- The two TMS9918A modes -----------------------------------------------------------------
@@ -162,6 +163,8 @@ const TVeMSXModeInfo& Ti99V9938ModeInfo(int index) {
 void RegisterTi99Engines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99BitmapEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99MulticolorEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeF18ABitmapEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeF18AScanlineEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<0>>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<1>>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<2>>>());
