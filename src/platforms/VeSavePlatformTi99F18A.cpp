@@ -67,7 +67,7 @@ namespace {
 
 // Registers 0-15 for some pixels: 0 transparent, then up to 15 colours of the 4096 (grays:
 // of the 16 grays) chosen for them, darkest first.
-TVePalette256 ChooseRegisters(const TVeCancelFlag* cancel, const TVeColor* pixels, size_t count,
+TVePalette256 ChooseRegisters(const TVeCancelFlag* cancel, const TVePixel* pixels, size_t count,
                               bool gray, bool singleThread) {
   TVePalette256 grays;
   if (gray) Ti99F18AMakeGrayPalette(grays);
