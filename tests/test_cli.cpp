@@ -28,13 +28,25 @@ TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
     zx = zx || l == "ZX Spectrum\t256x192x4\t256x192\t1";
   EXPECT_TRUE(zx);
   EXPECT_EQ(lines.back().rfind("ZX Spectrum UlaPlus\t", 0), 0u);
-  // Real modes have four columns; placeholders a fifth that says so.
+  // Real modes have four columns; placeholders a fifth that says so, and a sixth with the
+  // reason where the machine's rules are known not to be derivable.
+  int reasons = 0;
   for (auto& l : lines) {
     size_t tabs = size_t(std::count(l.begin(), l.end(), '\t'));
+    if (tabs == 5) {
+      ++reasons;
+      EXPECT_NE(l.find("\tpreview only\t"), std::string::npos) << l;
+      continue;
+    }
     EXPECT_TRUE(tabs == 3 ||
                 (tabs == 4 && l.size() > 13 && l.compare(l.size() - 13, 13, "\tpreview only") == 0))
         << l;
   }
+  EXPECT_GE(reasons, 2);
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Timex\t512x192x2\t512x192\t1\tpreview only\t"
+                      "no Timex screen shows four colours at 512 x 192"),
+            lines.end());
 
   TRun j = Run({"list", "--json"});
   ASSERT_EQ(j.Status, 0) << j.Err;
@@ -43,6 +55,8 @@ TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
                        "\"scale\": 1"),
             std::string::npos)
       << j.Out.substr(0, 300);
+  EXPECT_NE(j.Out.find("\"preview_only\": true, \"preview_reason\": \"no Timex screen"),
+            std::string::npos);
 }
 
 TEST_F(CliTest, ConvertPaletteModeWritesIndexedPngAndPreview) {

@@ -201,16 +201,22 @@ int VeCliList(bool json) {
       if (dynamic_cast<TVeDestFixedSizeEngineOptions*>(options.get()))
         size = std::to_string(options->GetWidth()) + "x" + std::to_string(options->GetHeight());
       if (json) {
+        const std::string reason = engine->PreviewOnlyReason();
         std::printf("%s  {\"platform\": %s, \"mode\": %s, \"size\": %s, \"scale\": %d, "
-                    "\"preview_only\": %s}",
+                    "\"preview_only\": %s%s%s}",
                     first ? "" : ",\n", JsonString(list.Strings(p)).c_str(),
                     JsonString(modes.Strings(m)).c_str(), JsonString(size).c_str(),
-                    engine->GetDisplayScale(), engine->PreviewOnly() ? "true" : "false");
+                    engine->GetDisplayScale(), engine->PreviewOnly() ? "true" : "false",
+                    reason.empty() ? "" : ", \"preview_reason\": ",
+                    reason.empty() ? "" : JsonString(reason).c_str());
       } else {
-        // A fifth column marks the modes that do not follow their machine yet.
-        std::printf("%s\t%s\t%s\t%d%s\n", list.Strings(p).c_str(), modes.Strings(m).c_str(),
+        // A fifth column marks the modes that do not follow their machine yet, a sixth says
+        // why, where the machine's rules are known not to be derivable.
+        const std::string reason = engine->PreviewOnlyReason();
+        std::printf("%s\t%s\t%s\t%d%s%s\n", list.Strings(p).c_str(), modes.Strings(m).c_str(),
                     size.c_str(), engine->GetDisplayScale(),
-                    engine->PreviewOnly() ? "\tpreview only" : "");
+                    engine->PreviewOnly() ? "\tpreview only" : "",
+                    reason.empty() ? "" : ("\t" + reason).c_str());
       }
       first = false;
     }

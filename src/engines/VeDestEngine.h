@@ -67,6 +67,8 @@ public:
   // True for a mode that still lacks its machine's rules (palette, cells, files): its result
   // is a preview only and is shown as such.
   virtual bool PreviewOnly() const { return false; }
+  // Why a preview-only mode cannot follow its machine, where that is known (else empty).
+  virtual std::string PreviewOnlyReason() const { return {}; }
   // The virtual constructor; the controller creates engines only through it.
   std::unique_ptr<TVeDestEngine> Create() const {
     std::unique_ptr<TVeDestEngine> engine = NewEngine();

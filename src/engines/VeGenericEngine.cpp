@@ -4,6 +4,7 @@
 
 #include "VeBitmap.h"
 #include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeImage.h"
 #include "VePalette.h"
 #include "VeThreadJob.h"
@@ -64,10 +65,21 @@ TVeGenericEngineUI::TVeGenericEngineUI(TVeDestEngineOptions& options, bool varia
 }
 
 TVeGenericEngineClass::TVeGenericEngineClass(std::string platform, std::string mode,
-                                             int displayScale)
+                                             int displayScale, std::string reason)
     : FPlatform(std::move(platform)), FMode(std::move(mode)),
       FDisplayScale(displayScale < 1 ? 1 : displayScale),
-      FFormat(VeGenericFormat(FPlatform, FMode)) {}
+      FFormat(VeGenericFormat(FPlatform, FMode)), FReason(std::move(reason)) {}
+
+void VeMarkPreviewOnly(TVeDestEngineList& list, const std::string& platform,
+                       const std::string& mode, const std::string& reason) {
+  const TVeDestEngineClass* current = list.Find(platform, mode);
+  // A mode that became real keeps its engine.
+  if (!current || current->GetPlatformName() != platform || current->GetModeName() != mode ||
+      !current->PreviewOnly())
+    return;
+  list.Replace(
+      std::make_unique<TVeGenericEngineClass>(platform, mode, current->GetDisplayScale(), reason));
+}
 
 std::unique_ptr<TVeDestEngine> TVeGenericEngineClass::NewEngine() const {
   return std::make_unique<TVeGenericEngine>();

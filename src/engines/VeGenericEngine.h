@@ -7,6 +7,8 @@
 
 #include "VeDestEngine.h"
 
+class TVeDestEngineList;
+
 struct TVeGenericFormat {
   int Width = 256;
   int Height = 192;
@@ -38,12 +40,14 @@ public:
 
 class TVeGenericEngineClass : public TVeDestEngineClass {
 public:
-  TVeGenericEngineClass(std::string platform, std::string mode, int displayScale);
+  TVeGenericEngineClass(std::string platform, std::string mode, int displayScale,
+                        std::string reason = {});
 
   std::string GetPlatformName() const override { return FPlatform; }
   std::string GetModeName() const override { return FMode; }
   int GetDisplayScale() const override { return FDisplayScale; }
   bool PreviewOnly() const override { return true; }
+  std::string PreviewOnlyReason() const override { return FReason; }
   const TVeGenericFormat& Format() const { return FFormat; }
 
   std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
@@ -60,7 +64,12 @@ private:
   std::string FMode;
   int FDisplayScale;
   TVeGenericFormat FFormat;
+  std::string FReason;
 };
+
+// Keeps a mode's placeholder and records why its machine's rules cannot be followed.
+void VeMarkPreviewOnly(TVeDestEngineList& list, const std::string& platform,
+                       const std::string& mode, const std::string& reason);
 
 class TVeGenericEngine : public TVeDestEngine {
 public:

@@ -4,6 +4,7 @@
 
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeGenericEngine.h"
 #include "VeImage.h"
 #include "VePlatformSinclairQl.h"
 #include "VeStream.h"
@@ -157,4 +158,7 @@ void RegisterSinclairQlEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSinclairQlMode8Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSinclairQlGd2Mode32Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSinclairQlGd2Mode33Engine>>());
+  VeMarkPreviewOnly(
+      list, "Sinclair QL", "GD2 16 512x480x8",
+      "the bit order of the Aurora 8-bit colour byte is not confirmed by public facts");
 }

@@ -2,6 +2,7 @@
 
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeGenericEngine.h"
 #include "VeImage.h"
 #include "VePlatformTimex.h"
 #include "VePlatformZxSpectrumUlaPlus.h"
@@ -92,4 +93,5 @@ void RegisterTimexEngines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTimexHiColorEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTimexInterlacedEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTimexHiResEngine>>());
+  VeMarkPreviewOnly(list, "Timex", "512x192x2", "no Timex screen shows four colours at 512 x 192");
 }
