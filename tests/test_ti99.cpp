@@ -67,10 +67,16 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
     const std::string& name = modes.Strings(i);
     const bool real = name == "9918A 256x192x4" || name == "9918A 64x48x4" ||
-                      name.rfind("V9938", 0) == 0 || name.rfind("F18A", 0) == 0;
+                      name == "9918A 64x192x4" || name.rfind("V9938", 0) == 0 ||
+                      name.rfind("F18A", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
   EXPECT_EQ(list.Find("TI-99/4A", "9918A 64x48x4")->GetDisplayScale(), 4);
+  const TVeDestEngineClass* lines = list.Find("TI-99/4A", "9918A 64x192x4");
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(lines->GetDisplayScale(), 1);
+  // Four TMS9918A pixels wide: 4 x 1.138.
+  EXPECT_EQ(lines->Create()->CreateOptions()->GetAspectPair(), (TVeAspectPair{500, 2276}));
   const TVeDestEngineClass* c = list.Find("TI-99/4A", "9918A 256x192x4");
   ASSERT_TRUE(c);
   EXPECT_EQ(modes.GetEngineClass(0), c);
@@ -298,4 +304,74 @@ TEST(Ti99, MulticolorBlocksReadBackAsThePreview) {
   EXPECT_EQ(TVeTIMulticolorEngine::Check(&cut), 0);
   TVeTIMulticolorEngine e(&cut);
   EXPECT_THROW(e.CreateBitmap(), EVeError);
+}
+
+// ---- Lines of four ----------------------------------------------------------------------------
+
+namespace {
+TVeEngineRun RunLines(const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  static const TVeBitmap32 photo = Photo(64, 192);
+  return VeRunEngine<TVeTI99LinesEngine>(photo, setup);
+}
+} // namespace
+
+TEST(Ti99, LinesOfFourAreATIArtistPairWithPatternsF0) {
+  for (TVePaletteType type : {ptTI99Calculated, ptTI99MSX})
+    for (uint8_t mode : {ti99ModeColor, ti99ModeGray, ti99ModeBlackWhite}) {
+      SCOPED_TRACE(std::to_string(int(type)) + " mode " + std::to_string(mode));
+      const TVeEngineRun r = RunLines([=](auto& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+      });
+      ASSERT_EQ(r.Result->Width(), 64);
+      ASSERT_EQ(r.Result->Height(), 192);
+      std::set<int> used;
+      for (int y = 0; y < 192; ++y)
+        for (int x = 0; x < 64; ++x)
+          used.insert(r.Result->GetPixel(x, y));
+      EXPECT_FALSE(used.count(0)); // transparent
+      const std::set<int> allowed = mode == ti99ModeBlackWhite ? std::set<int>{1, 15}
+                                    : mode == ti99ModeGray     ? std::set<int>{1, 14, 15}
+                                                               : std::set<int>{};
+      for (int c : used) {
+        EXPECT_TRUE(allowed.empty() || allowed.count(c)) << c;
+      }
+      if (mode == ti99ModeColor) {
+        EXPECT_GT(used.size(), 6u);
+      }
+      ASSERT_EQ(r.Files->Count(), 1);
+      const TVeStream* p = r.Files->GetStream(0);
+      EXPECT_EQ(p->Extension, "tiap");
+      ASSERT_EQ(p->SubCount(), 1);
+      EXPECT_EQ(p->GetSubStream(0)->Extension, "tiac");
+      const TBytes patterns = r.File(0), colors = p->GetSubStream(0)->Bytes();
+      ASSERT_EQ(patterns.size(), 6144u);
+      ASSERT_EQ(colors.size(), 6144u);
+      for (uint8_t b : patterns) {
+        ASSERT_EQ(b, 0xF0);
+      }
+      // Blocks (10, 13) and (11, 13) share the colour byte of cell column 5, line 13.
+      const uint8_t c = colors[size_t(256 + 5 * 8 + 5)];
+      EXPECT_EQ(c >> 4, r.Result->GetPixel(10, 13));
+      EXPECT_EQ(c & 15, r.Result->GetPixel(11, 13));
+      // The TI-Artist loader opens the pair as 256 x 192: the preview, each block four pixels.
+      auto bmp = ReadBack(r, type);
+      ASSERT_TRUE(bmp);
+      ASSERT_EQ(bmp->Width(), 256);
+      ASSERT_EQ(bmp->Height(), 192);
+      EXPECT_TRUE(*bmp->ToBitmap32() == *r.Result->ToBitmap32(4, 1));
+    }
+}
+
+TEST(Ti99, LinesOfFourSameFilesWithAnyWorkerCount) {
+  auto bytes = [] {
+    const TVeEngineRun r = RunLines();
+    return std::make_pair(r.File(0), r.Files->GetStream(0)->GetSubStream(0)->Bytes());
+  };
+  SetProcessorCount(1);
+  const auto one = bytes();
+  SetProcessorCount(3);
+  const auto three = bytes();
+  SetProcessorCount(0);
+  EXPECT_TRUE(one == three);
 }

@@ -84,6 +84,33 @@ public:
                                             const TVePalette256*);
 };
 
+// Lines of four: the bitmap mode with every pattern byte 0xF0 shows each 8 x 1 line's
+// foreground in its left four pixels and its background in the right four, so 64 x 192
+// blocks of 4 x 1 pixels, each any of the 15 colours; saved as the bitmap mode's TI-Artist pair.
+class TVeTI99LinesEngineOptions : public TVeTI99EngineOptions {
+public:
+  TVeTI99LinesEngineOptions();
+  TVeSize GetDefaultSize() const override { return {64, 192}; }
+  int GetWidth() const override { return 64; }
+  int GetHeight() const override { return 192; }
+};
+
+class TVeTI99LinesEngineUI : public TVeTI99EngineUI {
+public:
+  explicit TVeTI99LinesEngineUI(TVeDestEngineOptions& options) : TVeTI99EngineUI(options, false) {}
+};
+
+class TVeTI99LinesEngine : public TVeDestEngineOf<TVeTI99LinesEngineOptions, TVeTI99LinesEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x192x4"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
 // The V9938 graphic modes 6 and 7 are the MSX screens 7 and 8 of the same chip: the MSX
 // engines convert them and write their files. Modes 0 to 5 in catalogue order.
 constexpr int Ti99V9938ModeCount = 6;
