@@ -24,4 +24,10 @@ void BM_Ti99LinesOfFour(benchmark::State& state) {
 }
 BENCHMARK(BM_Ti99LinesOfFour)->Unit(benchmark::kMillisecond);
 
+// Two multicolour frames: the flicker dithering over the 15 x 15 pairs.
+void BM_Ti99Dual(benchmark::State& state) {
+  VeBenchEngine<TVeTI99DualEngine>(state);
+}
+BENCHMARK(BM_Ti99Dual)->Unit(benchmark::kMillisecond);
+
 } // namespace

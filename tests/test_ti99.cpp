@@ -67,8 +67,8 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
     const std::string& name = modes.Strings(i);
     const bool real = name == "9918A 256x192x4" || name == "9918A 64x48x4" ||
-                      name == "9918A 64x192x4" || name.rfind("V9938", 0) == 0 ||
-                      name.rfind("F18A", 0) == 0;
+                      name == "9918A 64x192x4" || name == "9918A 64x48x8 Dual" ||
+                      name.rfind("V9938", 0) == 0 || name.rfind("F18A", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
   EXPECT_EQ(list.Find("TI-99/4A", "9918A 64x48x4")->GetDisplayScale(), 4);
@@ -374,4 +374,109 @@ TEST(Ti99, LinesOfFourSameFilesWithAnyWorkerCount) {
   const auto three = bytes();
   SetProcessorCount(0);
   EXPECT_TRUE(one == three);
+}
+
+// ---- Two multicolour screens on alternate frames ------------------------------------------------
+
+namespace {
+TVeEngineRun RunDual(const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  static const TVeBitmap32 photo = Photo(64, 48);
+  return VeRunEngine<TVeTI99DualEngine>(photo, setup);
+}
+
+std::unique_ptr<TVeBitmap> ReadDual(const TBytes& bytes, TVePaletteType type) {
+  TFolder saved("pic.vdd", bytes);
+  RegisterTi99Loaders();
+  auto list = ProbeSource(&saved);
+  auto* e = Loader<TVeTIDualEngine>(*list);
+  if (!e) return nullptr;
+  e->PaletteType = type;
+  return e->CreateBitmap();
+}
+} // namespace
+
+TEST(Ti99, DualFramesMixTwoMulticolourScreensAndReadBack) {
+  VeRegisterPlatforms();
+  const TVeDestEngineClass* c = DestEngineList().Find("TI-99/4A", "9918A 64x48x8 Dual");
+  ASSERT_TRUE(c);
+  auto options = c->Create()->CreateOptions();
+  EXPECT_TRUE(c->Create()->CreateUI(*options)->Has(ciMaxFlickering));
+  for (TVePaletteType type : {ptTI99Calculated, ptTI99MSX})
+    for (uint8_t mode : {ti99ModeColor, ti99ModeGray, ti99ModeBlackWhite}) {
+      SCOPED_TRACE(std::to_string(int(type)) + " mode " + std::to_string(mode));
+      const TVeEngineRun r = RunDual([=](auto& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+      });
+      ASSERT_EQ(r.Result->Width(), 64);
+      ASSERT_EQ(r.Result->Height(), 48);
+      const TVeBitmapList* frames = r.Result->Frames();
+      ASSERT_TRUE(frames);
+      ASSERT_EQ(frames->Count(), 2);
+      const std::set<int> allowed = mode == ti99ModeBlackWhite ? std::set<int>{1, 15}
+                                    : mode == ti99ModeGray     ? std::set<int>{1, 14, 15}
+                                                               : std::set<int>{};
+      int mixed = 0;
+      for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+          const int a = frames->GetBitmap(0)->GetPixel(x, y);
+          const int b = frames->GetBitmap(1)->GetPixel(x, y);
+          ASSERT_TRUE(a >= 1 && a <= 15 && b >= 1 && b <= 15) << a << " " << b;
+          ASSERT_TRUE(allowed.empty() || (allowed.count(a) && allowed.count(b)));
+          ASSERT_EQ(r.Result->GetPixel(x, y), a * 16 + b);
+          mixed += a != b;
+        }
+      EXPECT_GT(mixed, 0);
+      ASSERT_EQ(r.Files->Count(), 1);
+      EXPECT_EQ(r.Files->GetStream(0)->Extension, "vdd");
+      const TBytes bytes = r.File(0);
+      ASSERT_EQ(bytes.size(), 3072u);
+      // Block (3, 9): frame A's nibble at ((9 / 8) * 32 + 3 / 2) * 8 + 9 % 8, frame B's 1536 on.
+      EXPECT_EQ(bytes[size_t((32 + 1) * 8 + 1)] & 15, frames->GetBitmap(0)->GetPixel(3, 9));
+      EXPECT_EQ(bytes[size_t(1536 + (32 + 1) * 8 + 1)] & 15, frames->GetBitmap(1)->GetPixel(3, 9));
+      auto back = ReadDual(bytes, type);
+      ASSERT_TRUE(back);
+      EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+      ASSERT_TRUE(back->Frames());
+      ASSERT_EQ(back->Frames()->Count(), 2);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(*back->Frames()->GetBitmap(f)->ToBitmap32() ==
+                    *frames->GetBitmap(f)->ToBitmap32());
+    }
+  // No flickering allowed: the two colours of a block are equally bright.
+  const TVeEngineRun still = RunDual([](auto& o) { o.SetMaxFlickering(0); });
+  TVePalette256 palette;
+  Ti99MakePalette(palette, ptTI99Calculated);
+  const TVeBitmapList* frames = still.Result->Frames();
+  ASSERT_TRUE(frames);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      ASSERT_NEAR(palette.GetLinGray(frames->GetBitmap(0)->GetPixel(x, y)),
+                  palette.GetLinGray(frames->GetBitmap(1)->GetPixel(x, y)), 1e-9);
+    }
+}
+
+TEST(Ti99, DualSameFileWithAnyWorkerCountAndWrongSizesRefused) {
+  SetProcessorCount(1);
+  const TBytes one = RunDual().File(0);
+  SetProcessorCount(3);
+  const TBytes three = RunDual().File(0);
+  SetProcessorCount(0);
+  EXPECT_TRUE(one == three);
+  for (size_t size : {size_t(1536), size_t(3071), size_t(3073)}) {
+    TFolder bad("pic.vdd", TBytes(size, 0x12));
+    RegisterTi99Loaders();
+    const TVeSourceMatch m = TVeTIDualEngine::Check(&bad);
+    EXPECT_NE(m, 0);
+    EXPECT_FALSE(m & smVerified);
+    TVeTIDualEngine e(&bad);
+    try {
+      e.CreateBitmap();
+      ADD_FAILURE() << size;
+    } catch (const EVeError& error) {
+      EXPECT_NE(std::string(error.what()).find("not 3072"), std::string::npos) << error.what();
+    }
+  }
+  TFolder other("pic.vdp", TBytes(3072, 0x12));
+  EXPECT_EQ(TVeTIDualEngine::Check(&other), 0);
 }

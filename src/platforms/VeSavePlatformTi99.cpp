@@ -43,7 +43,7 @@ std::vector<int> Ti99BorderColors(const TVeDestEngineOptions& o) {
 }
 } // namespace
 
-TVeTI99EngineUI::TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits)
+TVeTI99EngineUI::TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits, bool flicker)
     : TVeDestEngineUIEx(options) {
   AddPositionBorder();
   SetBorderColors(Ti99BorderColors);
@@ -51,7 +51,8 @@ TVeTI99EngineUI::TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits)
   AddPaletteTypeList({{VePaletteTypeName(ptTI99Calculated), ptTI99Calculated},
                       {VePaletteTypeName(ptTI99MSX), ptTI99MSX}});
   AddPaletteMode(1u << ti99ModeBlackWhite | 1u << ti99ModeGray | 1u << ti99ModeColor);
-  AddPaletteView(16, 1);
+  AddPaletteView(16, flicker ? 16 : 1);
+  if (flicker) AddMaxFlickering();
   AddDithering(limits);
 }
 
@@ -154,6 +155,66 @@ TVeTI99MulticolorEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32&
   return result;
 }
 
+// ---- Two multicolour screens on alternate frames -----------------------------------------------
+
+static_assert(Ti99DualBytes == 2 * MsxScreen3Data);
+
+void TVeTI99DualEngineOptions::PaletteChanged() {
+  TVePalette256 palette, mix;
+  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  mix.MakeMixTable(&palette, FMaxFlickering, 16);
+  SetPalette(&mix);
+}
+
+std::unique_ptr<TVeBitmap> TVeTI99DualEngine::Convert(const TVeCancelFlag* cancel,
+                                                      const TVeBitmap32& source,
+                                                      std::unique_ptr<TVeStreamList>& files,
+                                                      TVeDestProgress& progress,
+                                                      TVeDestEngineOptions& options,
+                                                      const TVePalette256*, const TVePalette256*) {
+  if (source.Width() != 64 || source.Height() != 48) VeInternalError();
+  progress.SetProgress(1, 0);
+  TVePalette256 palette;
+  const TVePaletteType type = options.PaletteType();
+  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  const std::vector<int> offered = Ti99OfferedColors(options.PaletteMode());
+  const int n = int(offered.size());
+  TVePalette256 search, pairs;
+  for (int i : offered)
+    search.AddColor(palette.Color(i));
+  pairs.MakeMixTable(&search, options.MaxFlickering(), n);
+  options.SetGrayPalette(options.PaletteMode() == ti99ModeGray);
+  TVeImage image(source);
+  const std::unique_ptr<TVeBitmap> found =
+      image.DitherFlickerColor(cancel, VeDitherOptionsOf(options), nullptr, pairs, nullptr);
+  const TVeBitmapList* frames = found->Frames();
+  if (!frames || frames->Count() != 2) VeInternalError();
+  // Every pair's true mix, so the preview shows what the screen shows whatever was allowed.
+  TVePalette256 mix;
+  mix.MakeMixTable(&palette, 100, 16);
+  TVePalette256 shown;
+  shown.MakeMixTable(&palette, options.MaxFlickering(), 16);
+  options.SetPalette(&shown);
+  auto result = std::make_unique<TVeBitmap8>(64, &mix, 48);
+  TVeBitmap* a = result->AddFrame(&palette);
+  TVeBitmap* b = result->AddFrame(&palette);
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* dump = files->AddNew("vdd", Ti99DualBytes);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const int ca = offered[size_t(frames->GetBitmap(0)->GetPixel(x, y))];
+      const int cb = offered[size_t(frames->GetBitmap(1)->GetPixel(x, y))];
+      a->SetPixel(x, y, ca);
+      b->SetPixel(x, y, cb);
+      result->SetPixel(x, y, ca * 16 + cb);
+      const int shift = x % 2 ? 0 : 4;
+      dump->Data()[MsxScreen3Offset(x, y)] |= uint8_t(ca << shift);
+      dump->Data()[MsxScreen3Data + MsxScreen3Offset(x, y)] |= uint8_t(cb << shift);
+    }
+  progress.Step();
+  return result;
+}
+
 // ---- Lines of four ---------------------------------------------------------------------------
 
 TVeTI99LinesEngineOptions::TVeTI99LinesEngineOptions() {
@@ -217,6 +278,7 @@ void RegisterTi99Engines(TVeDestEngineList& list) {
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99BitmapEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99MulticolorEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99LinesEngine>>());
+  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99DualEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeF18ABitmapEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeF18AScanlineEngine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeTI99V9938EngineT<0>>>());

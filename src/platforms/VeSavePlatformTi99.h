@@ -23,8 +23,9 @@ public:
 
 class TVeTI99EngineUI : public TVeDestEngineUIEx {
 public:
-  // limits: the cells offer the two "Limit error" check boxes.
-  TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits);
+  // limits: the cells offer the two "Limit error" check boxes; flicker: the colours are
+  // pairs shown on alternate frames.
+  TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits, bool flicker = false);
 };
 
 class TVeTI99BitmapEngineOptions : public TVeTI99EngineOptions {
@@ -77,6 +78,34 @@ public:
   static std::string ModeName() { return "9918A 64x48x4"; }
   // The catalogue magnifies the 64 x 48 blocks four times.
   static int DisplayScale() { return 4; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
+// Two multicolour screens shown on alternate frames: each 4 x 4 block the mix of its colour
+// in frame A and in frame B. Saved as the two pattern-table dumps, frame A first (3072 bytes).
+constexpr int Ti99DualBytes = 2 * 1536;
+
+class TVeTI99DualEngineOptions : public TVeTI99MulticolorEngineOptions {
+public:
+  void PaletteChanged() override;
+};
+
+class TVeTI99DualEngineUI : public TVeTI99EngineUI {
+public:
+  explicit TVeTI99DualEngineUI(TVeDestEngineOptions& options)
+      : TVeTI99EngineUI(options, false, true) {}
+};
+
+class TVeTI99DualEngine : public TVeDestEngineOf<TVeTI99DualEngineOptions, TVeTI99DualEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x48x8 Dual"; }
+  static int DisplayScale() { return 4; }
+  // The preview's index is frame A's colour * 16 + frame B's; the frames hold colours 1-15.
   static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                             std::unique_ptr<TVeStreamList>& files,
                                             TVeDestProgress& progress,
