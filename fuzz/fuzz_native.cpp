@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ProbeAndDecode(source);
   }
   // IBM PC and TI-99/4A pictures (the TI-Artist pattern file finds its colour file).
-  for (const char* name : {"fuzz.pcx", "fuzz.bsv", "fuzz.tiap", "fuzz.vdp", "fuzz.f18a",
-                           "fuzz.f18s"}) {
+  for (const char* name :
+       {"fuzz.pcx", "fuzz.bsv", "fuzz.tiap", "fuzz.vdp", "fuzz.f18a", "fuzz.f18s", "fuzz.vdd"}) {
     TCompanionSource source(name, data, size);
     ProbeAndDecode(source);
   }

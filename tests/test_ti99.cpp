@@ -67,10 +67,16 @@ TEST(Ti99, RealModesAndTheOthersSayPreviewOnly) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
     const std::string& name = modes.Strings(i);
     const bool real = name == "9918A 256x192x4" || name == "9918A 64x48x4" ||
+                      name == "9918A 64x192x4" || name == "9918A 64x48x8 Dual" ||
                       name.rfind("V9938", 0) == 0 || name.rfind("F18A", 0) == 0;
     EXPECT_EQ(c->PreviewOnly(), !real) << modes.Strings(i);
   }
   EXPECT_EQ(list.Find("TI-99/4A", "9918A 64x48x4")->GetDisplayScale(), 4);
+  const TVeDestEngineClass* lines = list.Find("TI-99/4A", "9918A 64x192x4");
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(lines->GetDisplayScale(), 1);
+  // Four TMS9918A pixels wide: 4 x 1.138.
+  EXPECT_EQ(lines->Create()->CreateOptions()->GetAspectPair(), (TVeAspectPair{500, 2276}));
   const TVeDestEngineClass* c = list.Find("TI-99/4A", "9918A 256x192x4");
   ASSERT_TRUE(c);
   EXPECT_EQ(modes.GetEngineClass(0), c);
@@ -298,4 +304,179 @@ TEST(Ti99, MulticolorBlocksReadBackAsThePreview) {
   EXPECT_EQ(TVeTIMulticolorEngine::Check(&cut), 0);
   TVeTIMulticolorEngine e(&cut);
   EXPECT_THROW(e.CreateBitmap(), EVeError);
+}
+
+// ---- Lines of four ----------------------------------------------------------------------------
+
+namespace {
+TVeEngineRun RunLines(const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  static const TVeBitmap32 photo = Photo(64, 192);
+  return VeRunEngine<TVeTI99LinesEngine>(photo, setup);
+}
+} // namespace
+
+TEST(Ti99, LinesOfFourAreATIArtistPairWithPatternsF0) {
+  for (TVePaletteType type : {ptTI99Calculated, ptTI99MSX})
+    for (uint8_t mode : {ti99ModeColor, ti99ModeGray, ti99ModeBlackWhite}) {
+      SCOPED_TRACE(std::to_string(int(type)) + " mode " + std::to_string(mode));
+      const TVeEngineRun r = RunLines([=](auto& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+      });
+      ASSERT_EQ(r.Result->Width(), 64);
+      ASSERT_EQ(r.Result->Height(), 192);
+      std::set<int> used;
+      for (int y = 0; y < 192; ++y)
+        for (int x = 0; x < 64; ++x)
+          used.insert(r.Result->GetPixel(x, y));
+      EXPECT_FALSE(used.count(0)); // transparent
+      const std::set<int> allowed = mode == ti99ModeBlackWhite ? std::set<int>{1, 15}
+                                    : mode == ti99ModeGray     ? std::set<int>{1, 14, 15}
+                                                               : std::set<int>{};
+      for (int c : used) {
+        EXPECT_TRUE(allowed.empty() || allowed.count(c)) << c;
+      }
+      if (mode == ti99ModeColor) {
+        EXPECT_GT(used.size(), 6u);
+      }
+      ASSERT_EQ(r.Files->Count(), 1);
+      const TVeStream* p = r.Files->GetStream(0);
+      EXPECT_EQ(p->Extension, "tiap");
+      ASSERT_EQ(p->SubCount(), 1);
+      EXPECT_EQ(p->GetSubStream(0)->Extension, "tiac");
+      const TBytes patterns = r.File(0), colors = p->GetSubStream(0)->Bytes();
+      ASSERT_EQ(patterns.size(), 6144u);
+      ASSERT_EQ(colors.size(), 6144u);
+      for (uint8_t b : patterns) {
+        ASSERT_EQ(b, 0xF0);
+      }
+      // Blocks (10, 13) and (11, 13) share the colour byte of cell column 5, line 13.
+      const uint8_t c = colors[size_t(256 + 5 * 8 + 5)];
+      EXPECT_EQ(c >> 4, r.Result->GetPixel(10, 13));
+      EXPECT_EQ(c & 15, r.Result->GetPixel(11, 13));
+      // The TI-Artist loader opens the pair as 256 x 192: the preview, each block four pixels.
+      auto bmp = ReadBack(r, type);
+      ASSERT_TRUE(bmp);
+      ASSERT_EQ(bmp->Width(), 256);
+      ASSERT_EQ(bmp->Height(), 192);
+      EXPECT_TRUE(*bmp->ToBitmap32() == *r.Result->ToBitmap32(4, 1));
+    }
+}
+
+TEST(Ti99, LinesOfFourSameFilesWithAnyWorkerCount) {
+  auto bytes = [] {
+    const TVeEngineRun r = RunLines();
+    return std::make_pair(r.File(0), r.Files->GetStream(0)->GetSubStream(0)->Bytes());
+  };
+  SetProcessorCount(1);
+  const auto one = bytes();
+  SetProcessorCount(3);
+  const auto three = bytes();
+  SetProcessorCount(0);
+  EXPECT_TRUE(one == three);
+}
+
+// ---- Two multicolour screens on alternate frames ------------------------------------------------
+
+namespace {
+TVeEngineRun RunDual(const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  static const TVeBitmap32 photo = Photo(64, 48);
+  return VeRunEngine<TVeTI99DualEngine>(photo, setup);
+}
+
+std::unique_ptr<TVeBitmap> ReadDual(const TBytes& bytes, TVePaletteType type) {
+  TFolder saved("pic.vdd", bytes);
+  RegisterTi99Loaders();
+  auto list = ProbeSource(&saved);
+  auto* e = Loader<TVeTIDualEngine>(*list);
+  if (!e) return nullptr;
+  e->PaletteType = type;
+  return e->CreateBitmap();
+}
+} // namespace
+
+TEST(Ti99, DualFramesMixTwoMulticolourScreensAndReadBack) {
+  VeRegisterPlatforms();
+  const TVeDestEngineClass* c = DestEngineList().Find("TI-99/4A", "9918A 64x48x8 Dual");
+  ASSERT_TRUE(c);
+  auto options = c->Create()->CreateOptions();
+  EXPECT_TRUE(c->Create()->CreateUI(*options)->Has(ciMaxFlickering));
+  for (TVePaletteType type : {ptTI99Calculated, ptTI99MSX})
+    for (uint8_t mode : {ti99ModeColor, ti99ModeGray, ti99ModeBlackWhite}) {
+      SCOPED_TRACE(std::to_string(int(type)) + " mode " + std::to_string(mode));
+      const TVeEngineRun r = RunDual([=](auto& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+      });
+      ASSERT_EQ(r.Result->Width(), 64);
+      ASSERT_EQ(r.Result->Height(), 48);
+      const TVeBitmapList* frames = r.Result->Frames();
+      ASSERT_TRUE(frames);
+      ASSERT_EQ(frames->Count(), 2);
+      const std::set<int> allowed = mode == ti99ModeBlackWhite ? std::set<int>{1, 15}
+                                    : mode == ti99ModeGray     ? std::set<int>{1, 14, 15}
+                                                               : std::set<int>{};
+      int mixed = 0;
+      for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+          const int a = frames->GetBitmap(0)->GetPixel(x, y);
+          const int b = frames->GetBitmap(1)->GetPixel(x, y);
+          ASSERT_TRUE(a >= 1 && a <= 15 && b >= 1 && b <= 15) << a << " " << b;
+          ASSERT_TRUE(allowed.empty() || (allowed.count(a) && allowed.count(b)));
+          ASSERT_EQ(r.Result->GetPixel(x, y), a * 16 + b);
+          mixed += a != b;
+        }
+      EXPECT_GT(mixed, 0);
+      ASSERT_EQ(r.Files->Count(), 1);
+      EXPECT_EQ(r.Files->GetStream(0)->Extension, "vdd");
+      const TBytes bytes = r.File(0);
+      ASSERT_EQ(bytes.size(), 3072u);
+      // Block (3, 9): frame A's nibble at ((9 / 8) * 32 + 3 / 2) * 8 + 9 % 8, frame B's 1536 on.
+      EXPECT_EQ(bytes[size_t((32 + 1) * 8 + 1)] & 15, frames->GetBitmap(0)->GetPixel(3, 9));
+      EXPECT_EQ(bytes[size_t(1536 + (32 + 1) * 8 + 1)] & 15, frames->GetBitmap(1)->GetPixel(3, 9));
+      auto back = ReadDual(bytes, type);
+      ASSERT_TRUE(back);
+      EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+      ASSERT_TRUE(back->Frames());
+      ASSERT_EQ(back->Frames()->Count(), 2);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(*back->Frames()->GetBitmap(f)->ToBitmap32() ==
+                    *frames->GetBitmap(f)->ToBitmap32());
+    }
+  // No flickering allowed: the two colours of a block are equally bright.
+  const TVeEngineRun still = RunDual([](auto& o) { o.SetMaxFlickering(0); });
+  TVePalette256 palette;
+  Ti99MakePalette(palette, ptTI99Calculated);
+  const TVeBitmapList* frames = still.Result->Frames();
+  ASSERT_TRUE(frames);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      ASSERT_NEAR(palette.GetLinGray(frames->GetBitmap(0)->GetPixel(x, y)),
+                  palette.GetLinGray(frames->GetBitmap(1)->GetPixel(x, y)), 1e-9);
+    }
+}
+
+TEST(Ti99, DualSameFileWithAnyWorkerCountAndWrongSizesRefused) {
+  SetProcessorCount(1);
+  const TBytes one = RunDual().File(0);
+  SetProcessorCount(3);
+  const TBytes three = RunDual().File(0);
+  SetProcessorCount(0);
+  EXPECT_TRUE(one == three);
+  for (size_t size : {size_t(1536), size_t(3071), size_t(3073)}) {
+    TFolder bad("pic.vdd", TBytes(size, 0x12));
+    RegisterTi99Loaders();
+    const TVeSourceMatch m = TVeTIDualEngine::Check(&bad);
+    EXPECT_NE(m, 0);
+    EXPECT_FALSE(m & smVerified);
+    TVeTIDualEngine e(&bad);
+    try {
+      e.CreateBitmap();
+      ADD_FAILURE() << size;
+    } catch (const EVeError& error) {
+      EXPECT_NE(std::string(error.what()).find("not 3072"), std::string::npos) << error.what();
+    }
+  }
+  TFolder other("pic.vdp", TBytes(3072, 0x12));
+  EXPECT_EQ(TVeTIDualEngine::Check(&other), 0);
 }

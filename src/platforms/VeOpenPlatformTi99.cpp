@@ -86,6 +86,48 @@ std::unique_ptr<TVeBitmap> TVeTIMulticolorEngine::CreateBitmap() {
   return bmp;
 }
 
+// A dual dump of the wrong size is still offered under its extension, so that opening it
+// says what is wrong.
+TVeSourceMatch TVeTIDualEngine::Check(TVeLoadSource* source) {
+  if (!source || !source->Data || source->Ext != ".vdd") return 0;
+  if (source->Size != 2 * MsxScreen3Data) return smExtension;
+  return TVeSourceMatch(smVerified | smExtension | smExactSize);
+}
+
+TVeTIDualEngine::TVeTIDualEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeTIDualEngine") {
+  Width = 64;
+  Height = 48;
+  BitsPerPixel = 8;
+  PixelAspect = 12;
+  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
+  PaletteType = ptTI99Calculated;
+  Description = "TI-99/4A" + SizeText() + " dual multicolour image";
+}
+
+std::unique_ptr<TVeBitmap> TVeTIDualEngine::CreateBitmap() {
+  if (!Source || !Source->Data) throw EVeError("The dual multicolour dump holds no data");
+  if (Source->Size != 2 * MsxScreen3Data)
+    throw EVeError("The dual multicolour dump is " + std::to_string(Source->Size) +
+                   " bytes long, not " + std::to_string(2 * MsxScreen3Data));
+  TVePalette256 colors;
+  Ti99MakePalette(colors, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  Palette->MakeMixTable(&colors, 100, 16);
+  auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+  TVeBitmap* a = bmp->AddFrame(&colors);
+  TVeBitmap* b = bmp->AddFrame(&colors);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const uint8_t ba = Source->Data[MsxScreen3Offset(x, y)];
+      const uint8_t bb = Source->Data[MsxScreen3Data + MsxScreen3Offset(x, y)];
+      const int ca = x % 2 ? ba & 15 : ba >> 4, cb = x % 2 ? bb & 15 : bb >> 4;
+      a->SetPixel(x, y, ca);
+      b->SetPixel(x, y, cb);
+      bmp->SetPixel(x, y, ca * 16 + cb);
+    }
+  return bmp;
+}
+
 // ---- F18A dumps ------------------------------------------------------------------------------
 
 namespace {
@@ -189,6 +231,7 @@ void RegisterTi99Loaders() {
     RegisterSourceEngine(VeSourceEngineClass<TVeTIArtistEngine>("TVeTIArtistEngine", {".tiap"}));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeTIMulticolorEngine>("TVeTIMulticolorEngine", {".vdp"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeTIDualEngine>("TVeTIDualEngine", {".vdd"}));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeF18ASourceEngine>("TVeF18ASourceEngine", {".f18a"}));
     RegisterSourceEngine(

@@ -1,6 +1,6 @@
 #pragma once
 // Loaders of TI-Artist pictures (the pattern file with its colour file beside it), of
-// multicolour pattern dumps and of F18A video memory dumps.
+// multicolour pattern dumps (one screen or two on alternate frames) and of F18A video memory dumps.
 #include <memory>
 
 #include "VeSourceEngines.h"
@@ -19,6 +19,15 @@ private:
 class TVeTIMulticolorEngine : public TVeSourceEngine {
 public:
   explicit TVeTIMulticolorEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
+// Two multicolour pattern dumps one after the other (3072 bytes, frame A first), shown on
+// alternate frames: opens as the mixed picture with its two frames.
+class TVeTIDualEngine : public TVeSourceEngine {
+public:
+  explicit TVeTIDualEngine(TVeLoadSource* source);
   static TVeSourceMatch Check(TVeLoadSource* source);
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };

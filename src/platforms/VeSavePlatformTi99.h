@@ -23,8 +23,9 @@ public:
 
 class TVeTI99EngineUI : public TVeDestEngineUIEx {
 public:
-  // limits: the cells offer the two "Limit error" check boxes.
-  TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits);
+  // limits: the cells offer the two "Limit error" check boxes; flicker: the colours are
+  // pairs shown on alternate frames.
+  TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits, bool flicker = false);
 };
 
 class TVeTI99BitmapEngineOptions : public TVeTI99EngineOptions {
@@ -77,6 +78,61 @@ public:
   static std::string ModeName() { return "9918A 64x48x4"; }
   // The catalogue magnifies the 64 x 48 blocks four times.
   static int DisplayScale() { return 4; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
+// Two multicolour screens shown on alternate frames: each 4 x 4 block the mix of its colour
+// in frame A and in frame B. Saved as the two pattern-table dumps, frame A first (3072 bytes).
+constexpr int Ti99DualBytes = 2 * 1536;
+
+class TVeTI99DualEngineOptions : public TVeTI99MulticolorEngineOptions {
+public:
+  void PaletteChanged() override;
+};
+
+class TVeTI99DualEngineUI : public TVeTI99EngineUI {
+public:
+  explicit TVeTI99DualEngineUI(TVeDestEngineOptions& options)
+      : TVeTI99EngineUI(options, false, true) {}
+};
+
+class TVeTI99DualEngine : public TVeDestEngineOf<TVeTI99DualEngineOptions, TVeTI99DualEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x48x8 Dual"; }
+  static int DisplayScale() { return 4; }
+  // The preview's index is frame A's colour * 16 + frame B's; the frames hold colours 1-15.
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*);
+};
+
+// Lines of four: the bitmap mode with every pattern byte 0xF0 shows each 8 x 1 line's
+// foreground in its left four pixels and its background in the right four, so 64 x 192
+// blocks of 4 x 1 pixels, each any of the 15 colours; saved as the bitmap mode's TI-Artist pair.
+class TVeTI99LinesEngineOptions : public TVeTI99EngineOptions {
+public:
+  TVeTI99LinesEngineOptions();
+  TVeSize GetDefaultSize() const override { return {64, 192}; }
+  int GetWidth() const override { return 64; }
+  int GetHeight() const override { return 192; }
+};
+
+class TVeTI99LinesEngineUI : public TVeTI99EngineUI {
+public:
+  explicit TVeTI99LinesEngineUI(TVeDestEngineOptions& options) : TVeTI99EngineUI(options, false) {}
+};
+
+class TVeTI99LinesEngine : public TVeDestEngineOf<TVeTI99LinesEngineOptions, TVeTI99LinesEngineUI> {
+public:
+  static std::string PlatformName() { return "TI-99/4A"; }
+  static std::string ModeName() { return "9918A 64x192x4"; }
   static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                             std::unique_ptr<TVeStreamList>& files,
                                             TVeDestProgress& progress,
