@@ -46,7 +46,7 @@ TVeTIArtistEngine::TVeTIArtistEngine(TVeLoadSource* source)
 std::unique_ptr<TVeBitmap> TVeTIArtistEngine::CreateBitmap() {
   if (!Source || !Source->Data || Source->Size != Ti99TableBytes)
     throw EVeError("The TI-Artist file is not 6144 bytes long");
-  Ti99MakePalette(*Palette, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  Ti99MakePalette(*Palette, PaletteType);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   for (int at = 0; at < Ti99TableBytes; ++at) {
     // Without its colour file the picture shows white on black.
@@ -76,7 +76,7 @@ TVeTIMulticolorEngine::TVeTIMulticolorEngine(TVeLoadSource* source)
 std::unique_ptr<TVeBitmap> TVeTIMulticolorEngine::CreateBitmap() {
   if (!Source || !Source->Data || Source->Size != MsxScreen3Data)
     throw EVeError("The multicolour dump is not 1536 bytes long");
-  Ti99MakePalette(*Palette, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  Ti99MakePalette(*Palette, PaletteType);
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   for (int y = 0; y < 48; ++y)
     for (int x = 0; x < 64; ++x) {
@@ -111,7 +111,7 @@ std::unique_ptr<TVeBitmap> TVeTIDualEngine::CreateBitmap() {
     throw EVeError("The dual multicolour dump is " + std::to_string(Source->Size) +
                    " bytes long, not " + std::to_string(2 * MsxScreen3Data));
   TVePalette256 colors;
-  Ti99MakePalette(colors, Ti99IsPaletteType(PaletteType) ? PaletteType : ptTI99Calculated);
+  Ti99MakePalette(colors, PaletteType);
   Palette->MakeMixTable(&colors, 100, 16);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   TVeBitmap* a = bmp->AddFrame(&colors);

@@ -9,7 +9,8 @@
 // The palette types offered: ptTI99Calculated (values derived from the chip's published
 // luminance and colour-difference levels) and ptTI99MSX (the table the MSX engines use).
 bool Ti99IsPaletteType(TVePaletteType type);
-// 16 entries; 0 is transparent (shown black) and never used in a cell, 1 is black.
+// 16 entries; 0 is transparent (shown black) and never used in a cell, 1 is black. Any type
+// other than ptTI99MSX gives the calculated colours.
 void Ti99MakePalette(TVePalette256& palette, TVePaletteType type);
 
 // TI-Artist: each file holds one table of the bitmap mode with the name table 0-255 three

@@ -27,7 +27,7 @@ void TVeTI99EngineOptions::SetPaletteType(TVePaletteType value) {
 
 void TVeTI99EngineOptions::PaletteChanged() {
   TVePalette256 palette;
-  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  Ti99MakePalette(palette, FPaletteType);
   SetPalette(&palette);
 }
 
@@ -35,7 +35,7 @@ namespace {
 // The backdrop register holds one of the fifteen colours (0 is transparent).
 std::vector<int> Ti99BorderColors(const TVeDestEngineOptions& o) {
   TVePalette256 palette;
-  Ti99MakePalette(palette, Ti99IsPaletteType(o.PaletteType()) ? o.PaletteType() : ptTI99Calculated);
+  Ti99MakePalette(palette, o.PaletteType());
   std::vector<int> colors;
   for (int i = 1; i < palette.Count(); ++i)
     colors.push_back(int(palette.GetRGBQuad(i) & 0xFFFFFF));
@@ -71,8 +71,7 @@ TVeTI99BitmapEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
                              const TVePalette256*) {
   if (source.Width() != 256 || source.Height() != 192) VeInternalError();
   TVePalette256 palette;
-  const TVePaletteType type = options.PaletteType();
-  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  Ti99MakePalette(palette, options.PaletteType());
   options.SetPalette(&palette);
   // The cells work on the MSX layout of video memory; the two tables are copied out of it.
   std::vector<uint8_t> vram(MsxScreen2Data);
@@ -136,8 +135,7 @@ TVeTI99MulticolorEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32&
   if (source.Width() != 64 || source.Height() != 48) VeInternalError();
   progress.SetProgress(1, 0);
   TVePalette256 palette;
-  const TVePaletteType type = options.PaletteType();
-  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  Ti99MakePalette(palette, options.PaletteType());
   options.SetPalette(&palette);
   std::vector<int> offered;
   const std::unique_ptr<TVeBitmap> found =
@@ -161,7 +159,7 @@ static_assert(Ti99DualBytes == 2 * MsxScreen3Data);
 
 void TVeTI99DualEngineOptions::PaletteChanged() {
   TVePalette256 palette, mix;
-  Ti99MakePalette(palette, Ti99IsPaletteType(FPaletteType) ? FPaletteType : ptTI99Calculated);
+  Ti99MakePalette(palette, FPaletteType);
   mix.MakeMixTable(&palette, FMaxFlickering, 16);
   SetPalette(&mix);
 }
@@ -175,8 +173,7 @@ std::unique_ptr<TVeBitmap> TVeTI99DualEngine::Convert(const TVeCancelFlag* cance
   if (source.Width() != 64 || source.Height() != 48) VeInternalError();
   progress.SetProgress(1, 0);
   TVePalette256 palette;
-  const TVePaletteType type = options.PaletteType();
-  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  Ti99MakePalette(palette, options.PaletteType());
   const std::vector<int> offered = Ti99OfferedColors(options.PaletteMode());
   const int n = int(offered.size());
   TVePalette256 search, pairs;
@@ -232,8 +229,7 @@ std::unique_ptr<TVeBitmap> TVeTI99LinesEngine::Convert(const TVeCancelFlag* canc
   if (source.Width() != 64 || source.Height() != 192) VeInternalError();
   progress.SetProgress(1, 0);
   TVePalette256 palette;
-  const TVePaletteType type = options.PaletteType();
-  Ti99MakePalette(palette, Ti99IsPaletteType(type) ? type : ptTI99Calculated);
+  Ti99MakePalette(palette, options.PaletteType());
   options.SetPalette(&palette);
   std::vector<int> offered;
   const std::unique_ptr<TVeBitmap> found =
