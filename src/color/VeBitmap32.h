@@ -7,9 +7,25 @@
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "VeErrors.h"
+
+// Leaves new elements uninitialised, for buffers a decoder fills completely anyway: the
+// zero-fill would be a pass over memory that is about to be overwritten.
+template <class T> struct TVeNoFillAllocator : std::allocator<T> {
+  template <class U> struct rebind {
+    using other = TVeNoFillAllocator<U>;
+  };
+  TVeNoFillAllocator() = default;
+  template <class U> TVeNoFillAllocator(const TVeNoFillAllocator<U>&) noexcept {}
+  template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+  template <class U, class... A> void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
 
 class TVeBitmap32 {
 public:
@@ -25,6 +41,15 @@ public:
     FWidth = width;
     FHeight = height;
     FPixels.assign(size_t(width) * size_t(height), fill);
+  }
+  // The same size without any fill: the caller writes every pixel before reading one.
+  void SetSizeUnfilled(int width, int height) {
+    if (width < 0 || height < 0 || int64_t(width) * height > MaxPixels)
+      throw EVeError("Picture too large");
+    FWidth = width;
+    FHeight = height;
+    FPixels.clear();
+    FPixels.resize(size_t(width) * size_t(height));
   }
 
   int Width() const { return FWidth; }
@@ -49,7 +74,7 @@ public:
 private:
   int FWidth = 0;
   int FHeight = 0;
-  std::vector<uint32_t> FPixels;
+  std::vector<uint32_t, TVeNoFillAllocator<uint32_t>> FPixels;
 };
 
 inline constexpr uint32_t VeRGBQuad(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {

@@ -112,11 +112,8 @@ TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {
     loaded.Image = VeDecodeJpeg(data.data(), data.size());
     return loaded;
   }
-  TVePicture picture = VeDecodePicture(type, data.data(), data.size());
-  data.clear();
-  data.shrink_to_fit();
-  TVePictureResult r =
-      PictureToBitmap32(picture, palettes ? unsigned(vpwAll) : unsigned(vpwPicture));
+  TVePictureResult r = VeDecodeToBitmap32(type, data.data(), data.size(),
+                                          palettes ? unsigned(vpwAll) : unsigned(vpwPicture));
   loaded.Image = std::move(r.Image);
   if (palettes) {
     loaded.FilePalette = std::move(r.FilePalette);

@@ -453,6 +453,50 @@ struct TPngReadGuard {
 
 } // namespace
 
+bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
+  TPngState s;
+  s.Data = data;
+  s.Size = size;
+  s.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, PngError, PngWarning);
+  if (!s.Png) throw std::bad_alloc();
+  TPngReadGuard guard{s};
+  s.Info = png_create_info_struct(s.Png);
+  if (!s.Info) throw std::bad_alloc();
+  if (!PngReadHeader(&s)) PngFailed(s);
+  const int64_t width = png_get_image_width(s.Png, s.Info);
+  const int64_t height = png_get_image_height(s.Png, s.Info);
+  VeCheckPictureSize(width, height);
+  const int colorType = png_get_color_type(s.Png, s.Info);
+  const int depth = png_get_bit_depth(s.Png, s.Info);
+  if (colorType == PNG_COLOR_TYPE_PALETTE && (depth == 1 || depth == 4 || depth == 8))
+    return false;
+  // The transforms of VeDecodePng, with the fourth byte added for plain RGB as well, so
+  // libpng writes the 32-bit rows itself.
+  const bool plain = colorType == PNG_COLOR_TYPE_RGB && depth == 8 &&
+                     png_get_valid(s.Png, s.Info, PNG_INFO_tRNS) == 0;
+  if (!plain) {
+    png_set_expand(s.Png);
+    png_set_strip_16(s.Png);
+    png_set_gray_to_rgb(s.Png);
+  }
+  png_set_bgr(s.Png);
+  png_set_filler(s.Png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(s.Png);
+  TVeBitmap32 image;
+  image.SetSizeUnfilled(int(width), int(height));
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int y = 0; y < int(height); ++y)
+    rows[size_t(y)] = reinterpret_cast<png_bytep>(image.Scanline(y));
+  if (!PngReadRows(&s, rows.data())) PngFailed(s);
+  if (!plain)
+    for (size_t i = 0; i < image.PixelCount(); ++i) {
+      uint32_t& p = image.Data()[i];
+      p = 0xFF000000u | VeBlendOnWhite(p, p >> 24);
+    }
+  out = std::move(image);
+  return true;
+}
+
 TVePicture VeDecodePng(const uint8_t* data, size_t size) {
   TPngState s;
   s.Data = data;

@@ -75,6 +75,10 @@ inline uint32_t VeBlendOnWhite(uint32_t rgb, unsigned alpha) {
 TVePicture VeDecodeBmp(const uint8_t* data, size_t size);
 TVePicture VeDecodePng(const uint8_t* data, size_t size);
 TVePicture VeDecodeGif(const uint8_t* data, size_t size); // first frame
+// A PNG without a palette straight into 32-bit rows (alpha laid on white, then 255), the
+// pixels PictureToBitmap32 makes of VeDecodePng's record. False, leaving out alone, for a
+// PNG of palette indices, which only VeDecodePng keeps as such.
+bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out);
 // JPEG goes straight to a 32-bit picture (alpha 255).
 TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size);
 // Decodes BMP, PNG or GIF by DetectPictureType's number; other numbers throw

@@ -56,7 +56,31 @@ private:
   int FLastIndex = 0;
 };
 
+// A picture without a palette: both palettes collect its distinct colours in pixel order,
+// which ends at the colour too many.
+void CollectTrueColors(TVePictureResult& r, unsigned wanted) {
+  TCollector colors((wanted & (vpwFilePalette | vpwUsedColors)) != 0);
+  const uint32_t* p = r.Image.Data();
+  for (size_t i = 0, n = r.Image.PixelCount(); i < n && colors.Active(); ++i)
+    colors.Add(p[i] & 0xFFFFFF);
+  r.FilePalette = colors.Take();
+  if (r.FilePalette && (wanted & vpwUsedColors))
+    r.UsedColors = std::make_unique<TVePalette256>(*r.FilePalette);
+}
+
 } // namespace
+
+TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size,
+                                    unsigned wanted) {
+  TVePictureResult r;
+  if (type == vptPNG && VeDecodePngTrueColor(data, size, r.Image)) {
+    CollectTrueColors(r, wanted);
+    if (!(wanted & vpwFilePalette)) r.FilePalette.reset();
+    if (!(wanted & vpwPicture)) r.Image = TVeBitmap32();
+    return r;
+  }
+  return PictureToBitmap32(VeDecodePicture(type, data, size), wanted);
+}
 
 TVePictureResult PictureToBitmap32(const TVePicture& pic, unsigned wanted) {
   TVePictureResult r;
@@ -106,21 +130,14 @@ TVePictureResult PictureToBitmap32(const TVePicture& pic, unsigned wanted) {
         r.UsedColors = used.Take();
     }
   } else if (bpp == 24 || bpp == 32) {
-    // No palette in the file: both palettes collect the distinct colours in pixel order.
-    TCollector colors((wanted & (vpwFilePalette | vpwUsedColors)) != 0);
     const int step = bpp / 8;
     for (int y = 0; y < h; ++y) {
       const uint8_t* src = pic.Row(y);
       uint32_t* dst = r.Image.Scanline(y);
-      for (int x = 0; x < w; ++x, src += step) {
-        const uint32_t rgb = uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
-        dst[x] = 0xFF000000u | rgb;
-        colors.Add(rgb);
-      }
+      for (int x = 0; x < w; ++x, src += step)
+        dst[x] = 0xFF000000u | uint32_t(src[0]) | uint32_t(src[1]) << 8 | uint32_t(src[2]) << 16;
     }
-    r.FilePalette = colors.Take();
-    if (r.FilePalette && (wanted & vpwUsedColors))
-      r.UsedColors = std::make_unique<TVePalette256>(*r.FilePalette);
+    CollectTrueColors(r, wanted);
   } else {
     throw EVeError("Unsupported picture format");
   }
@@ -222,7 +239,7 @@ void TVeSource::OpenData(const uint8_t* data, size_t size, int type, const std::
     if (type == vptJPEG)
       r.Image = VeDecodeJpeg(data, size);
     else
-      r = PictureToBitmap32(VeDecodePicture(type, data, size), vpwAll);
+      r = VeDecodeToBitmap32(type, data, size, vpwAll);
     Take(std::move(r), name);
   } catch (...) {
     Clear();

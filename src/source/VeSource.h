@@ -25,6 +25,10 @@ struct TVePictureResult {
 // A decoded picture as a 32-bit picture with its own palette and the palette of the colours
 // it uses. Indexed pictures without a palette fail with "Invalid palette".
 TVePictureResult PictureToBitmap32(const TVePicture& picture, unsigned wanted = vpwAll);
+// The same from a BMP, PNG or GIF file's bytes (DetectPictureType's number), decoding a PNG
+// without a palette straight into the 32-bit rows.
+TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size,
+                                    unsigned wanted = vpwAll);
 
 class TVeSource;
 

@@ -167,40 +167,40 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
   const int outW = x1 - x0;
   const TTaps tx = MakeTaps(sw, rw, x0 - rect.Left, x1 - rect.Left);
   const TTaps ty = MakeTaps(sh, rh, y0 - rect.Top, y1 - rect.Top);
-  // Only the source rows some output row reaches are resampled across.
-  int rowLo = sh, rowHi = -1;
-  for (size_t i = 0; i < ty.First.size(); ++i) {
-    rowLo = std::min(rowLo, ty.First[i]);
-    rowHi = std::max(rowHi, ty.First[i] + ty.Count[i] - 1);
-  }
-  const int rows = rowHi - rowLo + 1;
-  std::vector<v4f> mid(size_t(rows) * size_t(outW));
-  ForRowRanges(rows, cancel, [&](int first, int last) {
+  // Each worker resamples across only the source rows its own output rows reach, keeping the
+  // last maxTaps of them in a ring that stays in cache. The taps of successive output rows
+  // never move back, so a row is computed once per worker, always by the same arithmetic.
+  int maxTaps = 1;
+  for (int c : ty.Count)
+    maxTaps = std::max(maxTaps, c);
+  ForRowRanges(y1 - y0, cancel, [&](int first, int last) {
     std::vector<v4f> line(static_cast<size_t>(sw));
-    for (int r = first; r <= last; ++r) {
-      VeCheckCancel(cancel);
-      const uint32_t* s = src.Scanline(rowLo + r);
+    std::vector<v4f> ring(size_t(maxTaps) * size_t(outW));
+    std::vector<v4f> acc(static_cast<size_t>(outW));
+    int next = ty.First[size_t(first)]; // the next source row not yet resampled across
+    auto across = [&](int row) {
+      const uint32_t* s = src.Scanline(row);
       for (int x = 0; x < sw; ++x)
         line[size_t(x)] = Premultiplied(s[x]);
-      v4f* out = &mid[size_t(r) * size_t(outW)];
+      v4f* out = &ring[size_t(row % maxTaps) * size_t(outW)];
       for (int i = 0; i < outW; ++i) {
         const float* w = &tx.Weights[size_t(i) * size_t(tx.Stride)];
         const v4f* p = &line[size_t(tx.First[size_t(i)])];
-        v4f acc = {0, 0, 0, 0};
+        v4f sum = {0, 0, 0, 0};
         for (int k = 0, n = tx.Count[size_t(i)]; k < n; ++k)
-          acc += p[k] * w[k];
-        out[i] = acc;
+          sum += p[k] * w[k];
+        out[i] = sum;
       }
-    }
-  });
-  ForRowRanges(y1 - y0, cancel, [&](int first, int last) {
-    std::vector<v4f> acc(static_cast<size_t>(outW));
+    };
     for (int j = first; j <= last; ++j) {
       VeCheckCancel(cancel);
+      const int top = ty.First[size_t(j)], n = ty.Count[size_t(j)];
+      for (next = std::max(next, top); next < top + n; ++next)
+        across(next);
       std::fill(acc.begin(), acc.end(), v4f{0, 0, 0, 0});
       const float* w = &ty.Weights[size_t(j) * size_t(ty.Stride)];
-      for (int k = 0, n = ty.Count[size_t(j)]; k < n; ++k) {
-        const v4f* m = &mid[size_t(ty.First[size_t(j)] - rowLo + k) * size_t(outW)];
+      for (int k = 0; k < n; ++k) {
+        const v4f* m = &ring[size_t((top + k) % maxTaps) * size_t(outW)];
         const float wk = w[k];
         for (int i = 0; i < outW; ++i)
           acc[size_t(i)] += m[i] * wk;
