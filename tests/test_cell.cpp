@@ -446,10 +446,13 @@ TEST(CellImage, GrayModeKeepsPixelsGray) {
 
 TEST(CellImage, BatchedSearchGivesTheCostsOfSingleTrials) {
   // The search tries candidates side by side; choice and cost must equal one-by-one trials,
-  // in colour and gray mode, for full and narrow cells, with every kernel.
+  // in colour and gray mode, for full and narrow cells, with every kernel, on plain and
+  // (where the processor has them) 256-bit vectors.
+  for (bool wide : {false, true})
   for (bool gray : {false, true})
     for (int method = dmNone; method <= dmAtkinson; ++method) {
       TTestCellImage img(Pattern(21, 13), EightColourPairs);
+      img.SetWideVectors(wide);
       auto o = MakeOptions(method);
       o->SetGrayPalette(gray);
       img.Load(*o);
@@ -653,6 +656,7 @@ TEST(CellImage, BoundedSearchOfFourColourSetsChoosesAsTheFullSearch) {
         o->SetLimitErrorInsideBlock(limits);
         TTestCellImage full(Pattern(37, 21), make), bounded(Pattern(37, 21), make);
         bounded.UsePairBounds();
+        full.SetWideVectors(false); // and the bounded one on wide vectors where there are any
         full.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
         bounded.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
         ASSERT_EQ(full.Cells.size(), bounded.Cells.size());

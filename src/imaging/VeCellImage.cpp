@@ -1,6 +1,7 @@
 #include "VeCellImage.h"
 
 #include <algorithm>
+#include <utility>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -171,12 +172,14 @@ TVeCellDiffusion::TVeCellDiffusion(int width, int height)
     : FWidth(width), FData(size_t(width) * height * 3, 0.0) {}
 
 double* TVeCellDiffusion::GetDiffusion(int x, int y) {
+  FClean = false;
   if (Reversed) x = FWidth - 1 - x;
   return &FData[(size_t(y) * FWidth + x) * 3];
 }
 
 void TVeCellDiffusion::Clear() {
-  std::fill(FData.begin(), FData.end(), 0.0);
+  if (!FClean) std::fill(FData.begin(), FData.end(), 0.0);
+  FClean = true;
 }
 
 TVeCellHelper::TVeCellHelper(TVeBaseCellImage* owner)
@@ -252,14 +255,13 @@ void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOp
 void TVeBaseCellImage::LoadWorkingPixels() {
   if (FGray) MakeGray();
   PrepareAll();
-  FLin.resize(size_t(FWidth) * FHeight * 3);
-  double* d = FLin.data();
+  // Appended rather than zero-filled and then overwritten: one pass over the memory.
+  FLin.clear();
+  FLin.reserve(size_t(FWidth) * FHeight * 3);
   for (int y = 0; y < FHeight; ++y)
-    for (int x = 0; x < FWidth; ++x, d += 3) {
+    for (int x = 0; x < FWidth; ++x) {
       const TVeLinRGBColor& v = GetPixels(x, y)->GetLinRGB();
-      d[0] = v.R;
-      d[1] = v.G;
-      d[2] = v.B;
+      FLin.insert(FLin.end(), {v.R, v.G, v.B});
     }
 }
 
@@ -577,23 +579,42 @@ void TVeBaseCellImage::TrialCostBatch(const TVeCellRect& rect, bool mirror, TVeC
 // boundary does not matter.
 #pragma GCC diagnostic ignored "-Wpsabi"
 namespace {
-// One lane per candidate, in vectors of two doubles (the width every x86-64 processor has),
-// VeCellBatch / 2 of them side by side. Plain vector arithmetic: each lane rounds exactly as
-// the scalar code does (no fused multiply-add without -mfma, and none is asked for).
-typedef double TLanes __attribute__((vector_size(2 * sizeof(double))));
-typedef long long TLaneMask __attribute__((vector_size(2 * sizeof(double))));
-constexpr int LaneGroups = VeCellBatch / 2;
-static_assert(VeCellBatch % 2 == 0);
+// One lane per candidate, in vectors of V (two doubles, the width every x86-64 processor
+// has, or four in the AVX2 build), VeCellBatch / width of them side by side. Plain vector
+// arithmetic: each lane rounds exactly as the scalar code does (neither build has fused
+// multiply-add, and none is asked for).
+typedef double TLanes2 __attribute__((vector_size(2 * sizeof(double))));
+typedef double TLanes4 __attribute__((vector_size(4 * sizeof(double))));
+template <class V> constexpr int LaneWidth = int(sizeof(V) / sizeof(double));
+static_assert(VeCellBatch % 4 == 0);
 
-[[gnu::always_inline]] inline TLanes Splat(double v) {
-  return TLanes{v, v};
+template <class V> [[gnu::always_inline]] inline V Splat(double v) {
+  V r;
+  for (int i = 0; i < LaneWidth<V>; ++i)
+    r[i] = v;
+  return r;
 }
-[[gnu::always_inline]] inline TLanes LaneDist(TLanes r, TLanes g, TLanes b, TLanes cr, TLanes cg,
-                                              TLanes cb) {
-  const TLanes dr = r - cr, dg = g - cg, db = b - cb;
+template <class V>
+[[gnu::always_inline]] inline V LaneDist(V r, V g, V b, V cr, V cg, V cb) {
+  const V dr = r - cr, dg = g - cg, db = b - cb;
   return VeCellWR * dr * dr + VeCellWG * dg * dg + VeCellWB * db * db;
 }
-[[gnu::always_inline]] inline TLanes LaneNorm(const TLanes* e) {
+// Spreads a pixel's error over the kernel's taps, unrolled so that every offset and weight
+// is a constant; each lane still computes e * W / Div in that order.
+template <class K, int R, class V>
+[[gnu::always_inline]] inline void SpreadLanes(V* p, int stride, const V* e) {
+  [&]<size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+    (
+        [&]() __attribute__((always_inline)) {
+          constexpr TTap t = K::Taps[I];
+          V* q = p + (t.Dy * stride + t.Dx) * R;
+          for (int v = 0; v < R; ++v)
+            q[v] += e[v] * double(t.W) / double(K::Div);
+        }(),
+        ...);
+  }(std::make_index_sequence<std::size(K::Taps)>());
+}
+template <class V> [[gnu::always_inline]] inline V LaneNorm(const V* e) {
   return VeCellWR * e[0] * e[0] + VeCellWG * e[1] * e[1] + VeCellWB * e[2] * e[2];
 }
 } // namespace
@@ -604,50 +625,65 @@ static_assert(VeCellBatch % 2 == 0);
 template <int M, int N>
 void TVeBaseCellImage::TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                       const TVeCellPalette* const* pals, double* costs) const {
+  TrialCostLanesBody<M, N, TLanes2>(rect, mirror, s, pals, costs);
+}
+
+template <int M, int N>
+__attribute__((target("avx2"))) void
+TVeBaseCellImage::TrialCostLanesAvx2(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                                     const TVeCellPalette* const* pals, double* costs) const {
+  TrialCostLanesBody<M, N, TLanes4>(rect, mirror, s, pals, costs);
+}
+
+template <int M, int N, class V>
+inline void TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool mirror,
+                                                 TVeCellHelper& s,
+                                                 const TVeCellPalette* const* pals,
+                                                 double* costs) const {
   using K = TKernel<M>;
-  constexpr int G = LaneGroups;
+  constexpr int G = VeCellBatch / LaneWidth<V>;
   constexpr int R = 3 * G; // vectors per record: red, green, blue of every group
   const int S = s.FStride;
   const int w = rect.Width(), h = rect.Height();
-  const TLanes st = Splat(FStrength);
+  const V st = Splat<V>(FStrength);
   const int step = mirror ? -3 : 3;
-  TLanes col[N][R];
+  V col[N][R];
   for (int k = 0; k < VeCellBatch; ++k) {
     const double* cl = pals[k]->CacheLin();
     const int n = pals[k]->CacheCount();
     for (int i = 0; i < N; ++i)
       for (int c = 0; c < 3; ++c)
-        col[i][c * G + k / 2][k % 2] = cl[3 * (i < n ? i : n - 1) + c];
+        col[i][c * G + k / LaneWidth<V>][k % LaneWidth<V>] = cl[3 * (i < n ? i : n - 1) + c];
   }
-  auto* b = reinterpret_cast<TLanes*>(
-      (reinterpret_cast<uintptr_t>(s.FBatch.data()) + sizeof(TLanes) - 1) &
-      ~uintptr_t(sizeof(TLanes) - 1));
-  const TLanes zero = Splat(0);
+  auto* b = reinterpret_cast<V*>(
+      (reinterpret_cast<uintptr_t>(s.FBatch.data()) + sizeof(V) - 1) &
+      ~uintptr_t(sizeof(V) - 1));
+  const V zero = Splat<V>(0);
   for (int y = 0; y < h; ++y) {
-    TLanes* row = b + size_t(y) * S * R;
+    V* row = b + size_t(y) * S * R;
     std::fill(row, row + 2 * R, zero);
     std::fill(row + (w + 2) * R, row + S * R, zero);
   }
   std::fill(b + size_t(h) * S * R, b + size_t(h + 2) * S * R, zero);
   for (int y = 0; y < h; ++y) {
     const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-    TLanes* p = b + (size_t(y) * S + 2) * R;
+    V* p = b + (size_t(y) * S + 2) * R;
     for (int x = 0; x < w; ++x, src += step, p += R)
       for (int c = 0; c < 3; ++c)
         for (int g = 0; g < G; ++g)
-          p[c * G + g] = Splat(src[c]);
+          p[c * G + g] = Splat<V>(src[c]);
   }
   for (int y = 0; y < h; ++y) {
-    TLanes* p = b + (size_t(y) * S + 2) * R;
+    V* p = b + (size_t(y) * S + 2) * R;
     for (int x = 0; x < w; ++x, p += R) {
-      TLanes e[R];
+      V e[R];
       for (int g = 0; g < G; ++g) {
-        const TLanes r = p[g], gr = p[G + g], bl = p[2 * G + g];
-        TLanes best = LaneDist(r, gr, bl, col[0][g], col[0][G + g], col[0][2 * G + g]);
-        TLanes cr = col[0][g], cg = col[0][G + g], cb = col[0][2 * G + g];
+        const V r = p[g], gr = p[G + g], bl = p[2 * G + g];
+        V best = LaneDist(r, gr, bl, col[0][g], col[0][G + g], col[0][2 * G + g]);
+        V cr = col[0][g], cg = col[0][G + g], cb = col[0][2 * G + g];
         for (int i = 1; i < N; ++i) {
-          const TLanes d = LaneDist(r, gr, bl, col[i][g], col[i][G + g], col[i][2 * G + g]);
-          const TLaneMask less = d < best;
+          const V d = LaneDist(r, gr, bl, col[i][g], col[i][G + g], col[i][2 * G + g]);
+          const auto less = d < best;
           best = less ? d : best;
           cr = less ? col[i][g] : cr;
           cg = less ? col[i][G + g] : cg;
@@ -660,49 +696,42 @@ void TVeBaseCellImage::TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeC
         p[G + g] = cg;
         p[2 * G + g] = cb;
       }
-      if constexpr (M != 0) {
-        for (const TTap& t : K::Taps) {
-          TLanes* q = p + (t.Dy * S + t.Dx) * R;
-          const double wt = t.W, dv = K::Div;
-          for (int v = 0; v < R; ++v)
-            q[v] += e[v] * wt / dv;
-        }
-      }
+      if constexpr (M != 0) SpreadLanes<K, R>(p, S, e);
     }
   }
-  TLanes inCell[G], spill[G];
+  V inCell[G], spill[G];
   for (int g = 0; g < G; ++g)
     inCell[g] = spill[g] = zero;
   for (int y = 0; y < h; ++y) {
     const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-    const TLanes* p = b + (size_t(y) * S + 2) * R;
+    const V* p = b + (size_t(y) * S + 2) * R;
     for (int x = 0; x < w; ++x, src += step, p += R) {
-      const TLanes sr = Splat(src[0]), sg = Splat(src[1]), sb = Splat(src[2]);
+      const V sr = Splat<V>(src[0]), sg = Splat<V>(src[1]), sb = Splat<V>(src[2]);
       for (int g = 0; g < G; ++g)
         inCell[g] += LaneDist(sr, sg, sb, p[g], p[G + g], p[2 * G + g]);
     }
   }
   if constexpr (M != 0) {
-    auto norm = [](const TLanes* p, int g) {
-      const TLanes e[3] = {p[g], p[G + g], p[2 * G + g]};
+    auto norm = [](const V* p, int g) __attribute__((always_inline)) {
+      const V e[3] = {p[g], p[G + g], p[2 * G + g]};
       return LaneNorm(e);
     };
     for (int y = 0; y < h; ++y) {
-      const TLanes* row = b + (size_t(y) * S + 2) * R;
+      const V* row = b + (size_t(y) * S + 2) * R;
       for (int g = 0; g < G; ++g) {
         spill[g] += norm(row + w * R, g);
         spill[g] += norm(row + (w + 1) * R, g);
       }
     }
     for (int y = h; y < h + 2; ++y) {
-      const TLanes* row = b + (size_t(y) * S + 2) * R;
+      const V* row = b + (size_t(y) * S + 2) * R;
       for (int x = 0; x < w + 2; ++x)
         for (int g = 0; g < G; ++g)
           spill[g] += norm(row + x * R, g);
     }
   }
   for (int k = 0; k < VeCellBatch; ++k)
-    costs[k] = inCell[k / 2][k % 2] + spill[k / 2][k % 2];
+    costs[k] = inCell[k / LaneWidth<V>][k % LaneWidth<V>] + spill[k / LaneWidth<V>][k % LaneWidth<V>];
 }
 
 void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
@@ -727,12 +756,19 @@ void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHe
   double out[VeCellBatch];
   auto colour = [&](auto m) {
     constexpr int M = decltype(m)::value;
+    auto run = [&](auto n) {
+      constexpr int N = decltype(n)::value;
+      if (FWideVectors)
+        TrialCostLanesAvx2<M, N>(rect, mirror, s, lane, out);
+      else
+        TrialCostLanes<M, N>(rect, mirror, s, lane, out);
+    };
     if (most <= 2)
-      TrialCostLanes<M, 2>(rect, mirror, s, lane, out);
+      run(std::integral_constant<int, 2>());
     else if (most == 3)
-      TrialCostLanes<M, 3>(rect, mirror, s, lane, out);
+      run(std::integral_constant<int, 3>());
     else
-      TrialCostLanes<M, 4>(rect, mirror, s, lane, out);
+      run(std::integral_constant<int, 4>());
   };
   auto run = [&](auto m) {
     constexpr int M = decltype(m)::value;

@@ -143,11 +143,15 @@ public:
   double* Diffusions(int x, int y) { return GetDiffusion(x, y); }
   void Clear();
   bool Reversed = false;
-  double* Data() { return FData.data(); }
+  double* Data() {
+    FClean = false;
+    return FData.data();
+  }
 
 private:
   int FWidth;
   std::vector<double> FData;
+  bool FClean = true; // nothing handed out since the last fill: Clear has nothing to do
 };
 
 // Scratch image of (cell width + 2) x (cell height + 2) records. The two extra columns and
@@ -238,6 +242,11 @@ public:
   // The bounded search over list[first..last].
   int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,
                    TVeCellHelper& scratch, int first, int last, double& cost) const;
+
+  // Whether batched trials use the processor's 256-bit vectors (on by default where it has
+  // them); the costs are the same either way, which the tests check by switching it off.
+  bool WideVectors() const { return FWideVectors; }
+  void SetWideVectors(bool on) { FWideVectors = on && __builtin_cpu_supports("avx2"); }
 
   // Entries of the list's pairs and their linear values, for the bounded search; conversion
   // thread only.
@@ -334,6 +343,7 @@ protected:
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
   std::vector<double> FLin; // working pixels, 3 doubles each, stored order
+  bool FWideVectors = __builtin_cpu_supports("avx2");
 
 private:
   template <int M> void DiffuseT(const TVeCellRect& rect, int x, int y, const double* e);
@@ -346,6 +356,15 @@ private:
   template <int M, int N>
   void TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                       const TVeCellPalette* const* pals, double* costs) const;
+  // The same code built for processors with 256-bit vectors, chosen at run time.
+  template <int M, int N>
+  __attribute__((target("avx2"))) void
+  TrialCostLanesAvx2(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                     const TVeCellPalette* const* pals, double* costs) const;
+  template <int M, int N, class V>
+  [[gnu::always_inline]] inline void
+  TrialCostLanesBody(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                     const TVeCellPalette* const* pals, double* costs) const;
   // Costs of up to VeCellBatch candidates, each exactly as CellCost gives it.
   void CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                  const TVeCellPalette* const* pals, int count, double* costs) const;

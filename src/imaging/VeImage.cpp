@@ -253,12 +253,16 @@ TVeImage::TVeImage(int width, int height) {
   FPixels.assign(size_t(width) * size_t(height), TVePixel());
 }
 
-TVeImage::TVeImage(const TVeBitmap32& source) : TVeImage(source.Width(), source.Height()) {
+TVeImage::TVeImage(const TVeBitmap32& source) {
+  CheckSize(source.Width(), source.Height());
+  FWidth = source.Width();
+  FHeight = source.Height();
+  // Built in one pass: a default fill first would only be overwritten.
+  FPixels.reserve(size_t(FWidth) * size_t(FHeight));
   for (int y = 0; y < FHeight; ++y) {
     const uint32_t* in = source.Scanline(y);
-    TVePixel* out = Scanline(y);
     for (int x = 0; x < FWidth; ++x)
-      out[x].InitRGBQuad(in[x] & 0xFFFFFF);
+      FPixels.emplace_back().InitRGBQuad(in[x] & 0xFFFFFF);
   }
 }
 
