@@ -449,37 +449,37 @@ TEST(CellImage, BatchedSearchGivesTheCostsOfSingleTrials) {
   // in colour and gray mode, for full and narrow cells, with every kernel, on plain and
   // (where the processor has them) 256-bit vectors.
   for (bool wide : {false, true})
-  for (bool gray : {false, true})
-    for (int method = dmNone; method <= dmAtkinson; ++method) {
-      TTestCellImage img(Pattern(21, 13), EightColourPairs);
-      img.SetWideVectors(wide);
-      auto o = MakeOptions(method);
-      o->SetGrayPalette(gray);
-      img.Load(*o);
-      std::unique_ptr<TVeCellPaletteList> list(EightColourPairs(TVePalette256()));
-      list->PrepareCaches();
-      list->GetPalette(2)->Enabled = false;
-      TVeCellHelper scratch(&img);
-      for (TVeCellRect r : {TVeCellRect{0, 0, 8, 8}, TVeCellRect{16, 8, 21, 13}}) {
-        int best = -1;
-        double bestCost = 0;
-        for (int i = 0; i < list->Count(); ++i) {
-          if (!list->GetPalette(i)->Enabled) continue;
-          const double c = img.CellCost(r, scratch, *list->GetPalette(i));
-          if (best < 0 || c < bestCost) {
-            best = i;
-            bestCost = c;
+    for (bool gray : {false, true})
+      for (int method = dmNone; method <= dmAtkinson; ++method) {
+        TTestCellImage img(Pattern(21, 13), EightColourPairs);
+        img.SetWideVectors(wide);
+        auto o = MakeOptions(method);
+        o->SetGrayPalette(gray);
+        img.Load(*o);
+        std::unique_ptr<TVeCellPaletteList> list(EightColourPairs(TVePalette256()));
+        list->PrepareCaches();
+        list->GetPalette(2)->Enabled = false;
+        TVeCellHelper scratch(&img);
+        for (TVeCellRect r : {TVeCellRect{0, 0, 8, 8}, TVeCellRect{16, 8, 21, 13}}) {
+          int best = -1;
+          double bestCost = 0;
+          for (int i = 0; i < list->Count(); ++i) {
+            if (!list->GetPalette(i)->Enabled) continue;
+            const double c = img.CellCost(r, scratch, *list->GetPalette(i));
+            if (best < 0 || c < bestCost) {
+              best = i;
+              bestCost = c;
+            }
           }
+          double cost = -1;
+          EXPECT_EQ(img.SearchRange(*list, r, scratch, 0, list->Count() - 1, cost), best);
+          EXPECT_EQ(cost, bestCost) << "method " << method << (gray ? " gray" : "");
+          // A range whose size is not a multiple of the batch.
+          double part = -1;
+          const int k = img.SearchRange(*list, r, scratch, 1, 6, part);
+          EXPECT_EQ(part, img.CellCost(r, scratch, *list->GetPalette(k)));
         }
-        double cost = -1;
-        EXPECT_EQ(img.SearchRange(*list, r, scratch, 0, list->Count() - 1, cost), best);
-        EXPECT_EQ(cost, bestCost) << "method " << method << (gray ? " gray" : "");
-        // A range whose size is not a multiple of the batch.
-        double part = -1;
-        const int k = img.SearchRange(*list, r, scratch, 1, 6, part);
-        EXPECT_EQ(part, img.CellCost(r, scratch, *list->GetPalette(k)));
       }
-    }
 }
 
 TEST(CellImage, BoundedPairSearchChoosesExactlyAsTheFullSearch) {

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "VePictureCodecs.h"
+#include "VeSource.h"
 
 namespace {
 
@@ -349,6 +350,64 @@ TEST(PngCodec, TransparencyLiesOnWhite) {
   f = MakePng(1, 1, 16, 2, {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
   p = VeDecodePng(f.data(), f.size());
   EXPECT_EQ(Px32(p, 0, 0), 0xFF12569Au);
+}
+
+TEST(PngCodec, TrueColourStraightInto32BitRowsAsThePictureRecordGives) {
+  // Each kind without a palette, decoded into 32-bit rows, must give the pixels and both
+  // palettes the picture record gives; a PNG of indices is left to the record.
+  std::vector<std::vector<uint8_t>> files = {
+      MakePng(2, 2, 8, 2, {0, 1, 2, 3, 4, 5, 6, 1, 7, 8, 9, 10, 11, 12}),
+      MakePng(2, 1, 8, 2, {0, 1, 2, 3, 4, 5, 6}, {PngChunk("tRNS", {0, 1, 0, 2, 0, 3})}),
+      MakePng(3, 1, 8, 6, {0, 255, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 128}),
+      MakePng(2, 1, 8, 0, {0, 77, 200}),
+      MakePng(2, 1, 8, 4, {0, 77, 0, 200, 100}),
+      MakePng(1, 1, 16, 2, {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}),
+      MakePng(4, 1, 2, 3, {0, 0x1B}, {PngChunk("PLTE", {0, 0, 0, 9, 9, 9, 80, 80, 80, 255, 1, 2})}),
+  };
+  // A photograph-like picture with more colours than a palette keeps.
+  TVePicture many;
+  many.Allocate(64, 40, 24);
+  for (int y = 0; y < 40; ++y)
+    for (int i = 0; i < 64 * 3; ++i)
+      many.Row(y)[i] = uint8_t(y * 13 + i * 7 + (i * y) % 5);
+  files.push_back(VeWritePng(64, 40, 24, {}, [&](int y) { return many.Row(y); }));
+  for (size_t n = 0; n < files.size(); ++n) {
+    const auto& f = files[n];
+    const TVePictureResult ref = PictureToBitmap32(VeDecodePng(f.data(), f.size()), vpwAll);
+    TVeBitmap32 direct;
+    ASSERT_TRUE(VeDecodePngTrueColor(f.data(), f.size(), direct)) << n;
+    EXPECT_TRUE(direct == ref.Image) << n;
+    const TVePictureResult r = VeDecodeToBitmap32(vptPNG, f.data(), f.size(), vpwAll);
+    EXPECT_TRUE(r.Image == ref.Image) << n;
+    for (auto [a, b] : {std::pair{r.FilePalette.get(), ref.FilePalette.get()},
+                        std::pair{r.UsedColors.get(), ref.UsedColors.get()}}) {
+      ASSERT_EQ(a == nullptr, b == nullptr) << n;
+      if (!a) continue;
+      ASSERT_EQ(a->Count(), b->Count()) << n;
+      for (int i = 0; i < a->Count(); ++i) {
+        EXPECT_EQ(a->GetRGBQuad(i), b->GetRGBQuad(i)) << n;
+        EXPECT_EQ(a->GetPColor(i)->UseCount, b->GetPColor(i)->UseCount) << n;
+      }
+    }
+  }
+  EXPECT_EQ(VeDecodeToBitmap32(vptPNG, files.back().data(), files.back().size()).FilePalette,
+            nullptr); // the colour too many drops it
+  // Indices stay with the record, and the result is still the same picture.
+  auto indexed = MakePng(2, 1, 8, 3, {0, 0, 1}, {PngChunk("PLTE", {0, 0, 0, 10, 20, 30})});
+  TVeBitmap32 untouched(1, 1, 0x12345678);
+  EXPECT_FALSE(VeDecodePngTrueColor(indexed.data(), indexed.size(), untouched));
+  EXPECT_EQ(untouched.Pixel(0, 0), 0x12345678u);
+  EXPECT_TRUE(VeDecodeToBitmap32(vptPNG, indexed.data(), indexed.size()).Image ==
+              PictureToBitmap32(VeDecodePng(indexed.data(), indexed.size())).Image);
+  // Broken files fail as clearly as through the record.
+  auto shortData = MakePng(4, 4, 8, 2, {0, 1, 2, 3});
+  EXPECT_THROW(VeDecodePngTrueColor(shortData.data(), shortData.size(), untouched), EVeError);
+  const auto& whole = files.back();
+  ExpectPrefixesFail(std::vector<uint8_t>(whole.begin(), whole.end() - 12),
+                     [&](const std::vector<uint8_t>& d) {
+                       TVeBitmap32 out;
+                       VeDecodePngTrueColor(d.data(), d.size(), out);
+                     });
 }
 
 TEST(PngCodec, HostileAndTruncated) {

@@ -240,7 +240,8 @@ TEST(Resize, CancelFlagStopsTheWork) {
 TEST(SourceResize, RowsSplitOverWorkersGiveTheSamePicture) {
   // Down and up, with a placement that leaves a border: rows are cut into parts per worker.
   const TVeBitmap32 src = Noise(301, 203);
-  for (auto [w, h] : {std::pair{256, 192}, std::pair{640, 480}}) {
+  // A strong reduction makes each worker keep many source rows at once.
+  for (auto [w, h] : {std::pair{256, 192}, std::pair{640, 480}, std::pair{40, 5}}) {
     SetProcessorCount(1);
     const TVeResizeResult one = VeResizeSource(src, w, h, 2, 1, vpmFitSourceInResult, true);
     SetProcessorCount(3);

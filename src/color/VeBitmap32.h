@@ -3,9 +3,9 @@
 // leaves it. Pixels are RGB-quads with alpha in the top byte (0xAARRGGBB), i.e. the bytes
 // blue, green, red, alpha in memory, as in a 32-bit device-independent bitmap. Rows are
 // stored top-down; Scanline(y) hides the order from callers.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -16,9 +16,7 @@
 // Leaves new elements uninitialised, for buffers a decoder fills completely anyway: the
 // zero-fill would be a pass over memory that is about to be overwritten.
 template <class T> struct TVeNoFillAllocator : std::allocator<T> {
-  template <class U> struct rebind {
-    using other = TVeNoFillAllocator<U>;
-  };
+  template <class U> struct rebind { using other = TVeNoFillAllocator<U>; };
   TVeNoFillAllocator() = default;
   template <class U> TVeNoFillAllocator(const TVeNoFillAllocator<U>&) noexcept {}
   template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }

@@ -1,12 +1,12 @@
 #include "VeCellImage.h"
 
 #include <algorithm>
-#include <utility>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <type_traits>
+#include <utility>
 
 // ---- Kernels ------------------------------------------------------------------------------
 // Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
@@ -594,8 +594,7 @@ template <class V> [[gnu::always_inline]] inline V Splat(double v) {
     r[i] = v;
   return r;
 }
-template <class V>
-[[gnu::always_inline]] inline V LaneDist(V r, V g, V b, V cr, V cg, V cb) {
+template <class V> [[gnu::always_inline]] inline V LaneDist(V r, V g, V b, V cr, V cg, V cb) {
   const V dr = r - cr, dg = g - cg, db = b - cb;
   return VeCellWR * dr * dr + VeCellWG * dg * dg + VeCellWB * db * db;
 }
@@ -612,7 +611,8 @@ template <class K, int R, class V>
             q[v] += e[v] * double(t.W) / double(K::Div);
         }(),
         ...);
-  }(std::make_index_sequence<std::size(K::Taps)>());
+  }
+  (std::make_index_sequence<std::size(K::Taps)>());
 }
 template <class V> [[gnu::always_inline]] inline V LaneNorm(const V* e) {
   return VeCellWR * e[0] * e[0] + VeCellWG * e[1] * e[1] + VeCellWB * e[2] * e[2];
@@ -636,10 +636,9 @@ TVeBaseCellImage::TrialCostLanesAvx2(const TVeCellRect& rect, bool mirror, TVeCe
 }
 
 template <int M, int N, class V>
-inline void TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool mirror,
-                                                 TVeCellHelper& s,
-                                                 const TVeCellPalette* const* pals,
-                                                 double* costs) const {
+inline void
+TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                                     const TVeCellPalette* const* pals, double* costs) const {
   using K = TKernel<M>;
   constexpr int G = VeCellBatch / LaneWidth<V>;
   constexpr int R = 3 * G; // vectors per record: red, green, blue of every group
@@ -655,9 +654,8 @@ inline void TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool m
       for (int c = 0; c < 3; ++c)
         col[i][c * G + k / LaneWidth<V>][k % LaneWidth<V>] = cl[3 * (i < n ? i : n - 1) + c];
   }
-  auto* b = reinterpret_cast<V*>(
-      (reinterpret_cast<uintptr_t>(s.FBatch.data()) + sizeof(V) - 1) &
-      ~uintptr_t(sizeof(V) - 1));
+  auto* b = reinterpret_cast<V*>((reinterpret_cast<uintptr_t>(s.FBatch.data()) + sizeof(V) - 1) &
+                                 ~uintptr_t(sizeof(V) - 1));
   const V zero = Splat<V>(0);
   for (int y = 0; y < h; ++y) {
     V* row = b + size_t(y) * S * R;
@@ -731,7 +729,8 @@ inline void TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool m
     }
   }
   for (int k = 0; k < VeCellBatch; ++k)
-    costs[k] = inCell[k / LaneWidth<V>][k % LaneWidth<V>] + spill[k / LaneWidth<V>][k % LaneWidth<V>];
+    costs[k] =
+        inCell[k / LaneWidth<V>][k % LaneWidth<V>] + spill[k / LaneWidth<V>][k % LaneWidth<V>];
 }
 
 void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
@@ -911,8 +910,10 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   // Each candidate's sum so far and the pixels it covers, so that a later, larger limit
   // carries on where an earlier one stopped: the same additions in the same order.
   const int count = last >= first ? last - first + 1 : 0;
-  std::vector<double> partial(size_t(count), 0.0);
-  std::vector<int> covered(size_t(count), 0);
+  std::vector<double>& partial = scratch.FBoundSums;
+  std::vector<int>& covered = scratch.FBoundCovered;
+  partial.assign(size_t(count), 0.0);
+  covered.assign(size_t(count), 0);
   auto bound = [&](int i, double limit) {
     const int n = FPairCount[size_t(i)];
     if (n == 0) return 0.0;
@@ -1063,29 +1064,37 @@ void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairC
   const double* lin = FPairLin.data();
   const int* rep = FPairRep.data();
   cell.Dist.resize(size_t(entries) * size_t(np));
-  const int step = mirror ? -3 : 3;
   // Candidates name only the first entry of each value (see PreparePairEntries); the others,
-  // equal to it, take its sum.
-  for (int y = 0; y < h; ++y) {
+  // equal to it, take its sum. Every entry's sum adds its distances in pixel order, all
+  // entries side by side, so the additions do not wait on one another.
+  std::vector<double>& sums = cell.Sums;
+  sums.assign(size_t(entries), 0.0);
+  const int step = mirror ? -3 : 3;
+  double* dist = cell.Dist.data();
+  for (int y = 0, k = 0; y < h; ++y) {
     const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-    for (int x = 0; x < w; ++x, src += step)
+    for (int x = 0; x < w; ++x, src += step, ++k)
       for (int c = 0; c < entries; ++c)
-        if (rep[c] == c) cell.Dist[size_t(c) * np + size_t(y * w + x)] = Dist(src, lin + 3 * c);
+        if (rep[c] == c) {
+          const double d = Dist(src, lin + 3 * c);
+          dist[size_t(c) * np + size_t(k)] = d;
+          sums[size_t(c)] += d;
+        }
   }
-  std::vector<double> sums(size_t(entries), 0.0);
-  for (int c = 0; c < entries; ++c) {
-    if (rep[c] != c) {
-      sums[size_t(c)] = sums[size_t(rep[c])];
-      continue;
-    }
-    for (int k = 0; k < np; ++k)
-      sums[size_t(c)] += cell.Dist[size_t(c) * np + size_t(k)];
-  }
-  cell.Closest.resize(size_t(entries));
   for (int c = 0; c < entries; ++c)
-    cell.Closest[size_t(c)] = c;
-  std::stable_sort(cell.Closest.begin(), cell.Closest.end(),
-                   [&](int a, int b) { return sums[size_t(a)] < sums[size_t(b)]; });
+    if (rep[c] != c) sums[size_t(c)] = sums[size_t(rep[c])];
+  // Entries by their sum, ties in entry order: an insertion sort, stable and without the
+  // buffer a library stable sort would allocate for each cell.
+  cell.Closest.resize(size_t(entries));
+  int* order = cell.Closest.data();
+  for (int c = 0; c < entries; ++c) {
+    int at = c;
+    while (at > 0 && sums[size_t(c)] < sums[size_t(order[at - 1])]) {
+      order[at] = order[at - 1];
+      --at;
+    }
+    order[at] = c;
+  }
 }
 
 int TVeBaseCellImage::FindOptimalPairs(const TVeCellPaletteList& list, const TVeCellRect& rect,

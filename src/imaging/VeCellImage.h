@@ -174,6 +174,8 @@ private:
   // candidates of the batch, so their independent dithering chains overlap in the processor.
   std::vector<double> FBatch;
   std::vector<uint8_t> FBatchIndex;
+  std::vector<double> FBoundSums; // the bounded search's sums so far, per candidate
+  std::vector<int> FBoundCovered; // and the pixels each covers
 };
 
 // Native screen of a cell mode. The mirror flag (Reversed) maps x to (width - 1 - x) and
@@ -238,6 +240,7 @@ public:
   struct TPairCell {
     std::vector<double> Dist;
     std::vector<int> Closest;
+    std::vector<double> Sums; // scratch of MakePairCell
   };
   // The bounded search over list[first..last].
   int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,

@@ -468,8 +468,7 @@ bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
   VeCheckPictureSize(width, height);
   const int colorType = png_get_color_type(s.Png, s.Info);
   const int depth = png_get_bit_depth(s.Png, s.Info);
-  if (colorType == PNG_COLOR_TYPE_PALETTE && (depth == 1 || depth == 4 || depth == 8))
-    return false;
+  if (colorType == PNG_COLOR_TYPE_PALETTE && (depth == 1 || depth == 4 || depth == 8)) return false;
   // The transforms of VeDecodePng, with the fourth byte added for plain RGB as well, so
   // libpng writes the 32-bit rows itself.
   const bool plain = colorType == PNG_COLOR_TYPE_RGB && depth == 8 &&

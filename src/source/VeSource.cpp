@@ -70,8 +70,7 @@ void CollectTrueColors(TVePictureResult& r, unsigned wanted) {
 
 } // namespace
 
-TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size,
-                                    unsigned wanted) {
+TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size, unsigned wanted) {
   TVePictureResult r;
   if (type == vptPNG && VeDecodePngTrueColor(data, size, r.Image)) {
     CollectTrueColors(r, wanted);
