@@ -628,12 +628,14 @@ void TVeBaseCellImage::TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeC
   TrialCostLanesBody<M, N, TLanes2>(rect, mirror, s, pals, costs);
 }
 
+#if VE_WIDE_VECTORS
 template <int M, int N>
 __attribute__((target("avx2"))) void
 TVeBaseCellImage::TrialCostLanesAvx2(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                      const TVeCellPalette* const* pals, double* costs) const {
   TrialCostLanesBody<M, N, TLanes4>(rect, mirror, s, pals, costs);
 }
+#endif
 
 template <int M, int N, class V>
 inline void
@@ -757,10 +759,13 @@ void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHe
     constexpr int M = decltype(m)::value;
     auto run = [&](auto n) {
       constexpr int N = decltype(n)::value;
-      if (FWideVectors)
+#if VE_WIDE_VECTORS
+      if (FWideVectors) {
         TrialCostLanesAvx2<M, N>(rect, mirror, s, lane, out);
-      else
-        TrialCostLanes<M, N>(rect, mirror, s, lane, out);
+        return;
+      }
+#endif
+      TrialCostLanes<M, N>(rect, mirror, s, lane, out);
     };
     if (most <= 2)
       run(std::integral_constant<int, 2>());

@@ -199,6 +199,19 @@ public:
 
 class TVeCellImageFindOptimalColorsJob;
 
+// 256-bit vectors for the batched trials: x86 processors with AVX2.
+#if defined(__x86_64__) || defined(__i386__)
+#define VE_WIDE_VECTORS 1
+inline bool VeHasWideVectors() {
+  return __builtin_cpu_supports("avx2");
+}
+#else
+#define VE_WIDE_VECTORS 0
+inline bool VeHasWideVectors() {
+  return false;
+}
+#endif
+
 // Candidates tried together by the batched trial.
 constexpr int VeCellBatch = 4;
 
@@ -249,7 +262,7 @@ public:
   // Whether batched trials use the processor's 256-bit vectors (on by default where it has
   // them); the costs are the same either way, which the tests check by switching it off.
   bool WideVectors() const { return FWideVectors; }
-  void SetWideVectors(bool on) { FWideVectors = on && __builtin_cpu_supports("avx2"); }
+  void SetWideVectors(bool on) { FWideVectors = on && VeHasWideVectors(); }
 
   // Entries of the list's pairs and their linear values, for the bounded search; conversion
   // thread only.
@@ -346,7 +359,7 @@ protected:
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
   std::vector<double> FLin; // working pixels, 3 doubles each, stored order
-  bool FWideVectors = __builtin_cpu_supports("avx2");
+  bool FWideVectors = VeHasWideVectors();
 
 private:
   template <int M> void DiffuseT(const TVeCellRect& rect, int x, int y, const double* e);
@@ -359,11 +372,13 @@ private:
   template <int M, int N>
   void TrialCostLanes(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                       const TVeCellPalette* const* pals, double* costs) const;
+#if VE_WIDE_VECTORS
   // The same code built for processors with 256-bit vectors, chosen at run time.
   template <int M, int N>
   __attribute__((target("avx2"))) void
   TrialCostLanesAvx2(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                      const TVeCellPalette* const* pals, double* costs) const;
+#endif
   template <int M, int N, class V>
   [[gnu::always_inline]] inline void
   TrialCostLanesBody(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
