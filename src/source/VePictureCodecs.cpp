@@ -451,23 +451,38 @@ struct TPngReadGuard {
   throw EVeError(std::string("Invalid PNG file: ") + (s.Message[0] ? s.Message : "read error"));
 }
 
+// A PNG opened over the bytes with its header read and its size checked; libpng's state is
+// freed with it.
+struct TPngOpen {
+  TPngState S;
+  TPngReadGuard Guard{S};
+  int64_t Width = 0, Height = 0;
+  int ColorType = 0, Depth = 0;
+  TPngOpen(const uint8_t* data, size_t size) {
+    S.Data = data;
+    S.Size = size;
+    S.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &S, PngError, PngWarning);
+    if (!S.Png) throw std::bad_alloc();
+    S.Info = png_create_info_struct(S.Png);
+    if (!S.Info) throw std::bad_alloc();
+    if (!PngReadHeader(&S)) PngFailed(S);
+    Width = png_get_image_width(S.Png, S.Info);
+    Height = png_get_image_height(S.Png, S.Info);
+    VeCheckPictureSize(Width, Height);
+    ColorType = png_get_color_type(S.Png, S.Info);
+    Depth = png_get_bit_depth(S.Png, S.Info);
+  }
+  TPngOpen(const TPngOpen&) = delete;
+  TPngOpen& operator=(const TPngOpen&) = delete;
+};
+
 } // namespace
 
 bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
-  TPngState s;
-  s.Data = data;
-  s.Size = size;
-  s.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, PngError, PngWarning);
-  if (!s.Png) throw std::bad_alloc();
-  TPngReadGuard guard{s};
-  s.Info = png_create_info_struct(s.Png);
-  if (!s.Info) throw std::bad_alloc();
-  if (!PngReadHeader(&s)) PngFailed(s);
-  const int64_t width = png_get_image_width(s.Png, s.Info);
-  const int64_t height = png_get_image_height(s.Png, s.Info);
-  VeCheckPictureSize(width, height);
-  const int colorType = png_get_color_type(s.Png, s.Info);
-  const int depth = png_get_bit_depth(s.Png, s.Info);
+  TPngOpen png(data, size);
+  TPngState& s = png.S;
+  const int64_t width = png.Width, height = png.Height;
+  const int colorType = png.ColorType, depth = png.Depth;
   if (colorType == PNG_COLOR_TYPE_PALETTE && (depth == 1 || depth == 4 || depth == 8)) return false;
   // The transforms of VeDecodePng, with the fourth byte added for plain RGB as well, so
   // libpng writes the 32-bit rows itself.
@@ -497,21 +512,10 @@ bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
 }
 
 TVePicture VeDecodePng(const uint8_t* data, size_t size) {
-  TPngState s;
-  s.Data = data;
-  s.Size = size;
-  s.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, PngError, PngWarning);
-  if (!s.Png) throw std::bad_alloc();
-  TPngReadGuard guard{s};
-  s.Info = png_create_info_struct(s.Png);
-  if (!s.Info) throw std::bad_alloc();
-  if (!PngReadHeader(&s)) PngFailed(s);
-
-  const int64_t width = png_get_image_width(s.Png, s.Info);
-  const int64_t height = png_get_image_height(s.Png, s.Info);
-  VeCheckPictureSize(width, height);
-  const int colorType = png_get_color_type(s.Png, s.Info);
-  const int depth = png_get_bit_depth(s.Png, s.Info);
+  TPngOpen png(data, size);
+  TPngState& s = png.S;
+  const int64_t width = png.Width, height = png.Height;
+  const int colorType = png.ColorType, depth = png.Depth;
   const bool hasTrns = png_get_valid(s.Png, s.Info, PNG_INFO_tRNS) != 0;
 
   TVePicture pic;
