@@ -34,13 +34,16 @@ for i in $(seq 1 100); do
   "$magick" "$src" -resize "${wide}x${high}!" "many/p$(printf %03d "$i").png"
 done
 "$magick" "$OLDPWD/samples/astronaut.png" -resize '2048x2048!' big.png
+# Let the writes of the set-up settle, or the first row measures them too.
+sync
+sleep 2
 
 # median of a command's wall time in seconds; its mean processor time (user + system) is
 # left in cpu.txt, which tells more than the wall time on a machine others are using.
 median() {
   if command -v hyperfine >/dev/null; then
-    hyperfine -N --style none --runs "$runs" --warmup 1 --export-json t.json "$1" >/dev/null 2>&1 ||
-      hyperfine --style none --runs "$runs" --warmup 1 --export-json t.json "$1" >/dev/null
+    hyperfine -N --style none --runs "$runs" --warmup 3 --export-json t.json "$1" >/dev/null 2>&1 ||
+      hyperfine --style none --runs "$runs" --warmup 3 --export-json t.json "$1" >/dev/null
     python3 -c 'import json; r = json.load(open("t.json"))["results"][0]; print("%.4f" % (r["user"] + r["system"]), file=open("cpu.txt", "w")); print("%.4f" % r["median"])'
   else
     echo 0 >cpu.txt
