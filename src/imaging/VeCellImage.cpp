@@ -589,7 +589,7 @@ template <class V> constexpr int LaneWidth = int(sizeof(V) / sizeof(double));
 static_assert(VeCellBatch % 4 == 0);
 
 template <class V> [[gnu::always_inline]] inline V Splat(double v) {
-  V r;
+  V r = {};
   for (int i = 0; i < LaneWidth<V>; ++i)
     r[i] = v;
   return r;
