@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -189,6 +190,37 @@ TEST_F(ThreadJobs, CancelRaisesAbortOnlyAfterEveryJobEnded) {
   TVeCancelFlag set{1};
   EXPECT_NO_THROW(empty.Run(nullptr));
   EXPECT_THROW(empty.Run(&set), EAbort);
+}
+
+TEST_F(ThreadJobs, ForRangesCoversEachItemOnceAndRaisesTheFirstPartsError) {
+  for (int workers : {1, 3}) {
+    SetProcessorCount(workers);
+    // Below the threshold, or with one worker, the whole range runs on the caller.
+    std::vector<std::pair<int, int>> parts;
+    VeForRanges(10, 64, nullptr, [&](int first, int last) { parts.push_back({first, last}); });
+    EXPECT_EQ(parts, (std::vector<std::pair<int, int>>{{0, 9}}));
+    std::vector<int> hits(200, 0);
+    VeForRanges(200, 64, nullptr, [&](int first, int last) {
+      for (int i = first; i <= last; ++i)
+        ++hits[size_t(i)];
+    });
+    EXPECT_EQ(hits, std::vector<int>(200, 1)) << workers;
+    // Every part runs to its end; the error of the earliest failing part is the one raised.
+    std::vector<int> done(200, 0);
+    try {
+      VeForRanges(200, 64, nullptr, [&](int first, int last) {
+        for (int i = first; i <= last; ++i)
+          done[size_t(i)] = 1;
+        if (last >= 66) throw std::runtime_error("part ending at " + std::to_string(last));
+      });
+      ADD_FAILURE() << "no error raised";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), workers == 1 ? "part ending at 199" : "part ending at 66");
+    }
+    EXPECT_EQ(done, std::vector<int>(200, 1));
+    TVeCancelFlag cancel{1};
+    EXPECT_THROW(VeForRanges(200, 64, &cancel, [](int, int) {}), EAbort);
+  }
 }
 
 TEST_F(ThreadJobs, ProcessorCountOverrideAndDefault) {

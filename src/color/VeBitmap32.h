@@ -8,18 +8,24 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "VeErrors.h"
 
-// Leaves new elements uninitialised, for buffers a decoder fills completely anyway: the
-// zero-fill would be a pass over memory that is about to be overwritten.
+// Leaves new elements uninitialised, for buffers filled completely anyway (by a decoder, or
+// by workers each writing their own rows): the zero-fill would be a pass over memory that is
+// about to be overwritten, on one thread. Plain records (trivially copyable and destructible)
+// skip even their member initialisers; the allocation itself gives them their lifetime.
 template <class T> struct TVeNoFillAllocator : std::allocator<T> {
   template <class U> struct rebind { using other = TVeNoFillAllocator<U>; };
   TVeNoFillAllocator() = default;
   template <class U> TVeNoFillAllocator(const TVeNoFillAllocator<U>&) noexcept {}
-  template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+  template <class U> void construct(U* p) noexcept {
+    if constexpr (!(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>))
+      ::new (static_cast<void*>(p)) U;
+  }
   template <class U, class... A> void construct(U* p, A&&... a) {
     ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
   }

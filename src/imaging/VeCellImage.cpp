@@ -169,7 +169,10 @@ double* TVeCellRanges::GetRange(int cellX, int cellY) {
 }
 
 TVeCellDiffusion::TVeCellDiffusion(int width, int height)
-    : FWidth(width), FData(size_t(width) * height * 3, 0.0) {}
+    : FWidth(width), FHeight(height), FData(size_t(width) * height * 3) {
+  FClean = false;
+  Clear();
+}
 
 double* TVeCellDiffusion::GetDiffusion(int x, int y) {
   FClean = false;
@@ -178,7 +181,13 @@ double* TVeCellDiffusion::GetDiffusion(int x, int y) {
 }
 
 void TVeCellDiffusion::Clear() {
-  if (!FClean) std::fill(FData.begin(), FData.end(), 0.0);
+  if (FClean) return;
+  // On the workers: a new buffer's pages are first touched here, on every thread at once.
+  const size_t row = size_t(FWidth) * 3;
+  VeForRanges(FHeight, 64, nullptr, [&](int first, int last) {
+    std::fill(FData.begin() + ptrdiff_t(first * row), FData.begin() + ptrdiff_t((last + 1) * row),
+              0.0);
+  });
   FClean = true;
 }
 
@@ -255,21 +264,27 @@ void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOp
 void TVeBaseCellImage::LoadWorkingPixels() {
   if (FGray) MakeGray();
   PrepareAll();
-  // Appended rather than zero-filled and then overwritten: one pass over the memory.
-  FLin.clear();
-  FLin.reserve(size_t(FWidth) * FHeight * 3);
-  for (int y = 0; y < FHeight; ++y)
-    for (int x = 0; x < FWidth; ++x) {
-      const TVeLinRGBColor& v = GetPixels(x, y)->GetLinRGB();
-      FLin.insert(FLin.end(), {v.R, v.G, v.B});
-    }
+  // Written once, by the workers row by row, rather than zero-filled and then overwritten.
+  FLin.resize(size_t(FWidth) * FHeight * 3);
+  VeForRanges(FHeight, 64, FCancel, [&](int first, int last) {
+    double* d = FLin.data() + size_t(first) * FWidth * 3;
+    for (int y = first; y <= last; ++y)
+      for (int x = 0; x < FWidth; ++x, d += 3) {
+        const TVeLinRGBColor& v = GetPixels(x, y)->GetLinRGB();
+        d[0] = v.R;
+        d[1] = v.G;
+        d[2] = v.B;
+      }
+  });
 }
 
 void TVeBaseCellImage::StoreWorkingPixels() {
-  const double* d = FLin.data();
-  for (int y = 0; y < FHeight; ++y)
-    for (int x = 0; x < FWidth; ++x, d += 3)
-      GetPixels(x, y)->SetLinRGB(d[0], d[1], d[2]);
+  VeForRanges(FHeight, 64, nullptr, [&](int first, int last) {
+    const double* d = FLin.data() + size_t(first) * FWidth * 3;
+    for (int y = first; y <= last; ++y)
+      for (int x = 0; x < FWidth; ++x, d += 3)
+        GetPixels(x, y)->SetLinRGB(d[0], d[1], d[2]);
+  });
 }
 
 void TVeBaseCellImage::SetRowSpan(int i) {

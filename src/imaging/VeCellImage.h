@@ -149,8 +149,8 @@ public:
   }
 
 private:
-  int FWidth;
-  std::vector<double> FData;
+  int FWidth, FHeight;
+  std::vector<double, TVeNoFillAllocator<double>> FData;
   bool FClean = true; // nothing handed out since the last fill: Clear has nothing to do
 };
 
@@ -358,7 +358,7 @@ protected:
 
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;
-  std::vector<double> FLin; // working pixels, 3 doubles each, stored order
+  std::vector<double, TVeNoFillAllocator<double>> FLin; // working pixels, 3 each, stored order
   bool FWideVectors = VeHasWideVectors();
 
 private:

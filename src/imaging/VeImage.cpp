@@ -128,33 +128,7 @@ inline void PutIndex(uint8_t* row, int bitCount, int sx, int v) {
 
 // Runs fn(first, last) over row ranges, on worker threads when there are several.
 template <class Fn> void ForRows(int rows, Fn fn) {
-  if (rows <= 0) return;
-  if (ProcessorCount() < 2 || rows < 64) {
-    fn(0, rows - 1);
-    return;
-  }
-  struct TRowJob : TVeJob {
-    TRowJob(TVeJobList* l, Fn& f, int a, int b) : TVeJob(l), F(f), First(a), Last(b) {}
-    void Execute() override {
-      try {
-        F(First, Last);
-      } catch (...) {
-        Failed = true;
-      }
-    }
-    Fn& F;
-    int First, Last;
-    bool Failed = false;
-  };
-  TVeRangeSplitter s;
-  s.Init(rows, 0);
-  TVeJobList list;
-  int first, last;
-  while (s.Next(first, last))
-    new TRowJob(&list, fn, first, last);
-  list.Run();
-  for (int i = 0; i < list.Count(); ++i)
-    if (list.Job<TRowJob>(i)->Failed) VeInternalError();
+  VeForRanges(rows, 64, nullptr, fn);
 }
 
 void CheckSize(int width, int height) {
@@ -253,17 +227,24 @@ TVeImage::TVeImage(int width, int height) {
   FPixels.assign(size_t(width) * size_t(height), TVePixel());
 }
 
+// The pixel buffer leaves its records unwritten until the image fills them.
+static_assert(std::is_trivially_copyable_v<TVePixel> && std::is_trivially_destructible_v<TVePixel>);
+
 TVeImage::TVeImage(const TVeBitmap32& source) {
   CheckSize(source.Width(), source.Height());
   FWidth = source.Width();
   FHeight = source.Height();
-  // Built in one pass: a default fill first would only be overwritten.
-  FPixels.reserve(size_t(FWidth) * size_t(FHeight));
-  for (int y = 0; y < FHeight; ++y) {
-    const uint32_t* in = source.Scanline(y);
-    for (int x = 0; x < FWidth; ++x)
-      FPixels.emplace_back().InitRGBQuad(in[x] & 0xFFFFFF);
-  }
+  // Written once, by the workers row by row: a default fill first would only be
+  // overwritten, and on one thread.
+  FPixels.resize(size_t(FWidth) * size_t(FHeight));
+  ForRows(FHeight, [&](int first, int last) {
+    for (int y = first; y <= last; ++y) {
+      const uint32_t* in = source.Scanline(y);
+      TVePixel* out = Scanline(y);
+      for (int x = 0; x < FWidth; ++x)
+        out[x].InitRGBQuad(in[x] & 0xFFFFFF);
+    }
+  });
 }
 
 TVeImage::TVeImage(const TVeImage& other)

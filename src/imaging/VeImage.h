@@ -176,7 +176,7 @@ protected:
   void WindowLoad(int y, bool gray);
   void WindowStore(int y, int fromX, int toX);
 
-  std::vector<TVePixel> FPixels;
+  std::vector<TVePixel, TVeNoFillAllocator<TVePixel>> FPixels;
   int FWidth = 0;
   int FHeight = 0;
   std::vector<TWork> FWindow;

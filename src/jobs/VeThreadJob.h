@@ -16,6 +16,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <type_traits>
 #include <vector>
 
 #include "VeErrors.h"
@@ -112,3 +114,42 @@ struct TVeThreadPoolStats {
   int Idle = 0;    // threads waiting in the idle pool now
 };
 TVeThreadPoolStats VeThreadPoolStats();
+
+// Runs body(first, last) over contiguous parts of [0, count) on the workers, or at once on
+// the calling thread when there is one worker or fewer than minCount items. Each part must
+// write only its own items, so the result is the same with any number of workers. The first
+// part's exception, in part order, is raised again here; a set cancel flag raises the abort after
+// the run.
+template <class F>
+void VeForRanges(int count, int minCount, const TVeCancelFlag* cancel, F&& body) {
+  if (count <= 0) return;
+  if (ProcessorCount() < 2 || count < minCount) {
+    body(0, count - 1);
+    VeCheckCancel(cancel);
+    return;
+  }
+  using TBody = std::remove_reference_t<F>;
+  struct TRangeJob : TVeJob {
+    TRangeJob(TVeJobList* list, TBody& f, int first, int last)
+        : TVeJob(list), Body(f), First(first), Last(last) {}
+    void Execute() override {
+      try {
+        Body(First, Last);
+      } catch (...) {
+        Error = std::current_exception();
+      }
+    }
+    TBody& Body;
+    int First, Last;
+    std::exception_ptr Error;
+  };
+  TVeRangeSplitter splitter;
+  splitter.Init(count, 0);
+  TVeJobList jobs;
+  int first, last;
+  while (splitter.Next(first, last))
+    new TRangeJob(&jobs, body, first, last);
+  jobs.Run(cancel);
+  for (int i = 0; i < jobs.Count(); ++i)
+    if (jobs.Job<TRangeJob>(i)->Error) std::rethrow_exception(jobs.Job<TRangeJob>(i)->Error);
+}

@@ -113,38 +113,6 @@ inline uint32_t OnWhite(uint32_t p) {
   return OnWhite(Premultiplied(p));
 }
 
-// Runs body(first, last) over contiguous parts of [0, count) on the workers; each part
-// writes only its own rows, so the result is the same with any number of workers.
-template <class F> void ForRowRanges(int count, const TVeCancelFlag* cancel, F body) {
-  if (ProcessorCount() < 2 || count < 32) {
-    if (count > 0) body(0, count - 1);
-    return;
-  }
-  struct TRowsJob : TVeJob {
-    TRowsJob(TVeJobList* list, F& f, int first, int last)
-        : TVeJob(list), Body(f), First(first), Last(last) {}
-    void Execute() override {
-      try {
-        Body(First, Last);
-      } catch (...) {
-        Error = std::current_exception();
-      }
-    }
-    F& Body;
-    int First, Last;
-    std::exception_ptr Error;
-  };
-  TVeRangeSplitter splitter;
-  splitter.Init(count, 0);
-  TVeJobList jobs;
-  int first, last;
-  while (splitter.Next(first, last))
-    new TRowsJob(&jobs, body, first, last);
-  jobs.Run(cancel);
-  for (int i = 0; i < jobs.Count(); ++i)
-    if (jobs.Job<TRowsJob>(i)->Error) std::rethrow_exception(jobs.Job<TRowsJob>(i)->Error);
-}
-
 } // namespace
 
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
@@ -173,7 +141,7 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
   int maxTaps = 1;
   for (int c : ty.Count)
     maxTaps = std::max(maxTaps, c);
-  ForRowRanges(y1 - y0, cancel, [&](int first, int last) {
+  VeForRanges(y1 - y0, 32, cancel, [&](int first, int last) {
     std::vector<v4f> line(static_cast<size_t>(sw));
     std::vector<v4f> ring(size_t(maxTaps) * size_t(outW));
     std::vector<v4f> acc(static_cast<size_t>(outW));
