@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <png.h>
 #include <thread>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "VeBitmap.h"
 #include "VeCommonEngines.h"
 #include "VePictureCodecs.h"
+#include "VeSource.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
 
@@ -308,4 +310,145 @@ TEST_F(BatchTest, StopEndsEveryWorkersConversion) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(TProbeEngine::Runs, 2); // both workers' pictures, no third
   EXPECT_FALSE(fs::exists(Dir / "dst"));
+}
+
+namespace {
+
+// Keeps the picture and palettes it was given.
+struct TCaptureEngine : TVeDestEngine {
+  static inline TVeBitmap32 Input;
+  static inline int Used = -1, File = -1;
+  static std::string PlatformName() { return "Test"; }
+  static std::string ModeName() { return "Capture"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag*, const TVeBitmap32& src,
+                                            std::unique_ptr<TVeStreamList>&, TVeDestProgress&,
+                                            TVeDestEngineOptions&, const TVePalette256* used,
+                                            const TVePalette256* file) {
+    Input = src;
+    Used = used ? used->GetCount() : -1;
+    File = file ? file->GetCount() : -1;
+    TVePalette256 pal;
+    pal.AddRGB(0, 0, 0);
+    return std::make_unique<TVeBitmap4>(src.Width(), &pal, src.Height());
+  }
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& o) const override {
+    return std::make_unique<TVeDestEngineUIEx>(o);
+  }
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override {
+    return VeNewOptions<TVeDestEngineOptions>();
+  }
+};
+
+// A PNG through libpng itself, for the kinds the program's own writer never makes.
+std::vector<uint8_t> LibPng(int w, int h, int colorType, bool interlaced) {
+  struct TOut {
+    static void Write(png_structp png, png_bytep d, size_t n) {
+      auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+      v->insert(v->end(), d, d + n);
+    }
+    static void Flush(png_structp) {}
+  };
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &out, TOut::Write, TOut::Flush);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, colorType,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  const int channels = colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3;
+  std::vector<uint8_t> pixels(size_t(w) * h * channels);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = uint8_t(i * 31 + i / 97 * 5 + (i % 7) * 40);
+  std::vector<png_bytep> rows(static_cast<size_t>(h));
+  for (int y = 0; y < h; ++y)
+    rows[size_t(y)] = pixels.data() + size_t(y) * w * channels;
+  png_write_info(png, info);
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+} // namespace
+
+TEST_F(BatchTest, BytesConvertAsTheDecodedPictureWhileTheRowsArrive) {
+  // Every kind of picture file, converted from its bytes with the resize reading the rows as
+  // the decoder delivers them, gives the engine what decoding first gives it.
+  TVeDestEngineClassOf<TCaptureEngine> capture;
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> files = {
+      {"rgb", LibPng(301, 157, PNG_COLOR_TYPE_RGB, false)},
+      {"alpha", LibPng(120, 90, PNG_COLOR_TYPE_RGBA, false)},
+      {"interlaced", LibPng(77, 61, PNG_COLOR_TYPE_RGB, true)},
+      {"result's size", LibPng(64, 48, PNG_COLOR_TYPE_RGB, false)},
+      {"indexed", PalettedPng()},
+      {"jpeg", Jpeg()},
+  };
+  for (const auto& [kind, bytes] : files) {
+    const int type = DetectPictureType(bytes.data(), bytes.size());
+    for (bool locked : {false, true}) {
+      auto options = capture.Create()->CreateOptions();
+      options->BeginUpdate();
+      options->SetDimensionLock(locked);
+      options->SetWidth(64);
+      options->SetHeight(48);
+      options->EndUpdate();
+      TVePictureResult ref;
+      VeDecodeSourcePicture(type, bytes.data(), bytes.size(), ref);
+      TVeDestProgress progress;
+      SetProcessorCount(1);
+      const TVeConversionResult plain =
+          VeConvertPicture(capture, *options, ref.Image, ref.UsedColors.get(),
+                           ref.FilePalette.get(), nullptr, progress);
+      const TVeBitmap32 want = TCaptureEngine::Input;
+      const int used = TCaptureEngine::Used, file = TCaptureEngine::File;
+      for (int workers : {1, 2, 3}) {
+        SetProcessorCount(workers);
+        TCaptureEngine::Input = TVeBitmap32();
+        TVeFileConversion c = VeConvertPictureBytes(capture, *options, type, bytes.data(),
+                                                    bytes.size(), nullptr, progress);
+        EXPECT_FALSE(c.DecodeError) << kind;
+        ASSERT_TRUE(c.Result.Bitmap) << kind;
+        EXPECT_EQ(c.Result.Options->GetWidth(), plain.Options->GetWidth()) << kind;
+        EXPECT_TRUE(TCaptureEngine::Input == want) << kind << " " << workers << " workers";
+        EXPECT_EQ(TCaptureEngine::Used, used) << kind;
+        EXPECT_EQ(TCaptureEngine::File, file) << kind;
+      }
+    }
+  }
+  SetProcessorCount(0);
+}
+
+TEST_F(BatchTest, BytesThatDoNotDecodeReportTheDecodersErrorAndConvertNothing) {
+  // Cut before the header ends, and inside the rows: the resize waiting for rows that never
+  // come must stop, and the error is the one decoding alone raises.
+  TVeDestEngineClassOf<TCaptureEngine> capture;
+  auto options = capture.Create()->CreateOptions();
+  const std::vector<uint8_t> whole = LibPng(300, 200, PNG_COLOR_TYPE_RGB, false);
+  for (size_t keep : {size_t(20), whole.size() / 2, whole.size() - 20}) {
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + ptrdiff_t(keep));
+    std::string expected;
+    try {
+      TVePictureResult r;
+      VeDecodeSourcePicture(vptPNG, cut.data(), cut.size(), r);
+    } catch (const EVeError& e) {
+      expected = e.what();
+    }
+    ASSERT_FALSE(expected.empty()) << keep;
+    for (int workers : {1, 2}) {
+      SetProcessorCount(workers);
+      TVeDestProgress progress;
+      TCaptureEngine::Used = -2;
+      TVeFileConversion c = VeConvertPictureBytes(capture, *options, vptPNG, cut.data(), cut.size(),
+                                                  nullptr, progress);
+      ASSERT_TRUE(c.DecodeError) << keep;
+      EXPECT_FALSE(c.Result.Bitmap);
+      EXPECT_EQ(TCaptureEngine::Used, -2) << "the engine ran";
+      try {
+        std::rethrow_exception(c.DecodeError);
+      } catch (const EVeError& e) {
+        EXPECT_EQ(std::string(e.what()), expected) << keep << " " << workers;
+      }
+    }
+  }
+  SetProcessorCount(0);
 }

@@ -252,31 +252,53 @@ int VeCliConvert(const std::string& input, const std::string& output,
   }
 
   // As the main window opens a file: pictures by content with their palettes, anything
-  // else through the best native loader.
-  TVeSource source;
-  NamingFile(input, [&] { source.OpenFile(input); });
-  if (region) {
-    const TVeBitmap32& image = *source.Image();
-    if (region->Right > image.Width() || region->Bottom > image.Height())
-      throw EVeUsage("--region " + s.Region + " reaches outside the picture (" +
-                     std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + ")");
-    source.SetRegion(
-        {int(region->Left), int(region->Top), int(region->Right), int(region->Bottom)});
-  }
-
+  // else through the best native loader. A whole picture is decoded and converted in one go,
+  // which lets the resize overlap the decoding.
   TVeDestProgress progress;
   TVeConversionResult result;
-  RunWithProgress(
-      "Converting",
-      [&] {
-        result = VeConvertPicture(engine, *options, *source.RegionImage(), source.UsedColors(),
-                                  source.FilePalette(), nullptr, progress, nullptr, fixedSize);
-      },
-      [&progress] {
-        uint32_t total = 0, done = 0;
-        progress.GetProgress(total, done);
-        return std::pair<uint64_t, uint64_t>(done, total);
-      });
+  auto poll = [&progress] {
+    uint32_t total = 0, done = 0;
+    progress.GetProgress(total, done);
+    return std::pair<uint64_t, uint64_t>(done, total);
+  };
+  int type = vptNone;
+  std::vector<uint8_t> data;
+  if (!region)
+    NamingFile(input, [&] {
+      type = VePictureFileType(input);
+      if (type != vptNone) data = VeReadPictureFile(input);
+    });
+  if (type != vptNone) {
+    TVeFileConversion converted;
+    RunWithProgress(
+        "Converting",
+        [&] {
+          converted = VeConvertPictureBytes(engine, *options, type, data.data(), data.size(),
+                                            nullptr, progress, nullptr, fixedSize);
+        },
+        poll);
+    if (converted.DecodeError)
+      NamingFile(input, [&] { std::rethrow_exception(converted.DecodeError); });
+    result = std::move(converted.Result);
+  } else {
+    TVeSource source;
+    NamingFile(input, [&] { source.OpenFile(input); });
+    if (region) {
+      const TVeBitmap32& image = *source.Image();
+      if (region->Right > image.Width() || region->Bottom > image.Height())
+        throw EVeUsage("--region " + s.Region + " reaches outside the picture (" +
+                       std::to_string(image.Width()) + "x" + std::to_string(image.Height()) + ")");
+      source.SetRegion(
+          {int(region->Left), int(region->Top), int(region->Right), int(region->Bottom)});
+    }
+    RunWithProgress(
+        "Converting",
+        [&] {
+          result = VeConvertPicture(engine, *options, *source.RegionImage(), source.UsedColors(),
+                                    source.FilePalette(), nullptr, progress, nullptr, fixedSize);
+        },
+        poll);
+  }
 
   // Everything this conversion writes goes in one set: all of it lands, or none.
   TVeOutputSet set;

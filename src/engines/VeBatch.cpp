@@ -6,12 +6,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <dirent.h>
+#include <exception>
 #include <filesystem>
 #include <sys/stat.h>
 
 #include "VeBitmap.h"
 #include "VeOutputSet.h"
 #include "VePictureCodecs.h"
+#include "VeRowFeed.h"
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
@@ -66,26 +68,40 @@ TVeSize VeTargetSize(const TVeDestEngineOptions& options, int w, int h, TVeSize 
   return size;
 }
 
-TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
-                                     const TVeDestEngineOptions& options,
-                                     const TVeBitmap32& picture, const TVePalette256* usedColors,
-                                     const TVePalette256* sourcePalette,
-                                     const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                     const std::atomic<bool>* stop, TVeSize fixedSize) {
-  TVeConversionResult result;
+namespace {
+
+// The run's options for a picture of w x h: the target size from the picture unless the
+// dimension is locked.
+std::unique_ptr<TVeDestEngineOptions> RunOptions(const TVeDestEngineClass& engine,
+                                                 const TVeDestEngineOptions& options, int w, int h,
+                                                 TVeSize fixedSize) {
   std::unique_ptr<TVeDestEngineOptions> run = CopyOptions(engine, options);
   if (!run->DimensionLock()) {
-    TVeSize size = VeTargetSize(*run, picture.Width(), picture.Height(), fixedSize);
+    TVeSize size = VeTargetSize(*run, w, h, fixedSize);
     run->BeginUpdate();
     run->SetWidth(size.Width);
     run->SetHeight(size.Height);
     run->EndUpdate();
   }
-  TVeAspectPair pair = run->GetAspectPair();
-  // A picture already of the result's size is converted as it is, not copied: it fills the
-  // whole result, so there is no border to paint.
-  TVeResizeResult prepared = VeResizeSource(picture, run->GetWidth(), run->GetHeight(), pair.X,
-                                            pair.Y, run->PositionMode(), false, nullptr, false);
+  return run;
+}
+
+// A picture already of the result's size is converted as it is, not copied: it fills the
+// whole result, so there is no border to paint.
+TVeResizeResult ResizeForRun(const TVeDestEngineOptions& run, const TVeBitmap32& picture,
+                             TVeRowFeed* feed) {
+  TVeAspectPair pair = run.GetAspectPair();
+  return VeResizeSource(picture, run.GetWidth(), run.GetHeight(), pair.X, pair.Y,
+                        run.PositionMode(), false, nullptr, false, feed);
+}
+
+TVeConversionResult ConvertResized(const TVeDestEngineClass& engine,
+                                   std::unique_ptr<TVeDestEngineOptions> run,
+                                   const TVeBitmap32& picture, TVeResizeResult& prepared,
+                                   const TVePalette256* usedColors,
+                                   const TVePalette256* sourcePalette, const TVeCancelFlag* cancel,
+                                   TVeDestProgress& progress, const std::atomic<bool>* stop) {
+  TVeConversionResult result;
   if (Stopped(stop)) return result;
   if (!prepared.SameAsRegion) PaintBorder(prepared.Picture, prepared.Rect, run->BorderColor());
   const TVeBitmap32& input = prepared.SameAsRegion ? picture : prepared.Picture;
@@ -101,6 +117,83 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
   result.Options = std::move(run);
   if (Stopped(stop)) result.Bitmap.reset();
   return result;
+}
+
+// A job that keeps its function's exception for the caller.
+template <class F> struct TCallJob : TVeJob {
+  TCallJob(TVeJobList* list, F f) : TVeJob(list), Fn(std::move(f)) {}
+  void Execute() override {
+    try {
+      Fn();
+    } catch (...) {
+      Error = std::current_exception();
+    }
+  }
+  F Fn;
+  std::exception_ptr Error;
+};
+
+template <class F> TCallJob<F>* AddCall(TVeJobList& jobs, F f) {
+  return new TCallJob<F>(&jobs, std::move(f));
+}
+
+} // namespace
+
+TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
+                                     const TVeDestEngineOptions& options,
+                                     const TVeBitmap32& picture, const TVePalette256* usedColors,
+                                     const TVePalette256* sourcePalette,
+                                     const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                                     const std::atomic<bool>* stop, TVeSize fixedSize) {
+  std::unique_ptr<TVeDestEngineOptions> run =
+      RunOptions(engine, options, picture.Width(), picture.Height(), fixedSize);
+  TVeResizeResult prepared = ResizeForRun(*run, picture, nullptr);
+  return ConvertResized(engine, std::move(run), picture, prepared, usedColors, sourcePalette,
+                        cancel, progress, stop);
+}
+
+TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
+                                        const TVeDestEngineOptions& options, int type,
+                                        const uint8_t* data, size_t size,
+                                        const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                                        const std::atomic<bool>* stop, TVeSize fixedSize) {
+  TVeFileConversion out;
+  TVePictureResult picture;
+  if (ProcessorCount() < 2) {
+    try {
+      VeDecodeSourcePicture(type, data, size, picture);
+    } catch (...) {
+      out.DecodeError = std::current_exception();
+      return out;
+    }
+    out.Result = VeConvertPicture(engine, options, picture.Image, picture.UsedColors.get(),
+                                  picture.FilePalette.get(), cancel, progress, stop, fixedSize);
+    return out;
+  }
+  // The decoder on this thread, the resize on a worker reading each row as it arrives.
+  TVeRowFeed feed;
+  std::unique_ptr<TVeDestEngineOptions> run;
+  TVeResizeResult prepared;
+  std::exception_ptr resizeError;
+  {
+    TVeJobList jobs;
+    auto* decode = AddCall(jobs, [&] { VeDecodeSourcePicture(type, data, size, picture, &feed); });
+    auto* resize = AddCall(jobs, [&] {
+      const TVeBitmap32* arriving = feed.WaitPicture();
+      if (!arriving) return;
+      run = RunOptions(engine, options, arriving->Width(), arriving->Height(), fixedSize);
+      prepared = ResizeForRun(*run, *arriving, &feed);
+    });
+    jobs.Run(cancel);
+    out.DecodeError = decode->Error;
+    resizeError = resize->Error;
+  } // the worker goes back to the pool for the engine's own jobs
+  if (out.DecodeError) return out;
+  if (resizeError) std::rethrow_exception(resizeError);
+  out.Result =
+      ConvertResized(engine, std::move(run), picture.Image, prepared, picture.UsedColors.get(),
+                     picture.FilePalette.get(), cancel, progress, stop);
+  return out;
 }
 
 TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {

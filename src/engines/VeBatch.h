@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -40,6 +41,22 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
                                      const std::atomic<bool>* stop = nullptr,
                                      TVeSize fixedSize = {0, 0});
+
+// A picture file's bytes (DetectPictureType's number of a picture) decoded as TVeSource
+// takes them, then converted whole as VeConvertPicture converts; the same result. With two
+// workers or more, the resize runs on a worker while the decoder delivers the rows. A picture
+// that cannot be decoded leaves its error in DecodeError and nothing converted; failures of
+// the conversion propagate.
+struct TVeFileConversion {
+  std::exception_ptr DecodeError;
+  TVeConversionResult Result;
+};
+TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
+                                        const TVeDestEngineOptions& options, int type,
+                                        const uint8_t* data, size_t size,
+                                        const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                                        const std::atomic<bool>* stop = nullptr,
+                                        TVeSize fixedSize = {0, 0});
 
 // The target size for a picture of w x h: as the option panel computes it, or with one side
 // of fixedSize kept and the other following the picture's proportions.

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "VeErrors.h"
+#include "VeRowFeed.h"
 
 // ---------------------------------------------------------------------------------------
 // Recognition
@@ -442,6 +443,19 @@ bool PngReadRows(TPngState* s, png_bytepp rows) {
   return true;
 }
 
+// The same in parts, for a picture without interlacing: rows [first, first + count).
+bool PngStartRows(TPngState* s) {
+  if (setjmp(png_jmpbuf(s->Png))) return false;
+  png_read_update_info(s->Png, s->Info);
+  return true;
+}
+
+bool PngReadSomeRows(TPngState* s, png_bytepp rows, int count) {
+  if (setjmp(png_jmpbuf(s->Png))) return false;
+  png_read_rows(s->Png, rows, nullptr, png_uint_32(count));
+  return true;
+}
+
 struct TPngReadGuard {
   TPngState& S;
   ~TPngReadGuard() { png_destroy_read_struct(&S.Png, S.Info ? &S.Info : nullptr, nullptr); }
@@ -478,7 +492,7 @@ struct TPngOpen {
 
 } // namespace
 
-bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
+bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out, TVeRowFeed* feed) {
   TPngOpen png(data, size);
   TPngState& s = png.S;
   const int64_t width = png.Width, height = png.Height;
@@ -496,18 +510,46 @@ bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out) {
   png_set_bgr(s.Png);
   png_set_filler(s.Png, 0xFF, PNG_FILLER_AFTER);
   png_set_interlace_handling(s.Png);
-  TVeBitmap32 image;
-  image.SetSizeUnfilled(int(width), int(height));
+  auto finish = [plain](TVeBitmap32& image, int first, int last) {
+    if (plain) return;
+    for (int y = first; y < last; ++y) {
+      uint32_t* row = image.Scanline(y);
+      for (int x = 0; x < image.Width(); ++x)
+        row[x] = 0xFF000000u | VeBlendOnWhite(row[x], row[x] >> 24);
+    }
+  };
+  if (!feed) {
+    TVeBitmap32 image;
+    image.SetSizeUnfilled(int(width), int(height));
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < int(height); ++y)
+      rows[size_t(y)] = reinterpret_cast<png_bytep>(image.Scanline(y));
+    if (!PngReadRows(&s, rows.data())) PngFailed(s);
+    finish(image, 0, int(height));
+    out = std::move(image);
+    return true;
+  }
+  // Into the caller's picture, which the reader sees from the start; rows go out in parts,
+  // each finished, so that the reader wakes up seldom.
+  out.SetSizeUnfilled(int(width), int(height));
+  feed->Begin(&out);
   std::vector<png_bytep> rows(static_cast<size_t>(height));
   for (int y = 0; y < int(height); ++y)
-    rows[size_t(y)] = reinterpret_cast<png_bytep>(image.Scanline(y));
-  if (!PngReadRows(&s, rows.data())) PngFailed(s);
-  if (!plain)
-    for (size_t i = 0; i < image.PixelCount(); ++i) {
-      uint32_t& p = image.Data()[i];
-      p = 0xFF000000u | VeBlendOnWhite(p, p >> 24);
-    }
-  out = std::move(image);
+    rows[size_t(y)] = reinterpret_cast<png_bytep>(out.Scanline(y));
+  if (png_get_interlace_type(s.Png, s.Info) != PNG_INTERLACE_NONE) {
+    if (!PngReadRows(&s, rows.data())) PngFailed(s);
+    finish(out, 0, int(height));
+    feed->Rows(int(height));
+    return true;
+  }
+  if (!PngStartRows(&s)) PngFailed(s);
+  constexpr int part = 16;
+  for (int y = 0; y < int(height); y += part) {
+    const int n = std::min(part, int(height) - y);
+    if (!PngReadSomeRows(&s, rows.data() + y, n)) PngFailed(s);
+    finish(out, y, y + n);
+    feed->Rows(y + n);
+  }
   return true;
 }
 

@@ -12,6 +12,8 @@
 
 #include "VeBitmap32.h"
 
+class TVeRowFeed;
+
 // Return values of DetectPictureType.
 enum : int {
   vptNone = 0,
@@ -77,8 +79,11 @@ TVePicture VeDecodePng(const uint8_t* data, size_t size);
 TVePicture VeDecodeGif(const uint8_t* data, size_t size); // first frame
 // A PNG without a palette straight into 32-bit rows (alpha laid on white, then 255), the
 // pixels PictureToBitmap32 makes of VeDecodePng's record. False, leaving out alone, for a
-// PNG of palette indices, which only VeDecodePng keeps as such.
-bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out);
+// PNG of palette indices, which only VeDecodePng keeps as such. With a feed, the rows are
+// decoded into out itself and handed to the feed's reader as they are finished (the feed is
+// not ended here); on failure out holds part of the picture.
+bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out,
+                          TVeRowFeed* feed = nullptr);
 // JPEG goes straight to a 32-bit picture (alpha 255).
 TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size);
 // Decodes BMP, PNG or GIF by DetectPictureType's number; other numbers throw

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "VeErrors.h"
+#include "VeRowFeed.h"
 
 // ---------------------------------------------------------------------------------------
 // PictureToBitmap32
@@ -69,6 +70,25 @@ void CollectTrueColors(TVePictureResult& r, unsigned wanted) {
 }
 
 } // namespace
+
+void VeDecodeSourcePicture(int type, const uint8_t* data, size_t size, TVePictureResult& r,
+                           TVeRowFeed* feed) {
+  try {
+    if (type == vptJPEG)
+      r.Image = VeDecodeJpeg(data, size);
+    else if (type == vptPNG && VeDecodePngTrueColor(data, size, r.Image, feed))
+      CollectTrueColors(r, vpwAll); // the reader has every row by now
+    else
+      r = VeDecodeToBitmap32(type, data, size, vpwAll);
+    if (feed) {
+      if (!feed->Begun()) feed->Begin(&r.Image);
+      feed->End(true);
+    }
+  } catch (...) {
+    if (feed) feed->End(false);
+    throw;
+  }
+}
 
 TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size, unsigned wanted) {
   TVePictureResult r;
@@ -179,23 +199,28 @@ void TVeSource::Take(TVePictureResult&& result, const std::string& name) {
   NotifyRegion();
 }
 
+int VePictureFileType(const std::string& path) {
+  const std::vector<uint8_t> head = VeReadFileHead(path, 12);
+  const int type = DetectPictureType(head.data(), head.size());
+  return type >= vptBMP && type <= vptGIF ? type : vptNone;
+}
+
+std::vector<uint8_t> VeReadPictureFile(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ec && size > uintmax_t(TVeSource::MaxPictureFileSize))
+    throw EVeError("File too large: \"" + path + "\"");
+  return VeReadFile(path);
+}
+
 void TVeSource::OpenFile(const std::string& path) {
   FOpeningPath = path; // taken by the picture once it is in place
   const std::string name = VeExtractFileName(path);
-  const std::vector<uint8_t> head = VeReadFileHead(path, 12);
-  const int type = DetectPictureType(head.data(), head.size());
-  if (type >= vptBMP && type <= vptGIF) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > uintmax_t(MaxPictureFileSize)) {
-      Clear();
-      NotifyImage();
-      NotifyRegion();
-      throw EVeError("File too large: \"" + path + "\"");
-    }
+  const int type = VePictureFileType(path);
+  if (type != vptNone) {
     std::vector<uint8_t> data;
     try {
-      data = VeReadFile(path);
+      data = VeReadPictureFile(path);
     } catch (...) {
       Clear();
       NotifyImage();
@@ -235,10 +260,7 @@ void TVeSource::OpenData(const uint8_t* data, size_t size, int type, const std::
   Clear();
   try {
     TVePictureResult r;
-    if (type == vptJPEG)
-      r.Image = VeDecodeJpeg(data, size);
-    else
-      r = VeDecodeToBitmap32(type, data, size, vpwAll);
+    VeDecodeSourcePicture(type, data, size, r);
     Take(std::move(r), name);
   } catch (...) {
     Clear();

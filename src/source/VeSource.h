@@ -30,6 +30,18 @@ TVePictureResult PictureToBitmap32(const TVePicture& picture, unsigned wanted = 
 TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size,
                                     unsigned wanted = vpwAll);
 
+// A picture file's bytes (DetectPictureType's number of a picture) decoded into r as
+// TVeSource takes them, with both palettes. With a feed, r.Image's rows are handed to the
+// feed's reader as they are finished, and the feed is ended, well or not.
+void VeDecodeSourcePicture(int type, const uint8_t* data, size_t size, TVePictureResult& r,
+                           TVeRowFeed* feed = nullptr);
+
+// The picture type of a file by its first bytes (BMP, JPEG, PNG or GIF), vptNone for anything
+// else; read failures throw as VeReadFileHead does.
+int VePictureFileType(const std::string& path);
+// A picture file's bytes, refused with "File too large: "path"" above the source's limit.
+std::vector<uint8_t> VeReadPictureFile(const std::string& path);
+
 class TVeSource;
 
 class IVeSourceClient {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VeColor.h"
+#include "VeRowFeed.h"
 #include "VeThreadJob.h"
 
 int VeRound(double value) {
@@ -116,15 +117,23 @@ inline uint32_t OnWhite(uint32_t p) {
 } // namespace
 
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
-                    const TVeCancelFlag* cancel) {
+                    const TVeCancelFlag* cancel, TVeRowFeed* feed) {
   const int sw = src.Width(), sh = src.Height();
   const int rw = rect.Width(), rh = rect.Height();
   if (sw <= 0 || sh <= 0 || rw <= 0 || rh <= 0) return;
   const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dst.Width());
   const int y0 = std::max(rect.Top, 0), y1 = std::min(rect.Bottom, dst.Height());
   if (x0 >= x1 || y0 >= y1) return;
+  // Rows still arriving are waited for one by one; a failed decoding stops the work.
+  int arrived = feed ? 0 : sh;
+  auto arrive = [&](int row) {
+    if (row < arrived) return;
+    arrived = feed->WaitRows(row + 1);
+    if (arrived < 0) VeAbort();
+  };
   if (rw == sw && rh == sh) {
     for (int y = y0; y < y1; ++y) {
+      arrive(y - rect.Top);
       const uint32_t* s = src.Scanline(y - rect.Top) - rect.Left;
       uint32_t* d = dst.Scanline(y);
       for (int x = x0; x < x1; ++x)
@@ -141,12 +150,13 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
   int maxTaps = 1;
   for (int c : ty.Count)
     maxTaps = std::max(maxTaps, c);
-  VeForRanges(y1 - y0, 32, cancel, [&](int first, int last) {
+  auto body = [&](int first, int last) {
     std::vector<v4f> line(static_cast<size_t>(sw));
     std::vector<v4f> ring(size_t(maxTaps) * size_t(outW));
     std::vector<v4f> acc(static_cast<size_t>(outW));
     int next = ty.First[size_t(first)]; // the next source row not yet resampled across
     auto across = [&](int row) {
+      arrive(row);
       const uint32_t* s = src.Scanline(row);
       for (int x = 0; x < sw; ++x)
         line[size_t(x)] = Premultiplied(s[x]);
@@ -177,12 +187,19 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
       for (int i = 0; i < outW; ++i)
         d[i] = OnWhite(acc[size_t(i)]);
     }
-  });
+  };
+  // Arriving rows come in order, so one worker takes them all while another decodes.
+  if (feed) {
+    body(0, y1 - y0 - 1);
+    VeCheckCancel(cancel);
+  } else {
+    VeForRanges(y1 - y0, 32, cancel, body);
+  }
 }
 
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
                                int aspectY, int mode, bool wantNative, const TVeCancelFlag* cancel,
-                               bool copySame) {
+                               bool copySame, TVeRowFeed* feed) {
   if (width <= 0 || height <= 0) throw EVeError("Invalid picture size");
   if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
   const int sw = region.Width(), sh = region.Height();
@@ -190,16 +207,22 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
   const double SW = double(sw) * aspectX / m, SH = double(sh) * aspectY / m;
   TVeResizeResult r;
   r.Rect = VePlacement(mode, width, height, SW, SH);
+  // Everything but a resampling of a picture still arriving waits for its last row.
+  auto arrived = [&] {
+    if (feed && feed->WaitRows(sh) < 0) VeAbort();
+  };
   if (sw == width && sh == height && r.Rect == TVeRect{0, 0, width, height}) {
+    arrived();
     if (copySame)
       r.Picture = region;
     else
       r.SameAsRegion = true;
   } else {
     r.Picture.SetSize(width, height, 0xFFFFFFFF);
-    VeResampleInto(region, r.Picture, r.Rect, cancel);
+    VeResampleInto(region, r.Picture, r.Rect, cancel, feed);
   }
   if (wantNative && aspectX != aspectY) {
+    arrived();
     const int n = std::min(aspectX, aspectY);
     const int nw = VeRound(double(width) * aspectY / n), nh = VeRound(double(height) * aspectX / n);
     r.HasNative = true;

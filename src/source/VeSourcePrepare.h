@@ -7,6 +7,8 @@
 #include "VeBitmap32.h"
 #include "VeThreadJob.h"
 
+class TVeRowFeed;
+
 struct TVeRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0; // right and bottom exclusive
   int Width() const { return Right - Left; }
@@ -32,8 +34,10 @@ TVeRect VePlacement(int mode, int width, int height, double sw, double sh);
 // radius-3 Lanczos kernel and lays the result on white. Pixels of dst outside rect are left.
 // A rect of the source's own size is a plain shifted copy.
 // A set cancel flag stops the work with the silent abort.
+// With a feed, src is still being decoded: each source row is waited for (on this thread
+// alone) before it is read, and a failed decoding stops the work with the silent abort.
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
-                    const TVeCancelFlag* cancel = nullptr);
+                    const TVeCancelFlag* cancel = nullptr, TVeRowFeed* feed = nullptr);
 
 struct TVeResizeResult {
   TVeBitmap32 Picture; // width x height
@@ -51,7 +55,8 @@ struct TVeResizeResult {
 // wide) in the given position mode.
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
                                int aspectY, int mode, bool wantNative,
-                               const TVeCancelFlag* cancel = nullptr, bool copySame = true);
+                               const TVeCancelFlag* cancel = nullptr, bool copySame = true,
+                               TVeRowFeed* feed = nullptr); // a region still arriving
 
 // Region picture: the part of picture inside region on opaque white.
 TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region);

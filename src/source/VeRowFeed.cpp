@@ -1,0 +1,42 @@
+#include "VeRowFeed.h"
+
+void TVeRowFeed::Begin(const TVeBitmap32* picture) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FPicture = picture;
+  FDone = 0;
+  FChanged.notify_all();
+}
+
+void TVeRowFeed::Rows(int done) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FDone = done;
+  // Woken only once its rows are there: each wake costs the decoder a system call.
+  if (FWanted > 0 && done >= FWanted) FChanged.notify_all();
+}
+
+void TVeRowFeed::End(bool ok) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FEnded = true;
+  FFailed = !ok;
+  if (ok && FPicture) FDone = FPicture->Height();
+  FChanged.notify_all();
+}
+
+const TVeBitmap32* TVeRowFeed::WaitPicture() {
+  std::unique_lock<std::mutex> lock(FLock);
+  FChanged.wait(lock, [this] { return FPicture || FEnded; });
+  return FFailed ? nullptr : FPicture;
+}
+
+int TVeRowFeed::WaitRows(int rows) {
+  std::unique_lock<std::mutex> lock(FLock);
+  FWanted = rows;
+  FChanged.wait(lock, [&] { return FDone >= rows || FEnded; });
+  FWanted = 0;
+  return FDone >= rows ? FDone : -1;
+}
+
+bool TVeRowFeed::Begun() {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FPicture != nullptr;
+}
