@@ -204,12 +204,13 @@ TEST(CellImage, DisabledCandidateIsNeverChosen) {
     l->GetPalette(0)->Enabled = false;
     return l;
   };
-  for (int workers : {1, 4}) {
-    TProcessorGuard guard(workers);
-    TTestCellImage img(Pattern(8, 8), none);
-    auto o = MakeOptions();
-    EXPECT_THROW(img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr), EVeError);
-  }
+  for (int workers : {1, 4})
+    for (int side : {8, 96}) { // many cells: workers still choosing when the scan fails
+      TProcessorGuard guard(workers);
+      TTestCellImage img(Pattern(side, side), none);
+      auto o = MakeOptions();
+      EXPECT_THROW(img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr), EVeError);
+    }
 }
 
 TEST(CellImage, MethodNoneSpillsNothingAndCarriesNothing) {
@@ -409,10 +410,13 @@ TEST(CellImage, ResultsDoNotDependOnWorkersOrScanDirection) {
 }
 
 TEST(CellImage, AbortsWhenCancelledAndReportsProgressPerCell) {
-  TTestCellImage img(Pattern(32, 16), EightColourPairs);
   auto o = MakeOptions();
   TVeCancelFlag cancel{1};
-  EXPECT_THROW(img.Convert(&cancel, VeCellOptionsOf(*o), nullptr, nullptr), EAbort);
+  for (int workers : {1, 3}) {
+    TProcessorGuard guard(workers);
+    TTestCellImage img(Pattern(96, 64), EightColourPairs);
+    EXPECT_THROW(img.Convert(&cancel, VeCellOptionsOf(*o), nullptr, nullptr), EAbort);
+  }
 
   TTestCellImage img2(Pattern(32, 16), EightColourPairs);
   TVeDestProgress progress;

@@ -119,24 +119,6 @@ TVeConversionResult ConvertResized(const TVeDestEngineClass& engine,
   return result;
 }
 
-// A job that keeps its function's exception for the caller.
-template <class F> struct TCallJob : TVeJob {
-  TCallJob(TVeJobList* list, F f) : TVeJob(list), Fn(std::move(f)) {}
-  void Execute() override {
-    try {
-      Fn();
-    } catch (...) {
-      Error = std::current_exception();
-    }
-  }
-  F Fn;
-  std::exception_ptr Error;
-};
-
-template <class F> TCallJob<F>* AddCall(TVeJobList& jobs, F f) {
-  return new TCallJob<F>(&jobs, std::move(f));
-}
-
 } // namespace
 
 TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
@@ -177,8 +159,9 @@ TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
   std::exception_ptr resizeError;
   {
     TVeJobList jobs;
-    auto* decode = AddCall(jobs, [&] { VeDecodeSourcePicture(type, data, size, picture, &feed); });
-    auto* resize = AddCall(jobs, [&] {
+    auto* decode =
+        VeAddCallJob(jobs, [&] { VeDecodeSourcePicture(type, data, size, picture, &feed); });
+    auto* resize = VeAddCallJob(jobs, [&] {
       const TVeBitmap32* arriving = feed.WaitPicture();
       if (!arriving) return;
       run = RunOptions(engine, options, arriving->Width(), arriving->Height(), fixedSize);

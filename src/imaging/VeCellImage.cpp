@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <map>
+#include <memory>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -1179,39 +1183,66 @@ void TVeBaseCellImage::ChooseCells(const TVeCellPaletteList& list, bool pairs,
 }
 
 namespace {
-// A contiguous run of cells chosen on one worker.
-class TChooseCellsJob : public TVeJob {
+// With "Limit error at block boundary" a cell is chosen on its pixels as prepared, which no
+// earlier cell changes (their error waits in the carry buffer, and what goes straight into
+// pixels stays in the current and earlier cells). So the workers choose cells ahead of the
+// scan, in chunks handed out in scan order, while the scan dithers those already chosen; the
+// scan, reaching a cell not chosen yet, takes the next free chunk itself rather than wait.
+// A chunk whose choice failed still counts as done: its cells keep -1 and the scan chooses
+// them itself.
+class TAheadChoice {
 public:
-  TChooseCellsJob(TVeJobList* jobs, TVeBaseCellImage* image, const TVeCellPaletteList* list,
-                  bool pairs, int first, int last, int* out)
-      : TVeJob(jobs), Image(image), List(list), Pairs(pairs), First(first), Last(last), Out(out),
-        Scratch(image->TakeScratch()) {}
-  ~TChooseCellsJob() override { Image->GiveScratch(Scratch); }
-  void Execute() override { Image->ChooseCells(*List, Pairs, *Scratch, First, Last, Out); }
+  static constexpr int Chunk = 4;
+  TAheadChoice(const TVeBaseCellImage& image, const TVeCellPaletteList& list, bool pairs, int total,
+               int* out)
+      : FImage(image), FList(list), FPairs(pairs), FTotal(total),
+        FChunks((total + Chunk - 1) / Chunk), FOut(out),
+        FDone(std::make_unique<std::atomic<bool>[]>(size_t(FChunks))) {}
+  int Chunks() const { return FChunks; }
+  // Chooses the next free chunk; false when none is left.
+  bool ChooseNext(TVeCellHelper& scratch) {
+    const int c = FNext.fetch_add(1, std::memory_order_relaxed);
+    if (c >= FChunks) return false;
+    try {
+      FImage.ChooseCells(FList, FPairs, scratch, c * Chunk, std::min(FTotal, (c + 1) * Chunk) - 1,
+                         FOut);
+    } catch (...) {
+    }
+    FDone[size_t(c)].store(true, std::memory_order_release);
+    return true;
+  }
+  void WaitFor(int cell, TVeCellHelper& scratch) {
+    std::atomic<bool>& done = FDone[size_t(cell / Chunk)];
+    while (!done.load(std::memory_order_acquire))
+      if (!ChooseNext(scratch)) std::this_thread::yield(); // a worker is on it
+  }
+  // Hands out no more chunks.
+  void Stop() { FNext.store(FChunks, std::memory_order_relaxed); }
+
+private:
+  const TVeBaseCellImage& FImage;
+  const TVeCellPaletteList& FList;
+  bool FPairs;
+  int FTotal, FChunks;
+  int* FOut;
+  std::atomic<int> FNext{0};
+  std::unique_ptr<std::atomic<bool>[]> FDone;
+};
+
+class TChooseAheadJob : public TVeJob {
+public:
+  TChooseAheadJob(TVeJobList* jobs, TVeBaseCellImage* image, TAheadChoice& ahead)
+      : TVeJob(jobs), Image(image), Ahead(ahead), Scratch(image->TakeScratch()) {}
+  ~TChooseAheadJob() override { Image->GiveScratch(Scratch); }
+  void Execute() override {
+    while (Ahead.ChooseNext(*Scratch)) {
+    }
+  }
   TVeBaseCellImage* Image;
-  const TVeCellPaletteList* List;
-  bool Pairs;
-  int First, Last;
-  int* Out;
+  TAheadChoice& Ahead;
   TVeCellHelper* Scratch;
 };
 } // namespace
-
-void TVeBaseCellImage::ChooseAhead(const TVeCellPaletteList& list, bool pairs) {
-  FAhead.clear();
-  if (!FChooseAhead || !FLimitBoundary || ProcessorCount() < 2) return;
-  const int total = FCellsAcross * FCellsDown;
-  if (pairs) PreparePairEntries(list);
-  // Cells the jobs could not choose (a job that failed) keep -1 and are chosen in the scan.
-  FAhead.assign(size_t(total), -1);
-  TVeRangeSplitter splitter;
-  splitter.Init(total, 0);
-  TVeJobList jobs;
-  int first, last;
-  while (splitter.Next(first, last))
-    new TChooseCellsJob(&jobs, this, &list, pairs, first, last, FAhead.data());
-  jobs.Run(FCancel);
-}
 
 template <int M>
 void TVeBaseCellImage::DiffuseT(const TVeCellRect& rect, int x, int y, const double* e) {
@@ -1394,26 +1425,54 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
     std::vector<int>& Ahead;
     ~TAheadReset() { Ahead.clear(); }
   } aheadReset{FAhead};
-  if (!pairLists) ChooseAhead(*FCellPalettes, FPairBounds);
-  for (int i = 0; i < FCellsDown; ++i) {
-    FCurCellY = i;
-    SetRowSpan(i);
-    result->Reversed = FMirror;
-    if (screen) screen->Reversed = FMirror;
-    FRanges->Reversed = FMirror;
-    FCarry->Reversed = FMirror;
-    for (int j = 0; j < FCellsAcross; ++j) {
-      CheckCancel();
-      FCurCellX = j;
-      const TVeCellRect rect = CellRect(j);
-      if (pairLists && j % 2 == 0)
-        ChoosePairList(rect, j + 1 < FCellsAcross ? CellRect(j + 1) : TVeCellRect{});
-      TVeCellPalette* pal = PrepareAndChoose(rect);
-      DitherCell(result.get(), screen, pal, rect, i, j);
-      ++done;
-      if (FProgress) ReportProgress(FProgress, total, done);
+  auto scan = [&](TAheadChoice* ahead, TVeCellHelper* scratch) {
+    for (int i = 0; i < FCellsDown; ++i) {
+      FCurCellY = i;
+      SetRowSpan(i);
+      result->Reversed = FMirror;
+      if (screen) screen->Reversed = FMirror;
+      FRanges->Reversed = FMirror;
+      FCarry->Reversed = FMirror;
+      for (int j = 0; j < FCellsAcross; ++j) {
+        CheckCancel();
+        FCurCellX = j;
+        const TVeCellRect rect = CellRect(j);
+        if (pairLists && j % 2 == 0)
+          ChoosePairList(rect, j + 1 < FCellsAcross ? CellRect(j + 1) : TVeCellRect{});
+        if (ahead) ahead->WaitFor(i * FCellsAcross + j, *scratch);
+        TVeCellPalette* pal = PrepareAndChoose(rect);
+        DitherCell(result.get(), screen, pal, rect, i, j);
+        ++done;
+        if (FProgress) ReportProgress(FProgress, total, done);
+      }
+      if (FSerpentine) FMirror = !FMirror;
     }
-    if (FSerpentine) FMirror = !FMirror;
+  };
+  if (pairLists || !FChooseAhead || !FLimitBoundary || ProcessorCount() < 2) {
+    scan(nullptr, nullptr);
+  } else {
+    if (FPairBounds) PreparePairEntries(*FCellPalettes);
+    FAhead.assign(size_t(total), -1);
+    TAheadChoice ahead(*this, *FCellPalettes, FPairBounds, total, FAhead.data());
+    std::unique_ptr<TVeCellHelper> own(TakeScratch());
+    std::exception_ptr error;
+    {
+      TVeJobList jobs;
+      auto* scanning = VeAddCallJob(jobs, [&] {
+        try {
+          scan(&ahead, own.get());
+        } catch (...) {
+          ahead.Stop();
+          throw;
+        }
+      });
+      for (int w = std::min(ProcessorCount(), ahead.Chunks() + 1); w > 1; --w)
+        new TChooseAheadJob(&jobs, this, ahead);
+      jobs.Run();
+      error = scanning->Error;
+    }
+    GiveScratch(own.release());
+    if (error) std::rethrow_exception(error);
   }
   FMirror = false;
   return result;

@@ -347,12 +347,11 @@ protected:
 
   // Choices made ahead for every cell (row-major, scan columns), -1 where none was made. With
   // "Limit error at block boundary" a cell is chosen on its pixels as prepared, which no
-  // earlier cell changes (their error waits in the carry buffer), so all cells can be chosen
-  // at once on workers, each taking a contiguous run of cells.
+  // earlier cell changes (their error waits in the carry buffer), so workers choose cells
+  // while the scan dithers those before them.
   std::vector<int> FAhead;
   // False for images whose own choice cannot be run on workers.
   bool FChooseAhead = true;
-  void ChooseAhead(const TVeCellPaletteList& list, bool pairs);
   // Rectangle of cell (i, j) as the scan gives it with the given mirror flag.
   TVeCellRect CellRectAt(int i, int j, bool mirror) const;
 

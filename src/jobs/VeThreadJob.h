@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "VeErrors.h"
@@ -115,11 +115,32 @@ struct TVeThreadPoolStats {
 };
 TVeThreadPoolStats VeThreadPoolStats();
 
+// A job that runs a function and keeps its exception for the caller.
+template <class F> class TVeCallJob : public TVeJob {
+public:
+  TVeCallJob(TVeJobList* list, F fn) : TVeJob(list), FFn(std::move(fn)) {}
+  void Execute() override {
+    try {
+      FFn();
+    } catch (...) {
+      Error = std::current_exception();
+    }
+  }
+  std::exception_ptr Error;
+
+private:
+  F FFn;
+};
+
+template <class F> TVeCallJob<F>* VeAddCallJob(TVeJobList& jobs, F fn) {
+  return new TVeCallJob<F>(&jobs, std::move(fn));
+}
+
 // Runs body(first, last) over contiguous parts of [0, count) on the workers, or at once on
 // the calling thread when there is one worker or fewer than minCount items. Each part must
 // write only its own items, so the result is the same with any number of workers. The first
-// part's exception, in part order, is raised again here; a set cancel flag raises the abort after
-// the run.
+// part's exception, in part order, is raised again here; a set cancel flag raises the abort
+// after the run.
 template <class F>
 void VeForRanges(int count, int minCount, const TVeCancelFlag* cancel, F&& body) {
   if (count <= 0) return;
@@ -128,28 +149,14 @@ void VeForRanges(int count, int minCount, const TVeCancelFlag* cancel, F&& body)
     VeCheckCancel(cancel);
     return;
   }
-  using TBody = std::remove_reference_t<F>;
-  struct TRangeJob : TVeJob {
-    TRangeJob(TVeJobList* list, TBody& f, int first, int last)
-        : TVeJob(list), Body(f), First(first), Last(last) {}
-    void Execute() override {
-      try {
-        Body(First, Last);
-      } catch (...) {
-        Error = std::current_exception();
-      }
-    }
-    TBody& Body;
-    int First, Last;
-    std::exception_ptr Error;
-  };
   TVeRangeSplitter splitter;
   splitter.Init(count, 0);
   TVeJobList jobs;
+  std::vector<std::exception_ptr*> errors;
   int first, last;
   while (splitter.Next(first, last))
-    new TRangeJob(&jobs, body, first, last);
+    errors.push_back(&VeAddCallJob(jobs, [&body, first, last] { body(first, last); })->Error);
   jobs.Run(cancel);
-  for (int i = 0; i < jobs.Count(); ++i)
-    if (jobs.Job<TRangeJob>(i)->Error) std::rethrow_exception(jobs.Job<TRangeJob>(i)->Error);
+  for (std::exception_ptr* e : errors)
+    if (*e) std::rethrow_exception(*e);
 }
