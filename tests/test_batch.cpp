@@ -412,6 +412,13 @@ TEST_F(BatchTest, BytesConvertAsTheDecodedPictureWhileTheRowsArrive) {
         EXPECT_TRUE(TCaptureEngine::Input == want) << kind << " " << workers << " workers";
         EXPECT_EQ(TCaptureEngine::Used, used) << kind;
         EXPECT_EQ(TCaptureEngine::File, file) << kind;
+        // Handed over, the bytes are taken and freed; the picture stays the same.
+        std::vector<uint8_t> copy = bytes;
+        TCaptureEngine::Input = TVeBitmap32();
+        c = VeConvertPictureBytes(capture, *options, type, std::move(copy), nullptr, progress);
+        EXPECT_FALSE(c.DecodeError) << kind;
+        EXPECT_TRUE(copy.empty());
+        EXPECT_TRUE(TCaptureEngine::Input == want) << kind << " " << workers << " workers";
       }
     }
   }

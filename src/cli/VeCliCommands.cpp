@@ -273,8 +273,8 @@ int VeCliConvert(const std::string& input, const std::string& output,
     RunWithProgress(
         "Converting",
         [&] {
-          converted = VeConvertPictureBytes(engine, *options, type, data.data(), data.size(),
-                                            nullptr, progress, nullptr, fixedSize);
+          converted = VeConvertPictureBytes(engine, *options, type, std::move(data), nullptr,
+                                            progress, nullptr, fixedSize);
         },
         poll);
     if (converted.DecodeError)

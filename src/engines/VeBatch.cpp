@@ -134,49 +134,80 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                         cancel, progress, stop);
 }
 
+namespace {
+
+// release, when given, holds the bytes and is emptied once they are decoded: like the
+// decoded picture once resized, its memory then serves the engine's buffers.
+TVeFileConversion ConvertBytes(const TVeDestEngineClass& engine,
+                               const TVeDestEngineOptions& options, int type, const uint8_t* data,
+                               size_t size, std::vector<uint8_t>* release,
+                               const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                               const std::atomic<bool>* stop, TVeSize fixedSize) {
+  TVeFileConversion out;
+  TVePictureResult picture;
+  std::unique_ptr<TVeDestEngineOptions> run;
+  TVeResizeResult prepared;
+  // With two workers, the decoder on this thread and the resize on a worker reading each row
+  // as it arrives.
+  const bool overlap = ProcessorCount() >= 2;
+  TVeRowFeed feed;
+  auto decode = [&] {
+    VeDecodeSourcePicture(type, data, size, picture, overlap ? &feed : nullptr);
+    if (release) std::vector<uint8_t>().swap(*release);
+  };
+  auto resize = [&] {
+    const TVeBitmap32* arriving = overlap ? feed.WaitPicture() : &picture.Image;
+    if (!arriving) return;
+    run = RunOptions(engine, options, arriving->Width(), arriving->Height(), fixedSize);
+    prepared = ResizeForRun(*run, *arriving, overlap ? &feed : nullptr);
+  };
+  if (!overlap) {
+    try {
+      decode();
+    } catch (...) {
+      out.DecodeError = std::current_exception();
+      return out;
+    }
+    resize();
+  } else {
+    std::exception_ptr resizeError;
+    {
+      TVeJobList jobs;
+      auto* decoding = VeAddCallJob(jobs, decode);
+      auto* resizing = VeAddCallJob(jobs, resize);
+      jobs.Run(cancel);
+      out.DecodeError = decoding->Error;
+      resizeError = resizing->Error;
+    } // the worker goes back to the pool for the engine's own jobs
+    if (out.DecodeError) return out;
+    if (resizeError) std::rethrow_exception(resizeError);
+  }
+  if (!prepared.SameAsRegion) picture.Image = TVeBitmap32();
+  out.Result =
+      ConvertResized(engine, std::move(run), picture.Image, prepared, picture.UsedColors.get(),
+                     picture.FilePalette.get(), cancel, progress, stop);
+  return out;
+}
+
+} // namespace
+
 TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
                                         const TVeDestEngineOptions& options, int type,
                                         const uint8_t* data, size_t size,
                                         const TVeCancelFlag* cancel, TVeDestProgress& progress,
                                         const std::atomic<bool>* stop, TVeSize fixedSize) {
-  TVeFileConversion out;
-  TVePictureResult picture;
-  if (ProcessorCount() < 2) {
-    try {
-      VeDecodeSourcePicture(type, data, size, picture);
-    } catch (...) {
-      out.DecodeError = std::current_exception();
-      return out;
-    }
-    out.Result = VeConvertPicture(engine, options, picture.Image, picture.UsedColors.get(),
-                                  picture.FilePalette.get(), cancel, progress, stop, fixedSize);
-    return out;
-  }
-  // The decoder on this thread, the resize on a worker reading each row as it arrives.
-  TVeRowFeed feed;
-  std::unique_ptr<TVeDestEngineOptions> run;
-  TVeResizeResult prepared;
-  std::exception_ptr resizeError;
-  {
-    TVeJobList jobs;
-    auto* decode =
-        VeAddCallJob(jobs, [&] { VeDecodeSourcePicture(type, data, size, picture, &feed); });
-    auto* resize = VeAddCallJob(jobs, [&] {
-      const TVeBitmap32* arriving = feed.WaitPicture();
-      if (!arriving) return;
-      run = RunOptions(engine, options, arriving->Width(), arriving->Height(), fixedSize);
-      prepared = ResizeForRun(*run, *arriving, &feed);
-    });
-    jobs.Run(cancel);
-    out.DecodeError = decode->Error;
-    resizeError = resize->Error;
-  } // the worker goes back to the pool for the engine's own jobs
-  if (out.DecodeError) return out;
-  if (resizeError) std::rethrow_exception(resizeError);
-  out.Result =
-      ConvertResized(engine, std::move(run), picture.Image, prepared, picture.UsedColors.get(),
-                     picture.FilePalette.get(), cancel, progress, stop);
-  return out;
+  return ConvertBytes(engine, options, type, data, size, nullptr, cancel, progress, stop,
+                      fixedSize);
+}
+
+TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
+                                        const TVeDestEngineOptions& options, int type,
+                                        std::vector<uint8_t>&& data, const TVeCancelFlag* cancel,
+                                        TVeDestProgress& progress, const std::atomic<bool>* stop,
+                                        TVeSize fixedSize) {
+  std::vector<uint8_t> bytes = std::move(data);
+  return ConvertBytes(engine, options, type, bytes.data(), bytes.size(), &bytes, cancel, progress,
+                      stop, fixedSize);
 }
 
 TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {

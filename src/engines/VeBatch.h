@@ -57,6 +57,13 @@ TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
                                         const TVeCancelFlag* cancel, TVeDestProgress& progress,
                                         const std::atomic<bool>* stop = nullptr,
                                         TVeSize fixedSize = {0, 0});
+// The same taking the bytes, which are freed as soon as they are decoded.
+TVeFileConversion VeConvertPictureBytes(const TVeDestEngineClass& engine,
+                                        const TVeDestEngineOptions& options, int type,
+                                        std::vector<uint8_t>&& data, const TVeCancelFlag* cancel,
+                                        TVeDestProgress& progress,
+                                        const std::atomic<bool>* stop = nullptr,
+                                        TVeSize fixedSize = {0, 0});
 
 // The target size for a picture of w x h: as the option panel computes it, or with one side
 // of fixedSize kept and the other following the picture's proportions.
