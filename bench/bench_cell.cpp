@@ -12,6 +12,7 @@
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -105,15 +106,7 @@ void BM_UlaPlus17From256(benchmark::State& state) {
 // arrive), then the standard screen; argument = workers.
 void BM_ZxSpectrumFromPngFile(benchmark::State& state) {
   static const std::vector<uint8_t> png = [] {
-    std::vector<uint8_t> file = VeReadFile(VELMORA_SAMPLES_DIR "/coffee.png");
-    TVePicture p = VeDecodePng(file.data(), file.size());
-    TVeBitmap32 b(p.Width, p.Height);
-    for (int y = 0; y < p.Height; ++y)
-      for (int x = 0; x < p.Width; ++x) {
-        const uint8_t* px = p.Row(y) + x * (p.BitsPerPixel / 8);
-        b.Pixel(x, y) = VeRGBQuad(px[2], px[1], px[0]);
-      }
-    const TVeBitmap32 r = VeResizeSource(b, 741, 500, 1, 1, 1, false).Picture;
+    const TVeBitmap32 r = VeBenchPhotograph("coffee.png", 741, 500);
     std::vector<uint8_t> row(741 * 3);
     return VeWritePng(741, 500, 24, {}, [&](int y) {
       for (int x = 0; x < 741; ++x) {
