@@ -8,7 +8,6 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -1209,12 +1208,13 @@ public:
     } catch (...) {
     }
     FDone[size_t(c)].store(true, std::memory_order_release);
+    FDone[size_t(c)].notify_all();
     return true;
   }
   void WaitFor(int cell, TVeCellHelper& scratch) {
     std::atomic<bool>& done = FDone[size_t(cell / Chunk)];
     while (!done.load(std::memory_order_acquire))
-      if (!ChooseNext(scratch)) std::this_thread::yield(); // a worker is on it
+      if (!ChooseNext(scratch)) done.wait(false, std::memory_order_acquire); // a worker is on it
   }
   // Hands out no more chunks.
   void Stop() { FNext.store(FChunks, std::memory_order_relaxed); }
