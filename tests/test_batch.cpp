@@ -382,6 +382,15 @@ TEST_F(BatchTest, BytesConvertAsTheDecodedPictureWhileTheRowsArrive) {
       {"result's size", LibPng(64, 48, PNG_COLOR_TYPE_RGB, false)},
       {"indexed", PalettedPng()},
       {"jpeg", Jpeg()},
+      {"large jpeg",
+       [] {
+         TVeBitmap32 b(203, 150);
+         for (int y = 0; y < 150; ++y)
+           for (int x = 0; x < 203; ++x)
+             b.Pixel(x, y) = 0xFF000000u | uint32_t(x * 9 % 256) << 16 |
+                             uint32_t(y * 5 % 256) << 8 | uint32_t((x ^ y) % 256);
+         return VeWriteJpeg(b);
+       }()},
   };
   for (const auto& [kind, bytes] : files) {
     const int type = DetectPictureType(bytes.data(), bytes.size());
@@ -430,32 +439,37 @@ TEST_F(BatchTest, BytesThatDoNotDecodeReportTheDecodersErrorAndConvertNothing) {
   // come must stop, and the error is the one decoding alone raises.
   TVeDestEngineClassOf<TCaptureEngine> capture;
   auto options = capture.Create()->CreateOptions();
-  const std::vector<uint8_t> whole = LibPng(300, 200, PNG_COLOR_TYPE_RGB, false);
-  for (size_t keep : {size_t(20), whole.size() / 2, whole.size() - 20}) {
-    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + ptrdiff_t(keep));
-    std::string expected;
-    try {
-      TVePictureResult r;
-      VeDecodeSourcePicture(vptPNG, cut.data(), cut.size(), r);
-    } catch (const EVeError& e) {
-      expected = e.what();
-    }
-    ASSERT_FALSE(expected.empty()) << keep;
-    for (int workers : {1, 2}) {
-      SetProcessorCount(workers);
-      TVeDestProgress progress;
-      TCaptureEngine::Used = -2;
-      TVeFileConversion c = VeConvertPictureBytes(capture, *options, vptPNG, cut.data(), cut.size(),
-                                                  nullptr, progress);
-      ASSERT_TRUE(c.DecodeError) << keep;
-      EXPECT_FALSE(c.Result.Bitmap);
-      EXPECT_EQ(TCaptureEngine::Used, -2) << "the engine ran";
+  TVeBitmap32 big(320, 240);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x)
+      big.Pixel(x, y) = 0xFF000000u | uint32_t(x * 7 % 256) << 8 | uint32_t(y % 256);
+  for (const auto& [type, whole] : {std::pair{vptPNG, LibPng(300, 200, PNG_COLOR_TYPE_RGB, false)},
+                                    std::pair{vptJPEG, VeWriteJpeg(big)}})
+    for (size_t keep : {size_t(20), whole.size() / 2, whole.size() - 20}) {
+      const std::vector<uint8_t> cut(whole.begin(), whole.begin() + ptrdiff_t(keep));
+      std::string expected;
       try {
-        std::rethrow_exception(c.DecodeError);
+        TVePictureResult r;
+        VeDecodeSourcePicture(type, cut.data(), cut.size(), r);
       } catch (const EVeError& e) {
-        EXPECT_EQ(std::string(e.what()), expected) << keep << " " << workers;
+        expected = e.what();
+      }
+      ASSERT_FALSE(expected.empty()) << keep;
+      for (int workers : {1, 2}) {
+        SetProcessorCount(workers);
+        TVeDestProgress progress;
+        TCaptureEngine::Used = -2;
+        TVeFileConversion c = VeConvertPictureBytes(capture, *options, type, cut.data(), cut.size(),
+                                                    nullptr, progress);
+        ASSERT_TRUE(c.DecodeError) << keep;
+        EXPECT_FALSE(c.Result.Bitmap);
+        EXPECT_EQ(TCaptureEngine::Used, -2) << "the engine ran";
+        try {
+          std::rethrow_exception(c.DecodeError);
+        } catch (const EVeError& e) {
+          EXPECT_EQ(std::string(e.what()), expected) << keep << " " << workers;
+        }
       }
     }
-  }
   SetProcessorCount(0);
 }

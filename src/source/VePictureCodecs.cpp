@@ -708,8 +708,10 @@ bool JpegReadHeader(TJpegRead* r, const uint8_t* data, size_t size) {
   return true;
 }
 
-// Rows go straight into the 32-bit picture; CMYK passes through a scratch row.
-bool JpegReadRows(TJpegRead* r, uint8_t* pixels, size_t stride, uint8_t* scratch) {
+// Rows go straight into the 32-bit picture; CMYK passes through a scratch row. A feed is told
+// of the finished rows every 16 rows.
+bool JpegReadRows(TJpegRead* r, uint8_t* pixels, size_t stride, uint8_t* scratch,
+                  TVeRowFeed* feed) {
   if (setjmp(r->Error.Jump)) return false;
   const bool cmyk = r->Info.jpeg_color_space == JCS_CMYK || r->Info.jpeg_color_space == JCS_YCCK;
   r->Info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -720,16 +722,17 @@ bool JpegReadRows(TJpegRead* r, uint8_t* pixels, size_t stride, uint8_t* scratch
     uint8_t* dst = pixels + size_t(r->Info.output_scanline) * stride;
     JSAMPROW row = cmyk ? scratch : dst;
     if (jpeg_read_scanlines(&r->Info, &row, 1) != 1) break;
-    if (!cmyk) continue;
-    for (JDIMENSION x = 0; x < r->Info.output_width; ++x) {
-      unsigned c = scratch[4 * x], m = scratch[4 * x + 1], y = scratch[4 * x + 2],
-               k = scratch[4 * x + 3];
-      if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-      dst[4 * x] = uint8_t((y * k + 127) / 255);
-      dst[4 * x + 1] = uint8_t((m * k + 127) / 255);
-      dst[4 * x + 2] = uint8_t((c * k + 127) / 255);
-      dst[4 * x + 3] = 255;
-    }
+    if (cmyk)
+      for (JDIMENSION x = 0; x < r->Info.output_width; ++x) {
+        unsigned c = scratch[4 * x], m = scratch[4 * x + 1], y = scratch[4 * x + 2],
+                 k = scratch[4 * x + 3];
+        if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        dst[4 * x] = uint8_t((y * k + 127) / 255);
+        dst[4 * x + 1] = uint8_t((m * k + 127) / 255);
+        dst[4 * x + 2] = uint8_t((c * k + 127) / 255);
+        dst[4 * x + 3] = 255;
+      }
+    if (feed && r->Info.output_scanline % 16 == 0) feed->Rows(int(r->Info.output_scanline));
   }
   jpeg_finish_decompress(&r->Info);
   return true;
@@ -742,6 +745,12 @@ bool JpegReadRows(TJpegRead* r, uint8_t* pixels, size_t stride, uint8_t* scratch
 } // namespace
 
 TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size) {
+  TVeBitmap32 bmp;
+  VeDecodeJpegInto(data, size, bmp);
+  return bmp;
+}
+
+void VeDecodeJpegInto(const uint8_t* data, size_t size, TVeBitmap32& bmp, TVeRowFeed* feed) {
   auto r = std::make_unique<TJpegRead>();
   struct TGuard {
     TJpegRead* R;
@@ -753,15 +762,15 @@ TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size) {
   if (!JpegReadHeader(r.get(), data, size)) JpegFailed(*r);
   VeCheckPictureSize(r->Info.image_width, r->Info.image_height);
   if (r->Error.Truncated) throw EVeError("Truncated JPEG file");
-  TVeBitmap32 bmp(int(r->Info.image_width), int(r->Info.image_height));
+  bmp.SetSize(int(r->Info.image_width), int(r->Info.image_height));
+  if (feed) feed->Begin(&bmp);
   std::vector<uint8_t> scratch(size_t(r->Info.image_width) * 4);
   if (!JpegReadRows(r.get(), reinterpret_cast<uint8_t*>(bmp.Data()), size_t(bmp.Width()) * 4,
-                    scratch.data()))
+                    scratch.data(), feed))
     JpegFailed(*r);
   if (r->Error.Truncated) throw EVeError("Truncated JPEG file");
   if (int(r->Info.output_width) != bmp.Width() || int(r->Info.output_height) != bmp.Height())
     throw EVeError("Invalid JPEG file");
-  return bmp;
 }
 
 namespace {

@@ -86,6 +86,10 @@ bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out,
                           TVeRowFeed* feed = nullptr);
 // JPEG goes straight to a 32-bit picture (alpha 255).
 TVeBitmap32 VeDecodeJpeg(const uint8_t* data, size_t size);
+// The same into out; with a feed, the rows are handed to its reader as they are finished (the
+// feed is not ended here), and on failure out holds part of the picture.
+void VeDecodeJpegInto(const uint8_t* data, size_t size, TVeBitmap32& out,
+                      TVeRowFeed* feed = nullptr);
 // Decodes BMP, PNG or GIF by DetectPictureType's number; other numbers throw
 // "Unknown image type".
 TVePicture VeDecodePicture(int type, const uint8_t* data, size_t size);

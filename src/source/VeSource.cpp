@@ -75,7 +75,7 @@ void VeDecodeSourcePicture(int type, const uint8_t* data, size_t size, TVePictur
                            TVeRowFeed* feed) {
   try {
     if (type == vptJPEG)
-      r.Image = VeDecodeJpeg(data, size);
+      VeDecodeJpegInto(data, size, r.Image, feed);
     else if (type == vptPNG && VeDecodePngTrueColor(data, size, r.Image, feed))
       CollectTrueColors(r, vpwAll); // the reader has every row by now
     else
