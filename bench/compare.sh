@@ -2,12 +2,12 @@
 # Whole processes side by side: velmora-cli against the tools a user would otherwise pick,
 # ImageMagick (resize + Floyd-Steinberg remap to the 15 ZX Spectrum colours) and pngquant
 # (256 colours, --speed 1). Prints the median times and the ratios Velmora / other tool.
-#   bench/compare.sh [CLI]      RUNS=n sets the runs per command (default 7)
+#   bench/compare.sh [CLI]      RUNS=n sets the runs per command (default 15)
 # Needs the Debian packages imagemagick and pngquant; uses hyperfine when installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli=$(realpath "${1:-build/default/velmora-cli}")
-runs=${RUNS:-7}
+runs=${RUNS:-15}
 magick=/usr/bin/convert
 for tool in "$magick" /usr/bin/pngquant python3; do
   command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install imagemagick pngquant)"; exit 1; }
