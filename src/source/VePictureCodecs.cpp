@@ -443,7 +443,7 @@ bool PngReadRows(TPngState* s, png_bytepp rows) {
   return true;
 }
 
-// The same in parts, for a picture without interlacing: rows [first, first + count).
+// The same in parts, for a picture without interlacing: the next count rows.
 bool PngStartRows(TPngState* s) {
   if (setjmp(png_jmpbuf(s->Png))) return false;
   png_read_update_info(s->Png, s->Info);
@@ -518,38 +518,30 @@ bool VeDecodePngTrueColor(const uint8_t* data, size_t size, TVeBitmap32& out, TV
         row[x] = 0xFF000000u | VeBlendOnWhite(row[x], row[x] >> 24);
     }
   };
-  if (!feed) {
-    TVeBitmap32 image;
-    image.SetSizeUnfilled(int(width), int(height));
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < int(height); ++y)
-      rows[size_t(y)] = reinterpret_cast<png_bytep>(image.Scanline(y));
-    if (!PngReadRows(&s, rows.data())) PngFailed(s);
-    finish(image, 0, int(height));
-    out = std::move(image);
-    return true;
-  }
-  // Into the caller's picture, which the reader sees from the start; rows go out in parts,
-  // each finished, so that the reader wakes up seldom.
-  out.SetSizeUnfilled(int(width), int(height));
-  feed->Begin(&out);
+  // With a feed, into the caller's picture, which the reader sees from the start; rows go
+  // out in parts, each finished, so that the reader wakes up seldom.
+  TVeBitmap32 local;
+  TVeBitmap32& image = feed ? out : local;
+  image.SetSizeUnfilled(int(width), int(height));
+  if (feed) feed->Begin(&image);
   std::vector<png_bytep> rows(static_cast<size_t>(height));
   for (int y = 0; y < int(height); ++y)
-    rows[size_t(y)] = reinterpret_cast<png_bytep>(out.Scanline(y));
-  if (png_get_interlace_type(s.Png, s.Info) != PNG_INTERLACE_NONE) {
+    rows[size_t(y)] = reinterpret_cast<png_bytep>(image.Scanline(y));
+  if (!feed || png_get_interlace_type(s.Png, s.Info) != PNG_INTERLACE_NONE) {
     if (!PngReadRows(&s, rows.data())) PngFailed(s);
-    finish(out, 0, int(height));
-    feed->Rows(int(height));
-    return true;
+    finish(image, 0, int(height));
+    if (feed) feed->Rows(int(height));
+  } else {
+    if (!PngStartRows(&s)) PngFailed(s);
+    constexpr int part = 16;
+    for (int y = 0; y < int(height); y += part) {
+      const int n = std::min(part, int(height) - y);
+      if (!PngReadSomeRows(&s, rows.data() + y, n)) PngFailed(s);
+      finish(image, y, y + n);
+      feed->Rows(y + n);
+    }
   }
-  if (!PngStartRows(&s)) PngFailed(s);
-  constexpr int part = 16;
-  for (int y = 0; y < int(height); y += part) {
-    const int n = std::min(part, int(height) - y);
-    if (!PngReadSomeRows(&s, rows.data() + y, n)) PngFailed(s);
-    finish(out, y, y + n);
-    feed->Rows(y + n);
-  }
+  if (!feed) out = std::move(local);
   return true;
 }
 
