@@ -87,12 +87,14 @@ std::unique_ptr<TVeDestEngineOptions> RunOptions(const TVeDestEngineClass& engin
 }
 
 // A picture already of the result's size is converted as it is, not copied: it fills the
-// whole result, so there is no border to paint.
-TVeResizeResult ResizeForRun(const TVeDestEngineOptions& run, const TVeBitmap32& picture,
-                             TVeRowFeed* feed) {
+// whole result, so there is no border to paint. A picture made for an engine that starts on
+// its rows starts as the border instead, for it is never painted afterwards.
+void ResizeForRun(TVeResizeResult& prepared, const TVeDestEngineOptions& run,
+                  const TVeBitmap32& picture, TVeRowFeed* feed, TVeRowFeed* made) {
   TVeAspectPair pair = run.GetAspectPair();
-  return VeResizeSource(picture, run.GetWidth(), run.GetHeight(), pair.X, pair.Y,
-                        run.PositionMode(), false, nullptr, false, feed);
+  VeResizeSourceInto(prepared, picture, run.GetWidth(), run.GetHeight(), pair.X, pair.Y,
+                     run.PositionMode(), false, nullptr, false, feed, made,
+                     0xFF000000u | uint32_t(run.BorderColor() & 0xFFFFFF));
 }
 
 TVeConversionResult ConvertResized(const TVeDestEngineClass& engine,
@@ -129,7 +131,8 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const std::atomic<bool>* stop, TVeSize fixedSize) {
   std::unique_ptr<TVeDestEngineOptions> run =
       RunOptions(engine, options, picture.Width(), picture.Height(), fixedSize);
-  TVeResizeResult prepared = ResizeForRun(*run, picture, nullptr);
+  TVeResizeResult prepared;
+  ResizeForRun(prepared, *run, picture, nullptr, nullptr);
   return ConvertResized(engine, std::move(run), picture, prepared, usedColors, sourcePalette,
                         cancel, progress, stop);
 }
@@ -148,18 +151,29 @@ TVeFileConversion ConvertBytes(const TVeDestEngineClass& engine,
   std::unique_ptr<TVeDestEngineOptions> run;
   TVeResizeResult prepared;
   // With two workers, the decoder on this thread and the resize on a worker reading each row
-  // as it arrives.
+  // as it arrives; an engine that can, starts on the resized rows as they come.
   const bool overlap = ProcessorCount() >= 2;
-  TVeRowFeed feed;
+  TVeRowFeed feed, made;
   auto decode = [&] {
     VeDecodeSourcePicture(type, data, size, picture, overlap ? &feed : nullptr);
     if (release) std::vector<uint8_t>().swap(*release);
   };
   auto resize = [&] {
+    TVeRowFeedGuard madeGuard(overlap ? &made : nullptr);
     const TVeBitmap32* arriving = overlap ? feed.WaitPicture() : &picture.Image;
     if (!arriving) return;
     run = RunOptions(engine, options, arriving->Width(), arriving->Height(), fixedSize);
-    prepared = ResizeForRun(*run, *arriving, overlap ? &feed : nullptr);
+    const bool streamed = overlap && !Stopped(stop) && engine.ConvertsArrivingRows(*run);
+    ResizeForRun(prepared, *run, *arriving, overlap ? &feed : nullptr, streamed ? &made : nullptr);
+  };
+  TVeConversionResult streamed;
+  auto convert = [&] {
+    // Announced only when the engine starts on the rows; run is final by then.
+    const TVeBitmap32* rows = made.WaitPicture();
+    if (!rows) return;
+    progress.SetProgress(0, 0);
+    streamed.Bitmap = engine.ConvertArriving(cancel, *rows, made, streamed.Files, progress, *run);
+    if (!streamed.Bitmap) throw EInternalError();
   };
   if (!overlap) {
     try {
@@ -170,17 +184,27 @@ TVeFileConversion ConvertBytes(const TVeDestEngineClass& engine,
     }
     resize();
   } else {
-    std::exception_ptr resizeError;
+    std::exception_ptr resizeError, convertError;
     {
       TVeJobList jobs;
       auto* decoding = VeAddCallJob(jobs, decode);
       auto* resizing = VeAddCallJob(jobs, resize);
+      auto* converting = VeAddCallJob(jobs, convert);
       jobs.Run(cancel);
       out.DecodeError = decoding->Error;
       resizeError = resizing->Error;
-    } // the worker goes back to the pool for the engine's own jobs
+      convertError = converting->Error;
+    } // the workers go back to the pool for the engine's own jobs
     if (out.DecodeError) return out;
     if (resizeError) std::rethrow_exception(resizeError);
+    if (convertError) std::rethrow_exception(convertError);
+    if (streamed.Bitmap) {
+      streamed.Frames = streamed.Bitmap->TakeFrames();
+      streamed.Options = std::move(run);
+      if (Stopped(stop)) streamed.Bitmap.reset();
+      out.Result = std::move(streamed);
+      return out;
+    }
   }
   if (!prepared.SameAsRegion) picture.Image = TVeBitmap32();
   out.Result =

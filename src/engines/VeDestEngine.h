@@ -18,6 +18,7 @@ class TVeDestProgress; // VeProgress.h
 class TVePalette256;
 class TVeStreamList;
 class TVeDestEngineClass;
+class TVeRowFeed; // VeRowFeed.h
 
 // The cancel flag of a run: written by the controller, polled by the worker (and by job lists).
 using TVeCancelFlag = std::atomic<std::uint8_t>;
@@ -37,6 +38,16 @@ private:
   friend class TVeDestEngineClass;
   const TVeDestEngineClass* FClass = nullptr;
 };
+
+// The static ConvertArriving an engine class may provide as well (see
+// TVeDestEngineClass::ConvertArriving), with a static "bool ConvertsArrivingRows(const
+// TVeDestEngineOptions&)".
+using TVeConvertArrivingFunction = std::unique_ptr<TVeBitmap>(const TVeCancelFlag* cancel,
+                                                              const TVeBitmap32& source,
+                                                              TVeRowFeed& rows,
+                                                              std::unique_ptr<TVeStreamList>& files,
+                                                              TVeDestProgress& progress,
+                                                              TVeDestEngineOptions& options);
 
 // The static Convert every engine class provides (see TVeDestEngineClass::Convert), so an
 // engine declares it as "static TVeConvertFunction Convert;".
@@ -91,6 +102,18 @@ public:
                                              TVeDestEngineOptions& options,
                                              const TVePalette256* usedColors,
                                              const TVePalette256* sourcePalette) const = 0;
+  // Whether ConvertArriving starts before the last row with these options: true for an
+  // engine that reads the picture band by band from the top and needs neither usedColors
+  // nor sourcePalette, so that it works while the picture is still decoded and resized.
+  virtual bool ConvertsArrivingRows(const TVeDestEngineOptions&) const { return false; }
+  // Convert of a source whose rows become final as rows reports them, with neither
+  // usedColors nor sourcePalette; the same result as Convert of the finished source. A
+  // failed making of the rows stops it with the silent abort. This one waits for every row.
+  virtual std::unique_ptr<TVeBitmap> ConvertArriving(const TVeCancelFlag* cancel,
+                                                     const TVeBitmap32& source, TVeRowFeed& rows,
+                                                     std::unique_ptr<TVeStreamList>& files,
+                                                     TVeDestProgress& progress,
+                                                     TVeDestEngineOptions& options) const;
 
 protected:
   virtual std::unique_ptr<TVeDestEngine> NewEngine() const = 0;
@@ -118,6 +141,22 @@ public:
                                      const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette) const override {
     return E::Convert(cancel, source, files, progress, options, usedColors, sourcePalette);
+  }
+  bool ConvertsArrivingRows(const TVeDestEngineOptions& options) const override {
+    if constexpr (requires { E::ConvertsArrivingRows(options); })
+      return E::ConvertsArrivingRows(options);
+    else
+      return false;
+  }
+  std::unique_ptr<TVeBitmap> ConvertArriving(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                             TVeRowFeed& rows,
+                                             std::unique_ptr<TVeStreamList>& files,
+                                             TVeDestProgress& progress,
+                                             TVeDestEngineOptions& options) const override {
+    if constexpr (requires { E::ConvertArriving; })
+      return E::ConvertArriving(cancel, source, rows, files, progress, options);
+    else
+      return TVeDestEngineClass::ConvertArriving(cancel, source, rows, files, progress, options);
   }
 
 protected:

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "VeBitmap.h"
 #include "VeColor.h"
+#include "VeRowFeed.h"
 
 namespace {
 
@@ -21,6 +23,15 @@ bool SameText(const std::string& a, const std::string& b) {
 
 TVeDestEngine::~TVeDestEngine() = default;
 TVeDestEngineClass::~TVeDestEngineClass() = default;
+
+std::unique_ptr<TVeBitmap>
+TVeDestEngineClass::ConvertArriving(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                    TVeRowFeed& rows, std::unique_ptr<TVeStreamList>& files,
+                                    TVeDestProgress& progress,
+                                    TVeDestEngineOptions& options) const {
+  if (rows.WaitRows(source.Height()) < 0) VeAbort();
+  return Convert(cancel, source, files, progress, options, nullptr, nullptr);
+}
 
 int TVeDestSubTypes::IndexOf(const std::string& name) const {
   for (size_t i = 0; i < FItems.size(); ++i)

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "VeRowFeed.h"
+
 // ---- Kernels ------------------------------------------------------------------------------
 // Taps (dx, dy, weight) per dithering method; shares are error * weight / divisor.
 
@@ -207,8 +209,9 @@ TVeCellHelper::TVeCellHelper(TVeBaseCellImage* owner)
 
 // ---- Base cell image ----------------------------------------------------------------------
 
-TVeBaseCellImage::TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight)
-    : TVeImage(source) {
+TVeBaseCellImage::TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight,
+                                   TVeRowFeed* arriving)
+    : TVeImage(source, !arriving), FArriving(arriving), FSource(arriving ? &source : nullptr) {
   if (cellWidth <= 0 || cellHeight <= 0) VeInternalError();
   FWidth = Width();
   FHeight = Height();
@@ -261,7 +264,55 @@ void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOp
   FLimitBoundary = options.LimitErrorAtBoundary;
   FCarry->Clear();
   FPairList = nullptr;
-  ApplyFixes(options.SaturationFix, options.LightnessFix);
+  FSaturationFix = options.SaturationFix;
+  FLightnessFix = options.LightnessFix;
+  // Rows still arriving take the fixes as they are prepared.
+  if (!FArriving) ApplyFixes(options.SaturationFix, options.LightnessFix);
+}
+
+void TVeBaseCellImage::BeginArriving() {
+  if (!FArriving) return;
+  if (!PreparesByBands()) {
+    if (FArriving->WaitRows(FHeight) < 0) VeAbort();
+    VeForRanges(FHeight, 64, FCancel, [&](int first, int last) {
+      FillRows(*FSource, first, last);
+      ApplyFixesRows(TVeColorFix(FLightnessFix, FSaturationFix), first, last);
+    });
+    FArriving = nullptr;
+    FSource = nullptr;
+    return;
+  }
+  FLin.resize(size_t(FWidth) * FHeight * 3);
+  FReadyRows.store(0, std::memory_order_relaxed);
+}
+
+void TVeBaseCellImage::PrepareArrived(int rows) {
+  rows = std::min(rows, FHeight);
+  std::lock_guard<std::mutex> lock(FReadyLock);
+  int ready = FReadyRows.load(std::memory_order_relaxed);
+  if (ready >= rows) return;
+  // Everything that has arrived by now, so that the next callers seldom wait.
+  const int arrived = FArriving->WaitRows(rows);
+  if (arrived < 0) VeAbort();
+  const int last = std::min(arrived, FHeight) - 1;
+  const TVeColorFix fix(FLightnessFix, FSaturationFix);
+  FillRows(*FSource, ready, last);
+  ApplyFixesRows(fix, ready, last);
+  PrepareBand(ready, last);
+  // What LoadWorkingPixels does for the whole image, row by row.
+  for (int y = ready; y <= last; ++y) {
+    double* d = FLin.data() + size_t(y) * FWidth * 3;
+    for (int x = 0; x < FWidth; ++x, d += 3) {
+      TVePixel& p = *GetPixels(x, y);
+      if (FGray) p.MakeGray();
+      p.GetLinGray();
+      const TVeLinRGBColor& v = p.GetLinRGB();
+      d[0] = v.R;
+      d[1] = v.G;
+      d[2] = v.B;
+    }
+  }
+  FReadyRows.store(last + 1, std::memory_order_release);
 }
 
 void TVeBaseCellImage::LoadWorkingPixels() {
@@ -1192,7 +1243,7 @@ namespace {
 class TAheadChoice {
 public:
   static constexpr int Chunk = 4;
-  TAheadChoice(const TVeBaseCellImage& image, const TVeCellPaletteList& list, bool pairs, int total,
+  TAheadChoice(TVeBaseCellImage& image, const TVeCellPaletteList& list, bool pairs, int total,
                int* out)
       : FImage(image), FList(list), FPairs(pairs), FTotal(total),
         FChunks((total + Chunk - 1) / Chunk), FOut(out),
@@ -1202,9 +1253,12 @@ public:
   bool ChooseNext(TVeCellHelper& scratch) {
     const int c = FNext.fetch_add(1, std::memory_order_relaxed);
     if (c >= FChunks) return false;
+    const int last = std::min(FTotal, (c + 1) * Chunk) - 1;
     try {
-      FImage.ChooseCells(FList, FPairs, scratch, c * Chunk, std::min(FTotal, (c + 1) * Chunk) - 1,
-                         FOut);
+      // A failed arrival leaves the chunk to the scan, which then stops on it.
+      FImage.EnsureRows(
+          std::min(FImage.Height(), (last / FImage.CellsAcross() + 1) * FImage.CellHeight()));
+      FImage.ChooseCells(FList, FPairs, scratch, c * Chunk, last, FOut);
     } catch (...) {
     }
     FDone[size_t(c)].store(true, std::memory_order_release);
@@ -1220,7 +1274,7 @@ public:
   void Stop() { FNext.store(FChunks, std::memory_order_relaxed); }
 
 private:
-  const TVeBaseCellImage& FImage;
+  TVeBaseCellImage& FImage;
   const TVeCellPaletteList& FList;
   bool FPairs;
   int FTotal, FChunks;
@@ -1429,6 +1483,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
     for (int i = 0; i < FCellsDown; ++i) {
       FCurCellY = i;
       SetRowSpan(i);
+      EnsureRows(FRowBottom);
       result->Reversed = FMirror;
       if (screen) screen->Reversed = FMirror;
       FRanges->Reversed = FMirror;
@@ -1482,8 +1537,11 @@ std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
                                                  const TVeCellOptions& options,
                                                  TVeCellScreen* screen, TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
-  Prepare();
-  LoadWorkingPixels();
+  BeginArriving();
+  if (!FArriving) {
+    Prepare();
+    LoadWorkingPixels();
+  }
   TListGuard guard{this, CreateCellPalettes()};
   if (!guard.List) VeInternalError();
   guard.List->PrepareCaches();
@@ -1509,6 +1567,7 @@ std::unique_ptr<TVeBitmap> TVeDoubleCellImage::Convert(const TVeCancelFlag* canc
                                                        TVeCellScreen* screen,
                                                        TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
+  BeginArriving(); // takes the whole source: the double choice does not go by bands
   LoadWorkingPixels();
   struct TListsReset {
     TVeDoubleCellImage* Image;

@@ -2,8 +2,10 @@
 // Cell-constrained conversion: every cell of the picture takes one colour set (cell palette)
 // out of a list of candidates, chosen by trial dithering of the cell on a small scratch
 // image; the chosen set is then dithered for real, with error carried into later cells.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "VeBitmap.h"
@@ -13,6 +15,7 @@
 #include "VeThreadJob.h"
 
 class TVeBaseCellImage;
+class TVeRowFeed;
 
 // What a cell conversion reads of the run's options.
 struct TVeCellOptions {
@@ -217,7 +220,11 @@ constexpr int VeCellBatch = 4;
 
 class TVeBaseCellImage : public TVeImage {
 public:
-  TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight);
+  // With arriving, the rows of source become final as that feed reports them: the working
+  // rows are then prepared band by band as the scan and the choice reach them, provided the
+  // image prepares by bands (else the conversion waits for the whole source first).
+  TVeBaseCellImage(int cellWidth, const TVeBitmap32& source, int cellHeight,
+                   TVeRowFeed* arriving = nullptr);
   ~TVeBaseCellImage() override;
 
   int CellWidth() const { return FCellWidth; }
@@ -279,6 +286,12 @@ public:
                      const TPairCell& cell, TVeCellHelper& scratch, int first, int last,
                      double& cost) const;
 
+  // Makes sure the working rows [0, rows) are prepared, waiting for an arriving source's rows
+  // as needed; a failed arrival stops with the silent abort. Safe on several workers.
+  void EnsureRows(int rows) {
+    if (FArriving && FReadyRows.load(std::memory_order_acquire) < rows) PrepareArrived(rows);
+  }
+
   // Chooses cells first..last (row-major, scan columns) on their pixels as they are now into
   // out[first..last]; -1 for a cell without an enabled candidate. Safe on several workers.
   void ChooseCells(const TVeCellPaletteList& list, bool pairs, TVeCellHelper& scratch, int first,
@@ -304,6 +317,13 @@ protected:
                     TVeDestProgress* progress);
   // Gray conversion when asked, precomputation and the working copy of the pixels.
   void LoadWorkingPixels();
+  // Whether Prepare does nothing but PrepareBand over all rows, so that the preparation may
+  // go band by band while the source arrives.
+  virtual bool PreparesByBands() const { return false; }
+  virtual void PrepareBand(int, int) {}
+  // For an arriving source: the working buffer, sized; the rows follow with EnsureRows.
+  // Images that do not prepare by bands take the whole source here, as if it came whole.
+  void BeginArriving();
   // Writes the working pixels back into the colour records.
   void StoreWorkingPixels();
   void CheckCancel() const { VeCheckCancel(FCancel); }
@@ -354,6 +374,14 @@ protected:
   bool FChooseAhead = true;
   // Rectangle of cell (i, j) as the scan gives it with the given mirror flag.
   TVeCellRect CellRectAt(int i, int j, bool mirror) const;
+
+  // An arriving source and how far its working rows are prepared.
+  TVeRowFeed* FArriving = nullptr;
+  const TVeBitmap32* FSource = nullptr;
+  int FSaturationFix = 0, FLightnessFix = 0;
+  std::atomic<int> FReadyRows{0};
+  std::mutex FReadyLock;
+  void PrepareArrived(int rows);
 
   int FWidth = 0, FHeight = 0;
   int FCellWidth, FLastColumnWidth, FCellHeight, FLastRowHeight, FCellsAcross, FCellsDown;

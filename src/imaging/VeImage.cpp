@@ -230,21 +230,25 @@ TVeImage::TVeImage(int width, int height) {
 // The pixel buffer leaves its records unwritten until the image fills them.
 static_assert(std::is_trivially_copyable_v<TVePixel> && std::is_trivially_destructible_v<TVePixel>);
 
-TVeImage::TVeImage(const TVeBitmap32& source) {
+TVeImage::TVeImage(const TVeBitmap32& source) : TVeImage(source, true) {}
+
+TVeImage::TVeImage(const TVeBitmap32& source, bool fill) {
   CheckSize(source.Width(), source.Height());
   FWidth = source.Width();
   FHeight = source.Height();
   // Written once, by the workers row by row: a default fill first would only be
   // overwritten, and on one thread.
   FPixels.resize(size_t(FWidth) * size_t(FHeight));
-  ForRows(FHeight, [&](int first, int last) {
-    for (int y = first; y <= last; ++y) {
-      const uint32_t* in = source.Scanline(y);
-      TVePixel* out = Scanline(y);
-      for (int x = 0; x < FWidth; ++x)
-        out[x].InitRGBQuad(in[x] & 0xFFFFFF);
-    }
-  });
+  if (fill) ForRows(FHeight, [&](int first, int last) { FillRows(source, first, last); });
+}
+
+void TVeImage::FillRows(const TVeBitmap32& source, int first, int last) {
+  for (int y = first; y <= last; ++y) {
+    const uint32_t* in = source.Scanline(y);
+    TVePixel* out = Scanline(y);
+    for (int x = 0; x < FWidth; ++x)
+      out[x].InitRGBQuad(in[x] & 0xFFFFFF);
+  }
 }
 
 TVeImage::TVeImage(const TVeImage& other)
@@ -299,16 +303,19 @@ void TVeImage::MakeGray() {
 void TVeImage::ApplyFixes(int saturationFix, int lightnessFix) {
   const TVeColorFix fix(lightnessFix, saturationFix);
   if (!fix.Active()) return;
-  ForRows(FHeight, [&](int first, int last) {
-    for (int y = first; y <= last; ++y) {
-      TVePixel* row = Scanline(y);
-      for (int x = 0; x < FWidth; ++x) {
-        TVeColor c = row[x].Color();
-        fix.Apply(c);
-        row[x].Assign(c);
-      }
+  ForRows(FHeight, [&](int first, int last) { ApplyFixesRows(fix, first, last); });
+}
+
+void TVeImage::ApplyFixesRows(const TVeColorFix& fix, int first, int last) {
+  if (!fix.Active()) return;
+  for (int y = first; y <= last; ++y) {
+    TVePixel* row = Scanline(y);
+    for (int x = 0; x < FWidth; ++x) {
+      TVeColor c = row[x].Color();
+      fix.Apply(c);
+      row[x].Assign(c);
     }
-  });
+  }
 }
 
 void TVeImage::PrepareAll() {
@@ -322,12 +329,19 @@ void TVeImage::PrepareAll() {
 }
 
 void TVeImage::LimitLuminance(double y) {
-  for (TVePixel& c : FPixels) {
-    const double l = c.GetLinGray();
-    if (l > y) {
-      const double f = y / l;
-      const TVeLinRGBColor v = c.GetLinRGB();
-      c.SetLinRGB(v.R * f, v.G * f, v.B * f);
+  LimitLuminanceRows(y, 0, FHeight - 1);
+}
+
+void TVeImage::LimitLuminanceRows(double y, int first, int last) {
+  for (int row = first; row <= last; ++row) {
+    TVePixel* c = Scanline(row);
+    for (int x = 0; x < FWidth; ++x) {
+      const double l = c[x].GetLinGray();
+      if (l > y) {
+        const double f = y / l;
+        const TVeLinRGBColor v = c[x].GetLinRGB();
+        c[x].SetLinRGB(v.R * f, v.G * f, v.B * f);
+      }
     }
   }
 }

@@ -95,6 +95,9 @@ public:
   void ApplyFixes(int saturationFix, int lightnessFix);
   void PrepareAll();
   void LimitLuminance(double y);
+  // The same, and the fixes, over rows first..last only: each pixel's own arithmetic.
+  void LimitLuminanceRows(double y, int first, int last);
+  void ApplyFixesRows(const TVeColorFix& fix, int first, int last);
   void FitLuminance(const TVePalette256& palette);
   void SetHeight(int height);
   void CopyRows(const TVeImage& image, int firstRow);
@@ -146,6 +149,11 @@ public:
                                                 const TVePalette& mixTable, TVeData* data);
 
 protected:
+  // Sized as source; with fill false no record is written until FillRows writes it.
+  TVeImage(const TVeBitmap32& source, bool fill);
+  // Records of rows first..last from the same rows of source.
+  void FillRows(const TVeBitmap32& source, int first, int last);
+
   // One pixel under diffusion: its linear value and, in gray work, its luminance cache.
   struct TWork {
     double R, G, B;

@@ -308,9 +308,13 @@ std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::ConvertGray(const TVeCancelF
 }
 
 void TVeSpectrumZxColorImage::Prepare() {
+  PrepareBand(0, FHeight - 1);
+}
+
+void TVeSpectrumZxColorImage::PrepareBand(int first, int last) {
   // Dark pairs cannot show more than dark white; brighter pixels would only push error.
   if (!FGray && (ColorUsage == zxUsageDarkOnly || ColorUsage == zxUsageDarkForceBright))
-    LimitLuminance(FPalette->Color(zxWhite).GetLinGray());
+    LimitLuminanceRows(FPalette->Color(zxWhite).GetLinGray(), first, last);
 }
 
 std::unique_ptr<TVeBitmap> TVeSpectrumZxColorImage::CreateResult() {

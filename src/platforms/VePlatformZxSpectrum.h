@@ -184,6 +184,8 @@ public:
                                          TVeCellScreen* screen, TVeDestProgress* progress);
 
   void Prepare() override;
+  bool PreparesByBands() const override { return true; }
+  void PrepareBand(int first, int last) override;
   std::unique_ptr<TVeBitmap> CreateResult() override;
   TVeCellPaletteList* CreateCellPalettes() override;
   void WriteCellAttr(TVeCellScreen* screen, int cellX, TVeCellPalette* pal, int cellY) override;

@@ -5,6 +5,7 @@
 #include "VeDestEngineList.h"
 #include "VeImage.h"
 #include "VePlatformZxSpectrum.h"
+#include "VeRowFeed.h"
 #include "VeSavePlatformZxSpectrumGigascreen.h"
 #include "VeSavePlatformZxSpectrumMulticolor.h"
 #include "VeStream.h"
@@ -91,13 +92,31 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
   return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
 }
 
+bool TVeZxSpectrumEngine::ConvertsArrivingRows(const TVeDestEngineOptions& options) {
+  return options.PaletteMode() != zxModeBlackWhite;
+}
+
+std::unique_ptr<TVeBitmap>
+TVeZxSpectrumEngine::ConvertArriving(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                     TVeRowFeed& rows, std::unique_ptr<TVeStreamList>& files,
+                                     TVeDestProgress& progress, TVeDestEngineOptions& options) {
+  if (!ConvertsArrivingRows(options)) {
+    if (rows.WaitRows(source.Height()) < 0) VeAbort();
+    return Convert(cancel, source, files, progress, options, nullptr, nullptr);
+  }
+  files = std::make_unique<TVeStreamList>();
+  TVeStream* s = files->AddNew("scr", ZxScreenBytes);
+  TVeZxSpectrumColorScreen screen(s->Data());
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen, &rows);
+}
+
 std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
                                                   const TVeBitmap32& source,
                                                   TVeDestProgress& progress,
                                                   TVeDestEngineOptions& options,
-                                                  TVeCellScreen& screen) {
+                                                  TVeCellScreen& screen, TVeRowFeed* arriving) {
   const TVePaletteType type = options.PaletteType();
-  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight());
+  TVeSpectrumZxColorImage image(8, source, options.GetCellHeight(), arriving);
   TVePalette256 full;
   ZxSpectrumMakePalette(full, type);
   options.SetPalette(&full);

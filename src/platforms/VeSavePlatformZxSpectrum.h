@@ -51,16 +51,18 @@ public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4"; }
   static TVeConvertFunction Convert;
+  static bool ConvertsArrivingRows(const TVeDestEngineOptions& options);
+  static TVeConvertArrivingFunction ConvertArriving;
 };
 
 class TVeCellScreen;
 // The cell conversion of the standard screen over any attribute screen: mode "Gray" with
-// the gray pairs (reporting the four gray colours with the result), otherwise "Сolor".
-std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
-                                                  const TVeBitmap32& source,
-                                                  TVeDestProgress& progress,
-                                                  TVeDestEngineOptions& options,
-                                                  TVeCellScreen& screen);
+// the gray pairs (reporting the four gray colours with the result), otherwise "Сolor". With
+// arriving, the source's rows are still arriving through that feed.
+std::unique_ptr<TVeBitmap>
+ZxSpectrumConvertCells(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                       TVeDestProgress& progress, TVeDestEngineOptions& options,
+                       TVeCellScreen& screen, TVeRowFeed* arriving = nullptr);
 
 class TVeDestEngineList;
 // Puts the platform's engines in place of their catalogue entries.

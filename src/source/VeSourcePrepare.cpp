@@ -117,7 +117,7 @@ inline uint32_t OnWhite(uint32_t p) {
 } // namespace
 
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
-                    const TVeCancelFlag* cancel, TVeRowFeed* feed) {
+                    const TVeCancelFlag* cancel, TVeRowFeed* feed, TVeRowFeed* made) {
   const int sw = src.Width(), sh = src.Height();
   const int rw = rect.Width(), rh = rect.Height();
   if (sw <= 0 || sh <= 0 || rw <= 0 || rh <= 0) return;
@@ -138,6 +138,7 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
       uint32_t* d = dst.Scanline(y);
       for (int x = x0; x < x1; ++x)
         d[x] = OnWhite(s[x]);
+      if (made) made->Rows(y + 1);
     }
     return;
   }
@@ -186,10 +187,12 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
       uint32_t* d = dst.Scanline(y0 + j) + x0;
       for (int i = 0; i < outW; ++i)
         d[i] = OnWhite(acc[size_t(i)]);
+      if (made) made->Rows(y0 + j + 1);
     }
   };
-  // Arriving rows come in order, so one worker takes them all while another decodes.
-  if (feed) {
+  // Arriving rows come in order, so one worker takes them all while another decodes; rows
+  // reported as made must be made in order too.
+  if (feed || made) {
     body(0, y1 - y0 - 1);
     VeCheckCancel(cancel);
   } else {
@@ -200,12 +203,23 @@ void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rec
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
                                int aspectY, int mode, bool wantNative, const TVeCancelFlag* cancel,
                                bool copySame, TVeRowFeed* feed) {
+  TVeResizeResult r;
+  VeResizeSourceInto(r, region, width, height, aspectX, aspectY, mode, wantNative, cancel, copySame,
+                     feed);
+  return r;
+}
+
+void VeResizeSourceInto(TVeResizeResult& r, const TVeBitmap32& region, int width, int height,
+                        int aspectX, int aspectY, int mode, bool wantNative,
+                        const TVeCancelFlag* cancel, bool copySame, TVeRowFeed* feed,
+                        TVeRowFeed* made, uint32_t outside) {
+  TVeRowFeedGuard madeGuard(made);
   if (width <= 0 || height <= 0) throw EVeError("Invalid picture size");
   if (aspectX <= 0 || aspectY <= 0) aspectX = aspectY = 1;
   const int sw = region.Width(), sh = region.Height();
   const int m = std::max(aspectX, aspectY);
   const double SW = double(sw) * aspectX / m, SH = double(sh) * aspectY / m;
-  TVeResizeResult r;
+  r = TVeResizeResult();
   r.Rect = VePlacement(mode, width, height, SW, SH);
   // Everything but a resampling of a picture still arriving waits for its last row.
   auto arrived = [&] {
@@ -217,10 +231,15 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
       r.Picture = region;
     else
       r.SameAsRegion = true;
+  } else if (made) {
+    r.Picture.SetSize(width, height, outside);
+    made->Begin(&r.Picture);
+    VeResampleInto(region, r.Picture, r.Rect, cancel, feed, made);
   } else {
     r.Picture.SetSize(width, height, 0xFFFFFFFF);
     VeResampleInto(region, r.Picture, r.Rect, cancel, feed);
   }
+  madeGuard.Finish();
   if (wantNative && aspectX != aspectY) {
     arrived();
     const int n = std::min(aspectX, aspectY);
@@ -233,7 +252,6 @@ TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height,
     else
       VeResampleInto(region, r.NativePicture, r.NativeRect, cancel);
   }
-  return r;
 }
 
 TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region) {

@@ -36,8 +36,11 @@ TVeRect VePlacement(int mode, int width, int height, double sw, double sh);
 // A set cancel flag stops the work with the silent abort.
 // With a feed, src is still being decoded: each source row is waited for (on this thread
 // alone) before it is read, and a failed decoding stops the work with the silent abort.
+// With made, dst's rows are reported to it as they are finished (the rows above rect count
+// as finished from the start); the caller begins and ends that feed.
 void VeResampleInto(const TVeBitmap32& src, TVeBitmap32& dst, const TVeRect& rect,
-                    const TVeCancelFlag* cancel = nullptr, TVeRowFeed* feed = nullptr);
+                    const TVeCancelFlag* cancel = nullptr, TVeRowFeed* feed = nullptr,
+                    TVeRowFeed* made = nullptr);
 
 struct TVeResizeResult {
   TVeBitmap32 Picture; // width x height
@@ -53,10 +56,20 @@ struct TVeResizeResult {
 // The resize of one conversion run: region picture into width x height with the pixel
 // aspect pair (aspectX, aspectY) (a destination pixel is aspectX / aspectY times as high as
 // wide) in the given position mode.
+// feed: the region is still arriving through it.
 TVeResizeResult VeResizeSource(const TVeBitmap32& region, int width, int height, int aspectX,
                                int aspectY, int mode, bool wantNative,
                                const TVeCancelFlag* cancel = nullptr, bool copySame = true,
-                               TVeRowFeed* feed = nullptr); // a region still arriving
+                               TVeRowFeed* feed = nullptr);
+// The same into r, which stays where it is for the readers of made: when the region is
+// resampled, r.Picture is announced to made and its rows reported as they are finished, for
+// an engine that starts on them; r.Picture then starts as outside (the border) rather than
+// white, so that no border needs painting afterwards. made is ended in every case, without a
+// picture when there is no resampling.
+void VeResizeSourceInto(TVeResizeResult& r, const TVeBitmap32& region, int width, int height,
+                        int aspectX, int aspectY, int mode, bool wantNative,
+                        const TVeCancelFlag* cancel, bool copySame, TVeRowFeed* feed,
+                        TVeRowFeed* made = nullptr, uint32_t outside = 0xFFFFFFFF);
 
 // Region picture: the part of picture inside region on opaque white.
 TVeBitmap32 VeRegionPicture(const TVeBitmap32& picture, const TVeRect& region);

@@ -10,12 +10,16 @@ void TVeRowFeed::Begin(const TVeBitmap32* picture) {
 void TVeRowFeed::Rows(int done) {
   std::lock_guard<std::mutex> lock(FLock);
   FDone = done;
-  // Woken only once its rows are there: each wake costs the decoder a system call.
-  if (FWanted > 0 && done >= FWanted) FChanged.notify_all();
+  // Woken only once some reader's rows are there: each wake costs the maker a system call.
+  if (FWanted > 0 && done >= FWanted) {
+    FWanted = 0;
+    FChanged.notify_all();
+  }
 }
 
 void TVeRowFeed::End(bool ok) {
   std::lock_guard<std::mutex> lock(FLock);
+  if (FEnded) return;
   FEnded = true;
   FFailed = !ok;
   if (ok && FPicture) FDone = FPicture->Height();
@@ -30,9 +34,11 @@ const TVeBitmap32* TVeRowFeed::WaitPicture() {
 
 int TVeRowFeed::WaitRows(int rows) {
   std::unique_lock<std::mutex> lock(FLock);
-  FWanted = rows;
-  FChanged.wait(lock, [&] { return FDone >= rows || FEnded; });
-  FWanted = 0;
+  while (FDone < rows && !FEnded) {
+    // Every reader still short of its rows states its need again after a wake.
+    if (FWanted == 0 || rows < FWanted) FWanted = rows;
+    FChanged.wait(lock);
+  }
   return FDone >= rows ? FDone : -1;
 }
 
