@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <png.h>
 #include <thread>
 #include <unistd.h>
@@ -11,8 +12,13 @@
 #include "VeBatch.h"
 #include "VeBitmap.h"
 #include "VeCommonEngines.h"
+#include "VeDestEngineList.h"
 #include "VePictureCodecs.h"
+#include "VePlatformZxSpectrum.h"
+#include "VeRowFeed.h"
+#include "VeSavePlatformZxSpectrum.h"
 #include "VeSource.h"
+#include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
 
@@ -471,5 +477,259 @@ TEST_F(BatchTest, BytesThatDoNotDecodeReportTheDecodersErrorAndConvertNothing) {
         }
       }
     }
+  SetProcessorCount(0);
+}
+
+namespace {
+
+// Starts on the rows as they arrive: checks each row it is given against the finished
+// picture's, and fails on the row FailAt when that is set.
+struct TRowsEngine : TVeDestEngine {
+  static inline std::atomic<int> FailAt{-1};
+  static inline std::atomic<int> RowsSeen{0};
+  static inline TVeBitmap32 Seen;
+  static std::string PlatformName() { return "Test"; }
+  static std::string ModeName() { return "Rows"; }
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag*, const TVeBitmap32& src,
+                                            std::unique_ptr<TVeStreamList>&, TVeDestProgress&,
+                                            TVeDestEngineOptions&, const TVePalette256*,
+                                            const TVePalette256*) {
+    Seen = src;
+    TVePalette256 pal;
+    pal.AddRGB(0, 0, 0);
+    return std::make_unique<TVeBitmap4>(src.Width(), &pal, src.Height());
+  }
+  static bool ConvertsArrivingRows(const TVeDestEngineOptions&) { return true; }
+  static std::unique_ptr<TVeBitmap> ConvertArriving(const TVeCancelFlag*, const TVeBitmap32& src,
+                                                    TVeRowFeed& rows,
+                                                    std::unique_ptr<TVeStreamList>&,
+                                                    TVeDestProgress&, TVeDestEngineOptions&) {
+    Seen = TVeBitmap32(src.Width(), src.Height());
+    RowsSeen = 0;
+    for (int y = 0; y < src.Height(); ++y) {
+      if (y == FailAt) throw EVeError("Engine failed on a row");
+      if (rows.WaitRows(y + 1) < 0) VeAbort();
+      std::copy(src.Scanline(y), src.Scanline(y) + src.Width(), Seen.Scanline(y));
+      ++RowsSeen;
+    }
+    TVePalette256 pal;
+    pal.AddRGB(0, 0, 0);
+    return std::make_unique<TVeBitmap4>(src.Width(), &pal, src.Height());
+  }
+  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& o) const override {
+    return std::make_unique<TVeDestEngineUIEx>(o);
+  }
+  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override {
+    return VeNewOptions<TVeDestEngineOptions>();
+  }
+};
+
+// A photograph-like picture: smooth gradients, hard edges and some noise.
+TVeBitmap32 Scene(int w, int h) {
+  TVeBitmap32 b(w, h);
+  uint32_t seed = 12345;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const int n = int(seed >> 27) - 16;
+      const int r = std::clamp(x * 255 / w + n, 0, 255);
+      const int g = std::clamp((x / 23 + y / 17) % 2 ? 200 + n : 40 + n, 0, 255);
+      const int bl = std::clamp(y * 255 / h - n, 0, 255);
+      b.Pixel(x, y) = 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(bl);
+    }
+  return b;
+}
+
+std::vector<uint8_t> PngOf(const TVeBitmap32& b) {
+  struct TOut {
+    static void Write(png_structp png, png_bytep d, size_t n) {
+      auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+      v->insert(v->end(), d, d + n);
+    }
+    static void Flush(png_structp) {}
+  };
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &out, TOut::Write, TOut::Flush);
+  png_set_IHDR(png, info, png_uint_32(b.Width()), png_uint_32(b.Height()), 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> row(size_t(b.Width()) * 3);
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width(); ++x) {
+      const uint32_t p = b.Pixel(x, y);
+      row[size_t(x) * 3] = uint8_t(p >> 16);
+      row[size_t(x) * 3 + 1] = uint8_t(p >> 8);
+      row[size_t(x) * 3 + 2] = uint8_t(p);
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+} // namespace
+
+TEST(RowFeed, WakesEveryReaderForItsOwnRowsAndAllOfThemAtAFailure) {
+  TVeBitmap32 picture(4, 100);
+  for (bool ok : {true, false}) {
+    TVeRowFeed feed;
+    std::atomic<int> got10{0}, got60{0}, gotAll{0};
+    std::thread a([&] { got10 = feed.WaitRows(10); });
+    std::thread b([&] { got60 = feed.WaitRows(60); });
+    std::thread c([&] {
+      const TVeBitmap32* p = feed.WaitPicture();
+      gotAll = p ? feed.WaitRows(p->Height()) : -2;
+    });
+    feed.Begin(&picture);
+    for (int rows = 5; rows <= 50; rows += 5) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      feed.Rows(rows);
+    }
+    a.join(); // ten rows are there, whatever comes later
+    EXPECT_GE(got10, 10);
+    feed.End(ok);
+    feed.End(!ok); // the first end holds
+    b.join();
+    c.join();
+    EXPECT_EQ(got60, ok ? 100 : -1);
+    EXPECT_EQ(gotAll, ok ? 100 : -1);
+  }
+  // A guard ends the feed as failed unless finished.
+  TVeRowFeed failed, finished;
+  {
+    TVeRowFeedGuard g(&failed), h(&finished);
+    finished.Begin(&picture);
+    h.Finish();
+  }
+  EXPECT_EQ(failed.WaitPicture(), nullptr);
+  EXPECT_EQ(failed.WaitRows(1), -1);
+  EXPECT_EQ(finished.WaitRows(100), 100);
+}
+
+TEST_F(BatchTest, AnEngineStartedOnArrivingRowsGetsTheFinishedRowsAndItsErrorsCome) {
+  TVeDestEngineClassOf<TRowsEngine> rows;
+  const std::vector<uint8_t> png = PngOf(Scene(300, 211));
+  const int type = DetectPictureType(png.data(), png.size());
+  auto options = rows.Create()->CreateOptions();
+  options->BeginUpdate();
+  options->SetDimensionLock(true);
+  options->SetWidth(120);
+  options->SetHeight(100);
+  options->SetPositionMode(vpmFitSourceInResult); // bands of border above and below
+  options->SetBorderColor(0x123456);
+  options->EndUpdate();
+  TVePictureResult ref;
+  VeDecodeSourcePicture(type, png.data(), png.size(), ref);
+  TVeDestProgress progress;
+  SetProcessorCount(1);
+  TRowsEngine::FailAt = -1;
+  ASSERT_TRUE(
+      VeConvertPicture(rows, *options, ref.Image, nullptr, nullptr, nullptr, progress).Bitmap);
+  const TVeBitmap32 want = TRowsEngine::Seen;
+  EXPECT_EQ(want.Pixel(0, 0), 0xFF123456u);
+  for (int workers : {1, 2, 3}) {
+    SetProcessorCount(workers);
+    TRowsEngine::Seen = TVeBitmap32();
+    TVeFileConversion c =
+        VeConvertPictureBytes(rows, *options, type, png.data(), png.size(), nullptr, progress);
+    ASSERT_TRUE(c.Result.Bitmap) << workers;
+    EXPECT_TRUE(TRowsEngine::Seen == want) << workers << " workers";
+    if (workers == 1) continue; // one worker converts the finished picture
+    // The engine's own failure half-way comes out as it is, once the decoding is over.
+    TRowsEngine::FailAt = 40;
+    try {
+      VeConvertPictureBytes(rows, *options, type, png.data(), png.size(), nullptr, progress);
+      ADD_FAILURE() << "no error";
+    } catch (const EVeError& e) {
+      EXPECT_EQ(std::string(e.what()), "Engine failed on a row");
+    }
+    TRowsEngine::FailAt = -1;
+    // A set cancel flag stops the run, and nothing waits forever.
+    TVeCancelFlag cancel{1};
+    EXPECT_THROW(
+        VeConvertPictureBytes(rows, *options, type, png.data(), png.size(), &cancel, progress),
+        EAbort);
+  }
+  // Cut inside the rows: the decoder's error, no result, and the engine saw no row the
+  // decoder did not finish.
+  const std::vector<uint8_t> cut(png.begin(), png.begin() + ptrdiff_t(png.size() / 2));
+  SetProcessorCount(2);
+  TVeFileConversion c =
+      VeConvertPictureBytes(rows, *options, type, cut.data(), cut.size(), nullptr, progress);
+  EXPECT_TRUE(c.DecodeError);
+  EXPECT_FALSE(c.Result.Bitmap);
+  EXPECT_LT(TRowsEngine::RowsSeen, 100);
+  SetProcessorCount(0);
+}
+
+TEST_F(BatchTest, ZxCellsMadeWhileTheRowsArriveAreThoseOfTheWholePicture) {
+  const TVeDestEngineClass* zx = DestEngineList().Find("ZX Spectrum", "256x192x4");
+  ASSERT_NE(zx, nullptr);
+  using TSet = std::function<void(TVeDestEngineOptions&)>;
+  const std::vector<std::pair<const char*, TSet>> settings = {
+      {"default", [](TVeDestEngineOptions&) {}},
+      {"gray", [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeGray); }},
+      {"black and white", [](TVeDestEngineOptions& o) { o.SetPaletteMode(zxModeBlackWhite); }},
+      {"dark only", [](TVeDestEngineOptions& o) { o.SetColorUsage(zxUsageDarkOnly); }},
+      {"fixes",
+       [](TVeDestEngineOptions& o) {
+         o.SetSaturationFix(40);
+         o.SetLightnessFix(-25);
+       }},
+      {"no limit at boundary, no serpentine",
+       [](TVeDestEngineOptions& o) {
+         o.SetLimitErrorAtBoundary(false);
+         o.SetSerpentine(false);
+       }},
+      {"borders",
+       [](TVeDestEngineOptions& o) {
+         o.SetPositionMode(vpmFitSourceInResult);
+         o.SetBorderColor(0x00D700);
+       }},
+  };
+  // Wider than the screen, of its size (no resize), and shorter than one cell row per row.
+  for (TVeSize size : {TVeSize{301, 157}, TVeSize{256, 192}, TVeSize{333, 40}}) {
+    const std::vector<uint8_t> png = PngOf(Scene(size.Width, size.Height));
+    const int type = DetectPictureType(png.data(), png.size());
+    TVePictureResult ref;
+    VeDecodeSourcePicture(type, png.data(), png.size(), ref);
+    for (const auto& [name, set] : settings) {
+      auto options = zx->Create()->CreateOptions();
+      options->BeginUpdate();
+      set(*options);
+      options->EndUpdate();
+      TVeDestProgress progress;
+      SetProcessorCount(1);
+      const TVeConversionResult plain = VeConvertPicture(
+          *zx, *options, ref.Image, ref.UsedColors.get(), ref.FilePalette.get(), nullptr, progress);
+      ASSERT_TRUE(plain.Bitmap && plain.Files) << name;
+      for (int workers : {2, 3}) {
+        SetProcessorCount(workers);
+        TVeFileConversion c =
+            VeConvertPictureBytes(*zx, *options, type, png.data(), png.size(), nullptr, progress);
+        ASSERT_TRUE(c.Result.Bitmap && c.Result.Files) << name;
+        const std::string what = std::string(name) + ", " + std::to_string(size.Width) + "x" +
+                                 std::to_string(size.Height) + ", " + std::to_string(workers);
+        EXPECT_TRUE(c.Result.Files->GetStream(0)->Bytes() == plain.Files->GetStream(0)->Bytes())
+            << what;
+        EXPECT_TRUE(*c.Result.Bitmap->ToBitmap32() == *plain.Bitmap->ToBitmap32()) << what;
+        EXPECT_EQ(c.Result.Options->Palette().GetCount(), plain.Options->Palette().GetCount())
+            << what;
+      }
+    }
+    // A picture that stops decoding half-way leaves the engine that started on it: the
+    // decoder's error, no result.
+    const std::vector<uint8_t> cut(png.begin(), png.begin() + ptrdiff_t(png.size() * 2 / 3));
+    auto options = zx->Create()->CreateOptions();
+    TVeDestProgress progress;
+    SetProcessorCount(2);
+    TVeFileConversion c =
+        VeConvertPictureBytes(*zx, *options, type, cut.data(), cut.size(), nullptr, progress);
+    EXPECT_TRUE(c.DecodeError);
+    EXPECT_FALSE(c.Result.Bitmap);
+  }
   SetProcessorCount(0);
 }
