@@ -657,6 +657,7 @@ TEST_F(BatchTest, AnEngineStartedOnArrivingRowsGetsTheFinishedRowsAndItsErrorsCo
   // decoder did not finish.
   const std::vector<uint8_t> cut(png.begin(), png.begin() + ptrdiff_t(png.size() / 2));
   SetProcessorCount(2);
+  TRowsEngine::RowsSeen = 0; // stays so when the decoding fails before the engine starts
   TVeFileConversion c =
       VeConvertPictureBytes(rows, *options, type, cut.data(), cut.size(), nullptr, progress);
   EXPECT_TRUE(c.DecodeError);
