@@ -1554,7 +1554,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
     throw;
   }
   FCellPalettes = nullptr;
-  StoreWorkingPixels();
+  if (KeepWorkingPixels) StoreWorkingPixels();
   return result;
 }
 

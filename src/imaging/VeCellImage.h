@@ -437,6 +437,9 @@ public:
   virtual void ReportProgress(TVeDestProgress* progress, int total, int done);
 
   TVeCellPaletteList* CurrentList() const { return FCellPalettes; }
+  // Whether Convert writes the working pixels back into the colour records at the end: only
+  // a caller that reads the image afterwards needs them.
+  bool KeepWorkingPixels = true;
 
 protected:
   // Set by images whose candidates are pairs of main palette entries: the choice goes

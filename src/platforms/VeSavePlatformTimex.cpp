@@ -50,15 +50,14 @@ TVeTimexHiResEngineUI::TVeTimexHiResEngineUI(TVeDestEngineOptions& options)
 // ---- Engines --------------------------------------------------------------------------------
 
 std::unique_ptr<TVeBitmap>
-TVeTimexHiColorEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                               std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
-                               TVeDestEngineOptions& options, const TVePalette256*,
-                               const TVePalette256*) {
+TVeTimexHiColorEngine::Run(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                           TVeRowFeed* arriving, std::unique_ptr<TVeStreamList>& files,
+                           TVeDestProgress& progress, TVeDestEngineOptions& options) {
   files = std::make_unique<TVeStreamList>();
   TVeStream* scr = files->AddNew("scr", TimexHiColorBytes);
   // The ULA+ unit's Timex layout without its colour table: the same screen.
   TVeULAPlusExtendedScreen screen(scr->Data());
-  return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen, arriving);
 }
 
 std::unique_ptr<TVeBitmap>

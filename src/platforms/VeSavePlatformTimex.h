@@ -35,11 +35,12 @@ public:
 };
 
 class TVeTimexHiColorEngine
-    : public TVeDestEngineOf<TVeTimexHiColorEngineOptions, TVeTimexHiColorEngineUI> {
+    : public TVeDestEngineOf<TVeTimexHiColorEngineOptions, TVeTimexHiColorEngineUI>,
+      public TVeZxCellsEngine<TVeTimexHiColorEngine> {
 public:
   static std::string PlatformName() { return "Timex"; }
   static std::string ModeName() { return "256x192x4"; }
-  static TVeConvertFunction Convert;
+  static TVeZxCellsRun Run;
 };
 
 class TVeTimexInterlacedEngine : public TVeDestEngineOf<TVeZxSpectrumInterlacedEngineOptions,

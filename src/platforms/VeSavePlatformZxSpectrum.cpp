@@ -71,12 +71,17 @@ TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& opt
 
 // ---- Engine -------------------------------------------------------------------------------
 
-std::unique_ptr<TVeBitmap>
-TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                             std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,
-                             TVeDestEngineOptions& options, const TVePalette256*,
-                             const TVePalette256*) {
+void ZxSpectrumWaitWholeSource(TVeRowFeed& rows, int height) {
+  if (rows.WaitRows(height) < 0) VeAbort();
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumEngine::Run(const TVeCancelFlag* cancel,
+                                                    const TVeBitmap32& source, TVeRowFeed* arriving,
+                                                    std::unique_ptr<TVeStreamList>& files,
+                                                    TVeDestProgress& progress,
+                                                    TVeDestEngineOptions& options) {
   if (options.PaletteMode() == zxModeBlackWhite) {
+    if (arriving) ZxSpectrumWaitWholeSource(*arriving, source.Height());
     TVeImage image(source);
     files = std::make_unique<TVeStreamList>();
     TVeStream* s = files->AddNew("scr", ZxPixelBytes);
@@ -89,25 +94,7 @@ TVeZxSpectrumEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sou
   files = std::make_unique<TVeStreamList>();
   TVeStream* s = files->AddNew("scr", ZxScreenBytes);
   TVeZxSpectrumColorScreen screen(s->Data());
-  return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
-}
-
-bool TVeZxSpectrumEngine::ConvertsArrivingRows(const TVeDestEngineOptions& options) {
-  return options.PaletteMode() != zxModeBlackWhite;
-}
-
-std::unique_ptr<TVeBitmap>
-TVeZxSpectrumEngine::ConvertArriving(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                     TVeRowFeed& rows, std::unique_ptr<TVeStreamList>& files,
-                                     TVeDestProgress& progress, TVeDestEngineOptions& options) {
-  if (!ConvertsArrivingRows(options)) {
-    if (rows.WaitRows(source.Height()) < 0) VeAbort();
-    return Convert(cancel, source, files, progress, options, nullptr, nullptr);
-  }
-  files = std::make_unique<TVeStreamList>();
-  TVeStream* s = files->AddNew("scr", ZxScreenBytes);
-  TVeZxSpectrumColorScreen screen(s->Data());
-  return ZxSpectrumConvertCells(cancel, source, progress, options, screen, &rows);
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen, arriving);
 }
 
 std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
@@ -117,6 +104,7 @@ std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
                                                   TVeCellScreen& screen, TVeRowFeed* arriving) {
   const TVePaletteType type = options.PaletteType();
   TVeSpectrumZxColorImage image(8, source, options.GetCellHeight(), arriving);
+  image.KeepWorkingPixels = false; // the image ends here
   TVePalette256 full;
   ZxSpectrumMakePalette(full, type);
   options.SetPalette(&full);

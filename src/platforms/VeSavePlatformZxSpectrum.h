@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "VeBitmap32.h"
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
@@ -45,14 +46,48 @@ public:
   explicit TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& options);
 };
 
+// The conversion of an engine built on the ZX cell conversion, its source's rows still
+// arriving through arriving, or whole when that is null.
+using TVeZxCellsRun = std::unique_ptr<TVeBitmap>(const TVeCancelFlag* cancel,
+                                                 const TVeBitmap32& source, TVeRowFeed* arriving,
+                                                 std::unique_ptr<TVeStreamList>& files,
+                                                 TVeDestProgress& progress,
+                                                 TVeDestEngineOptions& options);
+// Waits for every row of a source still arriving; a failed arrival raises the silent abort.
+void ZxSpectrumWaitWholeSource(TVeRowFeed& rows, int height);
+
+// The static conversions of an engine E that provides "static TVeZxCellsRun Run;": it starts
+// on arriving rows in every mode but "Black/white", which dithers the whole picture at once.
+template <class E> struct TVeZxCellsEngine {
+  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                            std::unique_ptr<TVeStreamList>& files,
+                                            TVeDestProgress& progress,
+                                            TVeDestEngineOptions& options, const TVePalette256*,
+                                            const TVePalette256*) {
+    return E::Run(cancel, source, nullptr, files, progress, options);
+  }
+  static bool ConvertsArrivingRows(const TVeDestEngineOptions& options) {
+    return options.PaletteMode() != zxModeBlackWhite;
+  }
+  static std::unique_ptr<TVeBitmap> ConvertArriving(const TVeCancelFlag* cancel,
+                                                    const TVeBitmap32& source, TVeRowFeed& rows,
+                                                    std::unique_ptr<TVeStreamList>& files,
+                                                    TVeDestProgress& progress,
+                                                    TVeDestEngineOptions& options) {
+    if (ConvertsArrivingRows(options))
+      return E::Run(cancel, source, &rows, files, progress, options);
+    ZxSpectrumWaitWholeSource(rows, source.Height());
+    return E::Run(cancel, source, nullptr, files, progress, options);
+  }
+};
+
 class TVeZxSpectrumEngine
-    : public TVeDestEngineOf<TVeZxSpectrumColorEngineOptions, TVeZxSpectrumColorEngineUI> {
+    : public TVeDestEngineOf<TVeZxSpectrumColorEngineOptions, TVeZxSpectrumColorEngineUI>,
+      public TVeZxCellsEngine<TVeZxSpectrumEngine> {
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4"; }
-  static TVeConvertFunction Convert;
-  static bool ConvertsArrivingRows(const TVeDestEngineOptions& options);
-  static TVeConvertArrivingFunction ConvertArriving;
+  static TVeZxCellsRun Run;
 };
 
 class TVeCellScreen;

@@ -59,16 +59,15 @@ TVeZxSpectrumTricolorEngineUI::TVeZxSpectrumTricolorEngineUI(TVeDestEngineOption
 // ---- Multicolor 8x1 and 8x2 ---------------------------------------------------------------
 
 std::unique_ptr<TVeBitmap>
-TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                        std::unique_ptr<TVeStreamList>& files,
-                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
-                                        const TVePalette256*, const TVePalette256*) {
+TVeZxSpectrumMultiColor1Engine::Run(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                    TVeRowFeed* arriving, std::unique_ptr<TVeStreamList>& files,
+                                    TVeDestProgress& progress, TVeDestEngineOptions& options) {
   files = std::make_unique<TVeStreamList>();
   TVeStream* mlt = files->AddNew("mlt", 2 * ZxPixelBytes);
   // A standard screen whose attribute rows are pixel lines: line y at 6144 + 32 y.
   TVeZxSpectrumColorScreen screen(mlt->Data());
   std::unique_ptr<TVeBitmap> result =
-      ZxSpectrumConvertCells(cancel, source, progress, options, screen);
+      ZxSpectrumConvertCells(cancel, source, progress, options, screen, arriving);
   // The same picture with its pixel lines one after another.
   TVeStream* mc = files->AddNew("mc", 2 * ZxPixelBytes);
   const uint8_t* from = files->GetStream(0)->Data();
@@ -80,24 +79,22 @@ TVeZxSpectrumMultiColor1Engine::Convert(const TVeCancelFlag* cancel, const TVeBi
 }
 
 std::unique_ptr<TVeBitmap>
-TVeZxSpectrumMultiColor2Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                        std::unique_ptr<TVeStreamList>& files,
-                                        TVeDestProgress& progress, TVeDestEngineOptions& options,
-                                        const TVePalette256*, const TVePalette256*) {
+TVeZxSpectrumMultiColor2Engine::Run(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                    TVeRowFeed* arriving, std::unique_ptr<TVeStreamList>& files,
+                                    TVeDestProgress& progress, TVeDestEngineOptions& options) {
   files = std::make_unique<TVeStreamList>();
   // One attribute per 8 x 2 cell: cell row r at 6144 + 32 r.
   TVeStream* ifl = files->AddNew("ifl", ZxPixelBytes + ZxPixelBytes / 2);
   TVeZxSpectrumColorScreen screen(ifl->Data());
-  return ZxSpectrumConvertCells(cancel, source, progress, options, screen);
+  return ZxSpectrumConvertCells(cancel, source, progress, options, screen, arriving);
 }
 
 // ---- Interlaced v1 ------------------------------------------------------------------------
 
 std::unique_ptr<TVeBitmap>
-TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                       std::unique_ptr<TVeStreamList>& files,
-                                       TVeDestProgress& progress, TVeDestEngineOptions& options,
-                                       const TVePalette256*, const TVePalette256*) {
+TVeZxSpectrumInterlacedEngine::Run(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                   TVeRowFeed* arriving, std::unique_ptr<TVeStreamList>& files,
+                                   TVeDestProgress& progress, TVeDestEngineOptions& options) {
   files = std::make_unique<TVeStreamList>();
   // Bright white ink on black paper everywhere, which "Black/white" leaves as it is.
   TVeStream* lce = files->AddNew("lce", ZxInterlacedBytes, 71);
@@ -110,7 +107,7 @@ TVeZxSpectrumInterlacedEngine::Convert(const TVeCancelFlag* cancel, const TVeBit
     return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, &bw, &screen);
   }
   std::unique_ptr<TVeBitmap> result =
-      ZxSpectrumConvertCells(cancel, source, progress, options, screen);
+      ZxSpectrumConvertCells(cancel, source, progress, options, screen, arriving);
   TVePalette256 full;
   ZxSpectrumMakePalette(full, options.PaletteType());
   options.SetPalette(&full);

@@ -69,27 +69,30 @@ public:
 };
 
 class TVeZxSpectrumMultiColor1Engine : public TVeDestEngineOf<TVeZxSpectrumMultiColor1EngineOptions,
-                                                              TVeZxSpectrumMultiColorEngineUI> {
+                                                              TVeZxSpectrumMultiColorEngineUI>,
+                                       public TVeZxCellsEngine<TVeZxSpectrumMultiColor1Engine> {
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4 Multicolor 8x1"; }
-  static TVeConvertFunction Convert;
+  static TVeZxCellsRun Run;
 };
 
 class TVeZxSpectrumMultiColor2Engine : public TVeDestEngineOf<TVeZxSpectrumMultiColor2EngineOptions,
-                                                              TVeZxSpectrumMultiColorEngineUI> {
+                                                              TVeZxSpectrumMultiColorEngineUI>,
+                                       public TVeZxCellsEngine<TVeZxSpectrumMultiColor2Engine> {
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4 Multicolor 8x2"; }
-  static TVeConvertFunction Convert;
+  static TVeZxCellsRun Run;
 };
 
-class TVeZxSpectrumInterlacedEngine : public TVeDestEngineOf<TVeZxSpectrumInterlacedEngineOptions,
-                                                             TVeZxSpectrumInterlacedEngineUI> {
+class TVeZxSpectrumInterlacedEngine
+    : public TVeDestEngineOf<TVeZxSpectrumInterlacedEngineOptions, TVeZxSpectrumInterlacedEngineUI>,
+      public TVeZxCellsEngine<TVeZxSpectrumInterlacedEngine> {
 public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x384x4 Interlaced v1"; }
-  static TVeConvertFunction Convert;
+  static TVeZxCellsRun Run;
 };
 
 class TVeZxSpectrumTricolorEngine
