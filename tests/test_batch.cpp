@@ -345,8 +345,10 @@ struct TCaptureEngine : TVeDestEngine {
   }
 };
 
-// A PNG through libpng itself, for the kinds the program's own writer never makes.
-std::vector<uint8_t> LibPng(int w, int h, int colorType, bool interlaced) {
+// A PNG through libpng itself, for the kinds the program's own writer never makes: pixels
+// holds the rows, 3 or 4 bytes a pixel.
+std::vector<uint8_t> LibPngOf(int w, int h, int colorType, bool interlaced,
+                              std::vector<uint8_t> pixels) {
   struct TOut {
     static void Write(png_structp png, png_bytep d, size_t n) {
       auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
@@ -362,9 +364,6 @@ std::vector<uint8_t> LibPng(int w, int h, int colorType, bool interlaced) {
                interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   const int channels = colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3;
-  std::vector<uint8_t> pixels(size_t(w) * h * channels);
-  for (size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = uint8_t(i * 31 + i / 97 * 5 + (i % 7) * 40);
   std::vector<png_bytep> rows(static_cast<size_t>(h));
   for (int y = 0; y < h; ++y)
     rows[size_t(y)] = pixels.data() + size_t(y) * w * channels;
@@ -373,6 +372,13 @@ std::vector<uint8_t> LibPng(int w, int h, int colorType, bool interlaced) {
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+std::vector<uint8_t> LibPng(int w, int h, int colorType, bool interlaced) {
+  std::vector<uint8_t> pixels(size_t(w) * h * (colorType == PNG_COLOR_TYPE_RGBA ? 4 : 3));
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = uint8_t(i * 31 + i / 97 * 5 + (i % 7) * 40);
+  return LibPngOf(w, h, colorType, interlaced, std::move(pixels));
 }
 
 } // namespace
@@ -482,45 +488,28 @@ TEST_F(BatchTest, BytesThatDoNotDecodeReportTheDecodersErrorAndConvertNothing) {
 
 namespace {
 
-// Starts on the rows as they arrive: checks each row it is given against the finished
-// picture's, and fails on the row FailAt when that is set.
-struct TRowsEngine : TVeDestEngine {
+// Keeps the rows as they arrive (the finished picture through Convert), and fails on the
+// row FailAt when that is set.
+struct TRowsEngine : TCaptureEngine {
   static inline std::atomic<int> FailAt{-1};
   static inline std::atomic<int> RowsSeen{0};
-  static inline TVeBitmap32 Seen;
-  static std::string PlatformName() { return "Test"; }
   static std::string ModeName() { return "Rows"; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag*, const TVeBitmap32& src,
-                                            std::unique_ptr<TVeStreamList>&, TVeDestProgress&,
-                                            TVeDestEngineOptions&, const TVePalette256*,
-                                            const TVePalette256*) {
-    Seen = src;
-    TVePalette256 pal;
-    pal.AddRGB(0, 0, 0);
-    return std::make_unique<TVeBitmap4>(src.Width(), &pal, src.Height());
-  }
   static bool ConvertsArrivingRows(const TVeDestEngineOptions&) { return true; }
   static std::unique_ptr<TVeBitmap> ConvertArriving(const TVeCancelFlag*, const TVeBitmap32& src,
                                                     TVeRowFeed& rows,
                                                     std::unique_ptr<TVeStreamList>&,
                                                     TVeDestProgress&, TVeDestEngineOptions&) {
-    Seen = TVeBitmap32(src.Width(), src.Height());
+    Input = TVeBitmap32(src.Width(), src.Height());
     RowsSeen = 0;
     for (int y = 0; y < src.Height(); ++y) {
       if (y == FailAt) throw EVeError("Engine failed on a row");
       if (rows.WaitRows(y + 1) < 0) VeAbort();
-      std::copy(src.Scanline(y), src.Scanline(y) + src.Width(), Seen.Scanline(y));
+      std::copy(src.Scanline(y), src.Scanline(y) + src.Width(), Input.Scanline(y));
       ++RowsSeen;
     }
     TVePalette256 pal;
     pal.AddRGB(0, 0, 0);
     return std::make_unique<TVeBitmap4>(src.Width(), &pal, src.Height());
-  }
-  std::unique_ptr<TVeDestEngineUI> CreateUI(TVeDestEngineOptions& o) const override {
-    return std::make_unique<TVeDestEngineUIEx>(o);
-  }
-  std::unique_ptr<TVeDestEngineOptions> CreateOptions() const override {
-    return VeNewOptions<TVeDestEngineOptions>();
   }
 };
 
@@ -541,33 +530,13 @@ TVeBitmap32 Scene(int w, int h) {
 }
 
 std::vector<uint8_t> PngOf(const TVeBitmap32& b) {
-  struct TOut {
-    static void Write(png_structp png, png_bytep d, size_t n) {
-      auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-      v->insert(v->end(), d, d + n);
-    }
-    static void Flush(png_structp) {}
-  };
-  std::vector<uint8_t> out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_set_write_fn(png, &out, TOut::Write, TOut::Flush);
-  png_set_IHDR(png, info, png_uint_32(b.Width()), png_uint_32(b.Height()), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(size_t(b.Width()) * 3);
-  for (int y = 0; y < b.Height(); ++y) {
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < b.Height(); ++y)
     for (int x = 0; x < b.Width(); ++x) {
       const uint32_t p = b.Pixel(x, y);
-      row[size_t(x) * 3] = uint8_t(p >> 16);
-      row[size_t(x) * 3 + 1] = uint8_t(p >> 8);
-      row[size_t(x) * 3 + 2] = uint8_t(p);
+      pixels.insert(pixels.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
     }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
+  return LibPngOf(b.Width(), b.Height(), PNG_COLOR_TYPE_RGB, false, std::move(pixels));
 }
 
 } // namespace
@@ -628,15 +597,15 @@ TEST_F(BatchTest, AnEngineStartedOnArrivingRowsGetsTheFinishedRowsAndItsErrorsCo
   TRowsEngine::FailAt = -1;
   ASSERT_TRUE(
       VeConvertPicture(rows, *options, ref.Image, nullptr, nullptr, nullptr, progress).Bitmap);
-  const TVeBitmap32 want = TRowsEngine::Seen;
+  const TVeBitmap32 want = TCaptureEngine::Input;
   EXPECT_EQ(want.Pixel(0, 0), 0xFF123456u);
   for (int workers : {1, 2, 3}) {
     SetProcessorCount(workers);
-    TRowsEngine::Seen = TVeBitmap32();
+    TCaptureEngine::Input = TVeBitmap32();
     TVeFileConversion c =
         VeConvertPictureBytes(rows, *options, type, png.data(), png.size(), nullptr, progress);
     ASSERT_TRUE(c.Result.Bitmap) << workers;
-    EXPECT_TRUE(TRowsEngine::Seen == want) << workers << " workers";
+    EXPECT_TRUE(TCaptureEngine::Input == want) << workers << " workers";
     if (workers == 1) continue; // one worker converts the finished picture
     // The engine's own failure half-way comes out as it is, once the decoding is over.
     TRowsEngine::FailAt = 40;
