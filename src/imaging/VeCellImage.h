@@ -202,12 +202,21 @@ public:
 
 class TVeCellImageFindOptimalColorsJob;
 
-// 256-bit vectors for the batched trials: x86 processors with AVX2.
+// 256-bit vectors for the batched trials: x86 processors with AVX2. glibc has asked the
+// processor already when the program starts; libgcc's own probe would ask again, through
+// cpuid instructions that are slow in a virtual machine, in every process.
 #if defined(__x86_64__) || defined(__i386__)
 #define VE_WIDE_VECTORS 1
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+inline bool VeHasWideVectors() {
+  return CPU_FEATURE_ACTIVE(AVX2);
+}
+#else
 inline bool VeHasWideVectors() {
   return __builtin_cpu_supports("avx2");
 }
+#endif
 #else
 #define VE_WIDE_VECTORS 0
 inline bool VeHasWideVectors() {
