@@ -1132,6 +1132,51 @@ void TVeBaseCellImage::PreparePairEntries(const TVeCellPaletteList& list) {
   }
 }
 
+namespace {
+// The distance of every pixel to every entry, entry-major, and each entry's sum in pixel
+// order: the entries side by side in the lanes of V, each lane with Dist's arithmetic.
+// lanes holds, per group of entries, the group's reds, greens and blues (unused lanes zero).
+template <class V>
+[[gnu::always_inline]] inline void PairDistancesBody(const double* const* rows, int w, int h,
+                                                     int step, const double* lanes, int entries,
+                                                     int np, double* dist, double* sums) {
+  constexpr int L = LaneWidth<V>;
+  for (int g = 0; g * L < entries; ++g) {
+    V cr, cg, cb;
+    __builtin_memcpy(&cr, lanes + (3 * g) * L, sizeof(V));
+    __builtin_memcpy(&cg, lanes + (3 * g + 1) * L, sizeof(V));
+    __builtin_memcpy(&cb, lanes + (3 * g + 2) * L, sizeof(V));
+    const int n = std::min(L, entries - g * L);
+    double* out = dist + size_t(g) * L * np;
+    V sum = {};
+    for (int y = 0, k = 0; y < h; ++y) {
+      const double* src = rows[y];
+      for (int x = 0; x < w; ++x, src += step, ++k) {
+        const V d = LaneDist(Splat<V>(src[0]), Splat<V>(src[1]), Splat<V>(src[2]), cr, cg, cb);
+        sum += d;
+        for (int j = 0; j < n; ++j)
+          out[size_t(j) * np + size_t(k)] = d[j];
+      }
+    }
+    for (int j = 0; j < n; ++j)
+      sums[g * L + j] = sum[j];
+  }
+}
+
+void PairDistances(const double* const* rows, int w, int h, int step, const double* lanes,
+                   int entries, int np, double* dist, double* sums) {
+  PairDistancesBody<TLanes2>(rows, w, h, step, lanes, entries, np, dist, sums);
+}
+
+#if VE_WIDE_VECTORS
+__attribute__((target("avx2"))) void PairDistancesAvx2(const double* const* rows, int w, int h,
+                                                       int step, const double* lanes, int entries,
+                                                       int np, double* dist, double* sums) {
+  PairDistancesBody<TLanes4>(rows, w, h, step, lanes, entries, np, dist, sums);
+}
+#endif
+} // namespace
+
 void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairCell& cell) const {
   const int w = rect.Width(), h = rect.Height(), np = w * h;
   const int entries = int(FPairLin.size() / 3);
@@ -1139,22 +1184,27 @@ void TVeBaseCellImage::MakePairCell(const TVeCellRect& rect, bool mirror, TPairC
   const int* rep = FPairRep.data();
   cell.Dist.resize(size_t(entries) * size_t(np));
   // Candidates name only the first entry of each value (see PreparePairEntries); the others,
-  // equal to it, take its sum. Every entry's sum adds its distances in pixel order, all
-  // entries side by side, so the additions do not wait on one another.
+  // equal to it, take its sum (their distances are the same and never read).
   std::vector<double>& sums = cell.Sums;
   sums.assign(size_t(entries), 0.0);
+  const int L = VE_WIDE_VECTORS && FWideVectors ? 4 : 2;
+  const int groups = (entries + L - 1) / L;
+  cell.Lanes.assign(size_t(groups) * 3 * L, 0.0);
+  for (int c = 0; c < entries; ++c)
+    for (int ch = 0; ch < 3; ++ch)
+      cell.Lanes[size_t((3 * (c / L) + ch) * L + c % L)] = lin[3 * c + ch];
+  cell.Rows.resize(size_t(h));
+  for (int y = 0; y < h; ++y)
+    cell.Rows[size_t(y)] = PixelAt(rect.Left, rect.Top + y, mirror);
   const int step = mirror ? -3 : 3;
-  double* dist = cell.Dist.data();
-  for (int y = 0, k = 0; y < h; ++y) {
-    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-    for (int x = 0; x < w; ++x, src += step, ++k)
-      for (int c = 0; c < entries; ++c)
-        if (rep[c] == c) {
-          const double d = Dist(src, lin + 3 * c);
-          dist[size_t(c) * np + size_t(k)] = d;
-          sums[size_t(c)] += d;
-        }
-  }
+#if VE_WIDE_VECTORS
+  if (L == 4)
+    PairDistancesAvx2(cell.Rows.data(), w, h, step, cell.Lanes.data(), entries, np,
+                      cell.Dist.data(), sums.data());
+  else
+#endif
+    PairDistances(cell.Rows.data(), w, h, step, cell.Lanes.data(), entries, np, cell.Dist.data(),
+                  sums.data());
   for (int c = 0; c < entries; ++c)
     if (rep[c] != c) sums[size_t(c)] = sums[size_t(rep[c])];
   // Entries by their sum, ties in entry order: an insertion sort, stable and without the

@@ -270,6 +270,8 @@ public:
     std::vector<double> Dist;
     std::vector<int> Closest;
     std::vector<double> Sums; // scratch of MakePairCell
+    std::vector<double> Lanes; // and its entries, a vector of lanes per channel
+    std::vector<const double*> Rows;
   };
   // The bounded search over list[first..last].
   int BoundedRange(const TVeCellPaletteList& list, const TVeCellRect& rect, const TPairCell& cell,
