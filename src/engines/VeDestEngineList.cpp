@@ -29,7 +29,7 @@ TVeDestEngineClass::ConvertArriving(const TVeCancelFlag* cancel, const TVeBitmap
                                     TVeRowFeed& rows, std::unique_ptr<TVeStreamList>& files,
                                     TVeDestProgress& progress,
                                     TVeDestEngineOptions& options) const {
-  if (rows.WaitRows(source.Height()) < 0) VeAbort();
+  rows.WaitRowsOrAbort(source.Height());
   return Convert(cancel, source, files, progress, options, nullptr, nullptr);
 }
 

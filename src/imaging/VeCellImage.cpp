@@ -273,7 +273,7 @@ void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOp
 void TVeBaseCellImage::BeginArriving() {
   if (!FArriving) return;
   if (!PreparesByBands()) {
-    if (FArriving->WaitRows(FHeight) < 0) VeAbort();
+    FArriving->WaitRowsOrAbort(FHeight);
     VeForRanges(FHeight, 64, FCancel, [&](int first, int last) {
       FillRows(*FSource, first, last);
       ApplyFixesRows(TVeColorFix(FLightnessFix, FSaturationFix), first, last);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "VeBitmap32.h"
+#include "VeErrors.h"
 
 class TVeRowFeed {
 public:
@@ -23,6 +24,10 @@ public:
   // Waits until rows [0, rows) are final and gives how many are (at least rows); -1 when the
   // making failed before.
   int WaitRows(int rows);
+  // The same, raising the silent abort when the making failed.
+  void WaitRowsOrAbort(int rows) {
+    if (WaitRows(rows) < 0) VeAbort();
+  }
   bool Begun();
 
 private:

@@ -71,17 +71,13 @@ TVeZxSpectrumColorEngineUI::TVeZxSpectrumColorEngineUI(TVeDestEngineOptions& opt
 
 // ---- Engine -------------------------------------------------------------------------------
 
-void ZxSpectrumWaitWholeSource(TVeRowFeed& rows, int height) {
-  if (rows.WaitRows(height) < 0) VeAbort();
-}
-
 std::unique_ptr<TVeBitmap> TVeZxSpectrumEngine::Run(const TVeCancelFlag* cancel,
                                                     const TVeBitmap32& source, TVeRowFeed* arriving,
                                                     std::unique_ptr<TVeStreamList>& files,
                                                     TVeDestProgress& progress,
                                                     TVeDestEngineOptions& options) {
   if (options.PaletteMode() == zxModeBlackWhite) {
-    if (arriving) ZxSpectrumWaitWholeSource(*arriving, source.Height());
+    if (arriving) arriving->WaitRowsOrAbort(source.Height());
     TVeImage image(source);
     files = std::make_unique<TVeStreamList>();
     TVeStream* s = files->AddNew("scr", ZxPixelBytes);

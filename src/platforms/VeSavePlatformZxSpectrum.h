@@ -10,6 +10,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeRowFeed.h"
 
 // Native size 256 x 192 with 8 x 8 attribute cells.
 class TVeZxSpectrumEngineOptions : public TVeDestFixedSizeEngineOptions {
@@ -53,8 +54,6 @@ using TVeZxCellsRun = std::unique_ptr<TVeBitmap>(const TVeCancelFlag* cancel,
                                                  std::unique_ptr<TVeStreamList>& files,
                                                  TVeDestProgress& progress,
                                                  TVeDestEngineOptions& options);
-// Waits for every row of a source still arriving; a failed arrival raises the silent abort.
-void ZxSpectrumWaitWholeSource(TVeRowFeed& rows, int height);
 
 // The static conversions of an engine E that provides "static TVeZxCellsRun Run;": it starts
 // on arriving rows in every mode but "Black/white", which dithers the whole picture at once.
@@ -76,7 +75,7 @@ template <class E> struct TVeZxCellsEngine {
                                                     TVeDestEngineOptions& options) {
     if (ConvertsArrivingRows(options))
       return E::Run(cancel, source, &rows, files, progress, options);
-    ZxSpectrumWaitWholeSource(rows, source.Height());
+    rows.WaitRowsOrAbort(source.Height());
     return E::Run(cancel, source, nullptr, files, progress, options);
   }
 };

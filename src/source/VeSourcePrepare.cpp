@@ -223,7 +223,7 @@ void VeResizeSourceInto(TVeResizeResult& r, const TVeBitmap32& region, int width
   r.Rect = VePlacement(mode, width, height, SW, SH);
   // Everything but a resampling of a picture still arriving waits for its last row.
   auto arrived = [&] {
-    if (feed && feed->WaitRows(sh) < 0) VeAbort();
+    if (feed) feed->WaitRowsOrAbort(sh);
   };
   if (sw == width && sh == height && r.Rect == TVeRect{0, 0, width, height}) {
     arrived();
