@@ -8,9 +8,9 @@
 
 #include "VeBatch.h"
 #include "VePictureCodecs.h"
-#include "VeSavePlatformZxSpectrum.h"
 #include "VeSourcePrepare.h"
 #include "VeThreadJob.h"
+#include "zxspectrum/VeSavePlatformZxSpectrum.h"
 
 namespace fs = std::filesystem;
 

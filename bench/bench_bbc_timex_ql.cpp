@@ -1,8 +1,8 @@
 // BBC Micro, Timex and Sinclair QL screens on the astronaut photograph, on one worker.
-#include "VeSavePlatformBbcMicro.h"
-#include "VeSavePlatformSinclairQl.h"
-#include "VeSavePlatformTimex.h"
+#include "bbcmicro/VeSavePlatformBbcMicro.h"
 #include "bench_support.h"
+#include "sinclairql/VeSavePlatformSinclairQl.h"
+#include "timex/VeSavePlatformTimex.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include "VeBitmap.h"
 #include "VeDest.h"
 #include "VePictureCodecs.h"
-#include "VeSavePlatformZxSpectrum.h"
-#include "VeSavePlatformZxSpectrumGigascreen.h"
-#include "VeSavePlatformZxSpectrumUlaPlus.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
 #include "bench_support.h"
+#include "zxspectrum/VeSavePlatformZxSpectrum.h"
+#include "zxspectrum/VeSavePlatformZxSpectrumGigascreen.h"
+#include "zxspectrumulaplus/VeSavePlatformZxSpectrumUlaPlus.h"
 
 namespace {
 

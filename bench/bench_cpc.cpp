@@ -1,5 +1,5 @@
 // Amstrad CPC screens on a photograph, on one worker.
-#include "VeSavePlatformAmstradCpc.h"
+#include "amstradcpc/VeSavePlatformAmstradCpc.h"
 #include "bench_support.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // Hold-and-modify conversions on photographs, on one worker: the SAM Coupé line-change mode
 // (construction of the line palettes included) and the Vector-06C modes.
 #include "VeHAMImage.h"
-#include "VePlatformSamCoupe.h"
-#include "VeSavePlatformSamCoupe.h"
-#include "VeSavePlatformVector06c.h"
 #include "bench_support.h"
+#include "samcoupe/VePlatformSamCoupe.h"
+#include "samcoupe/VeSavePlatformSamCoupe.h"
+#include "vector06c/VeSavePlatformVector06c.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // IBM PC and TI-99/4A screens on a photograph, on one worker.
-#include "VeSavePlatformIbm.h"
-#include "VeSavePlatformTi99.h"
 #include "bench_support.h"
+#include "ibm/VeSavePlatformIbm.h"
+#include "ti99/VeSavePlatformTi99.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // MSX screens on a 256 x 212 photograph, on one worker.
-#include "VeMsxYJKPTables.h"
-#include "VeMsxYJKTables.h"
-#include "VeSavePlatformMsx.h"
 #include "bench_support.h"
+#include "msx/VeMsxYJKPTables.h"
+#include "msx/VeMsxYJKTables.h"
+#include "msx/VeSavePlatformMsx.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // TI-99/4A F18A screens and TMS9918A block modes on a photograph, on one worker (the TMS9918A
 // bitmap mode is timed beside the IBM PC screens).
-#include "VeSavePlatformTi99.h"
-#include "VeSavePlatformTi99F18A.h"
 #include "bench_support.h"
+#include "ti99/VeSavePlatformTi99.h"
+#include "ti99/VeSavePlatformTi99F18A.h"
 
 namespace {
 

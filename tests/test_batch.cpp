@@ -14,13 +14,13 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VePictureCodecs.h"
-#include "VePlatformZxSpectrum.h"
 #include "VeRowFeed.h"
-#include "VeSavePlatformZxSpectrum.h"
 #include "VeSource.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
+#include "zxspectrum/VePlatformZxSpectrum.h"
+#include "zxspectrum/VeSavePlatformZxSpectrum.h"
 
 namespace fs = std::filesystem;
 

@@ -10,15 +10,15 @@
 #include <unistd.h>
 
 #include "VeBitmap.h"
-#include "VePlatforms.h"
 #include "VeExport.h"
 #include "VeLoadSource.h"
-#include "VeOpenPlatformZxSpectrum.h"
-#include "VeOpenPlatformZxSpectrumContainers.h"
 #include "VeOutputSet.h"
-#include "VeSavePlatformZxSpectrumTape.h"
+#include "VePlatforms.h"
 #include "VeStream.h"
 #include "test_cli.h"
+#include "zxspectrum/VeOpenPlatformZxSpectrum.h"
+#include "zxspectrum/VeOpenPlatformZxSpectrumContainers.h"
+#include "zxspectrum/VeSavePlatformZxSpectrumTape.h"
 
 namespace {
 

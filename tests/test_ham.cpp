@@ -9,7 +9,7 @@
 
 #include "VeErrors.h"
 #include "VeHAMImage.h"
-#include "test_msx_support.h"
+#include "platforms/msx/test_msx_support.h"
 
 namespace {
 

@@ -1,0 +1,107 @@
+#pragma once
+// What the MSX tests share: the photograph prepared for a mode, files of a conversion handed
+// to the loaders with their companion files, and the loader of a class.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VeBitmap.h"
+#include "VeLoadSource.h"
+#include "VePictureCodecs.h"
+#include "VeSourceEngines.h"
+#include "VeSourcePrepare.h"
+#include "VeStream.h"
+#include "msx/VeOpenPlatformMsx.h"
+
+namespace msxtest {
+
+using TBytes = std::vector<uint8_t>;
+
+// The coffee photograph as the conversion run prepares it for a w x h mode.
+inline TVeBitmap32 Photo(int w, int h) {
+  static const TVeBitmap32 whole = [] {
+    std::vector<uint8_t> data = VeReadFile(std::string(VELMORA_SAMPLES_DIR) + "/coffee.png");
+    TVePicture png = VeDecodePng(data.data(), data.size());
+    TVeBitmap32 b(png.Width, png.Height);
+    const int bytes = png.BitsPerPixel / 8;
+    for (int y = 0; y < png.Height; ++y)
+      for (int x = 0; x < png.Width; ++x) {
+        const uint8_t* p = png.Row(y) + x * bytes;
+        b.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
+      }
+    return b;
+  }();
+  return VeResizeSource(whole, w, h, 1, 1, 1, false).Picture;
+}
+
+// Files found by name, case-insensitively, as beside an opened file.
+class TFolder : public TVeLoadSource {
+public:
+  TFolder(const std::string& name, const TBytes& bytes) {
+    Add(name, bytes);
+    Name = name;
+    Ext = VeLowerExt(name);
+    Data = FFiles.front()->Data.data();
+    Size = FFiles.front()->Size;
+  }
+  void Add(const std::string& name, const TBytes& bytes) {
+    auto rec = std::make_unique<TVeLoadSourceRec>();
+    rec->Name = name;
+    rec->Ext = VeLowerExt(name);
+    rec->Data = bytes;
+    rec->Size = int32_t(bytes.size());
+    FFiles.push_back(std::move(rec));
+    if (FFiles.size() == 1) {
+      Data = FFiles.front()->Data.data();
+      Size = FFiles.front()->Size;
+    }
+  }
+  const TVeLoadSourceRec* FindFile(const std::string& name) override {
+    for (auto& f : FFiles)
+      if (Lower(f->Name) == Lower(name)) return f.get();
+    return nullptr;
+  }
+
+private:
+  static std::string Lower(std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+  }
+  std::vector<std::unique_ptr<TVeLoadSourceRec>> FFiles;
+};
+
+// A stream of a conversion saved as "pic.<ext>" with its companion files beside it.
+inline std::unique_ptr<TFolder> Saved(const TVeStream& stream, const std::string& stem = "pic") {
+  auto folder = std::make_unique<TFolder>(stem + "." + stream.Extension, stream.Bytes());
+  for (int i = 0; i < stream.SubCount(); ++i) {
+    const TVeStream* sub = stream.GetSubStream(i);
+    folder->Add(stem + "." + sub->Extension, sub->Bytes());
+  }
+  return folder;
+}
+
+inline const TVeStream* FindStream(const TVeStreamList& files, const std::string& ext) {
+  for (int i = 0; i < files.Count(); ++i)
+    if (files.GetExtension(i) == ext) return files.GetStream(i);
+  return nullptr;
+}
+
+// The loader of class T among those that accept the source, or null.
+template <class T> T* Loader(TVeSourceEngineList& list) {
+  for (int i = 0; i < list.Count(); ++i)
+    if (auto* e = dynamic_cast<T*>(list.Engines(i))) return e;
+  return nullptr;
+}
+
+inline std::unique_ptr<TVeSourceEngineList> Probe(TVeLoadSource& source) {
+  RegisterMsxLoaders();
+  return ProbeSource(&source);
+}
+
+inline TBytes Bytes(const char* text) {
+  return TBytes(text, text + std::strlen(text));
+}
+
+} // namespace msxtest
