@@ -291,6 +291,14 @@ public:
   void SetHeight(int) override {}
 };
 
+// Options of a mode of W x H pixels, on any options class.
+template <class Base, int W, int H> class TVeSizedOptions : public Base {
+public:
+  TVeSize GetDefaultSize() const override { return {W, H}; }
+  int GetWidth() const override { return W; }
+  int GetHeight() const override { return H; }
+};
+
 template <class T, class... A> std::unique_ptr<T> VeNewOptions(A&&... args) {
   auto options = std::make_unique<T>(std::forward<A>(args)...);
   options->AfterConstruction();

@@ -70,7 +70,7 @@ void TVeAmsdosStream::BeforeSave(const std::string& fileName) {
 
 // ---- Options and panel ----------------------------------------------------------------------
 
-TVeCPCEngineOptions::TVeCPCEngineOptions(const TVeCPCModeInfo& mode) : FMode(&mode) {
+TVeCPCEngineOptions::TVeCPCEngineOptions(const TVeCPCModeInfo& mode) : TVeModeTableOptions(mode) {
   FAspectIndex = mode.Aspect;
   FPaletteType = ptCPCGateArray;
   FPaletteMode = mode.DefaultMode;
@@ -80,12 +80,12 @@ TVeCPCEngineOptions::TVeCPCEngineOptions(const TVeCPCModeInfo& mode) : FMode(&mo
 }
 
 void TVeCPCEngineOptions::SetPaletteType(TVePaletteType value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
+  TVeModeTableOptions::SetPaletteType(value);
   PaletteChanged();
 }
 
 void TVeCPCEngineOptions::SetPaletteMode(uint8_t value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteMode(value);
+  TVeModeTableOptions::SetPaletteMode(value);
   PaletteChanged();
 }
 
@@ -501,13 +501,5 @@ std::unique_ptr<TVeBitmap> CpcConvert(const TVeCPCModeInfo& m, const TVeCancelFl
 }
 
 void RegisterAmstradCpcEngines(TVeDestEngineList& list) {
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode0Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode0ExEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode1Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode1ExEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode2Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode2ExEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCMode2HGBEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCModeB0Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeAmstradCPCModeB1Engine>>());
+  VeReplaceModeTableEngines<TVeCPCFamily, 9>(list);
 }

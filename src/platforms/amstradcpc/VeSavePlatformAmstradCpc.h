@@ -8,6 +8,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeModeTableEngine.h"
 #include "VeStream.h"
 
 enum TVeCPCKind : uint8_t { cpcStandard, cpcOverscan, cpcHgb, cpcFlicker };
@@ -49,27 +50,14 @@ public:
   void BeforeSave(const std::string& fileName) override;
 };
 
-class TVeCPCEngineOptions : public TVeDestFixedSizeEngineOptions {
+class TVeCPCEngineOptions : public TVeModeTableOptions<TVeCPCModeInfo> {
 public:
   explicit TVeCPCEngineOptions(const TVeCPCModeInfo& mode);
-  const TVeCPCModeInfo& Mode() const { return *FMode; }
-
-  TVeSize GetDefaultSize() const override { return {FMode->Width, FMode->Height}; }
-  int GetWidth() const override { return FMode->Width; }
-  int GetHeight() const override { return FMode->Height; }
   void SetPaletteType(TVePaletteType value) override;
   void SetPaletteMode(uint8_t value) override;
   // The colours the panel shows before a conversion, and the 27 colours as the base palette
   // (the custom palette grid offers them).
   void PaletteChanged() override;
-
-private:
-  const TVeCPCModeInfo* FMode;
-};
-
-template <int I> class TVeCPCEngineOptionsT : public TVeCPCEngineOptions {
-public:
-  TVeCPCEngineOptionsT() : TVeCPCEngineOptions(CpcModeInfo(I)) {}
 };
 
 class TVeCPCEngineUI : public TVeDestEngineUIEx {
@@ -83,19 +71,15 @@ std::unique_ptr<TVeBitmap> CpcConvert(const TVeCPCModeInfo& mode, const TVeCance
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options);
 
-template <int I>
-class TVeAmstradCPCEngineT : public TVeDestEngineOf<TVeCPCEngineOptionsT<I>, TVeCPCEngineUI> {
-public:
-  static std::string PlatformName() { return "Amstrad CPC"; }
-  static std::string ModeName() { return CpcModeInfo(I).Mode; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options, const TVePalette256*,
-                                            const TVePalette256*) {
-    return CpcConvert(CpcModeInfo(I), cancel, source, files, progress, options);
-  }
+struct TVeCPCFamily {
+  using Info = TVeCPCModeInfo;
+  using Options = TVeCPCEngineOptions;
+  using UI = TVeCPCEngineUI;
+  static const char* Platform() { return "Amstrad CPC"; }
+  static const Info& ModeInfo(int index) { return CpcModeInfo(index); }
+  static constexpr auto& Convert = CpcConvert;
 };
+template <int I> using TVeAmstradCPCEngineT = TVeModeTableEngine<TVeCPCFamily, I>;
 
 using TVeAmstradCPCMode0Engine = TVeAmstradCPCEngineT<0>;
 using TVeAmstradCPCMode0ExEngine = TVeAmstradCPCEngineT<1>;

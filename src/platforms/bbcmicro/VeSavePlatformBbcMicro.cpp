@@ -5,6 +5,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VeQuantization.h"
 #include "VeStream.h"
 
@@ -27,11 +28,6 @@ void DefaultPalette(const TVeBbcModeInfo& m, TVePalette256& palette) {
   palette.EndUpdate();
 }
 
-int ColorLimit(const TVeDestEngineOptions& o, int most) {
-  const int n = o.MaxColorCount();
-  return n <= 1 || n > most ? most : n;
-}
-
 // Physical numbers of the logical colours: the chosen colours in physical order, so a
 // picture in the mode's default colours needs no palette change.
 std::vector<int> ChooseColors(const TVeBbcModeInfo& m, const TVeCancelFlag* cancel,
@@ -39,7 +35,7 @@ std::vector<int> ChooseColors(const TVeBbcModeInfo& m, const TVeCancelFlag* canc
   if (options.PaletteMode() == bbcModeBlackWhite) return {0, 7};
   TVePalette256 physical;
   BbcMakePhysicalPalette(physical);
-  const int k = ColorLimit(options, m.Shown());
+  const int k = VeColorLimit(options, m.Shown());
   std::vector<int> chosen;
   if (options.PaletteMode() != bbcModeCustom && k >= BbcPhysicalColors) {
     for (int c = 0; c < BbcPhysicalColors; ++c)

@@ -8,6 +8,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VePlatformIbm.h"
 #include "VeQuantization.h"
 #include "VeStream.h"
@@ -99,7 +100,7 @@ const TVeIbmModeInfo& IbmModeInfo(int index) {
 
 // ---- Options and panel ----------------------------------------------------------------------
 
-TVeIbmEngineOptions::TVeIbmEngineOptions(const TVeIbmModeInfo& mode) : FMode(&mode) {
+TVeIbmEngineOptions::TVeIbmEngineOptions(const TVeIbmModeInfo& mode) : TVeModeTableOptions(mode) {
   FAspectIndex = mode.Aspect;
   FPaletteMode = ibmModeColor;
   FMaxColorCount = mode.Colors;
@@ -116,12 +117,12 @@ TVeIbmEngineOptions::TVeIbmEngineOptions(const TVeIbmModeInfo& mode) : FMode(&mo
 }
 
 void TVeIbmEngineOptions::SetPaletteType(TVePaletteType value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteType(value);
+  TVeModeTableOptions::SetPaletteType(value);
   PaletteChanged();
 }
 
 void TVeIbmEngineOptions::SetPaletteMode(uint8_t value) {
-  TVeDestFixedSizeEngineOptions::SetPaletteMode(value);
+  TVeModeTableOptions::SetPaletteMode(value);
   PaletteChanged();
 }
 
@@ -194,11 +195,6 @@ TVeIbmEngineUI::TVeIbmEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
 // ---- Conversion -----------------------------------------------------------------------------
 
 namespace {
-
-int ColorLimit(const TVeDestEngineOptions& o, int most) {
-  const int n = o.MaxColorCount();
-  return n <= 1 || n > most ? most : n;
-}
 
 // Sum over the pixels of the distance to the nearest of a set of RGBI colours, from a table
 // of the distance of every pixel to each of the 16 colours.
@@ -297,7 +293,7 @@ TVePalette256 ChooseColors(const TVeIbmModeInfo& m, const TVeCancelFlag* cancel,
   TVePalette256 palette;
   TVeQuantizationArgs args;
   args.Abort = cancel;
-  args.K = ColorLimit(o, m.Colors);
+  args.K = VeColorLimit(o, m.Colors);
   const TVePalette& hw = Hardware(m);
   switch (o.PaletteMode()) {
   case ibmModeBlackWhite:
@@ -404,11 +400,5 @@ std::unique_ptr<TVeBitmap> IbmConvert(const TVeIbmModeInfo& m, const TVeCancelFl
 }
 
 void RegisterIbmEngines(TVeDestEngineList& list) {
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmCga320Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmCga640Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmEga320Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmEga640Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmEga350Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmVga256Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeIbmVga640Engine>>());
+  VeReplaceModeTableEngines<TVeIbmFamily, IbmModeCount>(list);
 }

@@ -9,6 +9,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeModeTableEngine.h"
 
 enum class TVeIbmKind : uint8_t {
   Cga4,    // background of 16 and one of six fixed triples
@@ -38,24 +39,12 @@ constexpr uint8_t ibmModeGray = 1;
 constexpr uint8_t ibmModeColor = 11;
 constexpr uint8_t ibmModeCustom = 16;
 
-class TVeIbmEngineOptions : public TVeDestFixedSizeEngineOptions {
+class TVeIbmEngineOptions : public TVeModeTableOptions<TVeIbmModeInfo> {
 public:
   explicit TVeIbmEngineOptions(const TVeIbmModeInfo& mode);
-  const TVeIbmModeInfo& Mode() const { return *FMode; }
-  TVeSize GetDefaultSize() const override { return {FMode->Width, FMode->Height}; }
-  int GetWidth() const override { return FMode->Width; }
-  int GetHeight() const override { return FMode->Height; }
   void SetPaletteType(TVePaletteType value) override;
   void SetPaletteMode(uint8_t value) override;
   void PaletteChanged() override;
-
-private:
-  const TVeIbmModeInfo* FMode;
-};
-
-template <int M> class TVeIbmEngineOptionsT : public TVeIbmEngineOptions {
-public:
-  TVeIbmEngineOptionsT() : TVeIbmEngineOptions(IbmModeInfo(M)) {}
 };
 
 class TVeIbmEngineUI : public TVeDestEngineUIEx {
@@ -68,19 +57,15 @@ std::unique_ptr<TVeBitmap> IbmConvert(const TVeIbmModeInfo& mode, const TVeCance
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options);
 
-template <int M>
-class TVeIbmEngineT : public TVeDestEngineOf<TVeIbmEngineOptionsT<M>, TVeIbmEngineUI> {
-public:
-  static std::string PlatformName() { return "IBM"; }
-  static std::string ModeName() { return IbmModeInfo(M).Mode; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options, const TVePalette256*,
-                                            const TVePalette256*) {
-    return IbmConvert(IbmModeInfo(M), cancel, source, files, progress, options);
-  }
+struct TVeIbmFamily {
+  using Info = TVeIbmModeInfo;
+  using Options = TVeIbmEngineOptions;
+  using UI = TVeIbmEngineUI;
+  static const char* Platform() { return "IBM"; }
+  static const Info& ModeInfo(int index) { return IbmModeInfo(index); }
+  static constexpr auto& Convert = IbmConvert;
 };
+template <int M> using TVeIbmEngineT = TVeModeTableEngine<TVeIbmFamily, M>;
 
 using TVeIbmCga320Engine = TVeIbmEngineT<0>;
 using TVeIbmCga640Engine = TVeIbmEngineT<1>;

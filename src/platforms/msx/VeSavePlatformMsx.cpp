@@ -7,6 +7,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VePlatformMsx.h"
 #include "VePlatformMsxMag.h"
 #include "VePlatformMsxYJK.h"
@@ -207,11 +208,6 @@ TVeMSXEngineUI::TVeMSXEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
 
 namespace {
 
-int ColorLimit(const TVeDestEngineOptions& o, int most) {
-  const int n = o.MaxColorCount();
-  return n <= 1 || n > most ? most : n;
-}
-
 // Screens 3, 5, 6, 7: the mode's colours for the picture; also screen 4's custom colours.
 TVePalette256 ChoosePalette(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                             TVeDestEngineOptions& options, int most) {
@@ -219,7 +215,7 @@ TVePalette256 ChoosePalette(const TVeCancelFlag* cancel, const TVeBitmap32& sour
   const TVePaletteRGB& hardware = MsxHardwarePalette(type);
   TVeQuantizationArgs args;
   args.Abort = cancel;
-  args.K = ColorLimit(options, most);
+  args.K = VeColorLimit(options, most);
   TVePalette256 palette;
   if (options.PaletteMode() == msxModeBlackWhite) {
     MsxMakeBlackWhitePalette(palette, type);

@@ -7,6 +7,7 @@
 #include "VeDestEngineList.h"
 #include "VeHAMImage.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VePlatformSamCoupe.h"
 #include "VeQuantization.h"
 #include "VeStream.h"
@@ -22,7 +23,7 @@ const TVeSamModeInfo& SamModeInfo(int index) {
   return modes[index];
 }
 
-TVeSamEngineOptions::TVeSamEngineOptions(const TVeSamModeInfo& mode) : FMode(&mode) {
+TVeSamEngineOptions::TVeSamEngineOptions(const TVeSamModeInfo& mode) : TVeModeTableOptions(mode) {
   FAspectIndex = mode.Aspect;
   FMaxColorCount = mode.Colors;
   FHamMaxChanges = SamHamChanges;
@@ -46,11 +47,6 @@ TVeSamEngineUI::TVeSamEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
 }
 
 namespace {
-
-int ColorLimit(const TVeDestEngineOptions& o, int most) {
-  const int n = o.MaxColorCount();
-  return n <= 1 || n > most ? most : n;
-}
 
 uint8_t ColorNumber(uint32_t quad) {
   const TVePalette256& sam = SamPalette();
@@ -117,10 +113,7 @@ std::unique_ptr<TVeBitmap> ConvertHam(const TVeCancelFlag* cancel, const TVeBitm
   d.GrayPalette = false;
   auto result = image.Convert(cancel, d, &sam, ham, &slots);
   // The palette shown: the colours of the first line.
-  TVePalette256 first;
-  for (int i = 0; i < ham.Line(0)->SlotCount(); ++i)
-    first.AddSysColor(TVeStdRGBColor::FromRGBQuad(ham.Line(0)->GetColor(i)->Quad).SysColor());
-  options.SetPalette(&first);
+  VeSetFirstLinePalette(ham, options);
   progress.Step();
   return result;
 }
@@ -134,22 +127,9 @@ std::unique_ptr<TVeBitmap> SamConvert(const TVeSamModeInfo& m, const TVeCancelFl
   if (source.Width() != m.Width || source.Height() != m.Height) VeInternalError();
   if (m.Ham) return ConvertHam(cancel, source, files, progress, options);
   progress.SetProgress(2, 0);
-  TVeQuantizationArgs args;
-  args.Abort = cancel;
-  args.K = ColorLimit(options, m.Colors);
   TVePalette256 palette;
-  {
-    TVeImage image(source);
-    image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
-    QuantizeImage(args, palette, &SamPalette(), nullptr, image);
-  }
-  options.SetPalette(&palette);
-  progress.Step();
-  TVeImage image(source);
-  TVeDitherOptions d = VeDitherOptionsOf(options);
-  d.GrayPalette = false;
-  auto result = image.DitherPalette(cancel, d, nullptr, palette, nullptr);
-  progress.Step();
+  auto result =
+      VeQuantizeAndDither(cancel, source, options, SamPalette(), m.Colors, palette, progress);
 
   files = std::make_unique<TVeStreamList>();
   const int bits = m.Screen == 3 ? 2 : 4;
@@ -170,8 +150,5 @@ std::unique_ptr<TVeBitmap> SamConvert(const TVeSamModeInfo& m, const TVeCancelFl
 }
 
 void RegisterSamCoupeEngines(TVeDestEngineList& list) {
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode3Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4InterlacedEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeSamMode4HAMEngine>>());
+  VeReplaceModeTableEngines<TVeSamFamily, 4>(list);
 }

@@ -8,6 +8,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeModeTableEngine.h"
 
 struct TVeSamModeInfo {
   int Screen;       // 3 or 4
@@ -26,21 +27,9 @@ constexpr int SamHamType = 2;
 constexpr int SamHamLineLimit = 127;
 constexpr int SamHamChanges = 1;
 
-class TVeSamEngineOptions : public TVeDestFixedSizeEngineOptions {
+class TVeSamEngineOptions : public TVeModeTableOptions<TVeSamModeInfo> {
 public:
   explicit TVeSamEngineOptions(const TVeSamModeInfo& mode);
-  const TVeSamModeInfo& Mode() const { return *FMode; }
-  TVeSize GetDefaultSize() const override { return {FMode->Width, FMode->Height}; }
-  int GetWidth() const override { return FMode->Width; }
-  int GetHeight() const override { return FMode->Height; }
-
-private:
-  const TVeSamModeInfo* FMode;
-};
-
-template <int I> class TVeSamEngineOptionsT : public TVeSamEngineOptions {
-public:
-  TVeSamEngineOptionsT() : TVeSamEngineOptions(SamModeInfo(I)) {}
 };
 
 class TVeSamEngineUI : public TVeDestEngineUIEx {
@@ -53,19 +42,15 @@ std::unique_ptr<TVeBitmap> SamConvert(const TVeSamModeInfo& mode, const TVeCance
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options);
 
-template <int I>
-class TVeSamEngineT : public TVeDestEngineOf<TVeSamEngineOptionsT<I>, TVeSamEngineUI> {
-public:
-  static std::string PlatformName() { return "SAM Coup\xC3\xA9"; }
-  static std::string ModeName() { return SamModeInfo(I).Mode; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options, const TVePalette256*,
-                                            const TVePalette256*) {
-    return SamConvert(SamModeInfo(I), cancel, source, files, progress, options);
-  }
+struct TVeSamFamily {
+  using Info = TVeSamModeInfo;
+  using Options = TVeSamEngineOptions;
+  using UI = TVeSamEngineUI;
+  static const char* Platform() { return "SAM Coup\xC3\xA9"; }
+  static const Info& ModeInfo(int index) { return SamModeInfo(index); }
+  static constexpr auto& Convert = SamConvert;
 };
+template <int I> using TVeSamEngineT = TVeModeTableEngine<TVeSamFamily, I>;
 
 using TVeSamMode3Engine = TVeSamEngineT<0>;
 using TVeSamMode4Engine = TVeSamEngineT<1>;

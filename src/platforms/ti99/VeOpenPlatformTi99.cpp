@@ -16,6 +16,16 @@ std::string ColorFileName(const std::string& name) {
   if (!s.empty()) s.back() = std::isupper(static_cast<unsigned char>(s.back())) ? 'C' : 'c';
   return s;
 }
+
+// The TMS9918A screens: their pixel on a 4:3 screen and the two readings of the colours.
+void TmsShape(TVeSourceEngine& e, int width, int height, int bits) {
+  e.Width = width;
+  e.Height = height;
+  e.BitsPerPixel = bits;
+  e.PixelAspect = 12;
+  e.PaletteTypes = {ptTI99Calculated, ptTI99MSX};
+  e.PaletteType = ptTI99Calculated;
+}
 } // namespace
 
 TVeSourceMatch TVeTIArtistEngine::Check(TVeLoadSource* source) {
@@ -26,12 +36,7 @@ TVeSourceMatch TVeTIArtistEngine::Check(TVeLoadSource* source) {
 
 TVeTIArtistEngine::TVeTIArtistEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeTIArtistEngine") {
-  Width = 256;
-  Height = 192;
-  BitsPerPixel = 4;
-  PixelAspect = 12;
-  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
-  PaletteType = ptTI99Calculated;
+  TmsShape(*this, 256, 192, 4);
   bool missing = true;
   if (source) {
     const TVeLoadSourceRec* c = source->FindFile(ColorFileName(source->Name));
@@ -64,12 +69,7 @@ TVeSourceMatch TVeTIMulticolorEngine::Check(TVeLoadSource* source) {
 
 TVeTIMulticolorEngine::TVeTIMulticolorEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeTIMulticolorEngine") {
-  Width = 64;
-  Height = 48;
-  BitsPerPixel = 4;
-  PixelAspect = 12;
-  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
-  PaletteType = ptTI99Calculated;
+  TmsShape(*this, 64, 48, 4);
   Description = "TI-99/4A" + SizeText() + " multicolour image";
 }
 
@@ -96,12 +96,7 @@ TVeSourceMatch TVeTIDualEngine::Check(TVeLoadSource* source) {
 
 TVeTIDualEngine::TVeTIDualEngine(TVeLoadSource* source)
     : TVeSourceEngine(source, "TVeTIDualEngine") {
-  Width = 64;
-  Height = 48;
-  BitsPerPixel = 8;
-  PixelAspect = 12;
-  PaletteTypes = {ptTI99Calculated, ptTI99MSX};
-  PaletteType = ptTI99Calculated;
+  TmsShape(*this, 64, 48, 8);
   Description = "TI-99/4A" + SizeText() + " dual multicolour image";
 }
 

@@ -119,6 +119,27 @@ std::unique_ptr<TVeBitmap> Ti99DitherBlocks(const TVeCancelFlag* cancel, const T
   TVeImage image(source);
   return image.DitherPalette(cancel, VeDitherOptionsOf(options), nullptr, search, nullptr);
 }
+
+// The blocks modes: the machine's palette in palette and options, every block of the source
+// one colour, stored by write(x, y, colour) and in the result.
+template <class Write>
+std::unique_ptr<TVeBitmap> Ti99Blocks(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                      TVeDestEngineOptions& options, TVePalette256& palette,
+                                      Write write) {
+  Ti99MakePalette(palette, options.PaletteType());
+  options.SetPalette(&palette);
+  std::vector<int> offered;
+  const std::unique_ptr<TVeBitmap> found =
+      Ti99DitherBlocks(cancel, source, options, palette, offered);
+  auto result = std::make_unique<TVeBitmap4>(source.Width(), &palette, source.Height());
+  for (int y = 0; y < source.Height(); ++y)
+    for (int x = 0; x < source.Width(); ++x) {
+      const int c = offered[size_t(found->GetPixel(x, y))];
+      result->SetPixel(x, y, c);
+      write(x, y, c);
+    }
+  return result;
+}
 } // namespace
 
 // ---- Multicolour mode ------------------------------------------------------------------------
@@ -135,20 +156,11 @@ TVeTI99MulticolorEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32&
   if (source.Width() != 64 || source.Height() != 48) VeInternalError();
   progress.SetProgress(1, 0);
   TVePalette256 palette;
-  Ti99MakePalette(palette, options.PaletteType());
-  options.SetPalette(&palette);
-  std::vector<int> offered;
-  const std::unique_ptr<TVeBitmap> found =
-      Ti99DitherBlocks(cancel, source, options, palette, offered);
-  auto result = std::make_unique<TVeBitmap4>(64, &palette, 48);
   files = std::make_unique<TVeStreamList>();
   TVeStream* dump = files->AddNew("vdp", MsxScreen3Data);
-  for (int y = 0; y < 48; ++y)
-    for (int x = 0; x < 64; ++x) {
-      const int c = offered[size_t(found->GetPixel(x, y))];
-      result->SetPixel(x, y, c);
-      dump->Data()[MsxScreen3Offset(x, y)] |= uint8_t(c << (x % 2 ? 0 : 4));
-    }
+  auto result = Ti99Blocks(cancel, source, options, palette, [&](int x, int y, int c) {
+    dump->Data()[MsxScreen3Offset(x, y)] |= uint8_t(c << (x % 2 ? 0 : 4));
+  });
   progress.Step();
   return result;
 }
@@ -229,24 +241,14 @@ std::unique_ptr<TVeBitmap> TVeTI99LinesEngine::Convert(const TVeCancelFlag* canc
   if (source.Width() != 64 || source.Height() != 192) VeInternalError();
   progress.SetProgress(1, 0);
   TVePalette256 palette;
-  Ti99MakePalette(palette, options.PaletteType());
-  options.SetPalette(&palette);
-  std::vector<int> offered;
-  const std::unique_ptr<TVeBitmap> found =
-      Ti99DitherBlocks(cancel, source, options, palette, offered);
-  auto result = std::make_unique<TVeBitmap4>(64, &palette, 192);
   files = std::make_unique<TVeStreamList>();
   TVeStream* patterns = files->AddNew("tiap", Ti99TableBytes);
   std::memset(patterns->Data(), 0xF0, Ti99TableBytes);
   TVeStream* colors = patterns->AddNewSub("tiac", Ti99TableBytes);
-  for (int y = 0; y < 192; ++y)
-    for (int x = 0; x < 64; ++x) {
-      const int c = offered[size_t(found->GetPixel(x, y))];
-      result->SetPixel(x, y, c);
-      // Even blocks are the line's set bits (high nibble), odd ones its clear bits.
-      const int at = y / 8 * 256 + x / 2 * 8 + y % 8;
-      colors->Data()[at] |= uint8_t(c << (x % 2 ? 0 : 4));
-    }
+  auto result = Ti99Blocks(cancel, source, options, palette, [&](int x, int y, int c) {
+    // Even blocks are the line's set bits (high nibble), odd ones its clear bits.
+    colors->Data()[y / 8 * 256 + x / 2 * 8 + y % 8] |= uint8_t(c << (x % 2 ? 0 : 4));
+  });
   progress.Step();
   return result;
 }

@@ -28,20 +28,20 @@ public:
   TVeTI99EngineUI(TVeDestEngineOptions& options, bool limits, bool flicker = false);
 };
 
-class TVeTI99BitmapEngineOptions : public TVeTI99EngineOptions {
+template <bool Limits, bool Flicker = false> class TVeTI99EngineUIOf : public TVeTI99EngineUI {
+public:
+  explicit TVeTI99EngineUIOf(TVeDestEngineOptions& options)
+      : TVeTI99EngineUI(options, Limits, Flicker) {}
+};
+
+class TVeTI99BitmapEngineOptions : public TVeSizedOptions<TVeTI99EngineOptions, 256, 192> {
 public:
   TVeTI99BitmapEngineOptions();
-  TVeSize GetDefaultSize() const override { return {256, 192}; }
-  int GetWidth() const override { return 256; }
-  int GetHeight() const override { return 192; }
   int GetCellWidth() const override { return 8; }
   int GetCellHeight() const override { return 1; }
 };
 
-class TVeTI99BitmapEngineUI : public TVeTI99EngineUI {
-public:
-  explicit TVeTI99BitmapEngineUI(TVeDestEngineOptions& options) : TVeTI99EngineUI(options, true) {}
-};
+using TVeTI99BitmapEngineUI = TVeTI99EngineUIOf<true>;
 
 class TVeTI99BitmapEngine
     : public TVeDestEngineOf<TVeTI99BitmapEngineOptions, TVeTI99BitmapEngineUI> {
@@ -57,19 +57,12 @@ public:
 
 // Multicolour mode: 64 x 48 blocks of 4 x 4 pixels, each any of the 15 colours, saved as a
 // raw dump of the pattern table (1536 bytes) under the standard name table.
-class TVeTI99MulticolorEngineOptions : public TVeTI99EngineOptions {
+class TVeTI99MulticolorEngineOptions : public TVeSizedOptions<TVeTI99EngineOptions, 64, 48> {
 public:
   TVeTI99MulticolorEngineOptions();
-  TVeSize GetDefaultSize() const override { return {64, 48}; }
-  int GetWidth() const override { return 64; }
-  int GetHeight() const override { return 48; }
 };
 
-class TVeTI99MulticolorEngineUI : public TVeTI99EngineUI {
-public:
-  explicit TVeTI99MulticolorEngineUI(TVeDestEngineOptions& options)
-      : TVeTI99EngineUI(options, false) {}
-};
+using TVeTI99MulticolorEngineUI = TVeTI99EngineUIOf<false>;
 
 class TVeTI99MulticolorEngine
     : public TVeDestEngineOf<TVeTI99MulticolorEngineOptions, TVeTI99MulticolorEngineUI> {
@@ -94,11 +87,7 @@ public:
   void PaletteChanged() override;
 };
 
-class TVeTI99DualEngineUI : public TVeTI99EngineUI {
-public:
-  explicit TVeTI99DualEngineUI(TVeDestEngineOptions& options)
-      : TVeTI99EngineUI(options, false, true) {}
-};
+using TVeTI99DualEngineUI = TVeTI99EngineUIOf<false, true>;
 
 class TVeTI99DualEngine : public TVeDestEngineOf<TVeTI99DualEngineOptions, TVeTI99DualEngineUI> {
 public:
@@ -116,18 +105,12 @@ public:
 // Lines of four: the bitmap mode with every pattern byte 0xF0 shows each 8 x 1 line's
 // foreground in its left four pixels and its background in the right four, so 64 x 192
 // blocks of 4 x 1 pixels, each any of the 15 colours; saved as the bitmap mode's TI-Artist pair.
-class TVeTI99LinesEngineOptions : public TVeTI99EngineOptions {
+class TVeTI99LinesEngineOptions : public TVeSizedOptions<TVeTI99EngineOptions, 64, 192> {
 public:
   TVeTI99LinesEngineOptions();
-  TVeSize GetDefaultSize() const override { return {64, 192}; }
-  int GetWidth() const override { return 64; }
-  int GetHeight() const override { return 192; }
 };
 
-class TVeTI99LinesEngineUI : public TVeTI99EngineUI {
-public:
-  explicit TVeTI99LinesEngineUI(TVeDestEngineOptions& options) : TVeTI99EngineUI(options, false) {}
-};
+using TVeTI99LinesEngineUI = TVeTI99EngineUIOf<false>;
 
 class TVeTI99LinesEngine : public TVeDestEngineOf<TVeTI99LinesEngineOptions, TVeTI99LinesEngineUI> {
 public:

@@ -7,21 +7,23 @@
 #include "VeDestEngineList.h"
 #include "VeHAMImage.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VePlatformVector06c.h"
 #include "VeQuantization.h"
 #include "VeStream.h"
 
 const TVeVectorModeInfo& VectorModeInfo(int index) {
   static const TVeVectorModeInfo modes[] = {
-      {"256x256x4", -1},
-      {"256x256x4 HAM1", 1},
-      {"256x256x4 HAM2", 2},
+      {"256x256x4", -1, 256, 256},
+      {"256x256x4 HAM1", 1, 256, 256},
+      {"256x256x4 HAM2", 2, 256, 256},
   };
   if (index < 0 || index >= 3) VeInternalError();
   return modes[index];
 }
 
-TVeVectorEngineOptions::TVeVectorEngineOptions(const TVeVectorModeInfo& mode) : FMode(&mode) {
+TVeVectorEngineOptions::TVeVectorEngineOptions(const TVeVectorModeInfo& mode)
+    : TVeModeTableOptions(mode) {
   // 256 pixels at 6 MHz across a line: a pixel is about 1.25 times as wide as high.
   FAspectIndex = 11;
   FMaxColorCount = 16;
@@ -57,11 +59,6 @@ TVeVectorEngineUI::TVeVectorEngineUI(TVeDestEngineOptions& options) : TVeDestEng
 }
 
 namespace {
-
-int ColorLimit(const TVeDestEngineOptions& o, int most) {
-  const int n = o.MaxColorCount();
-  return n <= 1 || n > most ? most : n;
-}
 
 uint8_t RegisterByte(uint32_t quad) {
   const TVePalette256& v = VectorPalette();
@@ -121,10 +118,7 @@ std::unique_ptr<TVeBitmap> ConvertHam(const TVeCancelFlag* cancel, const TVeBitm
   TVeDitherOptions d = VeDitherOptionsOf(options);
   d.GrayPalette = false;
   auto result = image.Convert(cancel, d, &target, ham, &screen);
-  TVePalette256 first;
-  for (int i = 0; i < ham.Line(0)->SlotCount(); ++i)
-    first.AddSysColor(TVeStdRGBColor::FromRGBQuad(ham.Line(0)->GetColor(i)->Quad).SysColor());
-  options.SetPalette(&first);
+  VeSetFirstLinePalette(ham, options);
   progress.Step();
   return result;
 }
@@ -138,22 +132,9 @@ std::unique_ptr<TVeBitmap> VectorConvert(const TVeVectorModeInfo& m, const TVeCa
   if (source.Width() != VectorSize || source.Height() != VectorSize) VeInternalError();
   if (m.HamType >= 0) return ConvertHam(cancel, source, files, progress, options);
   progress.SetProgress(2, 0);
-  TVeQuantizationArgs args;
-  args.Abort = cancel;
-  args.K = ColorLimit(options, 16);
   TVePalette256 palette;
-  {
-    TVeImage image(source);
-    image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
-    QuantizeImage(args, palette, &VectorPalette(), nullptr, image);
-  }
-  options.SetPalette(&palette);
-  progress.Step();
-  TVeImage image(source);
-  TVeDitherOptions d = VeDitherOptionsOf(options);
-  d.GrayPalette = false;
-  auto result = image.DitherPalette(cancel, d, nullptr, palette, nullptr);
-  progress.Step();
+  auto result =
+      VeQuantizeAndDither(cancel, source, options, VectorPalette(), 16, palette, progress);
   files = std::make_unique<TVeStreamList>();
   TVeStream* file = files->AddNew("v6c", VectorFileBytes);
   uint8_t* data = file->Data();
@@ -167,7 +148,5 @@ std::unique_ptr<TVeBitmap> VectorConvert(const TVeVectorModeInfo& m, const TVeCa
 }
 
 void RegisterVector06cEngines(TVeDestEngineList& list) {
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeVectorEngine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeVectorHAM1Engine>>());
-  list.Replace(std::make_unique<TVeDestEngineClassOf<TVeVectorHAM2Engine>>());
+  VeReplaceModeTableEngines<TVeVectorFamily, 3>(list);
 }

@@ -8,31 +8,21 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeModeTableEngine.h"
 
 struct TVeVectorModeInfo {
   const char* Mode; // the catalogue's mode name
   int HamType;      // -1 for the plain screen
+  int Width, Height;
 };
 // Modes by catalogue position 0..2.
 const TVeVectorModeInfo& VectorModeInfo(int index);
 
-class TVeVectorEngineOptions : public TVeDestFixedSizeEngineOptions {
+class TVeVectorEngineOptions : public TVeModeTableOptions<TVeVectorModeInfo> {
 public:
   explicit TVeVectorEngineOptions(const TVeVectorModeInfo& mode);
-  const TVeVectorModeInfo& Mode() const { return *FMode; }
-  TVeSize GetDefaultSize() const override { return {256, 256}; }
-  int GetWidth() const override { return 256; }
-  int GetHeight() const override { return 256; }
   // The line-change type the conversion uses (engine flag A).
   int HamType() const { return EngineFlagA(); }
-
-private:
-  const TVeVectorModeInfo* FMode;
-};
-
-template <int I> class TVeVectorEngineOptionsT : public TVeVectorEngineOptions {
-public:
-  TVeVectorEngineOptionsT() : TVeVectorEngineOptions(VectorModeInfo(I)) {}
 };
 
 class TVeVectorEngineUI : public TVeDestEngineUIEx {
@@ -45,19 +35,15 @@ std::unique_ptr<TVeBitmap> VectorConvert(const TVeVectorModeInfo& mode, const TV
                                          std::unique_ptr<TVeStreamList>& files,
                                          TVeDestProgress& progress, TVeDestEngineOptions& options);
 
-template <int I>
-class TVeVectorEngineT : public TVeDestEngineOf<TVeVectorEngineOptionsT<I>, TVeVectorEngineUI> {
-public:
-  static std::string PlatformName() { return "Vector-06C"; }
-  static std::string ModeName() { return VectorModeInfo(I).Mode; }
-  static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
-                                            std::unique_ptr<TVeStreamList>& files,
-                                            TVeDestProgress& progress,
-                                            TVeDestEngineOptions& options, const TVePalette256*,
-                                            const TVePalette256*) {
-    return VectorConvert(VectorModeInfo(I), cancel, source, files, progress, options);
-  }
+struct TVeVectorFamily {
+  using Info = TVeVectorModeInfo;
+  using Options = TVeVectorEngineOptions;
+  using UI = TVeVectorEngineUI;
+  static const char* Platform() { return "Vector-06C"; }
+  static const Info& ModeInfo(int index) { return VectorModeInfo(index); }
+  static constexpr auto& Convert = VectorConvert;
 };
+template <int I> using TVeVectorEngineT = TVeModeTableEngine<TVeVectorFamily, I>;
 
 using TVeVectorEngine = TVeVectorEngineT<0>;
 using TVeVectorHAM1Engine = TVeVectorEngineT<1>;

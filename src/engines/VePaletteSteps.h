@@ -1,0 +1,23 @@
+#pragma once
+// Steps shared by the engines that show a few colours chosen from a machine's palette.
+#include <memory>
+
+#include "VeDestEngine.h"
+
+class TVeHAMPalette;
+class TVePalette256;
+
+// The colours to choose: the user's count where it is set and fits, else the mode's most.
+int VeColorLimit(const TVeDestEngineOptions& options, int most);
+
+// Chooses up to VeColorLimit(options, most) colours of the machine for the picture (with the
+// user's saturation and lightness fixes), keeps them in palette and in options as the palette
+// used, and dithers the picture to them. Two progress steps.
+std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
+                                               const TVeBitmap32& source,
+                                               TVeDestEngineOptions& options,
+                                               const TVePalette256& machine, int most,
+                                               TVePalette256& palette, TVeDestProgress& progress);
+
+// The palette a line-change mode shows: the colours of its first line.
+void VeSetFirstLinePalette(const TVeHAMPalette& ham, TVeDestEngineOptions& options);
