@@ -1,6 +1,6 @@
 #pragma once
 // SAM Coupé screens: the 128 colours of its palette, the CLUT bytes, and the screen files
-// Velmora writes for modes 3 and 4 (see the README for the layouts).
+// Velmora writes for modes 3 and 4 (docs/formats/samcoupe.md has the layouts).
 #include <cstdint>
 
 #include "VePalette.h"

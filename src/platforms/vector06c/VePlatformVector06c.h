@@ -1,6 +1,6 @@
 #pragma once
 // Vector-06C screens: the 256 colours of its palette registers and the four bit planes of the
-// 256 x 256 screen as the files Velmora writes (see the README for the layouts).
+// 256 x 256 screen as the files Velmora writes (docs/formats/vector06c.md has the layouts).
 #include <cstdint>
 
 #include "VeBitmap.h"
