@@ -83,6 +83,30 @@ TEST_F(OutputSet, AnInputIsNeverReplacedHoweverItIsNamed) {
   EXPECT_EQ(RefusalOf(set), TVeOutputRefusal::InputFile);
 }
 
+TEST_F(OutputSet, ADeviceOrPipeIsNeverReplacedNorWrittenInto) {
+  fs::create_symlink("/dev/null", P("null.png"));
+  ASSERT_EQ(::mkfifo(P("pipe.png").c_str(), 0666), 0);
+  fs::create_symlink(P("pipe.png"), P("to-pipe.png"));
+  for (const char* name : {"null.png", "pipe.png", "to-pipe.png"}) {
+    TVeOutputSet set;
+    set.Add(P("first.bmp"), B("first"));
+    set.Add(P(name), B("result"));
+    EXPECT_EQ(RefusalOf(set, true), TVeOutputRefusal::Special) << name;
+    EXPECT_FALSE(fs::exists(P("first.bmp"))) << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(P("null.png")));
+  EXPECT_TRUE(fs::is_fifo(P("pipe.png")));
+  // A new file takes 0666 less the umask, never a device's mode.
+  const mode_t old = ::umask(022);
+  TVeOutputSet set;
+  set.Add(P("new.png"), B("result"));
+  set.Commit();
+  ::umask(old);
+  struct stat st;
+  ASSERT_EQ(::stat(P("new.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
 TEST_F(OutputSet, TwoFilesNeverShareOneName) {
   TVeOutputSet set;
   set.Add(P("x.png"), B("one"));

@@ -112,6 +112,11 @@ void TVeOutputSet::Check(bool replaceReadOnly) const {
       if (S_ISDIR(st.st_mode))
         throw EVeOutputRefused(TVeOutputRefusal::Folder, name,
                                "Cannot write file \"" + name + "\": Is a folder");
+      // Putting a file in place of a device (or of a link to one) would give it the
+      // device's mode, often world-writable, and writing into the device is no result.
+      if (!S_ISREG(st.st_mode))
+        throw EVeOutputRefused(TVeOutputRefusal::Special, name,
+                               "Refusing to replace \"" + name + "\": it is not a regular file");
       for (const std::string& input : FProtected)
         if (VeSameFile(input, name))
           throw EVeOutputRefused(TVeOutputRefusal::InputFile, name,

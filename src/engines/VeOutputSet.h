@@ -15,6 +15,7 @@ enum class TVeOutputRefusal {
   ReadOnly,  // an existing file that may not be replaced without being forced
   Folder,    // the name is a folder
   NoName,    // the name has no file name part
+  Special,   // the name is, or links to, a device, pipe or socket
 };
 
 class EVeOutputRefused : public EVeError {
