@@ -269,7 +269,7 @@ TEST_F(CliTest, PaletteFileOnlyForModesWithAPaletteList) {
 
 TEST_F(CliTest, SaysWhyAFileCannotBeRead) {
   fs::create_directories(Dir / "folder.scr");
-  std::ofstream(Dir / "big.scr", std::ios::binary) << std::string(10485760, '\0');
+  std::ofstream(Dir / "big.scr", std::ios::binary) << std::string(10485761, '\0');
   struct TCase {
     std::vector<std::string> Args;
     std::string Err;
@@ -280,9 +280,9 @@ TEST_F(CliTest, SaysWhyAFileCannotBeRead) {
       {{"probe", "folder.scr"}, "error: folder.scr: Is a folder\n"},
       {{"convert", "folder.scr", "-p", "Common"}, "error: folder.scr: Is a folder\n"},
       {{"probe", "big.scr"},
-       "error: big.scr: File too large (10485760 bytes; the limit is 10 MB)\n"},
+       "error: big.scr: File too large (10485761 bytes; the limit is 10 MB)\n"},
       {{"convert", "big.scr", "-p", "Common"},
-       "error: big.scr: File too large (10485760 bytes; the limit is 10 MB)\n"},
+       "error: big.scr: File too large (10485761 bytes; the limit is 10 MB)\n"},
   };
   for (auto& c : cases) {
     TRun r = Run(c.Args);

@@ -1,7 +1,7 @@
 // Loading sources: picture conversion, load sources, the loader registry and ranking, the
 // source controller and the folder list.
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,8 +22,8 @@ class TempDir {
 public:
   TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    FPath = fs::temp_directory_path() /
-            ("velmora-src-" + std::to_string(getpid()) + "-" + std::string(info->test_suite_name()) + "-" + info->name());
+    FPath = fs::temp_directory_path() / ("velmora-src-" + std::to_string(getpid()) + "-" +
+                                         std::string(info->test_suite_name()) + "-" + info->name());
     fs::remove_all(FPath);
     fs::create_directories(FPath);
   }
@@ -227,8 +227,8 @@ TEST(ByteReader, EveryReadIsBounded) {
 TEST(LoadSource, CompanionFilesAndTheSizeLimit) {
   TempDir dir;
   const std::string main = dir.Write("Pic.SCR", std::vector<uint8_t>(6912, 1));
-  dir.Write("big.bin", std::vector<uint8_t>(10485760, 0));
-  dir.Write("almost.bin", std::vector<uint8_t>(10485759, 0));
+  dir.Write("big.bin", std::vector<uint8_t>(10485761, 0));
+  dir.Write("almost.bin", std::vector<uint8_t>(10485760, 0));
   dir.Write("Upper.DAT", Bytes("abc"));
   TVeFileLoadSource s(main);
   EXPECT_EQ(s.Name, "Pic.SCR");
@@ -238,7 +238,7 @@ TEST(LoadSource, CompanionFilesAndTheSizeLimit) {
   EXPECT_EQ(s.FindFile("big.bin"), nullptr);
   const TVeLoadSourceRec* almost = s.FindFile("almost.bin");
   ASSERT_NE(almost, nullptr);
-  EXPECT_EQ(almost->Size, 10485759);
+  EXPECT_EQ(almost->Size, 10485760);
   EXPECT_EQ(s.FindFile("ALMOST.BIN"), almost); // cached, compared without case
   const TVeLoadSourceRec* upper = s.FindFile("upper.dat");
   ASSERT_NE(upper, nullptr);
@@ -262,9 +262,9 @@ TEST(LoadSource, SaysWhyTheFileCannotBeRead) {
   const std::string missing = dir.Path() + "/missing.scr";
   const std::string folder = dir.Path() + "/folder.scr";
   fs::create_directories(folder);
-  const std::string big = dir.Write("big.scr", std::vector<uint8_t>(10485760, 0));
+  const std::string big = dir.Write("big.scr", std::vector<uint8_t>(10485761, 0));
   const std::string empty = dir.Write("empty.scr", {});
-  const std::string tooLarge = "File too large (10485760 bytes; the limit is 10 MB)";
+  const std::string tooLarge = "File too large (10485761 bytes; the limit is 10 MB)";
   struct {
     std::string Path, Reason;
   } cases[] = {{missing, "No such file"}, {dir.Path() + "/none/x.scr", "No such file"},
@@ -282,9 +282,9 @@ TEST(LoadSource, SaysWhyTheFileCannotBeRead) {
       EXPECT_EQ(e.what(), c.Reason) << c.Path;
     }
   }
-  // One byte less is read; a companion that is missing or too large is simply absent.
-  TVeFileLoadSource almost(dir.Write("almost.scr", std::vector<uint8_t>(10485759, 0)));
-  EXPECT_EQ(almost.Size, 10485759);
+  // Exactly 10 MB is read; a companion that is missing or too large is simply absent.
+  TVeFileLoadSource almost(dir.Write("almost.scr", std::vector<uint8_t>(10485760, 0)));
+  EXPECT_EQ(almost.Size, 10485760);
   EXPECT_EQ(almost.EmptyReason(), "Unknown image type");
   EXPECT_EQ(almost.FindFile("big.scr"), nullptr);
   EXPECT_EQ(almost.FindFile("missing.scr"), nullptr);

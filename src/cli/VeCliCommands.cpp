@@ -385,9 +385,13 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
   if (candidate >= engines->Count())
     throw EVeUsage("--candidate " + std::to_string(candidate) + ": only " +
                    std::to_string(engines->Count()) + " loader(s) take this file");
-  TVeImportModel model(*engines);
-  model.SelectEngine(candidate);
+  // Only the chosen loader decodes: a better one that fails must not stop it.
+  std::unique_ptr<TVeImportModel> decoded;
+  NamingFile(file, [&] { decoded = std::make_unique<TVeImportModel>(*engines, candidate); });
+  TVeImportModel& model = *decoded;
   TVeSourceEngine* engine = model.Engine();
+  for (const std::string& note : engine->Notes)
+    Note(file + ": " + note);
   if (!paletteType.empty()) {
     int type = VePaletteTypeByName(paletteType);
     bool offered = false;
@@ -401,7 +405,7 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
       throw EVeUsage(
           "--palette-type " + paletteType + " is not offered by this loader " +
           (names.empty() ? std::string("(it has no palette choice)") : "(offered: " + names + ")"));
-    model.SetPaletteType(TVePaletteType(type));
+    NamingFile(file, [&] { model.SetPaletteType(TVePaletteType(type)); });
   }
   if (!calculation.empty()) {
     uint8_t c = VeSameText(calculation, "standard") ? vcStandard : vcLinear;
@@ -413,7 +417,7 @@ int VeCliImport(const std::string& file, const std::string& output, int candidat
       throw EVeUsage("--calculation " + calculation + " is not offered by this loader" +
                      (offered.empty() ? std::string() : " (offered: " + offered + ")"));
     }
-    model.SetCalculation(c);
+    NamingFile(file, [&] { model.SetCalculation(c); });
   }
   TVeOutputSet set;
   set.Protect(file);

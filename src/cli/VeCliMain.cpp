@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <limits>
 
 #include "VeCli.h"
 #include "VeMemory.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
   import
       ->add_option("--candidate", candidate,
                    "Loader to use: the first column of probe (0, the best, by default)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   import->add_option("--palette-type", paletteType, "Palette type offered by the loader");
   import->add_option("--calculation", calculation, "Colour calculation: standard or linear")
       ->check(CLI::IsMember({"standard", "linear"}, CLI::ignore_case));

@@ -58,6 +58,16 @@ const TVeLoadSourceRec* TVeFileLoadSource::FindFile(const std::string& name) {
   return Load(name, problem);
 }
 
+std::string TVeLoadSource::CompanionProblem(const std::string&) {
+  return {};
+}
+
+std::string TVeFileLoadSource::CompanionProblem(const std::string& name) {
+  std::string problem;
+  if (Load(name, problem) || problem == "No such file") return {};
+  return problem;
+}
+
 std::string TVeFileLoadSource::EmptyReason() const {
   return FMainProblem.empty() ? std::string("Unknown image type") : FMainProblem;
 }

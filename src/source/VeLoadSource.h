@@ -28,11 +28,14 @@ public:
   virtual ~TVeLoadSource() = default;
   // A companion file (or the main file) by name; nullptr when there is none.
   virtual const TVeLoadSourceRec* FindFile(const std::string& name);
+  // Why a companion that is there cannot be read ("Is a folder", "File too large (...)",
+  // ...); empty when it reads, or when there is nothing of that name.
+  virtual std::string CompanionProblem(const std::string& name);
 };
 
 class TVeFileLoadSource : public TVeLoadSource {
 public:
-  // Files of this size and more are never read.
+  // Larger files are never read.
   static constexpr int64_t MaxFileSize = 10485760;
 
   std::string Folder; // with its trailing delimiter
@@ -40,6 +43,7 @@ public:
 
   explicit TVeFileLoadSource(const std::string& path);
   const TVeLoadSourceRec* FindFile(const std::string& name) override;
+  std::string CompanionProblem(const std::string& name) override;
   // What to tell the user when Size is 0: why the main file could not be read ("No such
   // file", "File too large (...)", ...), or "Unknown image type" for an empty file.
   std::string EmptyReason() const;

@@ -132,7 +132,7 @@ private:
 
 std::vector<uint8_t> VeReadFile(const std::string& path, int64_t limit) {
   TInputFile f(path);
-  if (f.Size() >= limit)
+  if (f.Size() > limit)
     throw EVeError("File too large (" + std::to_string(f.Size()) + " bytes; the limit is " +
                    LimitText(limit) + ")");
   std::vector<uint8_t> data(static_cast<size_t>(f.Size()));

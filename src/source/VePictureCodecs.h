@@ -96,9 +96,9 @@ TVePicture VeDecodePicture(int type, const uint8_t* data, size_t size);
 
 // Every source file is read here, so each failure is told the same way: "No such file",
 // "Permission denied", "Is a folder", "File too large (N bytes; the limit is L)" for a
-// file of limit bytes or more, "Unknown image type" for a device or pipe, or the system's
+// file of more than limit bytes, "Unknown image type" for a device or pipe, or the system's
 // own text. The messages do not name the file: callers add the name where it is needed.
-constexpr int64_t VeMaxReadFileSize = int64_t(INT32_MAX) + 1;
+constexpr int64_t VeMaxReadFileSize = INT32_MAX;
 // The whole file.
 std::vector<uint8_t> VeReadFile(const std::string& path, int64_t limit = VeMaxReadFileSize);
 // Its first n bytes, or all of a shorter file.

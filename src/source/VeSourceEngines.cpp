@@ -192,9 +192,9 @@ std::pair<int, int> VeAspectPair(int index) {
 
 // ---------------------------------------------------------------------------------------
 
-TVeImportModel::TVeImportModel(TVeSourceEngineList& engines) : FEngines(engines) {
+TVeImportModel::TVeImportModel(TVeSourceEngineList& engines, int first) : FEngines(engines) {
   if (FEngines.Count() == 0) throw EVeError("Unknown image type");
-  SelectEngine(0);
+  SelectEngine(first);
 }
 
 std::vector<std::string> TVeImportModel::Descriptions() const {

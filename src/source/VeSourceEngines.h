@@ -37,6 +37,9 @@ public:
   std::string FileName;
   std::string Description;
   std::string Comment;
+  // What the loader had to leave out or guess (a companion file it could not use, a missing
+  // palette), in words for the user; the picture still opens.
+  std::vector<std::string> Notes;
   int32_t Width = 0;
   int32_t Height = 0;
   int32_t BitsPerPixel = 0;
@@ -152,7 +155,8 @@ std::pair<int, int> VeAspectPair(int index);
 // The import dialog without its window.
 class TVeImportModel {
 public:
-  explicit TVeImportModel(TVeSourceEngineList& engines);
+  // Decodes with loader `first` (the best by default) and no other.
+  explicit TVeImportModel(TVeSourceEngineList& engines, int first = 0);
 
   int Count() const { return FEngines.Count(); }
   // One engine: a label with its description; several: a drop-down starting on the first.

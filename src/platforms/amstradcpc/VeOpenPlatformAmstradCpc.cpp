@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "VePlatformAmstradCpc.h"
 
@@ -324,6 +325,7 @@ struct TModeRPlan {
   const uint8_t* Pens = nullptr;
   const TVeLoadSourceRec* Even = nullptr;
   const TVeLoadSourceRec* Odd = nullptr;
+  std::string Problem; // with a good header: which frame file is missing or unusable
 };
 
 // A frame file: a header and at least the bytes of the frame.
@@ -352,13 +354,26 @@ TModeRPlan PlanModeR(TVeLoadSource* s) {
   p.Even = Companion(s, ".eve");
   p.Odd = Companion(s, ".odd");
   p.Valid = FrameUsable(p.Even, bytes) && FrameUsable(p.Odd, bytes);
+  // The header alone cannot show a picture; say which frame file stops it.
+  for (const auto& [rec, ext] : {std::pair{p.Even, ".eve"}, std::pair{p.Odd, ".odd"}}) {
+    if (!p.Problem.empty() || FrameUsable(rec, bytes)) continue;
+    const std::string name = CompanionName(s->Name, ext);
+    const std::string why = s->CompanionProblem(name);
+    p.Problem = "The ModeR frame file " + name +
+                (rec           ? " is not a frame of this picture"
+                 : why.empty() ? " is missing"
+                               : " cannot be read: " + why);
+  }
   return p;
 }
 
 } // namespace
 
+// A header without its frames is still offered under its extension, so that opening it
+// names the frame file at fault.
 TVeSourceMatch TVeAmstradCPCModeRSourceEngine::Check(TVeLoadSource* source) {
-  if (!PlanModeR(source).Valid) return 0;
+  const TModeRPlan p = PlanModeR(source);
+  if (!p.Valid) return !p.Problem.empty() && source->Ext == ".pph" ? smExtension : 0;
   return TVeSourceMatch(smVerified | smExactSize | (source->Ext == ".pph" ? smExtension : 0));
 }
 
@@ -375,6 +390,7 @@ TVeAmstradCPCModeRSourceEngine::TVeAmstradCPCModeRSourceEngine(TVeLoadSource* so
 
 std::unique_ptr<TVeBitmap> TVeAmstradCPCModeRSourceEngine::CreateBitmap() {
   const TModeRPlan p = PlanModeR(Source);
+  if (!p.Valid && !p.Problem.empty()) throw EVeError(p.Problem);
   if (!p.Valid || p.Height != Height) throw EVeError("The Amstrad CPC ModeR files are damaged");
   const int n = Pens(p.Mode);
   int firmware[16];

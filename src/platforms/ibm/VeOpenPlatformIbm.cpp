@@ -28,6 +28,11 @@ TVePCXEngine::TVePCXEngine(TVeLoadSource* source) : TVeSourceEngine(source, "TVe
   BitsPerPixel = h.BitsPerPixel * h.Planes;
   PixelAspect = AspectOf(Width, Height);
   Description = "PCX" + SizeText() + " image";
+  if (h.PaletteMissing) {
+    Description += " (no palette: gray levels)";
+    Notes.push_back("the 256-colour palette that ends an 8-bit PCX file is missing or damaged; "
+                    "gray levels 0 to 255 are shown in its place");
+  }
 }
 
 std::unique_ptr<TVeBitmap> TVePCXEngine::CreateBitmap() {

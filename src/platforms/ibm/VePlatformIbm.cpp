@@ -186,6 +186,7 @@ bool IbmReadPcxHeader(const uint8_t* data, int32_t size, TVePcxPicture& h) {
     // The trailer; without one the picture is gray.
     const bool trailer =
         size >= PcxHeaderBytes + PcxTrailerBytes && data[size - PcxTrailerBytes] == 0x0C;
+    h.PaletteMissing = !trailer;
     for (int i = 0; i < 256; ++i) {
       if (trailer) {
         const uint8_t* p = data + size - 768 + 3 * i;

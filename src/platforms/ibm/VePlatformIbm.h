@@ -56,6 +56,7 @@ struct TVePcxPicture {
   int BitsPerPixel = 8;          // per plane: 1, 2, 4 or 8
   int Planes = 1;                // 1 or 4 (with one bit per pixel)
   std::vector<uint32_t> Palette; // RGB-quads: 16 in the header, 256 in the trailer
+  bool PaletteMissing = false;   // an 8-bit picture without its trailer: gray levels
   std::vector<uint8_t> Pixels;   // Width x Height colour indices
 };
 // Version 5, run-length encoded; up to 16 colours go to the header palette, 8-bit pictures

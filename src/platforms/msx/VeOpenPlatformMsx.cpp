@@ -174,13 +174,22 @@ TVeSCEngine::TVeSCEngine(TVeLoadSource* source, const char* className,
   BitsPerPixel = BitsShown(screen);
   const std::string letter(1, format.Letter);
   const std::string& ext = source ? source->Ext : std::string();
-  // The second page of an interlaced picture.
+  // The second page of an interlaced picture. One that is there but unusable is said, as
+  // the picture then shows one field only.
+  bool pageRefused = false;
   if (format.PageMin > 0 && (ext == ".sc" + letter || ext == ".s0" + letter)) {
-    const TVeLoadSourceRec* page = source->FindFile(CompanionName(source->Name, ".s1" + letter));
+    const std::string pageName = CompanionName(source->Name, ".s1" + letter);
+    const TVeLoadSourceRec* page = source->FindFile(pageName);
     if (page && page->Size >= format.PageMin && page->Data[0] == 0xFE &&
         (page->Size - MsxBsaveHeaderBytes) / rowBytes >= FRows) {
       FPage = page;
       Height = 2 * FRows;
+    } else if (page || !source->CompanionProblem(pageName).empty()) {
+      pageRefused = true;
+      const std::string why = page ? "is not a BSAVE file of the first page's rows"
+                                   : "cannot be read: " + source->CompanionProblem(pageName);
+      Notes.push_back("the second page " + pageName + " " + why +
+                      "; only the first field is shown");
     }
   }
   // A palette file beside a screen that keeps no palette of its own.
@@ -198,7 +207,11 @@ TVeSCEngine::TVeSCEngine(TVeLoadSource* source, const char* className,
   if (screen == 10) PaletteType = ptMSX9958;             // only the V9958 shows YJK
   Description = "MSX" + SizeText() + " screen " + std::to_string(screen) +
                 (FPage ? " interlaced" : "") + " image" +
-                (refused ? " (palette file ignored)" : "");
+                (refused ? " (palette file ignored)" : "") +
+                (pageRefused ? " (second page ignored)" : "");
+  if (refused)
+    Notes.push_back("the palette file " + CompanionName(source->Name, ".pl" + letter) +
+                    " is not usable; the screen's own colours are shown");
 }
 
 std::unique_ptr<TVeBitmap> TVeSCEngine::CreateBitmap() {

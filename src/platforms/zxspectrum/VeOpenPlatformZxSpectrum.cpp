@@ -286,7 +286,8 @@ void GigaLoader(TVeSourceEngine& e, const char* kind) {
   e.Height = ZxScreenHeight;
   e.BitsPerPixel = 8;
   e.SetDefaultZxPaletteTypes();
-  VeZxGigaCalculations(e);
+  // Velmora's own gigascreen engines write these files and mix "Linear" unless told not to.
+  VeZxGigaCalculations(e, vcLinear);
   e.Description = "ZX Spectrum" + e.SizeText() + " gigascreen" + kind + " image";
 }
 

@@ -13,9 +13,9 @@ void VeZxNeedBytes(const TVeSourceEngine& e, int32_t size) {
   if (!e.Source || !e.Source->Data || e.Source->Size < size) VeInternalError();
 }
 
-void VeZxGigaCalculations(TVeSourceEngine& e) {
+void VeZxGigaCalculations(TVeSourceEngine& e, uint8_t first) {
   e.Calculations = 1 << vcStandard | 1 << vcLinear;
-  e.Calculation = vcStandard;
+  e.Calculation = first;
 }
 
 TVeZxFrames VeZxAddFrames(TVeSourceEngine& e, TVeBitmap& mixed) {

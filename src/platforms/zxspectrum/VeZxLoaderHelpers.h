@@ -21,8 +21,9 @@ TVeSourceMatch VeZxSizeMatch(const TVeLoadSource* source, int32_t size, const ch
                              const char* ext2 = nullptr, bool verified = false);
 // The bytes a decoder reads, checked again in case a caller skipped the probe.
 void VeZxNeedBytes(const TVeSourceEngine& engine, int32_t size);
-// "Standard" and "Linear" offered, "Standard" chosen.
-void VeZxGigaCalculations(TVeSourceEngine& engine);
+// "Standard" and "Linear" offered, first the given one: what the file's maker is likeliest
+// to have used, as the file cannot say.
+void VeZxGigaCalculations(TVeSourceEngine& engine, uint8_t first = vcStandard);
 // The pair palette of the engine's type and calculation, every entry shown: entry
 // f1 * 16 + f2 mixes the colours of both frames.
 void VeZxPairPalette(TVeSourceEngine& engine);

@@ -174,12 +174,29 @@ TEST(CpcLoaders, ModeRNeedsBothFrames) {
   EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*whole), 13);
   auto other = FolderOf(pph, "pic.dat");
   EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*other), 9);
+  // Without a usable frame the header is still taken by its extension alone, so that
+  // opening it names the frame file at fault rather than "Unknown image type".
+  auto opening = [](TVeLoadSource& source) {
+    auto list = ProbeAll(source);
+    auto* e = msxtest::Loader<TVeAmstradCPCModeRSourceEngine>(*list);
+    if (!e) return std::string("not taken");
+    try {
+      e->CreateBitmap();
+    } catch (const EVeError& error) {
+      return std::string(error.what());
+    }
+    return std::string("opened");
+  };
   auto noOdd = FolderOf(pph, "pic.pph", {}, {"odd"});
-  EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*noOdd), 0);
+  EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*noOdd), 4);
+  EXPECT_EQ(opening(*noOdd), "The ModeR frame file pic.odd is missing");
+  auto noOddOtherName = FolderOf(pph, "pic.dat", {}, {"odd"});
+  EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*noOddOtherName), 0);
   TBytes shortEve = pph.GetSubStream(0)->Bytes();
   shortEve.resize(shortEve.size() - 1);
   auto cut = FolderOf(pph, "pic.pph", {{"eve", shortEve}});
-  EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*cut), 0);
+  EXPECT_EQ(PriorityOf<TVeAmstradCPCModeRSourceEngine>(*cut), 4);
+  EXPECT_EQ(opening(*cut), "The ModeR frame file pic.eve is not a frame of this picture");
   // Width and height out of range, with the checksum to match.
   for (auto change :
        std::vector<std::pair<int, int>>{{1, 0x7F}, {2, 0x02}, {3, 0}, {4, 0x02}, {5, 0}, {0, 5}}) {
