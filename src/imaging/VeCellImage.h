@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VeBitmap.h"
+#include "VeCpuFeatures.h"
 #include "VeImage.h"
 #include "VePalette.h"
 #include "VeProgress.h"
@@ -202,21 +203,12 @@ public:
 
 class TVeCellImageFindOptimalColorsJob;
 
-// 256-bit vectors for the batched trials: x86 processors with AVX2. glibc has asked the
-// processor already when the program starts; libgcc's own probe would ask again, through
-// cpuid instructions that are slow in a virtual machine, in every process.
+// 256-bit vectors for the batched trials: x86 processors with AVX2.
 #if defined(__x86_64__) || defined(__i386__)
 #define VE_WIDE_VECTORS 1
-#if __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>
 inline bool VeHasWideVectors() {
-  return CPU_FEATURE_ACTIVE(AVX2);
+  return VeHasAvx2();
 }
-#else
-inline bool VeHasWideVectors() {
-  return __builtin_cpu_supports("avx2");
-}
-#endif
 #else
 #define VE_WIDE_VECTORS 0
 inline bool VeHasWideVectors() {
@@ -269,7 +261,7 @@ public:
   struct TPairCell {
     std::vector<double> Dist;
     std::vector<int> Closest;
-    std::vector<double> Sums; // scratch of MakePairCell
+    std::vector<double> Sums;  // scratch of MakePairCell
     std::vector<double> Lanes; // and its entries, a vector of lanes per channel
     std::vector<const double*> Rows;
   };
