@@ -25,6 +25,33 @@ template <class F> void ForChain(TVeHAMColor* head, F&& f) {
     f(c);
 }
 
+// Links the closest pair of a colour among slots first..na-1 of a without a link forward (next)
+// and one among first..nb-1 of b without a link back (prev), the first such pair on ties;
+// false when no pair is left.
+template <TVeHAMColor* TVeHAMColor::*Next, TVeHAMColor* TVeHAMColor::*Prev>
+bool LinkClosest(TVeHAMLine& a, int na, TVeHAMLine& b, int nb, int first) {
+  TVeHAMColor *bestA = nullptr, *bestB = nullptr;
+  double best = 0;
+  for (int i = first; i < na; ++i) {
+    TVeHAMColor* ca = a.GetColor(i);
+    if (ca->*Next) continue;
+    for (int j = first; j < nb; ++j) {
+      TVeHAMColor* cb = b.GetColor(j);
+      if (cb->*Prev) continue;
+      const double d = Dist(ca->Lin, cb->Lin);
+      if (!bestA || d < best) {
+        best = d;
+        bestA = ca;
+        bestB = cb;
+      }
+    }
+  }
+  if (!bestA) return false;
+  bestA->*Next = bestB;
+  bestB->*Prev = bestA;
+  return true;
+}
+
 } // namespace
 
 // ---- Lines ----------------------------------------------------------------------------------
@@ -169,27 +196,10 @@ void TVeHAMPalette::Link() {
     TVeHAMLine& b = *FLines[size_t(n) + 1];
     // Every changeable slot of both lines may pair: held to the indices below the smaller
     // slot count, a colour both lines share could miss its partner and be lost.
-    for (int t = 0; t < carry; ++t) {
-      TVeHAMColor *bestA = nullptr, *bestB = nullptr;
-      double best = 0;
-      for (int i = FFirst; i < a.SlotCount(); ++i) {
-        TVeHAMColor* ca = a.GetColor(i);
-        if (ca->Successor) continue;
-        for (int j = FFirst; j < b.SlotCount(); ++j) {
-          TVeHAMColor* cb = b.GetColor(j);
-          if (cb->Predecessor) continue;
-          const double d = Dist(ca->Lin, cb->Lin);
-          if (!bestA || d < best) {
-            best = d;
-            bestA = ca;
-            bestB = cb;
-          }
-        }
-      }
-      if (!bestA) break;
-      bestA->Successor = bestB;
-      bestB->Predecessor = bestA;
-    }
+    for (int t = 0; t < carry; ++t)
+      if (!LinkClosest<&TVeHAMColor::Successor, &TVeHAMColor::Predecessor>(a, a.SlotCount(), b,
+                                                                           b.SlotCount(), FFirst))
+        break;
     while (b.SlotCount() > a.SlotCount()) {
       TVeHAMColor* from = nullptr;
       for (int j = FFirst; j < b.SlotCount() && !from; ++j)
@@ -227,26 +237,8 @@ void TVeHAMPalette::LimitLines() {
         c->Successor->TentativePredecessor = c;
       }
     }
-    for (;;) {
-      TVeHAMColor *bestA = nullptr, *bestB = nullptr;
-      double best = 0;
-      for (int i = FFirst; i < count; ++i) {
-        TVeHAMColor* ca = a.GetColor(i);
-        if (ca->TentativeSuccessor) continue;
-        for (int j = FFirst; j < count; ++j) {
-          TVeHAMColor* cb = b.GetColor(j);
-          if (cb->TentativePredecessor) continue;
-          const double d = Dist(ca->Lin, cb->Lin);
-          if (!bestA || d < best) {
-            best = d;
-            bestA = ca;
-            bestB = cb;
-          }
-        }
-      }
-      if (!bestA) break;
-      bestA->TentativeSuccessor = bestB;
-      bestB->TentativePredecessor = bestA;
+    while (LinkClosest<&TVeHAMColor::TentativeSuccessor, &TVeHAMColor::TentativePredecessor>(
+        a, count, b, count, FFirst)) {
     }
     double cost = 0;
     for (int i = FFirst; i < count; ++i)

@@ -954,6 +954,22 @@ void RunQuantization(const TVeQuantizationArgs& args, TVePalette256& output,
     q.Execute(output);
 }
 
+// What every entry does first with the fixed colours: read them from a copy when they are
+// the output itself, which the run overwrites, and when they are exactly k colours, make them
+// the output and report that nothing is left to do.
+bool FixedIsWhole(int k, TVePalette256& output, const TVePalette256*& fixed,
+                  std::unique_ptr<TVePalette256>& copy) {
+  if (fixed == &output) {
+    copy = fixed->Clone256();
+    fixed = copy.get();
+  }
+  if (fixed && fixed->Count() == k) {
+    output.Assign(fixed);
+    return true;
+  }
+  return false;
+}
+
 // Entry 1: a fixed palette of more than k colours is the choice set, otherwise it starts
 // the output and its colours are pinned.
 void QuantizeImageCore(const TVeQuantizationArgs& args, TVePalette256& output,
@@ -961,15 +977,8 @@ void QuantizeImageCore(const TVeQuantizationArgs& args, TVePalette256& output,
                        TVeQuantizationPixels image, bool pairs, double threshold) {
   const int k = std::max(args.K, 2);
   std::unique_ptr<TVePalette256> fixedCopy;
-  if (fixed == &output) {
-    fixedCopy = fixed->Clone256();
-    fixed = fixedCopy.get();
-  }
+  if (FixedIsWhole(k, output, fixed, fixedCopy)) return;
   const int fixedCount = fixed ? fixed->Count() : 0;
-  if (fixed && fixedCount == k) {
-    output.Assign(fixed);
-    return;
-  }
   TVeQuantizationPlan plan;
   if (fixedCount >= k) {
     plan.Hardware = fixed;
@@ -992,15 +1001,8 @@ void QuantizeUsedCore(const TVeQuantizationArgs& args, TVePalette256& output,
                       double threshold, bool singleThread) {
   const int k = std::max(args.K, 2);
   std::unique_ptr<TVePalette256> fixedCopy;
-  if (fixed == &output) {
-    fixedCopy = fixed->Clone256();
-    fixed = fixedCopy.get();
-  }
+  if (FixedIsWhole(k, output, fixed, fixedCopy)) return;
   const int fixedCount = fixed ? fixed->Count() : 0;
-  if (fixed && fixedCount == k) {
-    output.Assign(fixed);
-    return;
-  }
   TVePalette256 chosen;
   if (fixed) chosen.Assign(fixed);
   if (hardware) {
@@ -1050,15 +1052,8 @@ void QuantizeHistogram(const TVeQuantizationArgs& args, TVePalette256& output,
                        const TVePalette256* fixed, const double* histogram) {
   const int k = std::max(args.K, 2);
   std::unique_ptr<TVePalette256> fixedCopy;
-  if (fixed == &output) {
-    fixedCopy = fixed->Clone256();
-    fixed = fixedCopy.get();
-  }
+  if (FixedIsWhole(k, output, fixed, fixedCopy)) return;
   const int fixedCount = fixed ? fixed->Count() : 0;
-  if (fixed && fixedCount == k) {
-    output.Assign(fixed);
-    return;
-  }
   if (bins.Count() < 32768) VeInternalError();
   TVeQuantizationPlan plan;
   if (fixedCount < k)
