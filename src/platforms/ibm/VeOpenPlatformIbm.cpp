@@ -37,21 +37,27 @@ TVePCXEngine::TVePCXEngine(TVeLoadSource* source) : TVeSourceEngine(source, "TVe
 
 std::unique_ptr<TVeBitmap> TVePCXEngine::CreateBitmap() {
   if (!Source) VeInternalError();
-  const TVePcxPicture pic = IbmDecodePcx(Source->Data, Source->Size);
+  TVePcxPicture pic;
+  if (!IbmReadPcxHeader(Source->Data, Source->Size, pic)) throw EVeError("Unknown image type");
   if (pic.Width != Width || pic.Height != Height) VeInternalError();
   Palette->BeginUpdate();
   Palette->Clear();
   for (uint32_t q : pic.Palette)
     Palette->AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
   Palette->EndUpdate();
+  // Rows go straight into the picture, made when the first row is decoded: the data has
+  // been found long enough by then, and nothing else the size of the picture is held.
   std::unique_ptr<TVeBitmap> bmp;
-  if (BitsPerPixel == 8)
-    bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
-  else
-    bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
-  for (int y = 0; y < Height; ++y)
+  IbmDecodePcxRows(Source->Data, Source->Size, pic, [&](int y, const uint8_t* indices) {
+    if (!bmp) {
+      if (BitsPerPixel == 8)
+        bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
+      else
+        bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
+    }
     for (int x = 0; x < Width; ++x)
-      bmp->SetPixel(x, y, pic.Pixels[size_t(y) * size_t(Width) + size_t(x)]);
+      bmp->SetPixel(x, y, indices[x]);
+  });
   return bmp;
 }
 

@@ -207,40 +207,71 @@ bool IbmReadPcxHeader(const uint8_t* data, int32_t size, TVePcxPicture& h) {
   return true;
 }
 
-TVePcxPicture IbmDecodePcx(const uint8_t* data, int32_t size) {
-  TVePcxPicture pic;
-  if (!IbmReadPcxHeader(data, size, pic)) throw EVeError("Unknown image type");
+void IbmDecodePcxRows(const uint8_t* data, int32_t size, const TVePcxPicture& pic,
+                      const std::function<void(int y, const uint8_t* indices)>& row) {
   const int bpl = GetWord(data + 66);
   const int lineBytes = bpl * pic.Planes;
-  // Runs may go on from one plane or line into the next: decode the whole stream.
   const int64_t total = int64_t(lineBytes) * pic.Height;
   // Two bytes give at most 63: a shorter file cannot hold the picture.
   if (total > int64_t(size) * 32) throw EVeError("The PCX file is truncated");
-  std::vector<uint8_t> raw(static_cast<size_t>(total));
-  TVeByteReader r(data + PcxHeaderBytes, size - PcxHeaderBytes);
-  int64_t n = 0;
-  while (n < total) {
+  // Count the runs before anything is held for the picture, so that a header claiming far
+  // more than the data holds costs no memory.
+  {
+    TVeByteReader r(data + PcxHeaderBytes, size - PcxHeaderBytes);
+    int64_t n = 0;
     uint8_t b;
-    if (!r.ReadByte(b)) throw EVeError("The PCX file is truncated");
-    int count = 1;
-    if (b >= 0xC0) {
-      count = b & 0x3F;
+    while (n < total) {
       if (!r.ReadByte(b)) throw EVeError("The PCX file is truncated");
+      int count = 1;
+      if (b >= 0xC0) {
+        count = b & 0x3F;
+        if (!r.ReadByte(b)) throw EVeError("The PCX file is truncated");
+      }
+      n += count;
     }
-    for (int i = 0; i < count && n < total; ++i)
-      raw[size_t(n++)] = b;
   }
-  pic.Pixels.assign(size_t(pic.Width) * size_t(pic.Height), 0);
+  // Runs may go on from one plane or line into the next.
+  std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
+  std::vector<uint8_t> indices(static_cast<size_t>(pic.Width));
+  TVeByteReader r(data + PcxHeaderBytes, size - PcxHeaderBytes);
+  int pending = 0;
+  uint8_t value = 0;
   const int bits = pic.BitsPerPixel;
   for (int y = 0; y < pic.Height; ++y) {
-    const uint8_t* line = &raw[size_t(y) * size_t(lineBytes)];
-    uint8_t* row = &pic.Pixels[size_t(y) * size_t(pic.Width)];
+    for (int at = 0; at < lineBytes;) {
+      if (pending == 0) {
+        uint8_t b;
+        if (!r.ReadByte(b)) throw EVeError("The PCX file is truncated");
+        pending = 1;
+        if (b >= 0xC0) {
+          pending = b & 0x3F;
+          if (!r.ReadByte(b)) throw EVeError("The PCX file is truncated");
+        }
+        value = b;
+        continue;
+      }
+      const int n = std::min(pending, lineBytes - at);
+      std::fill_n(line.begin() + at, n, value);
+      at += n;
+      pending -= n;
+    }
+    std::fill(indices.begin(), indices.end(), uint8_t(0));
     for (int p = 0; p < pic.Planes; ++p)
       for (int x = 0; x < pic.Width; ++x) {
         const int bit = x * bits;
-        const int v = (line[p * bpl + bit / 8] >> (8 - bits - bit % 8)) & ((1 << bits) - 1);
-        row[x] = uint8_t(pic.Planes > 1 ? row[x] | v << p : v);
+        const int v = (line[size_t(p * bpl + bit / 8)] >> (8 - bits - bit % 8)) & ((1 << bits) - 1);
+        indices[size_t(x)] = uint8_t(pic.Planes > 1 ? indices[size_t(x)] | v << p : v);
       }
+    row(y, indices.data());
   }
+}
+
+TVePcxPicture IbmDecodePcx(const uint8_t* data, int32_t size) {
+  TVePcxPicture pic;
+  if (!IbmReadPcxHeader(data, size, pic)) throw EVeError("Unknown image type");
+  pic.Pixels.assign(size_t(pic.Width) * size_t(pic.Height), 0);
+  IbmDecodePcxRows(data, size, pic, [&](int y, const uint8_t* indices) {
+    std::copy_n(indices, pic.Width, &pic.Pixels[size_t(y) * size_t(pic.Width)]);
+  });
   return pic;
 }

@@ -2,6 +2,7 @@
 // IBM PC screens: the CGA colours and palettes, the EGA 64 and VGA DAC colours, the CGA
 // memory layout of BASIC's BSAVE pictures, and PCX pictures.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,3 +67,8 @@ std::vector<uint8_t> IbmEncodePcx(const TVePcxPicture& picture);
 bool IbmReadPcxHeader(const uint8_t* data, int32_t size, TVePcxPicture& header);
 // The whole picture; an error for a truncated or malformed file.
 TVePcxPicture IbmDecodePcx(const uint8_t* data, int32_t size);
+// The same a row at a time: row(y, indices) gets each row's Width colour indices in turn, so
+// that only the caller's picture is held. Errors as IbmDecodePcx, raised before any row when
+// the data is too short for the rows the header claims.
+void IbmDecodePcxRows(const uint8_t* data, int32_t size, const TVePcxPicture& header,
+                      const std::function<void(int y, const uint8_t* indices)>& row);
