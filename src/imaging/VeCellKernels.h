@@ -13,7 +13,7 @@
 
 // The lane helpers are inline and internal to the conversion, so how a vector would be
 // returned across an ABI boundary does not matter.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Makes the fuzz targets' first corpus from what Velmora really writes: the sample photograph
+# converted in every finished mode, each native file turned into inputs by
+# velmora-fuzz-seeds, with the hand-made seeds of fuzz/seeds/ and the bundled palettes.
+#   scripts/fuzz-seeds.sh OUT_DIR [BUILD_DIR]   writes OUT_DIR/{loader,native,picture,palette}
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$1
+build=${2:-build/default}
+cli=$build/velmora-cli
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"/{loader,native,picture,palette}
+n=0
+while IFS='|' read -r platform mode; do
+  n=$((n + 1))
+  mkdir -p "$work/$n"
+  "$cli" convert samples/astronaut.png -p "$platform" -m "$mode" -o "$work/$n/pic" \
+    --preview "$work/$n/preview.png" >/dev/null
+done < <("$cli" list | awk -F'\t' '$5 != "preview only" { print $1 "|" $2 }')
+"$build/velmora-fuzz-seeds" "$out" $(find "$work" -type f ! -name 'preview.png') fuzz/seeds/native/*
+# Pictures: the samples and previews in each format the decoders read.
+cp samples/*.png "$out/picture/"
+"$cli" convert samples/coffee.png -p Common -m Palette -o "$work/c" --preview "$work/c.gif" >/dev/null
+"$cli" convert samples/coffee.png -p Common -m "B/W" -o "$work/bw" --preview "$work/b.bmp" >/dev/null
+cp "$work/c.gif" "$work/b.bmp" "$out/picture/"
+cp src/app/Palettes/* "$out/palette/" 2>/dev/null || true
+echo "fuzz seeds: $n modes, $(ls "$out/loader" | wc -l) loader, $(ls "$out/native" | wc -l) native," \
+  "$(ls "$out/picture" | wc -l) picture, $(ls "$out/palette" | wc -l) palette inputs"
