@@ -13,7 +13,13 @@ targets=${*:-loader native picture palette}
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" >/dev/null
-work=${VELMORA_FUZZ_WORK:-$(mktemp -d)}
+work=${VELMORA_FUZZ_WORK:-}
+if [ -z "$work" ]; then
+  work=$(mktemp -d)
+  keep=0
+else
+  keep=1
+fi
 mkdir -p "$work"
 [ -d "$work/seeds/loader" ] || bash scripts/fuzz-seeds.sh "$work/seeds"
 status=0
@@ -35,4 +41,6 @@ for t in $targets; do
   grep -E "stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)" \
     "$work/fuzz_$t.log" || true
 done
+# A passing run's scratch corpus goes; a finding's stays to be looked at.
+[ "$status" -ne 0 ] || [ "$keep" = 1 ] || rm -rf "$work"
 exit $status
