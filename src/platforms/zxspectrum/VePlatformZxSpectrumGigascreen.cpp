@@ -35,8 +35,9 @@ void ZxSpectrumMakeMixedPalette(TVePalette256& mixed, const TVeZxMixedPaletteArg
     for (int b = 0; b < 16; ++b) {
       if (args.Calculation == 0) {
         int level[3];
-        // Channel bits: blue 0, red 1, green 2; the levels go out as R, G, B.
-        const int bits[3] = {1, 0, 2};
+        // The colour bit of each output channel R, G, B (a colour number is blue 0, red 1,
+        // green 2).
+        const int bits[3] = {1, 2, 0};
         for (int ch = 0; ch < 3; ++ch)
           level[ch] = MixLevel(lv, a >> bits[ch] & 1, b >> bits[ch] & 1, a > 7, b > 7);
         const uint32_t q = ZxSpectrumOutputRGB(lv, level[0], level[1], level[2]);

@@ -90,6 +90,28 @@ TEST(ZxGigascreen, MixedPaletteAndItsForbiddenMixes) {
   EXPECT_EQ(mixed.GetRGBQuad(7), ZxSpectrumOutputRGB(lv, lv.DarkBlack, lv.DarkBlack, lv.DarkBlack));
 }
 
+TEST(ZxGigascreen, StandardMixesLightTheChannelsOfTheirColours) {
+  for (TVePaletteType type : {ptPulsar, ptColoredLinear, ptVardel, ptStdRGBMiddle, ptOrthodox}) {
+    TVePalette256 pure, mixed;
+    ZxSpectrumMakePalette(pure, type);
+    TVeZxMixedPaletteArgs args;
+    args.PaletteType = type;
+    args.Calculation = 0;
+    ZxSpectrumMakeMixedPalette(mixed, args);
+    for (int c = 0; c < 16; ++c)
+      EXPECT_EQ(mixed.GetRGBQuad(17 * c), pure.GetRGBQuad(c)) << int(type) << ": " << c;
+    // Black with one dark primary lights that primary's channel alone.
+    const TVeZxSpectrumLevels& lv = ZxSpectrumLevels(type);
+    const int d = lv.DarkBlack;
+    EXPECT_EQ(mixed.GetRGBQuad(zxBlue), ZxSpectrumOutputRGB(lv, 0, 0, d)) << int(type);
+    EXPECT_EQ(mixed.GetRGBQuad(zxRed), ZxSpectrumOutputRGB(lv, d, 0, 0)) << int(type);
+    EXPECT_EQ(mixed.GetRGBQuad(zxGreen), ZxSpectrumOutputRGB(lv, 0, d, 0)) << int(type);
+    // Bright blue with bright yellow: bright+black on every channel, a grey.
+    const int b = lv.BrightBlack;
+    EXPECT_EQ(mixed.GetRGBQuad(16 * (8 + zxBlue) + 8 + zxYellow), ZxSpectrumOutputRGB(lv, b, b, b));
+  }
+}
+
 TEST(ZxGigascreen, FilesFramesAndPreviewAgree) {
   TVeEngineRun g = Giga(Photo(), [](TVeDestEngineOptions& o) { o.SetBorderColor(0x0000F0); });
   ASSERT_EQ(g.Files->Count(), 2);
@@ -183,6 +205,17 @@ TEST(ZxGigascreen, SafeModeGivesEqualAttributesAndBlackWhiteMixIsAChessboard) {
   EXPECT_NE(b[size_t(ZxScreenOffset(0, 0))], b[size_t(ZxScreenOffset(1, 0))]);
 }
 
+TEST(ZxGigascreen, StandardCalculationWritesBlueAsBlue) {
+  TVeEngineRun blue = Giga(TVeBitmap32(256, 192, VeRGBQuad(0, 0, 188)),
+                           [](TVeDestEngineOptions& o) { o.SetCalculation(0); });
+  const auto& img = blue.File();
+  for (int f = 0; f < 2; ++f)
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x)
+        ASSERT_EQ(Shown(img, f, x, y), zxBlue) << "frame " << f << ": " << x << "," << y;
+  EXPECT_EQ(blue.Result->ToBitmap32()->Pixel(100, 100) & 0xFFFFFFu, 0x0000BCu);
+}
+
 TEST(ZxGigascreen, SameFilesWithAnyWorkerCount) {
   std::vector<uint8_t> first;
   for (int workers : {1, 3}) {
@@ -197,34 +230,39 @@ TEST(ZxGigascreen, SameFilesWithAnyWorkerCount) {
 }
 
 TEST(ZxGigascreen, FilesReadBackAsThePreview) {
-  TVeEngineRun g = Giga(Photo());
   RegisterZxSpectrumLoaders();
-  const auto preview = g.Result->ToBitmap32();
-  for (int i = 0; i < 2; ++i) {
-    const auto& bytes = g.Files->GetStream(i)->Bytes();
-    const std::string name = i == 0 ? "photo.img" : "photo.mg8";
-    TVeMemoryLoadSource src(name, int32_t(bytes.size()), bytes.data());
-    auto list = ProbeSource(&src);
-    TVeSourceEngine* e = nullptr;
-    for (int k = 0; k < list->Count(); ++k)
-      if (dynamic_cast<TVeZxSpectrumGigaEngine*>(list->Engines(k)) ||
-          dynamic_cast<TVeZxSpectrumGigaMGEngine*>(list->Engines(k)))
-        e = list->Engines(k);
-    ASSERT_TRUE(e) << name;
-    EXPECT_EQ(e->Priority, i == 0 ? 5 : 13);
-    // The file cannot say how its colours were mixed: the first reading is the engine's own
-    // default, so it opens as it was previewed.
-    EXPECT_EQ(e->Calculation, vcLinear);
-    auto bmp = e->CreateBitmap();
-    ASSERT_TRUE(bmp);
-    EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
-    // And its two frames, as the flicker display shows them.
-    ASSERT_NE(bmp->Frames(), nullptr);
-    ASSERT_EQ(bmp->Frames()->Count(), 2);
-    for (int f = 0; f < 2; ++f)
-      EXPECT_TRUE(*bmp->Frames()->GetBitmap(f)->ToBitmap32() ==
-                  *g.Result->Frames()->GetBitmap(f)->ToBitmap32())
-          << name << " frame " << f;
+  for (uint8_t calculation : {vcLinear, vcStandard}) {
+    TVeEngineRun g =
+        Giga(Photo(), [calculation](TVeDestEngineOptions& o) { o.SetCalculation(calculation); });
+    const auto preview = g.Result->ToBitmap32();
+    for (int i = 0; i < 2; ++i) {
+      const auto& bytes = g.Files->GetStream(i)->Bytes();
+      const std::string file = i == 0 ? "photo.img" : "photo.mg8";
+      const std::string name = file + " calculation " + std::to_string(calculation);
+      TVeMemoryLoadSource src(file, int32_t(bytes.size()), bytes.data());
+      auto list = ProbeSource(&src);
+      TVeSourceEngine* e = nullptr;
+      for (int k = 0; k < list->Count(); ++k)
+        if (dynamic_cast<TVeZxSpectrumGigaEngine*>(list->Engines(k)) ||
+            dynamic_cast<TVeZxSpectrumGigaMGEngine*>(list->Engines(k)))
+          e = list->Engines(k);
+      ASSERT_TRUE(e) << name;
+      EXPECT_EQ(e->Priority, i == 0 ? 5 : 13);
+      // The file cannot say how its colours were mixed: the first reading is the engine's own
+      // default, so it opens as it was previewed; the other is one choice away.
+      EXPECT_EQ(e->Calculation, vcLinear);
+      e->Calculation = calculation;
+      auto bmp = e->CreateBitmap();
+      ASSERT_TRUE(bmp);
+      EXPECT_TRUE(*bmp->ToBitmap32() == *preview) << name;
+      // And its two frames, as the flicker display shows them.
+      ASSERT_NE(bmp->Frames(), nullptr);
+      ASSERT_EQ(bmp->Frames()->Count(), 2);
+      for (int f = 0; f < 2; ++f)
+        EXPECT_TRUE(*bmp->Frames()->GetBitmap(f)->ToBitmap32() ==
+                    *g.Result->Frames()->GetBitmap(f)->ToBitmap32())
+            << name << " frame " << f;
+    }
   }
 }
 
