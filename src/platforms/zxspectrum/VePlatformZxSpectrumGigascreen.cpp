@@ -290,7 +290,7 @@ void TVeZxSpectrumGigascreenImage::DitherCell(TVeBitmap* result, TVeCellScreen* 
   FSet2.clear();
   FMixed.clear();
   FCellEntries.assign(size_t(rect.Width() * rect.Height()), 0);
-  auto note = [](std::vector<int>& set, int v) {
+  auto note = [](auto& set, auto v) {
     if (std::find(set.begin(), set.end(), v) == set.end()) set.push_back(v);
   };
   WriteAttrs(screen, cellX, cellY, c.Paper1, c.Ink1, c.Paper2, c.Ink2);
@@ -318,7 +318,7 @@ void TVeZxSpectrumGigascreenImage::DitherCell(TVeBitmap* result, TVeCellScreen* 
       note(FSet1, f1 ? c.Ink1 : c.Paper1);
       note(FSet2, f2 ? c.Ink2 : c.Paper2);
       const int entry = c.Entry(combination);
-      note(FMixed, entry);
+      note(FMixed, FPalette->GetRGBQuad(entry));
       FCellEntries[size_t((y - rect.Top) * rect.Width() + (x - rect.Left))] = entry;
       result->SetPixel(x, y, c.UnionIndex[k]);
       const double* col = cl + 3 * k;
@@ -387,9 +387,11 @@ bool TVeZxSpectrumGigascreenImage::Reencode(TVeCellGigaScreen* screen, const TVe
   if (set1.size() == 2 && set2.size() == 1) std::swap(set1, set2);
   int a = -1, b = -1;
   const bool brightOnly = FColorUsage == 3;
-  if (!brightOnly && FMixed.size() == 1 && FMixed[0] == 7 && !mixed.Color(7).Excluded) {
+  // A cell of one mixed colour is matched by that colour, whichever pair made it: blue with
+  // yellow becomes black with dark white, the same grey without alternating colours.
+  if (!brightOnly && FMixed.size() == 1 && FMixed[0] == FMix7 && !mixed.Color(7).Excluded) {
     a = 0, b = 7;
-  } else if (FMixed.size() == 1 && FMixed[0] == 15) {
+  } else if (FMixed.size() == 1 && FMixed[0] == FMix15) {
     if (!brightOnly && FPure.GetRGBQuad(7) == FMix15) {
       a = 0, b = 7;
     } else if (!mixed.Color(8 * 16 + 15).Excluded) {

@@ -139,9 +139,10 @@ protected:
   TVeZxSpectrumGigascreenPaletteList* FList = nullptr;
   TVeBitmap* FFrame1 = nullptr;
   TVeBitmap* FFrame2 = nullptr;
-  // The cell being dithered: the pure colours each frame shows and the mixes used (each in
-  // the order first met), and the mixed entry of every pixel.
-  std::vector<int> FSet1, FSet2, FMixed;
+  // The cell being dithered: the pure colours each frame shows and the mixed colours (RGB)
+  // used, each in the order first met, and the mixed entry of every pixel.
+  std::vector<int> FSet1, FSet2;
+  std::vector<uint32_t> FMixed;
   std::vector<int> FCellEntries;
 };
 

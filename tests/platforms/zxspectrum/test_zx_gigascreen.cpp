@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 
 #include "VeBitmap.h"
 #include "VeDest.h"
@@ -214,6 +216,75 @@ TEST(ZxGigascreen, StandardCalculationWritesBlueAsBlue) {
       for (int x = 0; x < 256; ++x)
         ASSERT_EQ(Shown(img, f, x, y), zxBlue) << "frame " << f << ": " << x << "," << y;
   EXPECT_EQ(blue.Result->ToBitmap32()->Pixel(100, 100) & 0xFFFFFFu, 0x0000BCu);
+}
+
+namespace {
+// Dithers every cell with one given candidate of the list, as if the search had chosen it,
+// so that a cell can show a mix made by any pair.
+class TForcedImage : public TVeZxSpectrumGigascreenImage {
+public:
+  TForcedImage(const TVeBitmap32& source, int paper1, int ink1, int paper2, int ink2)
+      : TVeZxSpectrumGigascreenImage(8, source, 8), FWanted{paper1, ink1, paper2, ink2} {}
+  void DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette*,
+                  const TVeCellRect& rect, int cellY, int cellX) override {
+    TVeCellPalette* forced = nullptr;
+    for (int i = 0; i < FList->Count() && !forced; ++i) {
+      auto* c = static_cast<TVeZxSpectrumGigascreenPalette*>(FList->GetPalette(i));
+      if (std::array<int, 4>{c->Paper1, c->Ink1, c->Paper2, c->Ink2} == FWanted) forced = c;
+    }
+    if (!forced) throw std::runtime_error("candidate not offered");
+    TVeZxSpectrumGigascreenImage::DitherCell(result, screen, forced, rect, cellY, cellX);
+  }
+
+private:
+  std::array<int, 4> FWanted;
+};
+
+// The "img" bytes of a flat picture of the colour of mixed entry `entry` (conversion palette
+// of the default options), every cell dithered with the given candidate.
+std::vector<uint8_t> ForcedCells(int entry, bool safeMode, int paper1, int ink1, int paper2,
+                                 int ink2) {
+  TVeZxSpectrumGigascreenEngine engine;
+  auto options = engine.CreateOptions();
+  options->SetSafeMode(safeMode);
+  static_cast<TVeZxSpectrumGigascreenEngineOptions&>(*options).BuildMixedPalette(false);
+  const TVeBitmap32 flat(256, 192, options->Palette().GetRGBQuad(entry) | 0xFF000000u);
+  TForcedImage image(flat, paper1, ink1, paper2, ink2);
+  std::vector<uint8_t> img(ZxGigascreenBytes);
+  TVeZxSpectrumGigascreenScreen screen(img.data());
+  image.Convert(nullptr, *options, &screen, nullptr);
+  return img;
+}
+} // namespace
+
+TEST(ZxGigascreen, CellsOfOneMixedColourTakeTheSteadiestPairOfThatColour) {
+  // The black and bright white mix has the colour of dark white: in safe mode such a cell
+  // shows steady dark white instead of flickering.
+  const auto steady = ForcedCells(15, true, zxBlack + 8, zxWhite + 8, zxBlack + 8, zxWhite + 8);
+  for (int a = 0; a < ZxAttrBytes; ++a) {
+    ASSERT_EQ(steady[size_t(ZxPixelBytes + a)], zxWhite) << a;
+    ASSERT_EQ(steady[size_t(ZxScreenBytes + ZxPixelBytes + a)], zxWhite) << a;
+  }
+  for (int f = 0; f < 2; ++f)
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x)
+        ASSERT_EQ(Shown(steady, f, x, y), zxWhite) << "frame " << f << ": " << x << "," << y;
+
+  // Blue with yellow mixes to the grey of black with dark white, which is written as that
+  // pair: paper 0, ink 7 in both frames, the pixels a chessboard between the frames.
+  const auto gray = ForcedCells(16 * zxBlue + zxYellow, false, zxBlue, zxYellow, zxBlue, zxYellow);
+  for (int a = 0; a < ZxAttrBytes; ++a) {
+    ASSERT_EQ(gray[size_t(ZxPixelBytes + a)], zxWhite) << a;
+    ASSERT_EQ(gray[size_t(ZxScreenBytes + ZxPixelBytes + a)], zxWhite) << a;
+  }
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const int c = Shown(gray, 0, x, y);
+      ASSERT_TRUE(c == zxBlack || c == zxWhite) << x << "," << y;
+      ASSERT_NE(c, Shown(gray, 1, x, y)) << x << "," << y;
+      ASSERT_NE(c, Shown(gray, 0, x ^ 1, y)) << x << "," << y;
+      ASSERT_NE(c, Shown(gray, 0, x, y ^ 1)) << x << "," << y;
+    }
 }
 
 TEST(ZxGigascreen, SameFilesWithAnyWorkerCount) {
