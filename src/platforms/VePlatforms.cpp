@@ -13,6 +13,8 @@
 #include "ibm/VeSavePlatformIbm.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
+#include "pico8/VeOpenPlatformPico8.h"
+#include "pico8/VeSavePlatformPico8.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
@@ -186,6 +188,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
