@@ -27,6 +27,7 @@
 #include "vector06c/VeSavePlatformVector06c.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
 #include "zxspectrum/VeSavePlatformZxSpectrum.h"
+#include "zxspectrumnext/VeSavePlatformZxSpectrumNext.h"
 #include "zxspectrumulaplus/VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "zxspectrumulaplus/VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -195,6 +196,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
+      {"ZX Spectrum Next", RegisterZxSpectrumNextEngines, nullptr},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
   return units;
