@@ -47,10 +47,7 @@ TVePico8EngineUI::TVePico8EngineUI(TVeDestEngineOptions& options) : TVeDestEngin
   AddPaletteSeparator();
   AddPaletteNumberList({"Base colours", "Further colours (128-143)", "Any 16 of the 32"});
   AddPaletteView(16, 2);
-  AddMaxColorCount();
-  TVeUIControl* count = FindMutable(ciMaxColorCount);
-  count->Max = Pico8Slots;
-  count->Value = std::min(count->Value, Pico8Slots);
+  AddMaxColorCount(Pico8Slots);
   AddDithering(false);
 }
 

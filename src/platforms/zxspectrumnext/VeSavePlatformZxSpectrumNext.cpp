@@ -18,10 +18,7 @@ TVeZxSpectrumNextEngineUI::TVeZxSpectrumNextEngineUI(TVeDestEngineOptions& optio
   AddPositionBorder();
   AddPaletteSeparator();
   AddPaletteView(16, 16);
-  AddMaxColorCount();
-  TVeUIControl* count = FindMutable(ciMaxColorCount);
-  count->Max = NextPaletteEntries;
-  count->Value = std::min(count->Value, NextPaletteEntries);
+  AddMaxColorCount(NextPaletteEntries);
   AddDithering(false);
 }
 
