@@ -20,25 +20,9 @@ using namespace msxtest;
 
 namespace {
 
-struct TRun {
-  std::unique_ptr<TVeBitmap> Result;
-  std::unique_ptr<TVeStreamList> Files;
-  std::unique_ptr<TVeDestEngineOptions> Options;
-};
-
-TRun Convert(int choice = pico8Base) {
-  VeRegisterPlatforms();
-  const TVeDestEngineClass* c = DestEngineList().Find("Pico-8", "128x128x4");
-  if (!c || c->GetModeName() != "128x128x4") throw std::runtime_error("no engine");
-  TRun r;
-  r.Options = c->Create()->CreateOptions();
-  r.Options->BeginUpdate();
-  r.Options->SetPaletteNumber(choice);
-  r.Options->EndUpdate();
-  static const TVeBitmap32 photo = Photo(128, 128);
-  TVeDestProgress progress;
-  r.Result = c->Convert(nullptr, photo, r.Files, progress, *r.Options, nullptr, nullptr);
-  return r;
+TConversion Convert(int choice = pico8Base) {
+  return ConvertPhoto("Pico-8", "128x128x4",
+                      [choice](TVeDestEngineOptions& o) { o.SetPaletteNumber(choice); });
 }
 
 std::unique_ptr<TVeBitmap> Open(TFolder& folder, std::vector<std::string>* notes = nullptr) {
@@ -92,7 +76,7 @@ TEST(Pico8, CartridgeTextHoldsTheSheetInPixelOrder) {
 TEST(Pico8, PhotographUsesOnlyItsSetAndReadsBack) {
   for (int choice : {int(pico8Base), int(pico8Extra), int(pico8Any)}) {
     SCOPED_TRACE(choice);
-    const TRun r = Convert(choice);
+    const TConversion r = Convert(choice);
     ASSERT_EQ(r.Files->Count(), 1);
     EXPECT_EQ(r.Files->GetExtension(0), "p8");
     const auto b32 = r.Result->ToBitmap32();
@@ -169,9 +153,9 @@ TEST(Pico8, EngineIsRealAndWorkersAgree) {
   ASSERT_TRUE(c);
   EXPECT_FALSE(c->PreviewOnly());
   SetProcessorCount(1);
-  const TRun one = Convert(pico8Any);
+  const TConversion one = Convert(pico8Any);
   SetProcessorCount(3);
-  const TRun three = Convert(pico8Any);
+  const TConversion three = Convert(pico8Any);
   SetProcessorCount(0);
   EXPECT_EQ(one.Files->GetStream(0)->Bytes(), three.Files->GetStream(0)->Bytes());
 }

@@ -19,25 +19,9 @@ using namespace msxtest;
 
 namespace {
 
-struct TRun {
-  std::unique_ptr<TVeBitmap> Result;
-  std::unique_ptr<TVeStreamList> Files;
-  std::unique_ptr<TVeDestEngineOptions> Options;
-};
-
-TRun Convert(int colours = 256) {
-  VeRegisterPlatforms();
-  const TVeDestEngineClass* c = DestEngineList().Find("ZX Spectrum Next", "256x192x8");
-  if (!c || c->GetModeName() != "256x192x8") throw std::runtime_error("no engine");
-  TRun r;
-  r.Options = c->Create()->CreateOptions();
-  r.Options->BeginUpdate();
-  r.Options->SetMaxColorCount(colours);
-  r.Options->EndUpdate();
-  static const TVeBitmap32 photo = Photo(256, 192);
-  TVeDestProgress progress;
-  r.Result = c->Convert(nullptr, photo, r.Files, progress, *r.Options, nullptr, nullptr);
-  return r;
+TConversion Convert(int colours = 256) {
+  return ConvertPhoto("ZX Spectrum Next", "256x192x8",
+                      [colours](TVeDestEngineOptions& o) { o.SetMaxColorCount(colours); });
 }
 
 template <class T> std::unique_ptr<TVeBitmap> Open(TFolder& folder, T** engine = nullptr) {
@@ -102,7 +86,7 @@ TEST(ZxSpectrumNext, IndicesFollowTheColoursWhereTheyCan) {
 TEST(ZxSpectrumNext, PhotographNeverShowsTheTransparentColourAndReadsBack) {
   for (int colours : {256, 40}) {
     SCOPED_TRACE(colours);
-    const TRun r = Convert(colours);
+    const TConversion r = Convert(colours);
     ASSERT_EQ(r.Files->Count(), 2);
     const TVeStream* nxi = FindStream(*r.Files, "nxi");
     const TVeStream* sl2 = FindStream(*r.Files, "sl2");
@@ -171,9 +155,9 @@ TEST(ZxSpectrumNext, EngineIsRealAndWorkersAgree) {
   ASSERT_TRUE(c);
   EXPECT_FALSE(c->PreviewOnly());
   SetProcessorCount(1);
-  const TRun one = Convert();
+  const TConversion one = Convert();
   SetProcessorCount(3);
-  const TRun three = Convert();
+  const TConversion three = Convert();
   SetProcessorCount(0);
   for (int i = 0; i < 2; ++i)
     EXPECT_EQ(one.Files->GetStream(i)->Bytes(), three.Files->GetStream(i)->Bytes());
