@@ -325,10 +325,10 @@ void TVeDestEngineUIEx::AddPaletteView(int columns, int rows, bool original) {
   Add(std::move(c));
 }
 
-void TVeDestEngineUIEx::AddMaxColorCount() {
+void TVeDestEngineUIEx::AddMaxColorCount(int most) {
   NewRow();
   Add(MakeRange(ciMaxColorCount, TVeControlKind::IntEdit, TVeControlGroup::Palette,
-                "Max color &count:", 0, 256, Options().MaxColorCount()));
+                "Max color &count:", 0, most, Options().MaxColorCount()));
 }
 
 void TVeDestEngineUIEx::AddKeepWholePalette() {

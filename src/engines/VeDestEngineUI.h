@@ -238,7 +238,8 @@ protected:
                           bool pictures = false);
   void AddPaletteNumberList(const std::vector<std::string>& names);
   void AddPaletteView(int columns, int rows, bool original = false);
-  void AddMaxColorCount();
+  // Up to `most` colours, the options' count held to that.
+  void AddMaxColorCount(int most = 256);
   void AddKeepWholePalette();
   void AddGrayPalette();
   void AddUseOnlyOriginalColors();

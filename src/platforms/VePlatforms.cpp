@@ -13,6 +13,8 @@
 #include "ibm/VeSavePlatformIbm.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
+#include "pico8/VeOpenPlatformPico8.h"
+#include "pico8/VeSavePlatformPico8.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
@@ -25,6 +27,7 @@
 #include "vector06c/VeSavePlatformVector06c.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
 #include "zxspectrum/VeSavePlatformZxSpectrum.h"
+#include "zxspectrumnext/VeSavePlatformZxSpectrumNext.h"
 #include "zxspectrumulaplus/VeOpenPlatformZxSpectrumUlaPlus.h"
 #include "zxspectrumulaplus/VeSavePlatformZxSpectrumUlaPlus.h"
 
@@ -186,12 +189,14 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
+      {"ZX Spectrum Next", RegisterZxSpectrumNextEngines, nullptr},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
   return units;

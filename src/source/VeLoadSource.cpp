@@ -27,6 +27,18 @@ std::string VeLowerExt(const std::string& name) {
   return dot == std::string::npos ? std::string() : Lower(file.substr(dot));
 }
 
+std::string VeCompanionName(const std::string& name, const std::string& ext) {
+  const size_t dot = name.rfind('.');
+  const std::string old = dot == std::string::npos ? "" : name.substr(dot);
+  const bool upper = std::any_of(
+      old.begin(), old.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
+  std::string e = ext;
+  if (upper)
+    for (char& c : e)
+      c = char(std::toupper(static_cast<unsigned char>(c)));
+  return (dot == std::string::npos ? name : name.substr(0, dot)) + e;
+}
+
 const TVeLoadSourceRec* TVeLoadSource::FindFile(const std::string&) {
   return nullptr;
 }

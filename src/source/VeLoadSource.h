@@ -17,6 +17,8 @@ struct TVeLoadSourceRec {
 
 // Lower-cased extension of a file name including the dot ("" when there is none).
 std::string VeLowerExt(const std::string& name);
+// The name of a companion file: the extension replaced, in the letter case of the old one.
+std::string VeCompanionName(const std::string& name, const std::string& ext);
 
 class TVeLoadSource {
 public:

@@ -15,21 +15,8 @@ constexpr int32_t OverscanSize = CpcHeaderBytes + CpcOverscanBytes;
 constexpr int32_t PalSize = CpcHeaderBytes + 239;
 constexpr int32_t KitSize = CpcHeaderBytes + 32;
 
-// The name of a companion file: the extension replaced, in the letter case of the old one.
-std::string CompanionName(const std::string& name, const std::string& ext) {
-  const size_t dot = name.rfind('.');
-  const std::string old = dot == std::string::npos ? "" : name.substr(dot);
-  const bool upper = std::any_of(
-      old.begin(), old.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
-  std::string e = ext;
-  if (upper)
-    for (char& c : e)
-      c = char(std::toupper(static_cast<unsigned char>(c)));
-  return (dot == std::string::npos ? name : name.substr(0, dot)) + e;
-}
-
 const TVeLoadSourceRec* Companion(TVeLoadSource* s, const char* ext) {
-  return s ? s->FindFile(CompanionName(s->Name, ext)) : nullptr;
+  return s ? s->FindFile(VeCompanionName(s->Name, ext)) : nullptr;
 }
 
 // A header whose lengths all give the data that follows it.
@@ -357,7 +344,7 @@ TModeRPlan PlanModeR(TVeLoadSource* s) {
   // The header alone cannot show a picture; say which frame file stops it.
   for (const auto& [rec, ext] : {std::pair{p.Even, ".eve"}, std::pair{p.Odd, ".odd"}}) {
     if (!p.Problem.empty() || FrameUsable(rec, bytes)) continue;
-    const std::string name = CompanionName(s->Name, ext);
+    const std::string name = VeCompanionName(s->Name, ext);
     const std::string why = s->CompanionProblem(name);
     p.Problem = "The ModeR frame file " + name +
                 (rec           ? " is not a frame of this picture"

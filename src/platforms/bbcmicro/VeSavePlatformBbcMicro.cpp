@@ -116,10 +116,8 @@ TVeBbcMicroEngineUI::TVeBbcMicroEngineUI(TVeDestEngineOptions& options)
   AddPaletteSeparator();
   AddPaletteMode(PaletteModes, true);
   AddPaletteView(m.Shown(), 1);
-  AddMaxColorCount();
+  AddMaxColorCount(m.Shown());
   TVeUIControl* count = FindMutable(ciMaxColorCount);
-  count->Max = m.Shown();
-  count->Value = std::min(count->Value, m.Shown());
   count->TieId = ciPaletteMode;
   count->TieMask = Bit(bbcModeColor) | Bit(bbcModeCustom);
   UpdateTies();

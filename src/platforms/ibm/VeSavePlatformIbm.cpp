@@ -181,10 +181,8 @@ TVeIbmEngineUI::TVeIbmEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
   } else {
     AddPaletteMode(m.ModeMask, (m.ModeMask & Bit(ibmModeCustom)) != 0);
     AddPaletteView(16, m.Colors == 256 ? 16 : 1);
-    AddMaxColorCount();
+    AddMaxColorCount(m.Colors);
     TVeUIControl* count = FindMutable(ciMaxColorCount);
-    count->Max = m.Colors;
-    count->Value = std::min(count->Value, m.Colors);
     count->TieId = ciPaletteMode;
     count->TieMask = ModesQuantized;
     UpdateTies();

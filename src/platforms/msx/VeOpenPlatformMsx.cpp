@@ -82,19 +82,6 @@ template <size_t N> bool OwnExtension(const TVeLoadSource* s, const std::array<c
   return false;
 }
 
-// The name of a companion file: the extension replaced, in the letter case of the old one.
-std::string CompanionName(const std::string& name, const std::string& ext) {
-  const size_t dot = name.rfind('.');
-  const std::string old = dot == std::string::npos ? "" : name.substr(dot);
-  const bool upper = std::any_of(
-      old.begin(), old.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); });
-  std::string e = ext;
-  if (upper)
-    for (char& c : e)
-      c = char(std::toupper(static_cast<unsigned char>(c)));
-  return (dot == std::string::npos ? name : name.substr(0, dot)) + e;
-}
-
 // A palette file holds the 16 registers, repeated eight times.
 bool PaletteFileUsable(const TVeLoadSourceRec* rec) {
   return rec && (rec->Size == MsxPaletteFileBytes || rec->Size == MsxPaletteBytes);
@@ -178,7 +165,7 @@ TVeSCEngine::TVeSCEngine(TVeLoadSource* source, const char* className,
   // the picture then shows one field only.
   bool pageRefused = false;
   if (format.PageMin > 0 && (ext == ".sc" + letter || ext == ".s0" + letter)) {
-    const std::string pageName = CompanionName(source->Name, ".s1" + letter);
+    const std::string pageName = VeCompanionName(source->Name, ".s1" + letter);
     const TVeLoadSourceRec* page = source->FindFile(pageName);
     if (page && page->Size >= format.PageMin && page->Data[0] == 0xFE &&
         (page->Size - MsxBsaveHeaderBytes) / rowBytes >= FRows) {
@@ -196,7 +183,7 @@ TVeSCEngine::TVeSCEngine(TVeLoadSource* source, const char* className,
   bool refused = false;
   if (screen != 2 && (ext == ".sr" + letter || format.PaletteAt < 0) && screen != 8 &&
       screen != 12) {
-    const TVeLoadSourceRec* pl = source->FindFile(CompanionName(source->Name, ".pl" + letter));
+    const TVeLoadSourceRec* pl = source->FindFile(VeCompanionName(source->Name, ".pl" + letter));
     if (PaletteFileUsable(pl))
       FPaletteFile = pl;
     else
@@ -210,7 +197,7 @@ TVeSCEngine::TVeSCEngine(TVeLoadSource* source, const char* className,
                 (refused ? " (palette file ignored)" : "") +
                 (pageRefused ? " (second page ignored)" : "");
   if (refused)
-    Notes.push_back("the palette file " + CompanionName(source->Name, ".pl" + letter) +
+    Notes.push_back("the palette file " + VeCompanionName(source->Name, ".pl" + letter) +
                     " is not usable; the screen's own colours are shown");
 }
 
@@ -345,7 +332,7 @@ TVeGLEngine::TVeGLEngine(TVeLoadSource* source, const char* className,
   bool refused = false;
   if (format.PaletteFile && source) {
     const TVeLoadSourceRec* pl =
-        source->FindFile(CompanionName(source->Name, ".pl" + std::string(1, format.Letter)));
+        source->FindFile(VeCompanionName(source->Name, ".pl" + std::string(1, format.Letter)));
     if (PaletteFileUsable(pl))
       FPaletteFile = pl;
     else

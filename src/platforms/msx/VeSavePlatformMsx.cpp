@@ -192,10 +192,8 @@ TVeMSXEngineUI::TVeMSXEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
     AddPaletteView(m.Colors == 4 ? 4 : 16, 1);
   // Screens whose palette the quantizer finds offer a colour limit.
   if (m.Colors > 0 && m.Colors <= 16 && m.Screen != 2) {
-    AddMaxColorCount();
+    AddMaxColorCount(m.Colors);
     TVeUIControl* count = FindMutable(ciMaxColorCount);
-    count->Max = m.Colors;
-    count->Value = std::min(count->Value, m.Colors);
     count->TieId = ciPaletteMode;
     count->TieMask = m.Screen == 4 ? Bit(msxModeCustom) : ModesQuantized;
     UpdateTies();

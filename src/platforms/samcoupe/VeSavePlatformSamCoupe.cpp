@@ -38,10 +38,7 @@ TVeSamEngineUI::TVeSamEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIE
   AddPaletteView(m.Colors, 1);
   // The line-change mode chooses its colours line by line.
   if (!m.Ham) {
-    AddMaxColorCount();
-    TVeUIControl* count = FindMutable(ciMaxColorCount);
-    count->Max = m.Colors;
-    count->Value = std::min(count->Value, m.Colors);
+    AddMaxColorCount(m.Colors);
   }
   AddDithering(false);
 }

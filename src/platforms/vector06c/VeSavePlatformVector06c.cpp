@@ -41,10 +41,7 @@ TVeVectorEngineUI::TVeVectorEngineUI(TVeDestEngineOptions& options) : TVeDestEng
   AddPaletteSeparator();
   AddPaletteView(16, 1);
   if (!ham) {
-    AddMaxColorCount();
-    TVeUIControl* count = FindMutable(ciMaxColorCount);
-    count->Max = 16;
-    count->Value = std::min(count->Value, 16);
+    AddMaxColorCount(16);
   } else {
     AddHam(false, false, true);
     // Only the change count steers these modes; the slider shows what the conversion uses.

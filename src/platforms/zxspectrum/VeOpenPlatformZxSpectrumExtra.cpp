@@ -7,6 +7,7 @@
 
 #include "VePlatformZxSpectrum.h"
 #include "VePlatformZxSpectrumGigascreen.h"
+#include "zxspectrumnext/VePlatformZxSpectrumNext.h"
 
 const uint8_t ZxHlrRoutine[84] = {
     0x76, 0xAF, 0xD3, 0xFE, 0x21, 0x00, 0x58, 0x11, 0x01, 0x58, 0x01, 0xFF, 0x02, 0x75,
@@ -68,9 +69,6 @@ std::unique_ptr<TVeBitmap> DecodeBordered(TVeSourceEngine& e, int borderAt, TAtt
     }
   return bmp;
 }
-
-// The ZX Spectrum Next's 3-bit levels.
-constexpr uint8_t NextLevel[8] = {0, 36, 73, 109, 146, 182, 219, 255};
 
 } // namespace
 
@@ -365,14 +363,7 @@ TVeSourceMatch TVeZxSpectrumNextNxiEngine::Check(TVeLoadSource* source) {
 std::unique_ptr<TVeBitmap> TVeZxSpectrumNextNxiEngine::CreateBitmap() {
   VeZxNeedBytes(*this, 49664);
   const uint8_t* d = Source->Data;
-  Palette->BeginUpdate();
-  Palette->Clear();
-  for (int i = 0; i < 256; ++i) {
-    const int w = d[2 * i] | d[2 * i + 1] << 8;
-    Palette->AddRGB(NextLevel[(w >> 5) & 7], NextLevel[(w >> 2) & 7],
-                    NextLevel[((w & 3) << 1) | ((w >> 8) & 1)]);
-  }
-  Palette->EndUpdate();
+  NextReadPalette(d, *Palette);
   auto bmp = std::make_unique<TVeBitmap8>(Width, Palette.get(), Height);
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x)
@@ -385,11 +376,24 @@ TVeZxSpectrumNextSl2Engine::TVeZxSpectrumNextSl2Engine(TVeLoadSource* source)
   Width = 256;
   Height = 192;
   BitsPerPixel = 8;
-  static const uint8_t blue[4] = {0, 3, 5, 7};
-  Palette->BeginUpdate();
-  for (int i = 0; i < 256; ++i)
-    Palette->AddRGB(NextLevel[i >> 5], NextLevel[(i >> 2) & 7], NextLevel[blue[i & 3]]);
-  Palette->EndUpdate();
+  // The palette file beside the screen where there is one; else the palette after reset,
+  // each index its own RRRGGGBB colour with the ninth bit the OR of the two blue bits.
+  const std::string name = source ? VeCompanionName(source->Name, ".nxp") : std::string();
+  const TVeLoadSourceRec* nxp = source ? source->FindFile(name) : nullptr;
+  if (nxp && nxp->Size == NextPaletteBytes) {
+    NextReadPalette(nxp->Data.data(), *Palette);
+  } else {
+    const std::string why = nxp ? "is not 512 bytes" : source ? source->CompanionProblem(name) : "";
+    if (!why.empty())
+      Notes.push_back("the palette file " + name + (nxp ? " " : " cannot be read: ") + why +
+                      "; the palette after reset is shown");
+    Palette->BeginUpdate();
+    for (int i = 0; i < 256; ++i) {
+      const uint32_t c = NextColorRGB(i << 1 | ((i & 3) != 0));
+      Palette->AddRGB(uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c));
+    }
+    Palette->EndUpdate();
+  }
   Description = "ZX Spectrum Next" + SizeText() + " image";
 }
 

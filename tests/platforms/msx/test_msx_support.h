@@ -2,13 +2,18 @@
 // What the MSX tests share: the photograph prepared for a mode, files of a conversion handed
 // to the loaders with their companion files, and the loader of a class.
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "VeBitmap.h"
+#include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeLoadSource.h"
 #include "VePictureCodecs.h"
+#include "VePlatforms.h"
 #include "VeSourceEngines.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
@@ -33,6 +38,31 @@ inline TVeBitmap32 Photo(int w, int h) {
     return b;
   }();
   return VeResizeSource(whole, w, h, 1, 1, 1, false).Picture;
+}
+
+// A mode's conversion of the photograph: the preview, the files and the options used.
+struct TConversion {
+  std::unique_ptr<TVeBitmap> Result;
+  std::unique_ptr<TVeStreamList> Files;
+  std::unique_ptr<TVeDestEngineOptions> Options;
+};
+
+inline TConversion ConvertPhoto(const std::string& platform, const std::string& mode,
+                                const std::function<void(TVeDestEngineOptions&)>& setup = {}) {
+  VeRegisterPlatforms();
+  const TVeDestEngineClass* c = DestEngineList().Find(platform, mode);
+  if (!c || c->GetModeName() != mode) throw std::runtime_error("no engine for " + mode);
+  TConversion r;
+  r.Options = c->Create()->CreateOptions();
+  if (setup) {
+    r.Options->BeginUpdate();
+    setup(*r.Options);
+    r.Options->EndUpdate();
+  }
+  const TVeBitmap32 photo = Photo(r.Options->Width(), r.Options->Height());
+  TVeDestProgress progress;
+  r.Result = c->Convert(nullptr, photo, r.Files, progress, *r.Options, nullptr, nullptr);
+  return r;
 }
 
 // Files found by name, case-insensitively, as beside an opened file.
