@@ -6,7 +6,6 @@
 // writes real files in this shape, so a corpus starts from what the loaders really take.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +23,8 @@ public:
     std::vector<std::pair<size_t, size_t>> parts; // offset, length
     size_t start = 0;
     for (size_t i = 0; i + MarkerBytes <= size;) {
-      if (std::memcmp(data + i, Marker, MarkerBytes) == 0) {
+      // Byte by byte: an intercepted memcmp at every offset cost more than the decode.
+      if (data[i] == 'V' && data[i + 1] == 'e' && data[i + 2] == 'C' && data[i + 3] == 'o') {
         parts.push_back({start, i - start});
         i += MarkerBytes;
         start = i;
