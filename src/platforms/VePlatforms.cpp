@@ -15,6 +15,8 @@
 #include "msx/VeSavePlatformMsx.h"
 #include "pico8/VeOpenPlatformPico8.h"
 #include "pico8/VeSavePlatformPico8.h"
+#include "pmd85/VeOpenPlatformPmd85.h"
+#include "pmd85/VeSavePlatformPmd85.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
@@ -190,6 +192,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
+      {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
