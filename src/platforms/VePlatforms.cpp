@@ -21,6 +21,8 @@
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
 #include "sinclairql/VeSavePlatformSinclairQl.h"
+#include "specialist/VeOpenPlatformSpecialist.h"
+#include "specialist/VeSavePlatformSpecialist.h"
 #include "ti99/VeOpenPlatformTi99.h"
 #include "ti99/VeSavePlatformTi99.h"
 #include "timex/VeOpenPlatformTimex.h"
@@ -195,6 +197,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
+      {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
