@@ -11,6 +11,8 @@
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
+#include "lvov/VeOpenPlatformLvov.h"
+#include "lvov/VeSavePlatformLvov.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
 #include "pico8/VeOpenPlatformPico8.h"
@@ -192,6 +194,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
+      {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
