@@ -9,6 +9,8 @@
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
 #include "bbcmicro/VeOpenPlatformBbcMicro.h"
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
+#include "bk0011/VeOpenPlatformBk0011.h"
+#include "bk0011/VeSavePlatformBk0011.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
 #include "lvov/VeOpenPlatformLvov.h"
@@ -193,6 +195,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
+      {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
