@@ -21,6 +21,8 @@
 #include "pico8/VeSavePlatformPico8.h"
 #include "pmd85/VeOpenPlatformPmd85.h"
 #include "pmd85/VeSavePlatformPmd85.h"
+#include "pp01/VeOpenPlatformPp01.h"
+#include "pp01/VeSavePlatformPp01.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
@@ -201,6 +203,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
+      {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
