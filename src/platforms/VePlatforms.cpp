@@ -33,6 +33,8 @@
 #include "ti99/VeSavePlatformTi99.h"
 #include "timex/VeOpenPlatformTimex.h"
 #include "timex/VeSavePlatformTimex.h"
+#include "uknc/VeOpenPlatformUknc.h"
+#include "uknc/VeSavePlatformUknc.h"
 #include "vector06c/VeOpenPlatformVector06c.h"
 #include "vector06c/VeSavePlatformVector06c.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
@@ -209,6 +211,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
+      {"UKNC", RegisterUkncEngines, RegisterUkncLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum Next", RegisterZxSpectrumNextEngines, nullptr},
