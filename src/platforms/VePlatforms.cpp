@@ -11,6 +11,8 @@
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
 #include "bk0011/VeOpenPlatformBk0011.h"
 #include "bk0011/VeSavePlatformBk0011.h"
+#include "corvette/VeOpenPlatformCorvette.h"
+#include "corvette/VeSavePlatformCorvette.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
 #include "lvov/VeOpenPlatformLvov.h"
@@ -200,6 +202,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
+      {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
