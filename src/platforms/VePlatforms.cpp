@@ -17,6 +17,8 @@
 #include "ibm/VeSavePlatformIbm.h"
 #include "lvov/VeOpenPlatformLvov.h"
 #include "lvov/VeSavePlatformLvov.h"
+#include "mc0515/VeOpenPlatformMc0515.h"
+#include "mc0515/VeSavePlatformMc0515.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
 #include "pico8/VeOpenPlatformPico8.h"
@@ -203,6 +205,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
+      {"Elektronika MC 0515", RegisterMc0515Engines, RegisterMc0515Loaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
