@@ -15,6 +15,8 @@
 #include "corvette/VeSavePlatformCorvette.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
+#include "irisha/VeOpenPlatformIrisha.h"
+#include "irisha/VeSavePlatformIrisha.h"
 #include "lvov/VeOpenPlatformLvov.h"
 #include "lvov/VeSavePlatformLvov.h"
 #include "mc0515/VeOpenPlatformMc0515.h"
@@ -207,6 +209,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
       {"Elektronika MC 0515", RegisterMc0515Engines, RegisterMc0515Loaders},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
+      {"Irisha", RegisterIrishaEngines, RegisterIrishaLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
