@@ -23,6 +23,8 @@
 #include "mc0515/VeSavePlatformMc0515.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
+#include "okean240/VeOpenPlatformOkean240.h"
+#include "okean240/VeSavePlatformOkean240.h"
 #include "pico8/VeOpenPlatformPico8.h"
 #include "pico8/VeSavePlatformPico8.h"
 #include "pmd85/VeOpenPlatformPmd85.h"
@@ -212,6 +214,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Irisha", RegisterIrishaEngines, RegisterIrishaLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"Okean-240", RegisterOkean240Engines, RegisterOkean240Loaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
