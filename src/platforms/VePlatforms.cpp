@@ -5,6 +5,7 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "agat/VeSavePlatformAgat.h"
 #include "amstradcpc/VeOpenPlatformAmstradCpc.h"
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
 #include "bbcmicro/VeOpenPlatformBbcMicro.h"
@@ -17,6 +18,7 @@
 #include "ibm/VeSavePlatformIbm.h"
 #include "irisha/VeOpenPlatformIrisha.h"
 #include "irisha/VeSavePlatformIrisha.h"
+#include "kr04/VeSavePlatformKr04.h"
 #include "lvov/VeOpenPlatformLvov.h"
 #include "lvov/VeSavePlatformLvov.h"
 #include "mc0515/VeOpenPlatformMc0515.h"
@@ -205,11 +207,13 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"Agat", RegisterAgatEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
       {"Elektronika MC 0515", RegisterMc0515Engines, RegisterMc0515Loaders},
+      {"Elektronika KR-04", RegisterKr04Engines, nullptr},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
       {"Irisha", RegisterIrishaEngines, RegisterIrishaLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
