@@ -300,8 +300,10 @@ std::vector<uint8_t> TVeImportModel::SaveImage(const std::string& format) const 
 }
 
 std::unique_ptr<TVeBitmap32> TVeImportModel::ImportImage() const {
-  if (Preview().Empty()) return nullptr;
-  return std::make_unique<TVeBitmap32>(FPreview);
+  if (!FPreview.Empty()) return std::make_unique<TVeBitmap32>(FPreview);
+  // Not shown yet: made once, for the caller alone.
+  if (!FBitmap) return nullptr;
+  return FBitmap->ToBitmap32(FPixelWidth, FPixelHeight);
 }
 
 std::unique_ptr<TVeBitmapList> TVeImportModel::ImportFrames() const {
