@@ -1,7 +1,7 @@
 #pragma once
 // Specialist screens: 384 x 256 pixels stored by byte column, white on black on the original
 // machine, and the MX's colour memory beside it (one ink and paper byte per video byte);
-// docs/formats/specialist.md has the layout.
+// docs/formats/spetsialist.md has the layout.
 #include <cstdint>
 
 #include "VeCellImage.h"

@@ -1,4 +1,4 @@
-#include "VeSavePlatformSpecialist.h"
+#include "VeSavePlatformSpetsialist.h"
 
 #include <utility>
 #include <vector>
@@ -6,7 +6,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VePairCellImage.h"
-#include "VePlatformSpecialist.h"
+#include "VePlatformSpetsialist.h"
 #include "VeStream.h"
 
 const TVeSpecialistModeInfo& SpecialistModeInfo(int index) {

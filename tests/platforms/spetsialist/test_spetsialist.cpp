@@ -8,9 +8,9 @@
 #include "VeErrors.h"
 #include "VeThreadJob.h"
 #include "platforms/msx/test_msx_support.h"
-#include "specialist/VeOpenPlatformSpecialist.h"
-#include "specialist/VePlatformSpecialist.h"
-#include "specialist/VeSavePlatformSpecialist.h"
+#include "spetsialist/VeOpenPlatformSpetsialist.h"
+#include "spetsialist/VePlatformSpetsialist.h"
+#include "spetsialist/VeSavePlatformSpetsialist.h"
 
 using namespace msxtest;
 

@@ -1,11 +1,11 @@
-#include "VeOpenPlatformSpecialist.h"
+#include "VeOpenPlatformSpetsialist.h"
 
 #include <mutex>
 #include <string>
 
 #include "VeByteReader.h"
 #include "VeErrors.h"
-#include "VePlatformSpecialist.h"
+#include "VePlatformSpetsialist.h"
 
 namespace {
 

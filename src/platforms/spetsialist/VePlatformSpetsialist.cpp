@@ -1,4 +1,4 @@
-#include "VePlatformSpecialist.h"
+#include "VePlatformSpetsialist.h"
 
 const TVePalette256& SpecialistMonoPalette() {
   static const TVePalette256 p = [] {
