@@ -8,7 +8,7 @@
 #include "okean240/VeSavePlatformOkean240.h"
 #include "pmd85/VeSavePlatformPmd85.h"
 #include "pp01/VeSavePlatformPp01.h"
-#include "specialist/VeSavePlatformSpecialist.h"
+#include "spetsialist/VeSavePlatformSpetsialist.h"
 #include "uknc/VeSavePlatformUknc.h"
 
 namespace {
