@@ -14,6 +14,8 @@
 #include "bk0011/VeSavePlatformBk0011.h"
 #include "corvette/VeOpenPlatformCorvette.h"
 #include "corvette/VeSavePlatformCorvette.h"
+#include "dvkkcgd/VeOpenPlatformDvkKcgd.h"
+#include "dvkkcgd/VeSavePlatformDvkKcgd.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
 #include "irisha/VeOpenPlatformIrisha.h"
@@ -212,6 +214,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
+      {"DVK KCGD", RegisterDvkKcgdEngines, RegisterDvkKcgdLoaders},
       {"Elektronika MC 0515", RegisterMc0515Engines, RegisterMc0515Loaders},
       {"Elektronika KR-04", RegisterKr04Engines, nullptr},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
