@@ -49,6 +49,8 @@
 #include "uknc/VeSavePlatformUknc.h"
 #include "vector06c/VeOpenPlatformVector06c.h"
 #include "vector06c/VeSavePlatformVector06c.h"
+#include "zxspectra/VeOpenPlatformZxSpectra.h"
+#include "zxspectra/VeSavePlatformZxSpectra.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
 #include "zxspectrum/VeSavePlatformZxSpectrum.h"
 #include "zxspectrumnext/VeSavePlatformZxSpectrumNext.h"
@@ -234,6 +236,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum Next", RegisterZxSpectrumNextEngines, nullptr},
+      {"ZX Spectrum Spectra", RegisterZxSpectraEngines, RegisterZxSpectraLoaders},
       {"ZX Spectrum UlaPlus", RegisterZxSpectrumUlaPlusEngines, RegisterZxSpectrumUlaPlusLoaders},
   };
   return units;
