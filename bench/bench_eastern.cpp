@@ -21,6 +21,12 @@ template <class E> void BM_Mode(benchmark::State& state) {
 
 BENCHMARK(BM_Mode<TVeBk0011Engine>)->Name("BK0011_256x256x2")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVeBk0011MonoEngine>)->Name("BK0011_512x256x1")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mode<TVeBk0011GigaEngine>)
+    ->Name("BK0011_256x256x4_Giga")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mode<TVeBk0011MonoGigaEngine>)
+    ->Name("BK0011_512x256x2_Giga")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVeCorvetteEngine>)->Name("Corvette_512x256x3")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVeMc0515Engine>)->Name("MC0515_320x200x4")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVeMc0515HiResEngine>)->Name("MC0515_640x200x1")->Unit(benchmark::kMillisecond);

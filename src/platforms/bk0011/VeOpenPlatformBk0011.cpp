@@ -34,6 +34,44 @@ const uint8_t* NeedScreen(const TVeLoadSource* s) {
   return bin + Bk0011BinHeader;
 }
 
+// The second screen of a Gigascreen pair, or null.
+const uint8_t* SecondScreen(TVeLoadSource* s) {
+  const TVeLoadSourceRec* rec = s ? s->FindFile(VeCompanionName(s->Name, ".bn2")) : nullptr;
+  if (!rec || rec->Size != Bk0011FileBytes ||
+      !Bk0011BinHeaderIs(rec->Data.data(), Bk0011ScreenAddress, Bk0011ScreenBytes))
+    return nullptr;
+  return rec->Data.data() + Bk0011BinHeader;
+}
+
+TVeSourceMatch MatchPair(TVeLoadSource* s) {
+  const TVeSourceMatch match = MatchScreen(s);
+  if (!match || !SecondScreen(s)) return 0;
+  return TVeSourceMatch(match | smNameHint);
+}
+
+// Both screens as frames of a bitmap whose values name the pair, first * n + second.
+std::unique_ptr<TVeBitmap> DecodePair(TVeLoadSource* s, TVePalette256& shown, int width,
+                                      bool color) {
+  const uint8_t* first = NeedScreen(s);
+  const uint8_t* second = SecondScreen(s);
+  if (!second)
+    throw EVeError("The BK-0011 Gigascreen " + s->Name + " needs its second screen (.bn2)");
+  const TVePalette256 pens = shown;
+  const int n = pens.Count();
+  shown.MakeMixTable(&pens, 100, n);
+  auto bmp = std::make_unique<TVeBitmap4>(width, &shown, 256);
+  TVeBitmap* a = bmp->AddFrame(&pens);
+  TVeBitmap* b = bmp->AddFrame(&pens);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int p = Bk0011Pixel(first, x, y, color), q = Bk0011Pixel(second, x, y, color);
+      a->SetPixel(x, y, p);
+      b->SetPixel(x, y, q);
+      bmp->SetPixel(x, y, p * n + q);
+    }
+  return bmp;
+}
+
 } // namespace
 
 TVeBk0011SourceEngine::TVeBk0011SourceEngine(TVeLoadSource* source)
@@ -98,6 +136,55 @@ std::unique_ptr<TVeBitmap> TVeBk0011MonoSourceEngine::CreateBitmap() {
   return bmp;
 }
 
+TVeBk0011GigaSourceEngine::TVeBk0011GigaSourceEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeBk0011GigaSourceEngine") {
+  Width = Height = 256;
+  BitsPerPixel = 4;
+  PixelAspect = 13;
+  PaletteTypes = {Bk0011LinearLevels, Bk0011EmulatorLevels};
+  PaletteType = Bk0011LinearLevels;
+  for (int n = 0; n < Bk0011Palettes; ++n)
+    PaletteVariants.push_back(Bk0011PaletteName(n));
+  const int number = RegisterPalette(source);
+  PaletteVariant = PaletteVariants[size_t(number < 0 ? 0 : number)];
+  if (number < 0) Notes.push_back("no palette register file (.reg) beside it: palette 0 shown");
+  Description = "BK-0011" + SizeText() + " Gigascreen";
+}
+
+TVeSourceMatch TVeBk0011GigaSourceEngine::Check(TVeLoadSource* source) {
+  return MatchPair(source);
+}
+
+void TVeBk0011GigaSourceEngine::GetVariantPalette(int index, TVePalette256& palette) {
+  Bk0011MakePalette(palette, index, PaletteType);
+}
+
+std::unique_ptr<TVeBitmap> TVeBk0011GigaSourceEngine::CreateBitmap() {
+  int number = 0;
+  for (int n = 0; n < Bk0011Palettes; ++n)
+    if (PaletteVariant == PaletteVariants[size_t(n)]) number = n;
+  Bk0011MakePalette(*Palette, number, PaletteType);
+  return DecodePair(Source, *Palette, Width, true);
+}
+
+TVeBk0011MonoGigaSourceEngine::TVeBk0011MonoGigaSourceEngine(TVeLoadSource* source)
+    : TVeSourceEngine(source, "TVeBk0011MonoGigaSourceEngine") {
+  Width = 512;
+  Height = 256;
+  BitsPerPixel = 4;
+  PixelAspect = 7;
+  Description = "BK-0011" + SizeText() + " black and white Gigascreen";
+}
+
+TVeSourceMatch TVeBk0011MonoGigaSourceEngine::Check(TVeLoadSource* source) {
+  return MatchPair(source);
+}
+
+std::unique_ptr<TVeBitmap> TVeBk0011MonoGigaSourceEngine::CreateBitmap() {
+  MakeBlackWhitePalette();
+  return DecodePair(Source, *Palette, Width, false);
+}
+
 void RegisterBk0011Loaders() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -105,5 +192,9 @@ void RegisterBk0011Loaders() {
         VeSourceEngineClass<TVeBk0011SourceEngine>("TVeBk0011SourceEngine", {".bin"}));
     RegisterSourceEngine(
         VeSourceEngineClass<TVeBk0011MonoSourceEngine>("TVeBk0011MonoSourceEngine", {".bin"}));
+    RegisterSourceEngine(
+        VeSourceEngineClass<TVeBk0011GigaSourceEngine>("TVeBk0011GigaSourceEngine", {".bin"}));
+    RegisterSourceEngine(VeSourceEngineClass<TVeBk0011MonoGigaSourceEngine>(
+        "TVeBk0011MonoGigaSourceEngine", {".bin"}));
   });
 }

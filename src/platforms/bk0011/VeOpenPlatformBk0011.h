@@ -21,5 +21,22 @@ public:
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };
 
+// A Gigascreen pair: the first screen's ".bin" with the second's ".bn2" beside it (and the
+// ".reg" in colour), opened with both frames.
+class TVeBk0011GigaSourceEngine : public TVeSourceEngine {
+public:
+  explicit TVeBk0011GigaSourceEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+  void GetVariantPalette(int index, TVePalette256& palette) override;
+};
+
+class TVeBk0011MonoGigaSourceEngine : public TVeSourceEngine {
+public:
+  explicit TVeBk0011MonoGigaSourceEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
 // Adds the loaders to the registry; later calls do nothing.
 void RegisterBk0011Loaders();

@@ -4,6 +4,7 @@
 
 #include "VeDest.h"
 #include "VeDestEngineList.h"
+#include "VeImage.h"
 #include "VePaletteSteps.h"
 #include "VePlatformBk0011.h"
 #include "VeStream.h"
@@ -14,8 +15,10 @@ const TVeBk0011ModeInfo& Bk0011ModeInfo(int index) {
   static const TVeBk0011ModeInfo modes[] = {
       {"256x256x2", true, 256, 256, 13},
       {"512x256x1", false, 512, 256, 7},
+      {"256x256x4 Gigascreen", true, 256, 256, 13, true},
+      {"512x256x2 Gigascreen", false, 512, 256, 7, true},
   };
-  if (index < 0 || index >= 2) VeInternalError();
+  if (index < 0 || index >= 4) VeInternalError();
   return modes[index];
 }
 
@@ -37,6 +40,7 @@ TVeBk0011EngineOptions::TVeBk0011EngineOptions(const TVeBk0011ModeInfo& mode)
     : TVeModeTableOptions(mode) {
   FAspectIndex = mode.Aspect;
   FPaletteType = Bk0011LinearLevels;
+  FMaxFlickering = 100;
 }
 
 void TVeBk0011EngineOptions::SetPaletteType(TVePaletteType value) {
@@ -59,6 +63,7 @@ TVeBk0011EngineUI::TVeBk0011EngineUI(TVeDestEngineOptions& options) : TVeDestEng
     AddPaletteTypeList(
         {{"Red at 55h and AAh", Bk0011LinearLevels}, {"Red at 8Eh and C0h", Bk0011EmulatorLevels}});
   AddPaletteView(4, 1);
+  if (own->Mode().Giga) AddMaxFlickering();
   AddDithering(false);
 }
 
@@ -77,16 +82,42 @@ std::unique_ptr<TVeBitmap> Bk0011Convert(const TVeBk0011ModeInfo& m, const TVeCa
     number = VeNearestPalette(source, options, candidates);
   }
   MakeShown(m, options.PaletteType(), number, palette);
-  options.SetPalette(&palette);
-  progress.Step();
-  auto result = VeDitherToPalette(cancel, source, options, palette, progress);
   files = std::make_unique<TVeStreamList>();
   TVeStream* bin = files->AddNew("bin", Bk0011FileBytes);
   Bk0011WriteBinHeader(bin->Data(), Bk0011ScreenAddress, Bk0011ScreenBytes);
   uint8_t* screen = bin->Data() + Bk0011BinHeader;
-  for (int y = 0; y < m.Height; ++y)
-    for (int x = 0; x < m.Width; ++x)
-      Bk0011SetPixel(screen, x, y, result->GetPixel(x, y), m.Color);
+  std::unique_ptr<TVeBitmap> result;
+  if (m.Giga) {
+    // Every pair of the colours, one per frame; the preview's value names both.
+    const int n = palette.Count();
+    TVePalette256 mix;
+    mix.MakeMixTable(&palette, options.MaxFlickering(), n);
+    options.SetPalette(&mix);
+    progress.Step();
+    TVeImage image(source);
+    result = image.DitherFlickerColor(cancel, VeDitherOptionsOf(options), nullptr, mix, nullptr);
+    const TVeBitmapList* frames = result->Frames();
+    if (!frames || frames->Count() != 2) VeInternalError();
+    TVeStream* second = bin->AddNewSub("bn2", Bk0011FileBytes);
+    Bk0011WriteBinHeader(second->Data(), Bk0011ScreenAddress, Bk0011ScreenBytes);
+    uint8_t* screen2 = second->Data() + Bk0011BinHeader;
+    for (int y = 0; y < m.Height; ++y)
+      for (int x = 0; x < m.Width; ++x) {
+        const int a = frames->GetBitmap(0)->GetPixel(x, y);
+        const int b = frames->GetBitmap(1)->GetPixel(x, y);
+        Bk0011SetPixel(screen, x, y, a, m.Color);
+        Bk0011SetPixel(screen2, x, y, b, m.Color);
+        result->SetPixel(x, y, a * n + b);
+      }
+    progress.Step();
+  } else {
+    options.SetPalette(&palette);
+    progress.Step();
+    result = VeDitherToPalette(cancel, source, options, palette, progress);
+    for (int y = 0; y < m.Height; ++y)
+      for (int x = 0; x < m.Width; ++x)
+        Bk0011SetPixel(screen, x, y, result->GetPixel(x, y), m.Color);
+  }
   if (m.Color) {
     uint8_t* reg = bin->AddNewSub("reg", Bk0011RegisterFileBytes)->Data();
     Bk0011WriteBinHeader(reg, Bk0011RegisterAddress, 2);
@@ -96,5 +127,5 @@ std::unique_ptr<TVeBitmap> Bk0011Convert(const TVeBk0011ModeInfo& m, const TVeCa
 }
 
 void RegisterBk0011Engines(TVeDestEngineList& list) {
-  VeReplaceModeTableEngines<TVeBk0011Family, 2>(list);
+  VeReplaceModeTableEngines<TVeBk0011Family, 4>(list);
 }

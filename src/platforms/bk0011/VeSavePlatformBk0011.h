@@ -1,7 +1,8 @@
 #pragma once
 // The BK-0011 engines: "256x256x2" (the one of 16 palettes that suits the picture; the screen
 // ".bin" and the palette register ".reg") and "512x256x1" (black and white, the screen
-// ".bin"). The Gigascreen modes stay previews.
+// ".bin"), and their Gigascreen versions "256x256x4 Gigascreen" and "512x256x2 Gigascreen" (two
+// screens shown on alternate frames: the first ".bin", the second ".bn2", and the ".reg").
 #include <memory>
 #include <string>
 
@@ -15,8 +16,9 @@ struct TVeBk0011ModeInfo {
   bool Color;
   int Width, Height;
   uint8_t Aspect;
+  bool Giga = false; // two screens on alternate frames
 };
-// The finished modes 0..1.
+// The modes 0..3.
 const TVeBk0011ModeInfo& Bk0011ModeInfo(int index);
 
 class TVeBk0011EngineOptions : public TVeModeTableOptions<TVeBk0011ModeInfo> {
@@ -48,6 +50,8 @@ template <int I> using TVeBk0011EngineT = TVeModeTableEngine<TVeBk0011Family, I>
 
 using TVeBk0011Engine = TVeBk0011EngineT<0>;
 using TVeBk0011MonoEngine = TVeBk0011EngineT<1>;
+using TVeBk0011GigaEngine = TVeBk0011EngineT<2>;
+using TVeBk0011MonoGigaEngine = TVeBk0011EngineT<3>;
 
 class TVeDestEngineList;
 void RegisterBk0011Engines(TVeDestEngineList& list);

@@ -1,6 +1,6 @@
 // BK-0011: the 16 palettes at both red levels, the word layouts and ".bin" headers, each mode
 // on a photograph read back to exactly the preview (the colour one with its palette register
-// file), and files that are not the screen.
+// file, the Gigascreen ones with both frames), and files that are not the screen.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -138,4 +138,77 @@ TEST(Bk0011, FilesThatAreNotTheScreenAreRefused) {
     EXPECT_NE(std::string(e.what()).find("odd.bin"), std::string::npos);
     EXPECT_NE(std::string(e.what()).find("16388"), std::string::npos);
   }
+}
+
+TEST(Bk0011, GigascreenFramesAreTheTwoScreensAndReadBack) {
+  RegisterBk0011Loaders();
+  for (const char* mode : {"256x256x4 Gigascreen", "512x256x2 Gigascreen"}) {
+    SCOPED_TRACE(mode);
+    const bool color = std::string(mode)[0] == '2';
+    const TConversion r = Convert(mode);
+    const TVeStream* bin = r.Files->GetStream(0);
+    EXPECT_EQ(bin->Extension, "bin");
+    ASSERT_EQ(bin->SubCount(), color ? 2 : 1);
+    const TVeStream* second = bin->GetSubStream(0);
+    EXPECT_EQ(second->Extension, "bn2");
+    ASSERT_EQ(int(second->Bytes().size()), Bk0011FileBytes);
+    EXPECT_TRUE(Bk0011BinHeaderIs(second->Bytes().data(), Bk0011ScreenAddress, Bk0011ScreenBytes));
+    const TVeBitmapList* frames = r.Result->Frames();
+    ASSERT_TRUE(frames && frames->Count() == 2);
+    TVePalette256 pens;
+    if (color) {
+      Bk0011MakePalette(pens, bin->GetSubStream(1)->Bytes()[5] & 15, Bk0011LinearLevels);
+    } else {
+      pens.AddRGB(0, 0, 0);
+      pens.AddRGB(255, 255, 255);
+    }
+    const int n = pens.Count();
+    const int width = color ? 256 : 512;
+    std::set<int> pairs;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < width; ++x) {
+        const int a = Bk0011Pixel(bin->Bytes().data() + 4, x, y, color);
+        const int b = Bk0011Pixel(second->Bytes().data() + 4, x, y, color);
+        ASSERT_EQ(frames->GetBitmap(0)->GetPixel(x, y), a);
+        ASSERT_EQ(frames->GetBitmap(1)->GetPixel(x, y), b);
+        ASSERT_EQ(r.Result->GetPixel(x, y), a * n + b);
+        pairs.insert(std::min(a, b) * n + std::max(a, b));
+      }
+    // Mixed colours are used, not only the pure ones.
+    EXPECT_GT(pairs.size(), size_t(n));
+    auto folder = Saved(*bin);
+    auto list = ProbeSource(folder.get());
+    TVeSourceEngine* e =
+        color ? static_cast<TVeSourceEngine*>(Loader<TVeBk0011GigaSourceEngine>(*list))
+              : Loader<TVeBk0011MonoGigaSourceEngine>(*list);
+    ASSERT_TRUE(e);
+    const auto back = e->CreateBitmap();
+    EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+    ASSERT_TRUE(back->Frames() && back->Frames()->Count() == 2);
+    for (int k = 0; k < 2; ++k)
+      EXPECT_TRUE(*back->Frames()->GetBitmap(k)->ToBitmap32() ==
+                  *frames->GetBitmap(k)->ToBitmap32());
+  }
+}
+
+TEST(Bk0011, GigascreenKeepsFlickeringWithinTheLimit) {
+  // At 0 % only pairs of equal lightness may alternate: in black and white, none.
+  const TConversion r = ConvertPhoto("BK-0011", "512x256x2 Gigascreen",
+                                     [](TVeDestEngineOptions& o) { o.SetMaxFlickering(0); });
+  EXPECT_TRUE(r.Files->GetStream(0)->Bytes() == r.Files->GetStream(0)->GetSubStream(0)->Bytes());
+  TFolder alone("pic.bin", r.Files->GetStream(0)->Bytes());
+  EXPECT_FALSE(Loader<TVeBk0011MonoGigaSourceEngine>(*ProbeSource(&alone)));
+  EXPECT_THROW(TVeBk0011MonoGigaSourceEngine(&alone).CreateBitmap(), EVeError);
+}
+
+TEST(Bk0011, GigascreenSameFilesWithAnyWorkerCount) {
+  auto all = [](int workers) {
+    SetProcessorCount(workers);
+    const TConversion colour = Convert("256x256x4 Gigascreen");
+    std::vector<std::vector<uint8_t>> files = {
+        colour.Files->GetStream(0)->Bytes(), colour.Files->GetStream(0)->GetSubStream(0)->Bytes()};
+    SetProcessorCount(0);
+    return files;
+  };
+  EXPECT_TRUE(all(1) == all(3));
 }
