@@ -38,6 +38,12 @@ BENCHMARK(BM_Mode<TVeOkean240Engine>)->Name("Okean240_256x256x2")->Unit(benchmar
 BENCHMARK(BM_Mode<TVeOkean240MonoEngine>)
     ->Name("Okean240_512x256x1")
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mode<TVeOkean240GigaEngine>)
+    ->Name("Okean240_256x256x4_Giga")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mode<TVeOkean240MonoGigaEngine>)
+    ->Name("Okean240_512x256x2_Giga")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVePmd85Engine>)->Name("PMD85_288x256x2")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVePmd85ColorAceEngine>)->Name("PMD85_ColorAce")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mode<TVePp01Engine>)->Name("PP01_256x256x3")->Unit(benchmark::kMillisecond);

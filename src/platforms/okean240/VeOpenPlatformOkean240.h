@@ -19,5 +19,14 @@ public:
   std::unique_ptr<TVeBitmap> CreateBitmap() override;
 };
 
+// Gigascreen files (".okg"): both pages, opened with both frames; the control byte says the
+// mode.
+class TVeOkean240GigaSourceEngine : public TVeSourceEngine {
+public:
+  explicit TVeOkean240GigaSourceEngine(TVeLoadSource* source);
+  static TVeSourceMatch Check(TVeLoadSource* source);
+  std::unique_ptr<TVeBitmap> CreateBitmap() override;
+};
+
 // Adds the loaders to the registry; later calls do nothing.
 void RegisterOkean240Loaders();

@@ -13,6 +13,9 @@ constexpr int Okean240PageBytes = 16384;
 // number, bits 5-3 the border, bit 6 set for 256 x 256 in colour, bit 7 the page shown.
 constexpr int Okean240FileBytes = Okean240PageBytes + 1;
 constexpr uint8_t Okean240ColorBit = 0x40;
+// A Gigascreen file: page 0, page 1 (shown on alternate frames by toggling bit 7), then the
+// control byte with bit 7 clear.
+constexpr int Okean240GigaFileBytes = 2 * Okean240PageBytes + 1;
 // Palette numbers 0-6 show colours; 7 shows nothing.
 constexpr int Okean240Palettes = 7;
 

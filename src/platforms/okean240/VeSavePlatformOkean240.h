@@ -1,7 +1,9 @@
 #pragma once
 // The Okean-240 engines: "256x256x2" (the four colours of the palette number that suits the
 // picture) and "512x256x1" (one colour on black, the number chosen likewise); the file
-// ("okn") is the video page and the control byte. The Gigascreen modes stay previews.
+// ("okn") is the video page and the control byte. Their Gigascreen versions "256x256x4
+// Gigascreen" and "512x256x2 Gigascreen" show both video pages on alternate frames ("okg":
+// both pages and the control byte).
 #include <memory>
 #include <string>
 
@@ -15,8 +17,9 @@ struct TVeOkean240ModeInfo {
   bool Color;       // 256 x 256 in four colours, else 512 x 256 in two
   int Width, Height;
   uint8_t Aspect;
+  bool Giga = false; // both pages on alternate frames
 };
-// The finished modes 0..1.
+// The modes 0..3.
 const TVeOkean240ModeInfo& Okean240ModeInfo(int index);
 
 class TVeOkean240EngineOptions : public TVeModeTableOptions<TVeOkean240ModeInfo> {
@@ -51,6 +54,8 @@ template <int I> using TVeOkean240EngineT = TVeModeTableEngine<TVeOkean240Family
 
 using TVeOkean240Engine = TVeOkean240EngineT<0>;
 using TVeOkean240MonoEngine = TVeOkean240EngineT<1>;
+using TVeOkean240GigaEngine = TVeOkean240EngineT<2>;
+using TVeOkean240MonoGigaEngine = TVeOkean240EngineT<3>;
 
 class TVeDestEngineList;
 void RegisterOkean240Engines(TVeDestEngineList& list);

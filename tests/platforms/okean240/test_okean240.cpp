@@ -1,7 +1,9 @@
 // Okean-240: the palette numbers under both wirings, the column layouts, each mode on a
-// photograph read back to exactly the preview, and pages whose control byte lies.
+// photograph read back to exactly the preview (the Gigascreen ones with both frames), and
+// pages whose control byte lies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "VeErrors.h"
@@ -121,4 +123,84 @@ TEST(Okean240, PagesThatLieAreRefused) {
     EXPECT_NE(std::string(e.what()).find("odd.okn"), std::string::npos);
     EXPECT_NE(std::string(e.what()).find("16385"), std::string::npos);
   }
+}
+
+TEST(Okean240, GigascreenFramesAreTheTwoPagesAndReadBack) {
+  RegisterOkean240Loaders();
+  for (const char* mode : {"256x256x4 Gigascreen", "512x256x2 Gigascreen"}) {
+    for (TVePaletteType wiring : {Okean240Wiring1, Okean240Wiring2}) {
+      SCOPED_TRACE(std::string(mode) + " " + std::to_string(int(wiring)));
+      const bool color = std::string(mode)[0] == '2';
+      const TConversion r = Convert(mode, wiring);
+      ASSERT_EQ(r.Files->Count(), 1);
+      EXPECT_EQ(r.Files->GetExtension(0), "okg");
+      const std::vector<uint8_t>& f = r.Files->GetStream(0)->Bytes();
+      ASSERT_EQ(int(f.size()), Okean240GigaFileBytes);
+      EXPECT_EQ((f.back() & Okean240ColorBit) != 0, color);
+      EXPECT_EQ(f.back() & 0x80, 0);
+      const int number = f.back() & 7;
+      ASSERT_LT(number, Okean240Palettes);
+      TVePalette256 pens;
+      Okean240MakePalette(pens, number, color, wiring);
+      const int n = pens.Count();
+      const TVeBitmapList* frames = r.Result->Frames();
+      ASSERT_TRUE(frames && frames->Count() == 2);
+      std::set<int> pairs;
+      for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < r.Result->Width(); ++x) {
+          const int a = Okean240Pixel(f.data(), x, y, color);
+          const int b = Okean240Pixel(f.data() + Okean240PageBytes, x, y, color);
+          ASSERT_EQ(frames->GetBitmap(0)->GetPixel(x, y), a);
+          ASSERT_EQ(frames->GetBitmap(1)->GetPixel(x, y), b);
+          ASSERT_EQ(r.Result->GetPixel(x, y), a * n + b);
+          pairs.insert(std::min(a, b) * n + std::max(a, b));
+        }
+      EXPECT_GT(pairs.size(), size_t(n)) << "mixed colours are used";
+      auto folder = Saved(*r.Files->GetStream(0));
+      auto list = ProbeSource(folder.get());
+      auto* e = Loader<TVeOkean240GigaSourceEngine>(*list);
+      ASSERT_TRUE(e);
+      e->PaletteType = wiring;
+      const auto back = e->CreateBitmap();
+      EXPECT_TRUE(*back->ToBitmap32() == *r.Result->ToBitmap32());
+      ASSERT_TRUE(back->Frames() && back->Frames()->Count() == 2);
+      for (int k = 0; k < 2; ++k)
+        EXPECT_TRUE(*back->Frames()->GetBitmap(k)->ToBitmap32() ==
+                    *frames->GetBitmap(k)->ToBitmap32());
+    }
+  }
+}
+
+TEST(Okean240, GigascreenFlickeringLimitAndLyingFiles) {
+  // At 0 % only colours of equal lightness alternate: one colour on black never does.
+  const TConversion r = ConvertPhoto("Okean-240", "512x256x2 Gigascreen",
+                                     [](TVeDestEngineOptions& o) { o.SetMaxFlickering(0); });
+  const std::vector<uint8_t>& f = r.Files->GetStream(0)->Bytes();
+  EXPECT_TRUE(std::equal(f.begin(), f.begin() + Okean240PageBytes, f.begin() + Okean240PageBytes));
+  RegisterOkean240Loaders();
+  TBytes lying(f.begin(), f.end());
+  lying.back() = Okean240ColorBit | 7; // palette 7 shows nothing
+  TFolder folder("pic.okg", lying);
+  EXPECT_FALSE(Loader<TVeOkean240GigaSourceEngine>(*ProbeSource(&folder)));
+  TFolder cut("odd.okg", TBytes(Okean240FileBytes, 0));
+  EXPECT_FALSE(Loader<TVeOkean240GigaSourceEngine>(*ProbeSource(&cut)));
+  try {
+    TVeOkean240GigaSourceEngine(&cut).CreateBitmap();
+    ADD_FAILURE();
+  } catch (const EVeError& e) {
+    EXPECT_NE(std::string(e.what()).find("odd.okg"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("32769"), std::string::npos);
+  }
+}
+
+TEST(Okean240, GigascreenSameFilesWithAnyWorkerCount) {
+  auto all = [](int workers) {
+    SetProcessorCount(workers);
+    std::vector<std::vector<uint8_t>> files = {
+        Convert("256x256x4 Gigascreen").Files->GetStream(0)->Bytes(),
+        Convert("512x256x2 Gigascreen").Files->GetStream(0)->Bytes()};
+    SetProcessorCount(0);
+    return files;
+  };
+  EXPECT_TRUE(all(1) == all(3));
 }
