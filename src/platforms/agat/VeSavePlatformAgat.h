@@ -27,7 +27,7 @@ struct TVeAgatModeInfo {
 };
 constexpr int AgatModeCount = 12;
 // The rows whose engines and loaders are in place.
-using AgatFinishedRows = std::integer_sequence<int, 0, 2, 4, 6, 8, 10>;
+using AgatFinishedRows = std::make_integer_sequence<int, AgatModeCount>;
 // The finished modes in catalogue order.
 const TVeAgatModeInfo& AgatModeInfo(int index);
 

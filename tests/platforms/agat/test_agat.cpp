@@ -206,9 +206,88 @@ TEST(Agat, OnlyHamStaysAPreviewAndSaysWhy) {
     const TVeDestEngineClass* c = modes.GetEngineClass(i);
     const std::string mode = modes.Strings(i);
     const bool ham = mode == "128x128x4 HAM";
-    const bool giga = mode.find("Gigascreen") != std::string::npos;
-    EXPECT_EQ(c->PreviewOnly(), ham || giga) << mode;
+    EXPECT_EQ(c->PreviewOnly(), ham) << mode;
     EXPECT_EQ(c->PreviewOnlyReason().find("no palette") != std::string::npos, ham) << mode;
     EXPECT_EQ(c->GetDisplayScale(), mode.rfind("64x64", 0) == 0 ? 2 : 1) << mode;
   }
+}
+
+namespace {
+
+const char* const GigascreenModes[] = {"64x64x8 Gigascreen",   "128x128x8 Gigascreen",
+                                       "128x256x8 Gigascreen", "256x256x2 Gigascreen",
+                                       "256x256x4 Gigascreen", "512x256x2 Gigascreen"};
+
+std::unique_ptr<TVeBitmap32> Frame(const TVeBitmap& b, int k) {
+  return b.Frames()->GetBitmap(k)->ToBitmap32();
+}
+
+} // namespace
+
+TEST(AgatGigascreen, TwoPagesOfTheBaseModeShownInTurnAndReadBack) {
+  for (const char* mode : GigascreenModes) {
+    SCOPED_TRACE(mode);
+    const TVeAgatModeInfo& m = Info(mode);
+    const TConversion r = ConvertWithType("Agat", mode, AgatCommunityColors);
+    ASSERT_EQ(r.Files->Count(), 1);
+    EXPECT_EQ(r.Files->GetExtension(0), m.Ext);
+    const std::vector<uint8_t>& f = r.Files->GetStream(0)->Bytes();
+    const int data = 2 * m.Screen.PageBytes();
+    ASSERT_EQ(int(f.size()), AgatFileBytes(data));
+    EXPECT_EQ(f[2] | f[3] << 8, data);
+    ASSERT_TRUE(r.Result->Frames());
+    ASSERT_EQ(r.Result->Frames()->Count(), 2);
+    TVePalette256 p;
+    AgatMakePalette(p, m.Screen.Kind, f[AgatHeaderBytes + data + 3], AgatCommunityColors);
+    const std::set<uint32_t> allowed = ColorsOf(p);
+    const auto a = Frame(*r.Result, 0), b = Frame(*r.Result, 1);
+    const auto shown = r.Result->ToBitmap32();
+    // Each page is a picture of the base mode; the preview is their mix.
+    const int n = m.Screen.Colors();
+    const uint8_t* first = f.data() + AgatHeaderBytes;
+    const uint8_t* second = first + m.Screen.PageBytes();
+    int differ = 0;
+    for (int y = 0; y < m.Height; ++y)
+      for (int x = 0; x < m.Width; ++x) {
+        ASSERT_TRUE(allowed.count(a->Pixel(x, y) & 0xFFFFFF)) << x << "," << y;
+        ASSERT_TRUE(allowed.count(b->Pixel(x, y) & 0xFFFFFF)) << x << "," << y;
+        const int va = AgatGetPixel(m.Screen, first, x, y),
+                  vb = AgatGetPixel(m.Screen, second, x, y);
+        ASSERT_EQ(r.Result->GetPixel(x, y), va * n + vb);
+        differ += va != vb;
+      }
+    EXPECT_GT(differ, 0);
+    RegisterAgatLoaders();
+    auto folder = Saved(*r.Files->GetStream(0));
+    auto list = ProbeSource(folder.get());
+    auto* e = Loader<TVeAgatSourceEngine>(*list);
+    ASSERT_TRUE(e);
+    const auto back = e->CreateBitmap();
+    EXPECT_TRUE(*back->ToBitmap32() == *shown);
+    ASSERT_TRUE(back->Frames() && back->Frames()->Count() == 2);
+    EXPECT_TRUE(*Frame(*back, 0) == *a);
+    EXPECT_TRUE(*Frame(*back, 1) == *b);
+  }
+}
+
+TEST(AgatGigascreen, NoFlickeringAllowedShowsOnePictureTwice) {
+  const TConversion r = ConvertPhoto("Agat", "512x256x2 Gigascreen",
+                                     [](TVeDestEngineOptions& o) { o.SetMaxFlickering(0); });
+  // Paper and ink differ in brightness, so no pixel may take both.
+  EXPECT_TRUE(*Frame(*r.Result, 0) == *Frame(*r.Result, 1));
+  const TConversion all = ConvertPhoto("Agat", "512x256x2 Gigascreen");
+  EXPECT_FALSE(*Frame(*all.Result, 0) == *Frame(*all.Result, 1));
+}
+
+TEST(AgatGigascreen, SameFilesWithAnyWorkerCount) {
+  auto all = [](int workers) {
+    SetProcessorCount(workers);
+    std::vector<std::vector<uint8_t>> files;
+    for (const char* mode : GigascreenModes)
+      files.push_back(
+          ConvertWithType("Agat", mode, AgatCommunityColors).Files->GetStream(0)->Bytes());
+    SetProcessorCount(0);
+    return files;
+  };
+  EXPECT_TRUE(all(1) == all(3));
 }
