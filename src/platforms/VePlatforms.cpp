@@ -5,6 +5,7 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "agat/VeOpenPlatformAgat.h"
 #include "agat/VeSavePlatformAgat.h"
 #include "amstradcpc/VeOpenPlatformAmstradCpc.h"
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
@@ -211,7 +212,7 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
-      {"Agat", RegisterAgatEngines, nullptr},
+      {"Agat", RegisterAgatEngines, RegisterAgatLoaders},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
