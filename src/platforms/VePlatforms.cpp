@@ -33,6 +33,8 @@
 #include "pmd85/VeSavePlatformPmd85.h"
 #include "pp01/VeOpenPlatformPp01.h"
 #include "pp01/VeSavePlatformPp01.h"
+#include "profi/VeOpenPlatformProfi.h"
+#include "profi/VeSavePlatformProfi.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
@@ -222,6 +224,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
+      {"Profi", RegisterProfiEngines, RegisterProfiLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
