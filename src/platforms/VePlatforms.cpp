@@ -37,6 +37,8 @@
 #include "profi/VeSavePlatformProfi.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
+#include "scorpiongmx/VeOpenPlatformScorpionGmx.h"
+#include "scorpiongmx/VeSavePlatformScorpionGmx.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
 #include "sinclairql/VeSavePlatformSinclairQl.h"
 #include "spetsialist/VeOpenPlatformSpetsialist.h"
@@ -226,6 +228,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
       {"Profi", RegisterProfiEngines, RegisterProfiLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
+      {"Scorpion GMX", RegisterScorpionGmxEngines, RegisterScorpionGmxLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
