@@ -27,6 +27,8 @@
 #include "msx/VeSavePlatformMsx.h"
 #include "okean240/VeOpenPlatformOkean240.h"
 #include "okean240/VeSavePlatformOkean240.h"
+#include "pc8000/VeOpenPlatformPc8000.h"
+#include "pc8000/VeSavePlatformPc8000.h"
 #include "pico8/VeOpenPlatformPico8.h"
 #include "pico8/VeSavePlatformPico8.h"
 #include "pmd85/VeOpenPlatformPmd85.h"
@@ -223,6 +225,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Okean-240", RegisterOkean240Engines, RegisterOkean240Loaders},
+      {"PC8000", RegisterPc8000Engines, RegisterPc8000Loaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
