@@ -8,6 +8,8 @@
 #include "agat/VeSavePlatformAgat.h"
 #include "amstradcpc/VeOpenPlatformAmstradCpc.h"
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
+#include "atmturbo/VeOpenPlatformAtmTurbo.h"
+#include "atmturbo/VeSavePlatformAtmTurbo.h"
 #include "bbcmicro/VeOpenPlatformBbcMicro.h"
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
 #include "bk0011/VeOpenPlatformBk0011.h"
@@ -215,6 +217,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Agat", RegisterAgatEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
+      {"ATM Turbo", RegisterAtmTurboEngines, RegisterAtmTurboLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
