@@ -9,6 +9,8 @@
 #include "agat/VeSavePlatformAgat.h"
 #include "amstradcpc/VeOpenPlatformAmstradCpc.h"
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
+#include "atmturbo/VeOpenPlatformAtmTurbo.h"
+#include "atmturbo/VeSavePlatformAtmTurbo.h"
 #include "bbcmicro/VeOpenPlatformBbcMicro.h"
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
 #include "bk0011/VeOpenPlatformBk0011.h"
@@ -30,14 +32,20 @@
 #include "msx/VeSavePlatformMsx.h"
 #include "okean240/VeOpenPlatformOkean240.h"
 #include "okean240/VeSavePlatformOkean240.h"
+#include "pc8000/VeOpenPlatformPc8000.h"
+#include "pc8000/VeSavePlatformPc8000.h"
 #include "pico8/VeOpenPlatformPico8.h"
 #include "pico8/VeSavePlatformPico8.h"
 #include "pmd85/VeOpenPlatformPmd85.h"
 #include "pmd85/VeSavePlatformPmd85.h"
 #include "pp01/VeOpenPlatformPp01.h"
 #include "pp01/VeSavePlatformPp01.h"
+#include "profi/VeOpenPlatformProfi.h"
+#include "profi/VeSavePlatformProfi.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
+#include "scorpiongmx/VeOpenPlatformScorpionGmx.h"
+#include "scorpiongmx/VeSavePlatformScorpionGmx.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
 #include "sinclairql/VeSavePlatformSinclairQl.h"
 #include "spetsialist/VeOpenPlatformSpetsialist.h"
@@ -214,6 +222,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Common", VeRegisterCommonEngines, nullptr},
       {"Agat", RegisterAgatEngines, RegisterAgatLoaders},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
+      {"ATM Turbo", RegisterAtmTurboEngines, RegisterAtmTurboLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
       {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
       {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
@@ -225,10 +234,13 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
       {"Okean-240", RegisterOkean240Engines, RegisterOkean240Loaders},
+      {"PC8000", RegisterPc8000Engines, RegisterPc8000Loaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
       {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
       {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
+      {"Profi", RegisterProfiEngines, RegisterProfiLoaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
+      {"Scorpion GMX", RegisterScorpionGmxEngines, RegisterScorpionGmxLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
