@@ -181,6 +181,8 @@ TVePalette256 ChoosePalette(const TVeCPCModeInfo& m, const TVeCancelFlag* cancel
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = m.Pens();
+  args.Method = options.ColorDistance();
+  args.PerceptualChoice = true;
   TVePalette256 firmware;
   CpcMakePalette(firmware, type);
   if (mode == cpcModeCustom) {
