@@ -23,14 +23,13 @@ public:
   TSplitSource(const std::string& name, const uint8_t* data, size_t size) {
     std::vector<std::pair<size_t, size_t>> parts; // offset, length
     size_t start = 0;
-    for (size_t i = 0; i + MarkerBytes <= size;) {
-      if (std::memcmp(data + i, Marker, MarkerBytes) == 0) {
-        parts.push_back({start, i - start});
-        i += MarkerBytes;
-        start = i;
-      } else {
-        ++i;
-      }
+    // One search per marker: a scan byte by byte cost as much as many a decode.
+    while (start <= size) {
+      const void* hit = memmem(data + start, size - start, Marker, MarkerBytes);
+      if (!hit) break;
+      const size_t at = size_t(static_cast<const uint8_t*>(hit) - data);
+      parts.push_back({start, at - start});
+      start = at + MarkerBytes;
     }
     parts.push_back({start, size - start});
     FMain.assign(data + parts[0].first, data + parts[0].first + parts[0].second);

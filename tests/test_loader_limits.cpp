@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "VeBitmap.h"
+#include "VeDestEngineList.h"
 #include "VeErrors.h"
 #include "VeLoadSource.h"
 #include "VePlatforms.h"
 #include "VeSourceEngines.h"
+#include "platforms/msx/test_msx_support.h"
 
 namespace {
 
@@ -50,9 +52,20 @@ int64_t AddressSpaceBytes() {
   return 0;
 }
 
-// Runs probe and decode of every loader that takes the bytes in a child allowed `more`
-// bytes of address space; 0 when it finished (with a picture or a clean error), else 1.
-int DecodeWithin(const std::string& name, const std::vector<uint8_t>& bytes, int64_t more) {
+// Probe, then decode by every loader that takes it.
+void DecodeAll(TVeLoadSource& source) {
+  auto list = ProbeSource(&source);
+  for (int i = 0; list && i < list->Count(); ++i) {
+    try {
+      list->Engines(i)->CreateBitmap();
+    } catch (const EVeError&) {
+    }
+  }
+}
+
+// Runs `body` in a child allowed `more` bytes of address space beyond the parent's; 0 when
+// it finished (with pictures or clean errors), else 1 (an allocation refused) or 2.
+int RunWithin(int64_t more, const std::function<void()>& body) {
   VeRegisterPlatforms();
   const int64_t base = AddressSpaceBytes();
   const pid_t pid = fork();
@@ -60,17 +73,10 @@ int DecodeWithin(const std::string& name, const std::vector<uint8_t>& bytes, int
     rlimit limit{rlim_t(base + more), rlim_t(base + more)};
     setrlimit(RLIMIT_AS, &limit);
     try {
-      TVeMemoryLoadSource source(name, int32_t(bytes.size()), bytes.data());
-      auto list = ProbeSource(&source);
-      for (int i = 0; list && i < list->Count(); ++i) {
-        try {
-          list->Engines(i)->CreateBitmap();
-        } catch (const EVeError&) {
-        }
-      }
+      body();
     } catch (const EVeError&) {
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+      std::fprintf(stderr, "%s\n", e.what());
       _exit(1); // bad_alloc: more memory than allowed
     }
     _exit(0);
@@ -78,6 +84,13 @@ int DecodeWithin(const std::string& name, const std::vector<uint8_t>& bytes, int
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+}
+
+int DecodeWithin(const std::string& name, const std::vector<uint8_t>& bytes, int64_t more) {
+  return RunWithin(more, [&] {
+    TVeMemoryLoadSource source(name, int32_t(bytes.size()), bytes.data());
+    DecodeAll(source);
+  });
 }
 
 void PutWord(std::vector<uint8_t>& b, size_t at, int v) {
@@ -116,4 +129,45 @@ TEST(LoaderLimits, PcxClaimingTheLargestPicture) {
   for (int i = 0; i < 133154; ++i)
     full.insert(full.end(), {0xFF, 0x55});
   EXPECT_EQ(DecodeWithin("full.pcx", full, 64 * MB), 0);
+}
+
+TEST(LoaderLimits, EveryFormatWithItsHeaderAtTheExtremes) {
+  if (Sanitized) GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+  // Every file of every finished mode, with each header word in turn at its largest, as it
+  // is and padded to a megabyte: no loader may take more than 256 MB for any of them.
+  constexpr int64_t MB = 1 << 20;
+  VeRegisterPlatforms();
+  int files = 0;
+  std::vector<const TVeDestEngineClass*> modes;
+  for (int p = 0; p < DestEngineList().Count(); ++p)
+    for (int m = 0; m < DestEngineList().GetSubTypes(p).Count(); ++m)
+      modes.push_back(DestEngineList().GetSubTypes(p).GetEngineClass(m));
+  for (const TVeDestEngineClass* c : modes) {
+    // Modes of the picture's own size write ordinary pictures, bounded by their decoders.
+    if (c->PreviewOnly() || c->Create()->CreateOptions()->Width() <= 0) continue;
+    const msxtest::TConversion r = msxtest::ConvertPhoto(c->GetPlatformName(), c->GetModeName());
+    for (int main = 0; r.Files && main < r.Files->Count(); ++main) {
+      const std::vector<uint8_t>& bytes = r.Files->GetStream(main)->Bytes();
+      if (bytes.size() < 2) continue;
+      ++files;
+      const std::string name = "pic." + r.Files->GetStream(main)->Extension;
+      SCOPED_TRACE(c->GetPlatformName() + " " + c->GetModeName() + ": " + name);
+      const int status = RunWithin(256 * MB, [&] {
+        for (size_t at = 0; at + 1 < bytes.size() && at < 32; at += 2)
+          for (bool padded : {false, true}) {
+            msxtest::TBytes variant = bytes;
+            variant[at] = variant[at + 1] = 0xFF;
+            if (padded) variant.resize(MB, 0xFF);
+            msxtest::TFolder folder(name, variant);
+            for (int k = 0; k < r.Files->Count(); ++k)
+              if (k != main)
+                folder.Add("pic." + r.Files->GetStream(k)->Extension,
+                           r.Files->GetStream(k)->Bytes());
+            DecodeAll(folder);
+          }
+      });
+      EXPECT_EQ(status, 0);
+    }
+  }
+  EXPECT_GT(files, 80);
 }

@@ -1,5 +1,10 @@
 #include "VePaletteSteps.h"
 
+#include <algorithm>
+#include <limits>
+#include <map>
+
+#include "VeCellImage.h"
 #include "VeHAMImage.h"
 #include "VeImage.h"
 #include "VePalette.h"
@@ -27,6 +32,13 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
   }
   options.SetPalette(&palette);
   progress.Step();
+  return VeDitherToPalette(cancel, source, options, palette, progress);
+}
+
+std::unique_ptr<TVeBitmap> VeDitherToPalette(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                             const TVeDestEngineOptions& options,
+                                             const TVePalette256& palette,
+                                             TVeDestProgress& progress) {
   TVeImage image(source);
   TVeDitherOptions d = VeDitherOptionsOf(options);
   d.GrayPalette = false;
@@ -40,4 +52,60 @@ void VeSetFirstLinePalette(const TVeHAMPalette& ham, TVeDestEngineOptions& optio
   for (int i = 0; i < ham.Line(0)->SlotCount(); ++i)
     first.AddSysColor(TVeStdRGBColor::FromRGBQuad(ham.Line(0)->GetColor(i)->Quad).SysColor());
   options.SetPalette(&first);
+}
+
+int VeNearestPalette(const TVeBitmap32& source, const TVeDestEngineOptions& options,
+                     const std::vector<TVePalette256>& candidates) {
+  std::unique_ptr<TVeBitmap32> fixed;
+  if (options.SaturationFix() || options.LightnessFix()) {
+    TVeImage image(source);
+    image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
+    fixed = image.ToBitmap32();
+  }
+  const TVeBitmap32& picture = fixed ? *fixed : source;
+  // Every other pixel of every other line is plenty to rank a few palettes.
+  std::vector<double> samples;
+  for (int y = 0; y < picture.Height(); y += 2)
+    for (int x = 0; x < picture.Width(); x += 2) {
+      const uint32_t q = picture.Pixel(x, y);
+      samples.push_back(ByteToLinear(uint8_t(q >> 16)));
+      samples.push_back(ByteToLinear(uint8_t(q >> 8)));
+      samples.push_back(ByteToLinear(uint8_t(q)));
+    }
+  // Palettes of the same colours cost the same: each set is measured once.
+  std::map<std::vector<uint32_t>, double> costs;
+  int best = 0;
+  double bestCost = std::numeric_limits<double>::max();
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    std::vector<uint32_t> set;
+    for (int k = 0; k < candidates[i].Count(); ++k)
+      set.push_back(candidates[i].GetRGBQuad(k) & 0xFFFFFF);
+    std::sort(set.begin(), set.end());
+    set.erase(std::unique(set.begin(), set.end()), set.end());
+    auto found = costs.find(set);
+    if (found == costs.end()) {
+      std::vector<double> lin;
+      for (uint32_t q : set) {
+        lin.push_back(ByteToLinear(uint8_t(q >> 16)));
+        lin.push_back(ByteToLinear(uint8_t(q >> 8)));
+        lin.push_back(ByteToLinear(uint8_t(q)));
+      }
+      double cost = 0;
+      for (size_t s = 0; s < samples.size(); s += 3) {
+        double nearest = std::numeric_limits<double>::max();
+        for (size_t c = 0; c < lin.size(); c += 3) {
+          const double dr = samples[s] - lin[c], dg = samples[s + 1] - lin[c + 1],
+                       db = samples[s + 2] - lin[c + 2];
+          nearest = std::min(nearest, VeCellWR * dr * dr + VeCellWG * dg * dg + VeCellWB * db * db);
+        }
+        cost += nearest;
+      }
+      found = costs.emplace(set, cost).first;
+    }
+    if (found->second < bestCost) {
+      bestCost = found->second;
+      best = int(i);
+    }
+  }
+  return best;
 }

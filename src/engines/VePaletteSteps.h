@@ -1,6 +1,7 @@
 #pragma once
 // Steps shared by the engines that show a few colours chosen from a machine's palette.
 #include <memory>
+#include <vector>
 
 #include "VeDestEngine.h"
 
@@ -18,6 +19,17 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
                                                TVeDestEngineOptions& options,
                                                const TVePalette256& machine, int most,
                                                TVePalette256& palette, TVeDestProgress& progress);
+
+// Dithers the picture to the palette with the user's settings. One progress step.
+std::unique_ptr<TVeBitmap> VeDitherToPalette(const TVeCancelFlag* cancel, const TVeBitmap32& source,
+                                             const TVeDestEngineOptions& options,
+                                             const TVePalette256& palette,
+                                             TVeDestProgress& progress);
+
+// Of the few fixed palettes a machine may show, the one whose colours lie nearest the
+// picture's pixels (with the user's saturation and lightness fixes), the first of equal cost.
+int VeNearestPalette(const TVeBitmap32& source, const TVeDestEngineOptions& options,
+                     const std::vector<TVePalette256>& candidates);
 
 // The palette a line-change mode shows: the colours of its first line.
 void VeSetFirstLinePalette(const TVeHAMPalette& ham, TVeDestEngineOptions& options);

@@ -5,24 +5,46 @@
 #include "VeCommonEngines.h"
 #include "VeDestEngineList.h"
 #include "VeGenericEngine.h"
+#include "agat/VeSavePlatformAgat.h"
 #include "amstradcpc/VeOpenPlatformAmstradCpc.h"
 #include "amstradcpc/VeSavePlatformAmstradCpc.h"
 #include "bbcmicro/VeOpenPlatformBbcMicro.h"
 #include "bbcmicro/VeSavePlatformBbcMicro.h"
+#include "bk0011/VeOpenPlatformBk0011.h"
+#include "bk0011/VeSavePlatformBk0011.h"
+#include "corvette/VeOpenPlatformCorvette.h"
+#include "corvette/VeSavePlatformCorvette.h"
 #include "ibm/VeOpenPlatformIbm.h"
 #include "ibm/VeSavePlatformIbm.h"
+#include "irisha/VeOpenPlatformIrisha.h"
+#include "irisha/VeSavePlatformIrisha.h"
+#include "kr04/VeSavePlatformKr04.h"
+#include "lvov/VeOpenPlatformLvov.h"
+#include "lvov/VeSavePlatformLvov.h"
+#include "mc0515/VeOpenPlatformMc0515.h"
+#include "mc0515/VeSavePlatformMc0515.h"
 #include "msx/VeOpenPlatformMsx.h"
 #include "msx/VeSavePlatformMsx.h"
+#include "okean240/VeOpenPlatformOkean240.h"
+#include "okean240/VeSavePlatformOkean240.h"
 #include "pico8/VeOpenPlatformPico8.h"
 #include "pico8/VeSavePlatformPico8.h"
+#include "pmd85/VeOpenPlatformPmd85.h"
+#include "pmd85/VeSavePlatformPmd85.h"
+#include "pp01/VeOpenPlatformPp01.h"
+#include "pp01/VeSavePlatformPp01.h"
 #include "samcoupe/VeOpenPlatformSamCoupe.h"
 #include "samcoupe/VeSavePlatformSamCoupe.h"
 #include "sinclairql/VeOpenPlatformSinclairQl.h"
 #include "sinclairql/VeSavePlatformSinclairQl.h"
+#include "spetsialist/VeOpenPlatformSpetsialist.h"
+#include "spetsialist/VeSavePlatformSpetsialist.h"
 #include "ti99/VeOpenPlatformTi99.h"
 #include "ti99/VeSavePlatformTi99.h"
 #include "timex/VeOpenPlatformTimex.h"
 #include "timex/VeSavePlatformTimex.h"
+#include "uknc/VeOpenPlatformUknc.h"
+#include "uknc/VeSavePlatformUknc.h"
 #include "vector06c/VeOpenPlatformVector06c.h"
 #include "vector06c/VeSavePlatformVector06c.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
@@ -185,15 +207,27 @@ const std::vector<TVeCatalogueEntry>& VeCatalogue() {
 const std::vector<TVePlatformUnit>& VePlatformUnits() {
   static const std::vector<TVePlatformUnit> units = {
       {"Common", VeRegisterCommonEngines, nullptr},
+      {"Agat", RegisterAgatEngines, nullptr},
       {"Amstrad CPC", RegisterAmstradCpcEngines, RegisterAmstradCpcLoaders},
       {"BBC Micro", RegisterBbcMicroEngines, RegisterBbcMicroLoaders},
+      {"BK-0011", RegisterBk0011Engines, RegisterBk0011Loaders},
+      {"Corvette", RegisterCorvetteEngines, RegisterCorvetteLoaders},
+      {"Elektronika MC 0515", RegisterMc0515Engines, RegisterMc0515Loaders},
+      {"Elektronika KR-04", RegisterKr04Engines, nullptr},
       {"IBM", RegisterIbmEngines, RegisterIbmLoaders},
+      {"Irisha", RegisterIrishaEngines, RegisterIrishaLoaders},
+      {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"Okean-240", RegisterOkean240Engines, RegisterOkean240Loaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},
+      {"PMD 85", RegisterPmd85Engines, RegisterPmd85Loaders},
+      {"PP01", RegisterPp01Engines, RegisterPp01Loaders},
       {"SAM Coup\xC3\xA9", RegisterSamCoupeEngines, RegisterSamCoupeLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
+      {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
+      {"UKNC", RegisterUkncEngines, RegisterUkncLoaders},
       {"Vector-06C", RegisterVector06cEngines, RegisterVector06cLoaders},
       {"ZX Spectrum", RegisterZxSpectrumEngines, RegisterZxSpectrumLoaders},
       {"ZX Spectrum Next", RegisterZxSpectrumNextEngines, nullptr},

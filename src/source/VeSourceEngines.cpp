@@ -254,7 +254,12 @@ void TVeImportModel::Redecode() {
   if (int64_t(FBitmap->Width()) * FPixelWidth * FBitmap->Height() * FPixelHeight >
       VeMaxPicturePixels)
     throw EVeError("Picture too large");
-  FPreview = std::move(*FBitmap->ToBitmap32(FPixelWidth, FPixelHeight));
+}
+
+const TVeBitmap32& TVeImportModel::Preview() const {
+  if (FPreview.Empty() && FBitmap)
+    FPreview = std::move(*FBitmap->ToBitmap32(FPixelWidth, FPixelHeight));
+  return FPreview;
 }
 
 std::string TVeImportModel::SizeLabel() const {
@@ -295,8 +300,10 @@ std::vector<uint8_t> TVeImportModel::SaveImage(const std::string& format) const 
 }
 
 std::unique_ptr<TVeBitmap32> TVeImportModel::ImportImage() const {
-  if (FPreview.Empty()) return nullptr;
-  return std::make_unique<TVeBitmap32>(FPreview);
+  if (!FPreview.Empty()) return std::make_unique<TVeBitmap32>(FPreview);
+  // Not shown yet: made once, for the caller alone.
+  if (!FBitmap) return nullptr;
+  return FBitmap->ToBitmap32(FPixelWidth, FPixelHeight);
 }
 
 std::unique_ptr<TVeBitmapList> TVeImportModel::ImportFrames() const {

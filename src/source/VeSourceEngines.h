@@ -180,7 +180,8 @@ public:
   void SetCalculation(uint8_t calculation);
 
   const TVeBitmap* Bitmap() const { return FBitmap.get(); }
-  const TVeBitmap32& Preview() const { return FPreview; }
+  // Made on first use: saving the bitmap needs no 32-bit copy of a large picture.
+  const TVeBitmap32& Preview() const;
   // Width x multiplier, "x", height x multiplier, "x", bits per pixel.
   std::string SizeLabel() const;
   // Columns of the palette display.
@@ -208,5 +209,5 @@ private:
   int FIndex = 0;
   int FPixelWidth = 1, FPixelHeight = 1;
   std::unique_ptr<TVeBitmap> FBitmap;
-  TVeBitmap32 FPreview;
+  mutable TVeBitmap32 FPreview;
 };

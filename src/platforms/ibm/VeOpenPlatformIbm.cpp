@@ -1,5 +1,7 @@
 #include "VeOpenPlatformIbm.h"
 
+#include <algorithm>
+
 #include "VePlatformIbm.h"
 
 namespace {
@@ -63,7 +65,7 @@ std::unique_ptr<TVeBitmap> TVePCXEngine::CreateBitmap() {
 
 // ---- CGA BSAVE ------------------------------------------------------------------------------
 
-TVeSourceMatch TVeCGABsaveEngine::CheckFormat(TVeLoadSource* source) {
+TVeSourceMatch TVeCGABsaveEngine::CheckFormat(TVeLoadSource* source, int bits) {
   if (!source || !source->Data || source->Size < IbmBsaveHeaderBytes + IbmCgaUsedBytes) return 0;
   const uint8_t* d = source->Data;
   const int segment = d[1] | d[2] << 8, offset = d[3] | d[4] << 8, length = d[5] | d[6] << 8;
@@ -73,9 +75,13 @@ TVeSourceMatch TVeCGABsaveEngine::CheckFormat(TVeLoadSource* source) {
   // BASIC may end the file with an end-of-file byte.
   const int32_t rest = source->Size - IbmBsaveHeaderBytes;
   const bool exact = rest == length || (rest == length + 1 && d[source->Size - 1] == 0x1A);
-  if (source->Ext == ".bsv")
-    return TVeSourceMatch(smVerified | smExtension | (exact ? smExactSize : 0));
-  return exact ? TVeSourceMatch(smVerified | smExactSize) : 0;
+  TVeCgaRegisters regs;
+  const bool named =
+      IbmReadCgaTag(d + IbmBsaveHeaderBytes, std::min(rest, int32_t(length)), regs) &&
+      regs.HiRes() == (bits == 1);
+  const int found = smVerified | (exact ? smExactSize : 0) | (named ? smNameHint : 0);
+  if (source->Ext == ".bsv") return TVeSourceMatch(found | smExtension);
+  return exact ? TVeSourceMatch(found) : 0;
 }
 
 TVeCGABsaveEngine::TVeCGABsaveEngine(TVeLoadSource* source, const char* className, int bits)
@@ -89,18 +95,34 @@ TVeCGABsaveEngine::TVeCGABsaveEngine(TVeLoadSource* source, const char* classNam
                     ptBackCyanMagentaWhiteHigh, ptBackCyanRedWhiteLow,    ptBackCyanRedWhiteHigh};
     // What the BIOS selects for the 320 x 200 modes.
     PaletteType = ptBackCyanMagentaWhiteHigh;
+    FRegs = {0x0A, 0x30};
+  } else {
+    FRegs = {0x1E, 15};
+  }
+  TVeCgaRegisters tagged;
+  if (source && source->Data && source->Size > IbmBsaveHeaderBytes &&
+      IbmReadCgaTag(source->Data + IbmBsaveHeaderBytes, source->Size - IbmBsaveHeaderBytes,
+                    tagged) &&
+      tagged.HiRes() == (bits == 1)) {
+    FRegs = tagged;
+    if (bits == 2) PaletteType = IbmCgaPaletteTypeOf(tagged);
   }
   Description = "CGA" + SizeText() + " BSAVE image";
 }
 
 std::unique_ptr<TVeBitmap> TVeCGABsaveEngine::CreateBitmap() {
-  if (!Source || CheckFormat(Source) == 0) throw EVeError("The CGA BSAVE file is too short");
+  if (!Source || CheckFormat(Source, FBits) == 0) throw EVeError("The CGA BSAVE file is too short");
   if (FBits == 2) {
     const TVePaletteType t =
         IbmIsCgaPaletteType(PaletteType) ? PaletteType : ptBackCyanMagentaWhiteHigh;
-    IbmMakeCga4Palette(*Palette, t, 0);
+    IbmMakeCga4Palette(*Palette, t, FRegs.Color & 15);
   } else {
-    MakeBlackWhitePalette();
+    const uint8_t* fore = IbmCgaColors[FRegs.Color & 15];
+    Palette->BeginUpdate();
+    Palette->Clear();
+    Palette->AddRGB(0, 0, 0);
+    Palette->AddRGB(fore[0], fore[1], fore[2]);
+    Palette->EndUpdate();
   }
   auto bmp = std::make_unique<TVeBitmap4>(Width, Palette.get(), Height);
   const uint8_t* mem = Source->Data + IbmBsaveHeaderBytes;

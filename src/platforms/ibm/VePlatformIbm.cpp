@@ -78,6 +78,63 @@ void IbmWriteBsaveHeader(uint8_t* to, uint16_t segment, uint16_t offset, uint16_
   to[6] = uint8_t(length >> 8);
 }
 
+namespace {
+
+constexpr uint8_t CgaTag[4] = {'C', 'G', 'A', 'R'};
+
+int CgaColorIndex(const TVePalette256& palette, int i) {
+  const uint32_t q = palette.GetRGBQuad(i);
+  for (int c = 0; c < 16; ++c)
+    if (q == (uint32_t(IbmCgaColors[c][0]) << 16 | uint32_t(IbmCgaColors[c][1]) << 8 |
+              IbmCgaColors[c][2]))
+      return c;
+  return -1;
+}
+
+} // namespace
+
+bool IbmCgaRegistersOf(const TVePalette256& palette, bool hiRes, TVeCgaRegisters& regs) {
+  if (hiRes) {
+    const int fore = palette.Count() >= 2 ? CgaColorIndex(palette, 1) : -1;
+    if (fore < 0) return false;
+    regs = {0x1E, fore};
+    return true;
+  }
+  const int back = palette.Count() >= 4 ? CgaColorIndex(palette, 0) : -1;
+  if (back < 0) return false;
+  for (int t = ptBackGreenRedYellowLow; t <= ptBackCyanRedWhiteHigh; ++t) {
+    const int* three = IbmCgaPaletteColors(TVePaletteType(t));
+    if (CgaColorIndex(palette, 1) != three[0] || CgaColorIndex(palette, 2) != three[1] ||
+        CgaColorIndex(palette, 3) != three[2])
+      continue;
+    const int k = t - ptBackGreenRedYellowLow; // palette 0, 1, burst off; each low, high
+    regs.Mode = k >= 4 ? 0x0E : 0x0A;
+    regs.Color = back | (k & 1) << 4 | (k >= 2 ? 0x20 : 0);
+    return true;
+  }
+  return false;
+}
+
+void IbmWriteCgaTag(uint8_t* memory, const TVeCgaRegisters& regs) {
+  std::copy(CgaTag, CgaTag + 4, memory + IbmCgaTagOffset);
+  memory[IbmCgaTagOffset + 4] = uint8_t(regs.Mode);
+  memory[IbmCgaTagOffset + 5] = uint8_t(regs.Color);
+}
+
+bool IbmReadCgaTag(const uint8_t* memory, int32_t length, TVeCgaRegisters& regs) {
+  if (length < IbmCgaTagOffset + 6 || !std::equal(CgaTag, CgaTag + 4, memory + IbmCgaTagOffset))
+    return false;
+  const int mode = memory[IbmCgaTagOffset + 4], color = memory[IbmCgaTagOffset + 5];
+  if ((mode != 0x0A && mode != 0x0E && mode != 0x1E) || color > 0x3F) return false;
+  regs = {mode, mode == 0x1E ? color & 15 : color};
+  return true;
+}
+
+TVePaletteType IbmCgaPaletteTypeOf(const TVeCgaRegisters& regs) {
+  const int k = (regs.Mode & 0x04) ? 4 : (regs.Color & 0x20) ? 2 : 0;
+  return TVePaletteType(ptBackGreenRedYellowLow + k + ((regs.Color >> 4) & 1));
+}
+
 // ---- PCX -----------------------------------------------------------------------------------
 
 namespace {

@@ -49,6 +49,23 @@ constexpr int IbmCgaUsedBytes = 0x2000 + 8000; // through the last odd row
 constexpr int IbmCgaRowOffset(int y) {
   return (y & 1) * 0x2000 + (y >> 1) * 80;
 }
+// The two modes write the same BSAVE header, so the registers a picture needs (mode control
+// 3D8, colour select 3D9) go into the unused bytes after the even rows: "CGAR", 3D8, 3D9.
+// BLOAD copies them to memory nobody shows.
+constexpr int IbmCgaTagOffset = 8000;
+struct TVeCgaRegisters {
+  int Mode = 0;  // 0A: 320 x 200 colour, 0E: the same without colour burst, 1E: 640 x 200
+  int Color = 0; // 320: background (bits 0-3), intensity (4), palette (5); 640: foreground
+  bool HiRes() const { return (Mode & 0x10) != 0; }
+};
+// The registers of a 320 x 200 palette, or of a 640 x 200 foreground; false when the
+// palette is none of the machine's.
+bool IbmCgaRegistersOf(const TVePalette256& palette, bool hiRes, TVeCgaRegisters& regs);
+void IbmWriteCgaTag(uint8_t* memory, const TVeCgaRegisters& regs);
+// Reads the tag from a memory image of `length` bytes; false when there is none.
+bool IbmReadCgaTag(const uint8_t* memory, int32_t length, TVeCgaRegisters& regs);
+// The 320 x 200 palette type the registers select.
+TVePaletteType IbmCgaPaletteTypeOf(const TVeCgaRegisters& regs);
 
 // ---- PCX pictures --------------------------------------------------------------------------
 

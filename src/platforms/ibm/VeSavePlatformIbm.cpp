@@ -348,6 +348,8 @@ void WriteFiles(const TVeIbmModeInfo& m, const TVeBitmap& result, const TVePalet
         mem[IbmCgaRowOffset(y) + bit / 8] |=
             uint8_t((result.GetPixel(x, y) & ((1 << bits) - 1)) << (8 - bits - bit % 8));
       }
+    TVeCgaRegisters regs;
+    if (IbmCgaRegistersOf(palette, bits == 1, regs)) IbmWriteCgaTag(mem, regs);
   }
   TVePcxPicture pcx;
   pcx.Width = m.Width;

@@ -2,6 +2,7 @@
 // BSAVE and PCX files they write, and those files read back as the preview.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -80,6 +81,18 @@ void ExpectRoundTrip(const TRun& r, const std::string& ext,
   ASSERT_EQ(bmp->Width(), r.Result->Width());
   ASSERT_EQ(bmp->Height(), r.Result->Height());
   EXPECT_TRUE(*bmp->ToBitmap32() == *r.Result->ToBitmap32()) << ext << " by " << e->Description;
+}
+
+// The file's first reading (the one a user gets without choosing) is T and shows the preview.
+template <class T> void ExpectFirstReading(const TRun& r) {
+  auto folder = Saved(*FindStream(*r.Files, "bsv"));
+  RegisterIbmLoaders();
+  auto list = ProbeSource(folder.get());
+  ASSERT_TRUE(list && list->Count() > 0);
+  auto* first = dynamic_cast<T*>(list->Engines(0));
+  ASSERT_NE(first, nullptr) << list->Engines(0)->Description;
+  auto bmp = first->CreateBitmap();
+  EXPECT_TRUE(*bmp->ToBitmap32() == *r.Result->ToBitmap32()) << first->Description;
 }
 
 } // namespace
@@ -285,15 +298,47 @@ TEST(Ibm, EveryFileReadsBackAsThePreview) {
       SCOPED_TRACE(std::string(IbmModeInfo(mode).Mode) + " mode " + std::to_string(pm));
       ExpectRoundTrip<TVePCXEngine>(Convert(mode, [pm](auto& o) { o.SetPaletteMode(pm); }), "pcx");
     }
-  // BSAVE keeps no palette: the loader shows a black background and the palette chosen.
-  for (TVePaletteType t : {ptBackGreenRedYellowLow, ptBackCyanRedWhiteHigh}) {
+  // The BSAVE tag keeps mode, palette and background: each file opens first as it was made,
+  // without choosing anything.
+  for (TVePaletteType t :
+       {ptBackGreenRedYellowLow, ptBackCyanMagentaWhiteLow, ptBackCyanRedWhiteHigh}) {
     const TRun r = Convert(0, [t](auto& o) {
       o.SetPaletteType(t);
-      o.SetBorderColorIndex(0);
+      o.SetBorderColorIndex(t == ptBackCyanRedWhiteHigh ? 0 : 9);
     });
-    ExpectRoundTrip<TVeCGA4BsaveEngine>(r, "bsv", t);
+    ExpectFirstReading<TVeCGA4BsaveEngine>(r);
   }
-  ExpectRoundTrip<TVeCGA2BsaveEngine>(Convert(1, [](auto& o) { o.SetPaletteNumber(15); }), "bsv");
+  for (int fore : {15, 14})
+    ExpectFirstReading<TVeCGA2BsaveEngine>(
+        Convert(1, [fore](auto& o) { o.SetPaletteNumber(fore); }));
+}
+
+TEST(Ibm, UntaggedBsaveOffersBothModes) {
+  // A BSAVE from elsewhere says nothing: both readings, the BIOS's colours, the palette
+  // chosen in the dialog.
+  TRun r = Convert(1, [](auto& o) { o.SetPaletteNumber(15); });
+  TBytes bsv = FindStream(*r.Files, "bsv")->Bytes();
+  std::fill(bsv.begin() + 7 + 8000, bsv.begin() + 7 + 0x2000, uint8_t(0));
+  TFolder plain("pic.bsv", bsv);
+  auto list = ProbeSource(&plain);
+  ASSERT_TRUE(list);
+  ASSERT_GE(list->Count(), 2);
+  EXPECT_NE(Loader<TVeCGA4BsaveEngine>(*list), nullptr);
+  auto* two = Loader<TVeCGA2BsaveEngine>(*list);
+  ASSERT_NE(two, nullptr);
+  EXPECT_TRUE(*two->CreateBitmap()->ToBitmap32() == *r.Result->ToBitmap32());
+  const TRun four = Convert(0, [](auto& o) {
+    o.SetPaletteType(ptBackGreenRedYellowLow);
+    o.SetBorderColorIndex(0);
+  });
+  bsv = FindStream(*four.Files, "bsv")->Bytes();
+  std::fill(bsv.begin() + 7 + 8000, bsv.begin() + 7 + 0x2000, uint8_t(0));
+  TFolder plain4("pic.bsv", bsv);
+  auto list4 = ProbeSource(&plain4);
+  auto* e = Loader<TVeCGA4BsaveEngine>(*list4);
+  ASSERT_NE(e, nullptr);
+  e->PaletteType = ptBackGreenRedYellowLow;
+  EXPECT_TRUE(*e->CreateBitmap()->ToBitmap32() == *four.Result->ToBitmap32());
 }
 
 TEST(Ibm, SameFilesWithAnyWorkerCount) {
@@ -337,11 +382,11 @@ TEST(Ibm, DamagedFilesAreRefused) {
   const TRun cga = Convert(0);
   TBytes bsv = FindStream(*cga.Files, "bsv")->Bytes();
   TFolder good("pic.bin", bsv);
-  EXPECT_NE(TVeCGABsaveEngine::CheckFormat(&good), 0);
+  EXPECT_NE(TVeCGABsaveEngine::CheckFormat(&good, 2), 0);
   TBytes other = bsv;
   other[2] = 0xA0;
   TFolder wrong("pic.bsv", other);
-  EXPECT_EQ(TVeCGABsaveEngine::CheckFormat(&wrong), 0);
+  EXPECT_EQ(TVeCGABsaveEngine::CheckFormat(&wrong, 2), 0);
   TFolder shortFile("pic.bsv", TBytes(bsv.begin(), bsv.begin() + 9000));
-  EXPECT_EQ(TVeCGABsaveEngine::CheckFormat(&shortFile), 0);
+  EXPECT_EQ(TVeCGABsaveEngine::CheckFormat(&shortFile, 2), 0);
 }
