@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
   clang libclang-rt-14-dev
+  python3-numpy python3-pil
 )
 missing=()
 for p in "${packages[@]}"; do

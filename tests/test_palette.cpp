@@ -140,7 +140,7 @@ TEST(VePalette256Search, TiesGoToLowestIndex) {
   EXPECT_EQ(p.FindNearestLin({0.1, 0, 0}), 1);
   TVeColor mid = TVeColor::FromLin({0.5, 0, 0});
   EXPECT_EQ(p.FindNearest(VeMethodDeltaRGB, mid), 0);
-  EXPECT_THROW(p.FindNearest(1, mid), EInternalError);
+  EXPECT_THROW(p.FindNearest(VeDistanceCount, mid), EInternalError);
 
   TVePalette256 g;
   g.AddLin({0.25, 0.25, 0.25});
@@ -519,7 +519,7 @@ TEST(VePaletteRGB, TabledLevelsAndGrayForms) {
   TVePaletteRGB plain(ptRGB333);
   TVeColor mid = TVeColor::FromStdRGB(120, 130, 125);
   EXPECT_THROW(plain.FindNearestGray(mid), EInternalError);
-  EXPECT_THROW(plain.FindNearest(1, mid), EInternalError);
+  EXPECT_THROW(plain.FindNearest(VeDistanceCount, mid), EInternalError);
   EXPECT_EQ(plain.FindNearest(VeMethodDeltaRGB, mid), plain.FindNearestLin(mid.GetLinRGB()));
 
   // The gray search answers with an index of this palette, which reads back as a gray.

@@ -252,7 +252,7 @@ TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {
     auto quads = Quads(out);
     EXPECT_EQ(std::set<uint32_t>(quads.begin(), quads.end()).size(), quads.size());
   }
-  // Gray snapping picks hardware colours by luminance; the method flag is not supported.
+  // Gray snapping picks hardware colours by luminance.
   TVeQuantization gray(nullptr, 6, true);
   gray.Hardware = &hw;
   gray.AddPixels(px.data(), px.size());
@@ -260,10 +260,14 @@ TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {
   gray.Execute(out);
   for (auto q : Quads(out))
     EXPECT_TRUE(hw.FindExact(q) >= 0);
-  TVeQuantization method(nullptr, 6, false, true);
-  method.Hardware = &hw;
-  method.AddPixels(px.data(), px.size());
-  EXPECT_THROW(method.Execute(out), EInternalError);
+  // A perceptual distance snaps inside the hardware palette too; an unknown one is refused.
+  TVeQuantization lab(nullptr, 6, false, VeMethodCIE76);
+  lab.Hardware = &hw;
+  lab.AddPixels(px.data(), px.size());
+  lab.Execute(out);
+  for (auto q : Quads(out))
+    EXPECT_TRUE(hw.FindExact(q) >= 0);
+  EXPECT_THROW(TVeQuantization(nullptr, 6, false, VeDistanceCount), EInternalError);
 }
 
 TEST_F(Quantization, PinnedColoursStartTheOutput) {

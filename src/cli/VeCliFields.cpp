@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "VeCli.h"
+#include "VeColorDistance.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 #include "VePaletteType.h"
@@ -237,6 +238,8 @@ const std::vector<TField>& Fields() {
         IntField<int>("HamMaxChanges", &O::SetHamMaxChanges, &O::HamMaxChanges, ciHamMaxChanges));
     f.push_back(ListField<int>("DitherMethod", &O::SetDitherMethod, &O::DitherMethod,
                                Labels(VeDitherMethods, VeDitherMethodCount), ciDitherMethod));
+    f.push_back(ListField<int>("ColorDistance", &O::SetColorDistance, &O::ColorDistance,
+                               Labels(VeDistanceNames, VeDistanceCount), ciColorDistance));
     f.push_back(IntField<int>("ErrorDiffusion", &O::SetErrorDiffusion, &O::ErrorDiffusion,
                               ciErrorDiffusion));
     f.push_back(BoolField("LimitErrorInsideBlock", &O::SetLimitErrorInsideBlock,

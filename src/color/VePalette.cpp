@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 // ---- TVePalette --------------------------------------------------------------------------
 
@@ -18,6 +19,11 @@ bool TVePalette::ContainsAll(const TVePalette* other) const {
 int TVePalette::FindNearest(int method, const TVeColor& c) const {
   if (method != VeMethodDeltaRGB) VeInternalError();
   return FindNearestLin(c.GetLinRGB());
+}
+
+int TVePalette::FindNearestBy(int method, const TVeLinRGBColor& c) const {
+  if (method == VeMethodDeltaRGB) return FindNearestLin(c);
+  return FindNearest(method, TVeColor::FromLin(c));
 }
 
 // ---- TVePalette256 -----------------------------------------------------------------------
@@ -129,6 +135,29 @@ void TVePalette256::PrepareSearch() const {
     c.GetLinGray();
   }
   RebuildSearch();
+  PerceptualEntries(VeMethodCIE76);
+  PerceptualEntries(VeMethodOklab);
+}
+
+const TVePerceptual* TVePalette256::PerceptualEntries(int method) const {
+  const bool oklab = method == VeMethodOklab;
+  std::vector<TVePerceptual>& entries = oklab ? FOklabSearch : FLabSearch;
+  bool& valid = oklab ? FOklabValid : FLabValid;
+  if (!valid) {
+    entries.resize(size_t(FCount));
+    for (int i = 0; i < FCount; ++i)
+      entries[size_t(i)] = VePerceptualOf(method, FColors[size_t(i)]);
+    valid = true;
+  }
+  return entries.data();
+}
+
+int TVePalette256::FindNearest(int method, const TVeColor& c) const {
+  if (method == VeMethodDeltaRGB) return FindNearestLin(c.GetLinRGB());
+  if (!VeValidDistance(method)) VeInternalError();
+  double d;
+  return VeNearestPerceptual(method, VePerceptualOf(method, c), PerceptualEntries(method), FCount,
+                             d);
 }
 
 int TVePalette256::NearestWithDistance(const TVeLinRGBColor& c, double& dist) const {
@@ -972,9 +1001,66 @@ int TVePaletteRGB::FindNearestGray(const TVeColor& c) const {
   return FGrayIndex[size_t(k)];
 }
 
+namespace {
+
+// Palettes up to this many colours keep every colour's perceptual value and scan them all.
+constexpr int PerceptualTableMax = 4096;
+std::mutex PerceptualTableLock;
+
+} // namespace
+
+void TVePaletteRGB::PrepareSearch(int method) const {
+  if (method == VeMethodDeltaRGB || GetCount() > PerceptualTableMax) return;
+  std::lock_guard<std::mutex> lock(PerceptualTableLock);
+  auto& table = method == VeMethodOklab ? FOklabAll : FLabAll;
+  if (table) return;
+  auto all = std::make_shared<std::vector<TVePerceptual>>(size_t(GetCount()));
+  for (int i = 0; i < GetCount(); ++i)
+    (*all)[size_t(i)] = VePerceptualOfLin(method, GetLinRGB(i));
+  table = std::move(all);
+}
+
+// Bit-depth palettes too large to scan: the levels around the colour, one more on each
+// side of the bracketing pair, since the nearest in a perceptual space need not be in the
+// bracket of "Delta RGB".
+int TVePaletteRGB::NearestPerceptualAround(int method, const TVeLinRGBColor& c) const {
+  const TVePerceptual t = VePerceptualOfLin(method, c);
+  int lo[3], hi[3];
+  const double v[3] = {c.R, c.G, c.B};
+  for (int ch = 0; ch < 3; ++ch) {
+    Bracket(FCh[size_t(ch)], v[ch], lo[ch], hi[ch]);
+    lo[ch] = std::max(lo[ch] - 1, 0);
+    hi[ch] = std::min(hi[ch] + 1, FCh[size_t(ch)].Count - 1);
+  }
+  double best = 0;
+  int found = -1;
+  for (int r = lo[0]; r <= hi[0]; ++r)
+    for (int g = lo[1]; g <= hi[1]; ++g)
+      for (int b = lo[2]; b <= hi[2]; ++b) {
+        const TVeLinRGBColor l{FCh[0].Lin[size_t(r)], FCh[1].Lin[size_t(g)], FCh[2].Lin[size_t(b)]};
+        const double d = VePerceptualDistance(method, t, VePerceptualOfLin(method, l));
+        const int index = IndexOfLevels(r, g, b);
+        if (found < 0 || d < best || (d == best && index < found)) {
+          best = d;
+          found = index;
+        }
+      }
+  return found;
+}
+
 int TVePaletteRGB::FindNearest(int method, const TVeColor& c) const {
-  if (method != VeMethodDeltaRGB) VeInternalError();
-  return FindNearestLin(c.GetLinRGB());
+  if (method == VeMethodDeltaRGB) return FindNearestLin(c.GetLinRGB());
+  if (!VeValidDistance(method)) VeInternalError();
+  if (GetCount() > PerceptualTableMax) return NearestPerceptualAround(method, c.GetLinRGB());
+  PrepareSearch(method);
+  std::shared_ptr<const std::vector<TVePerceptual>> table;
+  {
+    std::lock_guard<std::mutex> lock(PerceptualTableLock);
+    table = method == VeMethodOklab ? FOklabAll : FLabAll;
+  }
+  double d;
+  return VeNearestPerceptual(method, VePerceptualOf(method, c), table->data(), int(table->size()),
+                             d);
 }
 
 int TVePaletteRGB::FindExact(uint32_t rgbQuad) const {

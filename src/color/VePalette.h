@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "VeColor.h"
+#include "VeColorDistance.h"
 #include "VeErrors.h"
 #include "VePaletteType.h"
-
-// The only colour-difference method ("Delta RGB").
-inline constexpr int VeMethodDeltaRGB = 0;
 
 class TVePalette {
 public:
@@ -34,8 +32,10 @@ public:
   virtual uint32_t GetRGBQuad(int index) const = 0;
   // Index whose luminance is nearest (first on ties); -1 for an empty palette.
   virtual int FindNearestGray(const TVeColor& c) const = 0;
-  // Nearest by the colour-difference method; only VeMethodDeltaRGB exists.
+  // Nearest by a colour-difference method (VeColorDistance.h), lowest index on ties.
   virtual int FindNearest(int method, const TVeColor& c) const;
+  // The same for a linear value.
+  int FindNearestBy(int method, const TVeLinRGBColor& c) const;
   // First index whose bytes equal the RGB-quad value, or -1.
   virtual int FindExact(uint32_t rgbQuad) const = 0;
 
@@ -94,7 +94,10 @@ public:
   TVeStdRGBColor GetStdRGB(int index) const override { return At(index).GetStdRGB(); }
   uint32_t GetRGBQuad(int index) const override { return At(index).GetRGBQuad(); }
   int FindNearestGray(const TVeColor& c) const override;
+  int FindNearest(int method, const TVeColor& c) const override;
   int FindExact(uint32_t rgbQuad) const override;
+  // The entries in a perceptual method's space, in index order.
+  const TVePerceptual* PerceptualEntries(int method) const;
 
   // -- Entries. GetPColor hands out a writable record and so drops the prepared search
   // data; read through Color() to keep it.
@@ -176,7 +179,7 @@ private:
     return FColors[size_t(index)];
   }
   TVeColor& AppendRaw(); // ETooManyColors when full
-  void Dirty() { FSearchValid = false; }
+  void Dirty() { FSearchValid = FLabValid = FOklabValid = false; }
   void RebuildSearch() const;
   void ResetRaw();
   void CopyColorsFrom(const TVePalette256& o);
@@ -191,6 +194,9 @@ private:
   mutable std::vector<TVeSearchEntry> FSearch;
   mutable TVeGreenIndex FGreenIndex; // large palettes only
   mutable bool FSearchValid = false;
+  // The entries in L*a*b* and in Oklab, filled on first use.
+  mutable std::vector<TVePerceptual> FLabSearch, FOklabSearch;
+  mutable bool FLabValid = false, FOklabValid = false;
 };
 
 // Implicit palette of every combination of per-channel levels. Index packs the levels as
@@ -231,6 +237,8 @@ public:
   int FindNearestGray(const TVeColor& c) const override;
   int FindNearest(int method, const TVeColor& c) const override;
   int FindExact(uint32_t rgbQuad) const override;
+  // Fill what searches by a perceptual method read, so that concurrent searches only read.
+  void PrepareSearch(int method) const;
 
   // Level indices (red, green, blue) of a colour of this palette; "Internal error" when a
   // byte is not a level.
@@ -249,7 +257,11 @@ private:
   void BuildGrayFromLevels();
   void SplitIndex(int index, int& r, int& g, int& b) const;
 
+  int NearestPerceptualAround(int method, const TVeLinRGBColor& c) const;
+
   std::unique_ptr<TVePalette256> FGray;
   std::vector<int> FGrayIndex; // index in this palette of each gray palette entry
   std::array<TChannel, 3> FCh;
+  // Every colour in L*a*b* or Oklab, for palettes small enough to scan whole.
+  mutable std::shared_ptr<const std::vector<TVePerceptual>> FLabAll, FOklabAll;
 };

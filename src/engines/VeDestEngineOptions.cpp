@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "VeColorDistance.h"
 #include "VePalette.h"
 
 const TVeAspectRatio VeAspectRatios[VeAspectCount] = {
@@ -110,6 +111,10 @@ void TVeDestEngineOptions::SetNativeAspect(int v) {
 
 void TVeDestEngineOptions::SetAspectIndex(int v) {
   Store(FAspectIndex, uint8_t(Clamp(v, 0, VeAspectCount - 1)));
+}
+
+void TVeDestEngineOptions::SetColorDistance(int v) {
+  Store(FColorDistance, uint8_t(Clamp(v, 0, VeDistanceCount - 1)));
 }
 
 void TVeDestEngineOptions::SetDitherMethod(int v) {
@@ -221,6 +226,7 @@ void TVeDestEngineOptions::Assign(const TVeDestEngineOptions& o) {
   Store(FHamNextLines, o.FHamNextLines);
   Store(FHamMaxChanges, o.FHamMaxChanges);
   Store(FDitherMethod, o.FDitherMethod);
+  Store(FColorDistance, o.FColorDistance);
   Store(FErrorDiffusion, o.FErrorDiffusion);
   Store(FLimitErrorInsideBlock, o.FLimitErrorInsideBlock);
   Store(FLimitErrorAtBoundary, o.FLimitErrorAtBoundary);

@@ -204,6 +204,9 @@ public:
   void SetHamMaxChanges(int v) { Store(FHamMaxChanges, v <= 0 ? 1 : v); }
   uint8_t DitherMethod() const { return FDitherMethod; }
   void SetDitherMethod(int v);
+  // A method of VeColorDistance.h for the nearest-colour searches and the palette choice.
+  uint8_t ColorDistance() const { return FColorDistance; }
+  void SetColorDistance(int v);
   int ErrorDiffusion() const { return FErrorDiffusion; }
   void SetErrorDiffusion(int v) { Store(FErrorDiffusion, Clamp(v, 0, 100)); }
   bool LimitErrorInsideBlock() const { return FLimitErrorInsideBlock; }
@@ -273,6 +276,7 @@ protected:
   int FHamNextLines = 4;
   int FHamMaxChanges = 1;
   uint8_t FDitherMethod = dmFloydSteinberg;
+  uint8_t FColorDistance = 0; // "Delta RGB"
   int FErrorDiffusion = 90;
   bool FLimitErrorInsideBlock = true;
   bool FLimitErrorAtBoundary = true;

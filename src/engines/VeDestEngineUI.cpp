@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "VeColorDistance.h"
 #include "VePalette.h"
 #include "VePaletteList.h"
 
@@ -479,6 +480,15 @@ void TVeDestEngineUIEx::AddDithering(bool limits) {
   }
   AddListControl(ciDitherMethod, g, "Me&thod:", names, values, o.DitherMethod());
   NewRow();
+  std::vector<std::string> distances;
+  std::vector<int> distanceValues;
+  for (int i = 0; i < VeDistanceCount; ++i) {
+    distances.push_back(VeDistanceNames[i]);
+    distanceValues.push_back(i);
+  }
+  AddListControl(ciColorDistance, g, "Color &distance:", distances, distanceValues,
+                 o.ColorDistance());
+  NewRow();
   Add(MakeRange(ciErrorDiffusion, TVeControlKind::Slider, g, "&Error diffusion:", 0, 100,
                 o.ErrorDiffusion()));
   if (limits) {
@@ -657,6 +667,9 @@ void TVeDestEngineUIEx::ReadControls() {
       break;
     case ciDitherMethod:
       o.SetDitherMethod(c.SelectedValue(o.DitherMethod()));
+      break;
+    case ciColorDistance:
+      o.SetColorDistance(c.SelectedValue(o.ColorDistance()));
       break;
     case ciErrorDiffusion:
       o.SetErrorDiffusion(c.Value);

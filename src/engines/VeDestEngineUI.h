@@ -99,6 +99,7 @@ enum TVeControlId : int {
   ciFileFormatFlag,
   ciCommentSeparator,
   ciComment,
+  ciColorDistance,
   ciCustom = 1000, // engine panels number their own controls from here
 };
 

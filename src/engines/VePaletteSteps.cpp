@@ -24,6 +24,7 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = VeColorLimit(options, most);
+  args.Method = options.ColorDistance();
   {
     TVeImage image(source);
     image.ApplyFixes(options.SaturationFix(), options.LightnessFix());

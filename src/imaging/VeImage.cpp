@@ -494,6 +494,16 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
   const bool localScan = n <= 256 && (!Gray || search256);
   std::vector<TVeSearchEntry> entries;
   TVeGreenIndex byGreen; // large palettes: the same answers as the scan, found sooner
+  // A perceptual distance: the entries in its space, scanned whole; palettes too large for
+  // that search themselves.
+  const int distance = Gray ? VeMethodDeltaRGB : options.Distance;
+  if (!VeValidDistance(distance)) VeInternalError();
+  std::vector<TVePerceptual> perceptual;
+  if (distance != VeMethodDeltaRGB && n <= TVePalette256::MaxColors) {
+    perceptual.resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+      perceptual[size_t(i)] = VePerceptualOfLin(distance, search.GetLinRGB(i));
+  }
   if (localScan) {
     entries.resize(size_t(n));
     for (int i = 0; i < n; ++i) {
@@ -556,6 +566,12 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
           probe.SetLinGray(vy);
           k = search.FindNearestGray(probe);
         }
+      } else if (distance != VeMethodDeltaRGB) {
+        double found;
+        k = perceptual.empty()
+                ? search.FindNearestBy(distance, {vr, vg, vb})
+                : VeNearestPerceptual(distance, VePerceptualOfLin(distance, {vr, vg, vb}),
+                                      perceptual.data(), n, found);
       } else {
         double found;
         k = byGreen.Empty() ? -1 : byGreen.Nearest(entries.data(), vr, vg, vb, found);

@@ -22,6 +22,7 @@ struct TVeDitherOptions {
   int LightnessFix = 0;
   int SaturationFix = 0;
   bool GrayPalette = false;            // match by luminance only
+  int Distance = 0;                    // nearest-colour method (VeColorDistance.h)
   const TVePalette* Palette = nullptr; // DitherTrial's palette when none is given
 };
 
@@ -35,6 +36,7 @@ template <class TOptions> TVeDitherOptions VeDitherOptionsOf(const TOptions& o) 
   d.LightnessFix = o.LightnessFix();
   d.SaturationFix = o.SaturationFix();
   d.GrayPalette = o.GrayPalette();
+  d.Distance = o.ColorDistance();
   d.Palette = &o.Palette();
   return d;
 }

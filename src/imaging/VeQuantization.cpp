@@ -60,8 +60,10 @@ class TVeQuantizationUpdateColorDistansesJob : public TVeQuantizationJob {
 // ---------------------------------------------------------------------------------------
 // TVeQuantization
 
-TVeQuantization::TVeQuantization(const TVeCancelFlag* abort, int k, bool gray, bool method)
-    : FAbort(abort), FK(std::max(k, 2)), FGray(gray), FMethod(method) {}
+TVeQuantization::TVeQuantization(const TVeCancelFlag* abort, int k, bool gray, int distance)
+    : FAbort(abort), FK(std::max(k, 2)), FGray(gray), FDistance(distance), FSnapDistance(distance) {
+  if (!VeValidDistance(distance)) VeInternalError();
+}
 
 TVeQuantization::~TVeQuantization() = default;
 
@@ -137,6 +139,7 @@ void TVeQuantization::AddPalette(const TVePalette256& palette) {
 void TVeQuantization::PrepareInputs() {
   for (const TVePalette* p : {Hardware, Initial, Pinned}) {
     if (const auto* p256 = dynamic_cast<const TVePalette256*>(p)) p256->PrepareSearch();
+    if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(p)) rgb->PrepareSearch(FSnapDistance);
     if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(p); rgb && rgb->HasGray())
       rgb->GrayPalette()->PrepareSearch();
   }
@@ -232,10 +235,8 @@ void TVeQuantization::Snap(TVeLinRGBColor& lin) const {
   int index;
   if (FGray)
     index = Hardware->FindNearestGray(TVeColor::FromLin(lin));
-  else if (FMethod)
-    VeInternalError();
   else
-    index = Hardware->FindNearestLin(lin);
+    index = Hardware->FindNearestBy(FSnapDistance, lin);
   if (index < 0) VeInternalError();
   lin = Hardware->GetLinRGB(index);
 }
@@ -732,6 +733,7 @@ void TVeQuantization::BuildOutput(TVePalette256& output, bool pairs) {
   const int initialCount = output.Count();
   for (const auto& c : FClusters)
     if (pairs || c.Fixed || c.MemberCount > 0) output.AddUniqueLin(c.Centre);
+  if (!pairs && FSnapDistance != VeMethodDeltaRGB) AddMixingColors(output);
   // Fill with black and white, the farther one from what is there first.
   std::vector<TVeLinRGBColor> candidates = {{0, 0, 0}, {1, 1, 1}};
   while (output.Count() < FK && !candidates.empty()) {
@@ -760,7 +762,116 @@ void TVeQuantization::BuildOutput(TVePalette256& output, bool pairs) {
   if (output.Count() > FK) VeInternalError();
 }
 
+namespace {
+
+// Oklab chroma (x 100) below which a colour counts as neutral.
+constexpr double NeutralChroma = 2.0;
+
+// Squared distance of p to the segment from a to b, in Oklab.
+double SegmentDistance(const TVePerceptual& p, const TVePerceptual& a, const TVePerceptual& b) {
+  const double ux = b.L - a.L, uy = b.A - a.A, uz = b.B - a.B;
+  const double vx = p.L - a.L, vy = p.A - a.A, vz = p.B - a.B;
+  const double uu = ux * ux + uy * uy + uz * uz;
+  double t = uu > 0 ? (vx * ux + vy * uy + vz * uz) / uu : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double dx = vx - t * ux, dy = vy - t * uy, dz = vz - t * uz;
+  return dx * dx + dy * dy + dz * dz;
+}
+
+} // namespace
+
+// Snapped centres often share a machine colour, which leaves a mode with fewer colours than
+// it may show. Dithering sees mixes of two colours, so the free places go one by one to the
+// machine colour whose mixes with those chosen come nearest (in Oklab) to the picture's
+// colours; a colour that helps no part of the picture stays out, so a gray picture keeps
+// its neutral colours.
+void TVeQuantization::AddMixingColors(TVePalette256& output) {
+  if (!Hardware || FGray || output.Count() >= FK || output.Count() == 0) return;
+  const int m = Hardware->Count();
+  if (m > TVePalette256::MaxColors) return;
+  // The picture's colours in bins of 5 bits per channel, the heaviest first.
+  struct TBin {
+    double R = 0, G = 0, B = 0, W = 0;
+  };
+  std::vector<TBin> bins(32768);
+  for (const auto& c : FColors) {
+    TBin& b = bins[size_t((c.R >> 3) << 10 | (c.G >> 3) << 5 | c.B >> 3)];
+    b.R += c.Weight * c.Lin.R;
+    b.G += c.Weight * c.Lin.G;
+    b.B += c.Weight * c.Lin.B;
+    b.W += c.Weight;
+  }
+  std::vector<TBin> used;
+  for (const TBin& b : bins)
+    if (b.W > 0) used.push_back(b);
+  std::stable_sort(used.begin(), used.end(),
+                   [](const TBin& a, const TBin& b) { return a.W > b.W; });
+  if (used.size() > 4096) used.resize(4096);
+  std::vector<TVePerceptual> colors;
+  std::vector<double> weight;
+  double total = 0;
+  for (const TBin& b : used) {
+    const TVePerceptual p = VeOklabOfLin({b.R / b.W, b.G / b.W, b.B / b.W});
+    total += b.W;
+    // Neutral colours have nothing to gain from tinted mixes: only the picture's colours
+    // that have a hue vote, so a gray picture keeps its neutral colours.
+    if (p.C < NeutralChroma) continue;
+    colors.push_back(p);
+    weight.push_back(b.W);
+  }
+  std::vector<TVePerceptual> inks;
+  for (int i = 0; i < output.Count(); ++i)
+    inks.push_back(VeOklabOfLin(output.GetLinRGB(i)));
+  std::vector<TVePerceptual> machine(static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i)
+    machine[size_t(i)] = VeOklabOfLin(Hardware->GetLinRGB(i));
+  // Error of each colour: its distance to the nearest mix of two inks (or one ink).
+  std::vector<double> error(colors.size());
+  for (size_t c = 0; c < colors.size(); ++c) {
+    double e = std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < inks.size(); ++i)
+      for (size_t j = i; j < inks.size(); ++j)
+        e = std::min(e, SegmentDistance(colors[c], inks[i], inks[j]));
+    error[c] = e;
+  }
+  // A colour must gain at least this much (mean squared Oklab distance x 100^2 per pixel).
+  constexpr double MinGain = 0.01;
+  while (output.Count() < FK) {
+    Check();
+    int best = -1;
+    double bestGain = MinGain * total;
+    for (int h = 0; h < m; ++h) {
+      if (output.FindExact(Hardware->GetRGBQuad(h)) >= 0) continue;
+      double gain = 0;
+      for (size_t c = 0; c < colors.size(); ++c) {
+        double e = SegmentDistance(colors[c], machine[size_t(h)], machine[size_t(h)]);
+        for (const TVePerceptual& ink : inks)
+          e = std::min(e, SegmentDistance(colors[c], ink, machine[size_t(h)]));
+        if (e < error[c]) gain += weight[c] * (error[c] - e);
+      }
+      if (gain > bestGain) {
+        bestGain = gain;
+        best = h;
+      }
+    }
+    if (best < 0) break;
+    output.AddUniqueLin(Hardware->GetLinRGB(best));
+    const TVePerceptual& added = machine[size_t(best)];
+    for (size_t c = 0; c < colors.size(); ++c) {
+      double e = SegmentDistance(colors[c], added, added);
+      for (const TVePerceptual& ink : inks)
+        e = std::min(e, SegmentDistance(colors[c], ink, added));
+      error[c] = std::min(error[c], e);
+    }
+    inks.push_back(added);
+  }
+}
+
 void TVeQuantization::Execute(TVePalette256& output) {
+  // A cluster's centre becomes the machine colour that looks nearest to it. By "Delta RGB",
+  // which hardly weighs blue, a gray centre went to a pastel blue or magenta of about the
+  // same green and the whole picture took its cast.
+  if (FDistance == VeMethodDeltaRGB && PerceptualChoice) FSnapDistance = VeMethodCIE76;
   TVeQuantizationInputGuard guard(*this, Hardware, Initial, Pinned, output);
   PrepareInputs();
   Cluster();
@@ -940,11 +1051,12 @@ template <class FCollect>
 void RunQuantization(const TVeQuantizationArgs& args, TVePalette256& output,
                      const TVeQuantizationPlan& plan, FCollect&& collect, bool pairs,
                      double thresholdPercent, bool singleThread) {
-  TVeQuantization q(args.Abort, args.K, args.Gray, args.Method != VeMethodDeltaRGB);
+  TVeQuantization q(args.Abort, args.K, args.Gray, args.Method);
   q.Hardware = plan.Hardware;
   q.Initial = plan.Initial;
   q.Pinned = plan.Pinned;
   q.SingleThread = singleThread;
+  q.PerceptualChoice = args.PerceptualChoice;
   q.Progress = args.Progress;
   q.PairThreshold = thresholdPercent / 100.0;
   collect(q);

@@ -42,7 +42,8 @@ struct TVeQuantizationCluster {
 
 class TVeQuantization {
 public:
-  TVeQuantization(const TVeCancelFlag* abort, int k, bool gray, bool method = false);
+  // distance: a method of VeColorDistance.h.
+  TVeQuantization(const TVeCancelFlag* abort, int k, bool gray, int distance = VeMethodDeltaRGB);
   ~TVeQuantization();
 
   // Optional inputs; the quantizer does not own them and they must outlive it.
@@ -50,6 +51,9 @@ public:
   const TVePalette* Initial = nullptr;
   const TVePalette* Pinned = nullptr;
   bool SingleThread = false;
+  // Under "Delta RGB", still give each centre the machine colour that looks nearest and fill
+  // free places with colours that mix well (modes that show a few of a machine's colours).
+  bool PerceptualChoice = false;
   // Off: every nearest search is a plain scan of all clusters (to check the shortcuts).
   bool Accelerated = true;
   double PairThreshold = 1.0;             // pair mode: largest luminance difference (0..1)
@@ -103,12 +107,15 @@ private:
   void SolveBases();
   void UpdateMixes();
   void BuildOutput(TVePalette256& output, bool pairs);
+  void AddMixingColors(TVePalette256& output);
   template <class TJob>
   void ForRanges(int count, double work, const std::function<void(int, int)>& body);
 
   const TVeCancelFlag* FAbort;
   int FK;
-  bool FGray, FMethod;
+  bool FGray;
+  int FDistance;                                    // clusters and their members
+  int FSnapDistance;                                // centre to machine colour
   std::vector<uint32_t> FPendingKeys;               // colours by bytes, not yet merged
   std::vector<TVeQuantizationColor> FPendingColors; // colours with their own linear value
   std::vector<TVeQuantizationColor> FColors;
@@ -142,7 +149,7 @@ private:
 // ---------------------------------------------------------------------------------------
 // Entry points. Each fills the output palette O with at most k colours (k below 2 means 2)
 // chosen for the picture; F is the palette the user fixed for the mode (may be null), P the
-// hardware palette (may be null). method must be VeMethodDeltaRGB.
+// hardware palette (may be null). Method is the colour distance (VeColorDistance.h).
 
 using TVeQuantizationProgress = std::function<void(int pass)>;
 
@@ -151,6 +158,7 @@ struct TVeQuantizationArgs {
   TVeQuantizationProgress Progress;
   bool Gray = false;
   int Method = VeMethodDeltaRGB;
+  bool PerceptualChoice = false; // see TVeQuantization
   int K = 2;
 };
 

@@ -122,9 +122,11 @@ void CpcMakeBlackWhitePalette(TVePalette256& palette, TVePaletteType type) {
 
 std::vector<bool> CpcBrightColors() {
   // Firmware number = 9 green + 3 red + blue, each of levels 0, 1, 2.
+  // The middle gray too: without it the only neutrals are black and white, and every
+  // middle tone of a gray picture takes a tinted colour.
   std::vector<bool> bright(CpcColorCount);
   for (int n = 0; n < CpcColorCount; ++n)
-    bright[size_t(n)] = n == 0 || n / 9 == 2 || n / 3 % 3 == 2 || n % 3 == 2;
+    bright[size_t(n)] = n == 0 || n == 13 || n / 9 == 2 || n / 3 % 3 == 2 || n % 3 == 2;
   return bright;
 }
 

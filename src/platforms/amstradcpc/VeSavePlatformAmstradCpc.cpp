@@ -162,6 +162,15 @@ std::vector<bool> PlusBrightColors() {
   return bright;
 }
 
+bool IsGrayPicture(const TVeImage& image) {
+  for (int y = 0; y < image.Height(); ++y) {
+    const TVePixel* row = image.Scanline(y);
+    for (int x = 0; x < image.Width(); ++x)
+      if (!row[x].IsGray()) return false;
+  }
+  return true;
+}
+
 // The pens of a mode 0 or 1 picture, pen 0 first.
 TVePalette256 ChoosePalette(const TVeCPCModeInfo& m, const TVeCancelFlag* cancel,
                             const TVeBitmap32& source, const TVeDestEngineOptions& options) {
@@ -181,6 +190,10 @@ TVePalette256 ChoosePalette(const TVeCPCModeInfo& m, const TVeCancelFlag* cancel
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = m.Pens();
+  args.Method = options.ColorDistance();
+  // Few inks must each look right on their own. Mode 0's sixteen cover a colour picture
+  // anyway, and measure better with the plain snap; a gray picture still gets gray inks.
+  args.PerceptualChoice = m.Pens() <= 4 || IsGrayPicture(image);
   TVePalette256 firmware;
   CpcMakePalette(firmware, type);
   if (mode == cpcModeCustom) {

@@ -47,6 +47,8 @@ std::vector<int> ChooseColors(const TVeBbcModeInfo& m, const TVeCancelFlag* canc
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = k;
+  args.Method = options.ColorDistance();
+  args.PerceptualChoice = true;
   TVePalette256 found;
   if (options.PaletteMode() == bbcModeCustom) {
     std::vector<bool> used(BbcPhysicalColors);

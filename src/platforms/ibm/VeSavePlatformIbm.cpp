@@ -292,6 +292,7 @@ TVePalette256 ChooseColors(const TVeIbmModeInfo& m, const TVeCancelFlag* cancel,
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = VeColorLimit(o, m.Colors);
+  args.Method = o.ColorDistance();
   const TVePalette& hw = Hardware(m);
   switch (o.PaletteMode()) {
   case ibmModeBlackWhite:

@@ -92,12 +92,13 @@ TEST(CpcColours, FirmwareAndHardwareNumbers) {
   EXPECT_EQ(gray.GetRGBQuad(1), ga.GetRGBQuad(13));
   ASSERT_EQ(bw.Count(), 2);
   EXPECT_EQ(bw.GetRGBQuad(1), ga.GetRGBQuad(26));
-  // Bright: black and the colours with a channel at full intensity (nine green + three red +
-  // blue levels): 20 of 27.
+  // Bright: black, the middle gray and the colours with a channel at full intensity (nine
+  // green + three red + blue levels): 21 of 27.
   const std::vector<bool> bright = CpcBrightColors();
-  EXPECT_EQ(std::count(bright.begin(), bright.end(), true), 20);
+  EXPECT_EQ(std::count(bright.begin(), bright.end(), true), 21);
   EXPECT_TRUE(bright[0]);
-  EXPECT_FALSE(bright[13]);
+  EXPECT_TRUE(bright[13]);
+  EXPECT_FALSE(bright[4]);
   EXPECT_TRUE(bright[2]);
 }
 
