@@ -58,7 +58,8 @@ TReference ReferenceDither(TVeImage& img, const TVeDitherOptions& o, const TVePa
     for (int x = 0; x < w; ++x) {
       TVePixel* p = img.GetPixels(x, y);
       const TVeLinRGBColor v = p->GetLinRGB();
-      const int idx = o.GrayPalette ? pal.FindNearestGray(p->Color()) : pal.FindNearest(0, p->Color());
+      const int idx =
+          o.GrayPalette ? pal.FindNearestGray(p->Color()) : pal.FindNearest(0, p->Color());
       const int sx = img.Reversed ? w - 1 - x : x;
       r.Index[size_t(y) * w + sx] = idx;
       TVeLinRGBColor c = pal.GetLinRGB(idx);

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "../fuzz_source.h"
 #include "VeBitmap.h"
 #include "VeLoadSource.h"
 #include "VePlatforms.h"
 #include "VeSourceEngines.h"
-#include "../fuzz_source.h"
 
 namespace fs = std::filesystem;
 
@@ -53,8 +53,8 @@ void Write(const fs::path& to, std::vector<uint8_t> head, const TRecordingSource
     head.insert(head.end(), fuzzsource::Marker, fuzzsource::Marker + fuzzsource::MarkerBytes);
     if (rec) head.insert(head.end(), rec->Data.begin(), rec->Data.end());
   }
-  std::ofstream(to, std::ios::binary).write(reinterpret_cast<const char*>(head.data()),
-                                            std::streamsize(head.size()));
+  std::ofstream(to, std::ios::binary)
+      .write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
 }
 
 template <class F> void Quietly(F f) {

@@ -29,8 +29,8 @@ struct TVeCliConvertSettings {
   std::string PaletteFile;
   std::string Region; // L,T,R,B
   std::string Preview;
-  int Threads = 0;    // 0: one per processor
-  bool Force = false; // replace read-only files
+  int Threads = 0;                  // 0: one per processor
+  bool Force = false;               // replace read-only files
   std::vector<std::string> Exports; // export kinds: c, asm, raw, tap
 };
 

@@ -24,5 +24,9 @@ public:
   const char* what() const noexcept override { return ""; }
 };
 
-[[noreturn]] inline void VeInternalError() { throw EInternalError(); }
-[[noreturn]] inline void VeAbort() { throw EAbort(); }
+[[noreturn]] inline void VeInternalError() {
+  throw EInternalError();
+}
+[[noreturn]] inline void VeAbort() {
+  throw EAbort();
+}

@@ -993,7 +993,7 @@ std::vector<std::string> VeLibraryVersions() {
 #else
   out.push_back("libjpeg " + std::to_string(JPEG_LIB_VERSION));
 #endif
-  out.push_back("giflib " + std::to_string(GIFLIB_MAJOR) + "." + std::to_string(GIFLIB_MINOR) + "." +
-                std::to_string(GIFLIB_RELEASE));
+  out.push_back("giflib " + std::to_string(GIFLIB_MAJOR) + "." + std::to_string(GIFLIB_MINOR) +
+                "." + std::to_string(GIFLIB_RELEASE));
   return out;
 }
