@@ -187,8 +187,8 @@ def main():
             print("\n== %s%s" % (family, "  (--set " + " ".join(args.set) + ")"
                                  if args.set else ""))
             print(head)
-            for spec in modes:
-                platform, mode = spec.split("|", 1)
+            for entry in modes:
+                platform, mode = entry.split("|", 1)
                 rows = []
                 for name, path, gray in prepared:
                     result = convert(args.cli, path, platform, mode, args.set, conv,
@@ -198,7 +198,7 @@ def main():
                     rows.append((name, gray, m))
                     if args.per_picture:
                         print("%-30s %-22s %7.2f %7.2f %+7.2f %+7.2f %7.2f %7.2f" %
-                              ((spec[:30], name[:22]) + tuple(m)))
+                              ((entry[:30], name[:22]) + tuple(m)))
                 groups = [("all", rows), ("colour", [r for r in rows if not r[1]]),
                           ("gray", [r for r in rows if r[1]])]
                 for label, group in groups:
@@ -206,7 +206,7 @@ def main():
                         continue
                     mean = np.mean([r[2] for r in group], axis=0)
                     print("%-30s %-22s %7.2f %7.2f %+7.2f %+7.2f %7.2f %7.2f" %
-                          ((spec[:30], "mean %s (%d)" % (label, len(group))) + tuple(mean)))
+                          ((entry[:30], "mean %s (%d)" % (label, len(group))) + tuple(mean)))
 
 
 if __name__ == "__main__":
