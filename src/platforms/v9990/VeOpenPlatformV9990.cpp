@@ -63,7 +63,7 @@ std::unique_ptr<TVeBitmap> TVeV9990G9bSourceEngine::CreateBitmap() {
     const uint8_t* row = pixels + size_t(y) * size_t(rowBytes);
     if (h.ColorType == G9bYjk || h.ColorType == G9bYuv) {
       VeMsxDecodeYjkRow(row, Width, h.ColorType == G9bYjk ? TVeYjkDecoder::YJK : TVeYjkDecoder::YUV,
-                        nullptr, quads.data());
+                        nullptr, quads.data(), VeYjkBiasV9990);
     } else if (h.ColorType == G9bFixedColors) {
       for (int x = 0; x < Width; ++x)
         quads[size_t(x)] = V9990Bd8Colors().GetRGBQuad(V9990Bd8Index(row[x]));

@@ -14,6 +14,16 @@ const TVePaletteRGB& V9990Bd8Colors() {
   return *palette;
 }
 
+const TVeYjkRangeTable& V9990YjkTable() {
+  static const TVeYjkRangeTable table(TVeYjkDecoder::YJK, false, VeYjkBiasV9990);
+  return table;
+}
+
+const TVeYjkRangeTable& V9990YuvTable() {
+  static const TVeYjkRangeTable table(TVeYjkDecoder::YUV, false, VeYjkBiasV9990);
+  return table;
+}
+
 namespace {
 
 constexpr int G9bMaxWidth = 2048;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "VePalette.h"
+#include "msx/VeMsxYJKTables.h"
 
 constexpr int V9990Width = 256;
 constexpr int V9990Height = 212;
@@ -34,6 +35,11 @@ constexpr uint16_t V9990Bd16Word(int r, int g, int b) {
 constexpr int V9990Bd16Index(uint16_t word) {
   return ((word >> 5) & 31) << 10 | ((word >> 10) & 31) << 5 | (word & 31);
 }
+
+// BYJK and BYUV decode as screen 12 does, except that the third value drops its fraction
+// (VeYjkBiasV9990). The range tables of the group search, built on first use.
+const TVeYjkRangeTable& V9990YjkTable();
+const TVeYjkRangeTable& V9990YuvTable();
 
 // ---- G9B files ------------------------------------------------------------------------------
 

@@ -47,6 +47,23 @@ TVeV9990EngineUI::TVeV9990EngineUI(TVeDestEngineOptions& options) : TVeDestEngin
 
 namespace {
 
+// The screen 12 encoder with the V9990's decoding.
+class TVeV9990YJKImage : public TVeYJKImage {
+public:
+  using TVeYJKImage::TVeYJKImage;
+
+protected:
+  const TVeYjkRangeTable& Table() const override { return V9990YjkTable(); }
+};
+
+class TVeV9990YUVImage : public TVeYJKImage {
+public:
+  using TVeYJKImage::TVeYJKImage;
+
+protected:
+  const TVeYjkRangeTable& Table() const override { return V9990YuvTable(); }
+};
+
 void PackPixels(const TVeData& pixels, int bits, uint8_t* to) {
   const int perByte = 8 / bits;
   const int rowBytes = pixels.Width() * bits / 8;
@@ -131,15 +148,14 @@ std::unique_ptr<TVeBitmap> V9990Convert(const TVeV9990ModeInfo& m, const TVeCanc
   }
   case TVeV9990Kind::Yjk:
   case TVeV9990Kind::Yuv: {
-    // Same groups and arithmetic as screen 12; the YUV decoder takes U where YJK has J and V
-    // where it has K.
+    // The groups of screen 12; the YUV decoder takes U where YJK has J and V where it has K.
     std::vector<uint8_t> bytes;
     std::unique_ptr<TVeBitmap> preview;
     if (m.Kind == TVeV9990Kind::Yjk) {
-      TVeYJKImage image(source);
+      TVeV9990YJKImage image(source);
       preview = image.Convert(cancel, options, &progress, bytes);
     } else {
-      TVeYUVImage image(source);
+      TVeV9990YUVImage image(source);
       preview = image.Convert(cancel, options, &progress, bytes);
     }
     uint8_t* pixels = AddG9b(files, m, nullptr);
