@@ -1,5 +1,6 @@
 #include "VeSavePlatformV9990.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "VeDest.h"
@@ -39,7 +40,7 @@ TVeV9990EngineUI::TVeV9990EngineUI(TVeDestEngineOptions& options) : TVeDestEngin
   AddPositionBorder();
   if (m.Colors) {
     AddPaletteSeparator();
-    AddPaletteView(m.Colors, m.Colors > 16 ? 2 : 1);
+    AddPaletteView(std::min(m.Colors, 16), (m.Colors + 15) / 16);
     AddMaxColorCount(m.Colors);
   }
   AddDithering(false);
