@@ -43,12 +43,13 @@ def cost(ox, oy):
     return sum(abs(a - b) for x, y in sample for a, b in zip(shot[oy + y][ox + x], want[y][x]))
 best = min(((ox, oy) for oy in range(sh - 211) for ox in range(sw - 255)), key=lambda o: cost(*o))
 ox, oy = best
-diff = [abs(a - b) for y in range(212) for x in range(256)
-        for a, b in zip(shot[oy + y][ox + x], want[y][x])]
-bad = sum(1 for y in range(212) for x in range(256) if shot[oy + y][ox + x] != want[y][x])
-print(f"{sys.argv[3]}: at ({ox}, {oy}) {bad} of {256 * 212} pixels differ, "
-      f"largest channel difference {max(diff)}")
-sys.exit(0 if max(diff) <= 1 else 1)
+# openMSX widens 5-bit levels to bytes slightly differently: one step apart is the same level.
+worst = [max(abs(a - b) for a, b in zip(shot[oy + y][ox + x], want[y][x]))
+         for y in range(212) for x in range(256)]
+print(f"{sys.argv[3]}: picture at ({ox}, {oy}); {worst.count(0)} pixels equal, "
+      f"{worst.count(1)} one step apart, {sum(1 for w in worst if w > 1)} further apart "
+      f"(largest {max(worst)})")
+sys.exit(0 if max(worst) <= 1 else 1)
 PY
 done
 exit $status

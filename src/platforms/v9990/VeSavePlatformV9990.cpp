@@ -27,9 +27,13 @@ const TVeV9990ModeInfo& V9990ModeInfo(int index) {
   return modes[index];
 }
 
+// B1 runs the pixel clock of MSX screen 5 (21.48 MHz / 4), so its pixels take screen 5's
+// shape on a 60 Hz display.
+constexpr uint8_t V9990AspectB1 = 12; // "1.138:1"
+
 TVeV9990EngineOptions::TVeV9990EngineOptions(const TVeV9990ModeInfo& mode)
     : TVeModeTableOptions(mode) {
-  FAspectIndex = VeAspectSquare;
+  FAspectIndex = V9990AspectB1;
   if (mode.Colors) FMaxColorCount = mode.Colors;
 }
 
