@@ -56,6 +56,8 @@
 #include "timex/VeSavePlatformTimex.h"
 #include "uknc/VeOpenPlatformUknc.h"
 #include "uknc/VeSavePlatformUknc.h"
+#include "v9990/VeOpenPlatformV9990.h"
+#include "v9990/VeSavePlatformV9990.h"
 #include "vector06c/VeOpenPlatformVector06c.h"
 #include "vector06c/VeSavePlatformVector06c.h"
 #include "zxspectra/VeOpenPlatformZxSpectra.h"
@@ -233,6 +235,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Irisha", RegisterIrishaEngines, RegisterIrishaLoaders},
       {"Lvov", RegisterLvovEngines, RegisterLvovLoaders},
       {"MSX", RegisterMsxEngines, RegisterMsxLoaders},
+      {"MSX V9990 VDP", RegisterV9990Engines, RegisterV9990Loaders},
       {"Okean-240", RegisterOkean240Engines, RegisterOkean240Loaders},
       {"PC8000", RegisterPc8000Engines, RegisterPc8000Loaders},
       {"Pico-8", RegisterPico8Engines, RegisterPico8Loaders},

@@ -17,14 +17,15 @@ std::array<double, 32> Linear5() {
 
 } // namespace
 
-TVeYjkRangeTable::TVeYjkRangeTable(TVeYjkDecoder decoder, bool evenY)
-    : FDecoder(decoder), FEvenY(evenY), FEntries(32768, TVeYjkRangeEntry{}), FExact(32768, 0) {
+TVeYjkRangeTable::TVeYjkRangeTable(TVeYjkDecoder decoder, bool evenY, int bias)
+    : FDecoder(decoder), FEvenY(evenY), FBias(bias), FEntries(32768, TVeYjkRangeEntry{}),
+      FExact(32768, 0) {
   // Every triple, Y outermost: the first one found stands for its colour.
   for (int y = 0; y < 32; y += evenY ? 2 : 1)
     for (int j = -32; j < 32; ++j)
       for (int k = -32; k < 32; ++k) {
         const TVeYjkLevels c =
-            decoder == TVeYjkDecoder::YJK ? VeDecodeYJK(y, j, k) : VeDecodeYUV(y, j, k);
+            decoder == TVeYjkDecoder::YJK ? VeDecodeYJK(y, j, k, bias) : VeDecodeYUV(y, j, k, bias);
         const size_t i = size_t(VeRGB555Index(c.R, c.G, c.B));
         TVeYjkRangeEntry& e = FEntries[i];
         if (!FExact[i]) {

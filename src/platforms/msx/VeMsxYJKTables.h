@@ -15,18 +15,21 @@ struct TVeYjkLevels {
 inline int VeYjkClamp(int v) {
   return v < 0 ? 0 : (v > 31 ? 31 : v);
 }
-// Floor of (5Y - 2J - K + 2) / 4, a negative numerator giving 0, then clamped.
-inline int VeYjkThird(int y, int j, int k) {
-  const int n = 5 * y - 2 * j - k + 2;
+// Floor of (5Y - 2J - K + bias) / 4, a negative numerator giving 0, then clamped. The V9958
+// rounds (bias 2); the V9990 drops the fraction (bias 0).
+constexpr int VeYjkBiasV9958 = 2;
+constexpr int VeYjkBiasV9990 = 0;
+inline int VeYjkThird(int y, int j, int k, int bias = VeYjkBiasV9958) {
+  const int n = 5 * y - 2 * j - k + bias;
   return n < 0 ? 0 : VeYjkClamp(n >> 2);
 }
 // Screen 12: red Y + J, green Y + K, blue the third value.
-inline TVeYjkLevels VeDecodeYJK(int y, int j, int k) {
-  return {VeYjkClamp(y + j), VeYjkClamp(y + k), VeYjkThird(y, j, k)};
+inline TVeYjkLevels VeDecodeYJK(int y, int j, int k, int bias = VeYjkBiasV9958) {
+  return {VeYjkClamp(y + j), VeYjkClamp(y + k), VeYjkThird(y, j, k, bias)};
 }
 // The YUV variant: red Y + J, blue Y + K, green the third value.
-inline TVeYjkLevels VeDecodeYUV(int y, int j, int k) {
-  return {VeYjkClamp(y + j), VeYjkThird(y, j, k), VeYjkClamp(y + k)};
+inline TVeYjkLevels VeDecodeYUV(int y, int j, int k, int bias = VeYjkBiasV9958) {
+  return {VeYjkClamp(y + j), VeYjkThird(y, j, k, bias), VeYjkClamp(y + k)};
 }
 
 // Index of a colour of 5-bit levels.
@@ -46,8 +49,8 @@ enum class TVeYjkDecoder : uint8_t { YJK, YUV };
 
 class TVeYjkRangeTable {
 public:
-  // Every Y (only even ones when evenY), J and K decoded with the given decoder.
-  TVeYjkRangeTable(TVeYjkDecoder decoder, bool evenY);
+  // Every Y (only even ones when evenY), J and K decoded with the given decoder and bias.
+  TVeYjkRangeTable(TVeYjkDecoder decoder, bool evenY, int bias = VeYjkBiasV9958);
 
   const TVeYjkRangeEntry& operator[](int index) const { return FEntries[size_t(index)]; }
   // Whether some triple shows the colour exactly.
@@ -55,10 +58,12 @@ public:
   int ExactCount() const;
   TVeYjkDecoder Decoder() const { return FDecoder; }
   bool EvenY() const { return FEvenY; }
+  int Bias() const { return FBias; }
 
 private:
   TVeYjkDecoder FDecoder;
   bool FEvenY;
+  int FBias;
   std::vector<TVeYjkRangeEntry> FEntries;
   std::vector<uint8_t> FExact;
 };

@@ -32,7 +32,7 @@ uint32_t VeMsxYjkQuad(const TVeYjkLevels& c) {
 }
 
 void VeMsxDecodeYjkRow(const uint8_t* row, int width, TVeYjkDecoder decoder,
-                       const TVePalette256* attributePalette, uint32_t* quads) {
+                       const TVePalette256* attributePalette, uint32_t* quads, int bias) {
   for (int x0 = 0; x0 < width; x0 += 4) {
     uint8_t group[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4 && x0 + i < width; ++i)
@@ -45,8 +45,8 @@ void VeMsxDecodeYjkRow(const uint8_t* row, int width, TVeYjkDecoder decoder,
         quads[x0 + i] = p < attributePalette->Count() ? attributePalette->GetRGBQuad(p) : 0;
         continue;
       }
-      const TVeYjkLevels c =
-          decoder == TVeYjkDecoder::YJK ? VeDecodeYJK(y[i], j, k) : VeDecodeYUV(y[i], j, k);
+      const TVeYjkLevels c = decoder == TVeYjkDecoder::YJK ? VeDecodeYJK(y[i], j, k, bias)
+                                                           : VeDecodeYUV(y[i], j, k, bias);
       quads[x0 + i] = VeMsxYjkQuad(c);
     }
   }
@@ -58,9 +58,9 @@ namespace {
 
 // Each term of the colour distance between a pixel of level p and a decoded level, computed
 // exactly as the distance itself computes it, per weight: a channel given straight by Y + J or
-// Y + K (index s + 32, s = -32 ... 62), or by the third value (index n + 91 of its numerator
-// n = 5Y - 2J - K + 2, n = -91 ... 253).
-constexpr int DirectSize = 95, ThirdSize = 345;
+// Y + K (index s + 32, s = -32 ... 62), or by the third value (index n + 93 of its numerator
+// n = 5Y - 2J - K + bias, n = -93 ... 253).
+constexpr int DirectSize = 95, ThirdSize = 347;
 struct TTerms {
   double Direct[3][32][DirectSize];
   double Third[3][32][ThirdSize];
@@ -74,7 +74,7 @@ struct TTerms {
           Direct[c][p][s] = w[c] * d * d;
         }
         for (int t = 0; t < ThirdSize; ++t) {
-          const int n = t - 91;
+          const int n = t - 93;
           const double d = lp - Level31ToLinear(n < 0 ? 0 : VeYjkClamp(n >> 2));
           Third[c][p][t] = w[c] * d * d;
         }
@@ -95,10 +95,10 @@ struct TPixelTerms {
   const double* C; // third channel
 };
 
-inline TPixelTerms PixelTerms(bool yuv, int level, int j, int k) {
+inline TPixelTerms PixelTerms(bool yuv, int bias, int level, int j, int k) {
   const TTerms& t = Terms();
   const int r = level >> 10, g = (level >> 5) & 31, b = level & 31;
-  const int third = 2 - 2 * j - k + 91;
+  const int third = bias - 2 * j - k + 93;
   if (!yuv) return {t.Direct[0][r] + j + 32, t.Direct[1][g] + k + 32, t.Third[2][b] + third};
   return {t.Direct[0][r] + j + 32, t.Direct[2][b] + k + 32, t.Third[1][g] + third};
 }
@@ -227,6 +227,7 @@ void TVeYJKImage::DitherLevels(const TVeCancelFlag* cancel, const TVeDestEngineO
 void TVeYJKImage::EncodeRows(const TPass& pass, int first, int last) const {
   const TVeYjkRangeTable& table = *pass.Table;
   const bool yuv = pass.Yuv;
+  const int bias = table.Bias();
   const int step = pass.Step;
   const TVePalette256* palette = pass.Palette && pass.Palette->Count() > 0 ? pass.Palette : nullptr;
   const double inf = std::numeric_limits<double>::infinity();
@@ -266,7 +267,7 @@ void TVeYJKImage::EncodeRows(const TPass& pass, int first, int last) const {
         for (int i = 0; i < 4; ++i) {
           // A pixel error beyond this cannot leave the cost at or below the best one.
           const double cap = best.Found ? (best.Cost - partial) + best.Cost * 1e-12 : inf;
-          const TPixelTerms terms = PixelTerms(yuv, level[i], j, k);
+          const TPixelTerms terms = PixelTerms(yuv, bias, level[i], j, k);
           double e;
           if (yuv) {
             int unused;
@@ -302,7 +303,7 @@ void TVeYJKImage::EncodeRows(const TPass& pass, int first, int last) const {
       // The chosen pair: each pixel's first best Y, or its palette colour.
       int fields[4];
       for (int i = 0; i < 4; ++i) {
-        const TPixelTerms terms = PixelTerms(yuv, level[i], best.J, best.K);
+        const TPixelTerms terms = PixelTerms(yuv, bias, level[i], best.J, best.K);
         int by;
         const double e = FullScan(yuv, terms, step, by);
         const bool usePalette = palError[i] < e;
@@ -315,7 +316,7 @@ void TVeYJKImage::EncodeRows(const TPass& pass, int first, int last) const {
           quads[size_t(x)] = palette->GetRGBQuad(palIndex[i]);
         } else {
           const TVeYjkLevels c =
-              yuv ? VeDecodeYUV(by, best.J, best.K) : VeDecodeYJK(by, best.J, best.K);
+              yuv ? VeDecodeYUV(by, best.J, best.K, bias) : VeDecodeYJK(by, best.J, best.K, bias);
           quads[size_t(x)] = VeMsxYjkQuad(c);
         }
       }

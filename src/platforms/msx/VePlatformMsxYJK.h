@@ -25,7 +25,8 @@ uint32_t VeMsxYjkQuad(const TVeYjkLevels& c);
 // A row of YJK bytes as RGB-quads. With a palette, an odd Y field shows palette colour
 // (Y div 2) (black beyond the palette). A partial last group takes 0 for its missing bytes.
 void VeMsxDecodeYjkRow(const uint8_t* row, int width, TVeYjkDecoder decoder,
-                       const TVePalette256* attributePalette, uint32_t* quads);
+                       const TVePalette256* attributePalette, uint32_t* quads,
+                       int bias = VeYjkBiasV9958);
 
 class TVeYJKImage : public TVeImage {
 public:
