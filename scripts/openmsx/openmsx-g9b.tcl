@@ -1,4 +1,4 @@
-# Used by scripts/v9990-openmsx.sh: puts a G9B picture into the GFX9000's memory, sets
+# Used by scripts/openmsx-check.sh: puts a G9B picture into the GFX9000's memory, sets
 # mode B1 for it through the chip's ports as an MSX program would, and screenshots the
 # V9990's output.
 proc v99_reg {r v} {
