@@ -29,16 +29,18 @@ TVeSymbOSSourceEngine::TVeSymbOSSourceEngine(TVeLoadSource* source)
     PaletteTypes = {PaletteType};
     Description = "SymbOS" + SizeText() + " picture of " + std::to_string(layout.Chunks.size()) +
                   (layout.Chunks.size() == 1 ? " chunk" : " chunks");
+  } else {
+    Description = "SymbOS picture that cannot be read";
   }
 }
 
-// The file has no signature: the extension and a walk through all its chunks decide.
+// The file has no signature: the extension and a walk through all its chunks decide. An
+// ".sgx" that does not walk is still taken, so that opening it says what is wrong.
 TVeSourceMatch TVeSymbOSSourceEngine::Check(TVeLoadSource* source) {
   if (!source || source->Ext != ".sgx") return 0;
   TVeSgxLayout layout;
   std::string problem;
-  if (!Walk(source, layout, problem)) return 0;
-  return TVeSourceMatch(smVerified | smExtension);
+  return TVeSourceMatch(Walk(source, layout, problem) ? smVerified | smExtension : smExtension);
 }
 
 std::unique_ptr<TVeBitmap> TVeSymbOSSourceEngine::CreateBitmap() {

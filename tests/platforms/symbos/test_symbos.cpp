@@ -39,6 +39,20 @@ std::string Problem(const TBytes& bytes) {
   return problem;
 }
 
+// What opening the bytes as "name" says; empty when the picture opens.
+std::string OpenError(const std::string& name, const TBytes& bytes) {
+  TFolder folder(name, bytes);
+  auto list = Probe(folder);
+  auto* e = Loader<TVeSymbOSSourceEngine>(*list);
+  if (!e) return "not taken";
+  try {
+    e->CreateBitmap();
+  } catch (const EVeError& error) {
+    return error.what();
+  }
+  return std::string();
+}
+
 } // namespace
 
 TEST(SymbOS, DesktopColours) {
@@ -175,9 +189,14 @@ TEST(SymbOS, FilesThatLieAreRefused) {
   const TBytes good = SgxWrite(pixels, 5, 2, true);
   for (size_t n = 0; n < good.size(); ++n) {
     const TBytes cut(good.begin(), good.begin() + long(n));
-    EXPECT_FALSE(Problem(cut).empty()) << n;
-    TFolder folder("cut.sgx", cut);
-    EXPECT_FALSE(Loader<TVeSymbOSSourceEngine>(*Probe(folder))) << n;
+    const std::string problem = Problem(cut);
+    EXPECT_FALSE(problem.empty()) << n;
+    // The file is taken by its name, and opening it names the file and the fault.
+    const std::string said = OpenError("cut.sgx", cut);
+    EXPECT_EQ(said.rfind("The SymbOS picture cut.sgx cannot be read: ", 0), 0u) << n;
+    if (n > 0) {
+      EXPECT_NE(said.find(problem), std::string::npos) << n;
+    }
   }
   EXPECT_NE(Problem({3, 10, 2, 0, 0, 0}).find("cut short: it needs 6 bytes"), std::string::npos);
   // Packed chunks, simple and extended, are named as such.
@@ -210,18 +229,10 @@ TEST(SymbOS, FilesThatLieAreRefused) {
   for (int i = 0; i < 3000; ++i)
     tall.insert(tall.end(), {255, 0, 0, 1, 1, 1, 0});
   EXPECT_NE(Problem(tall).find("larger than Velmora opens"), std::string::npos);
-  TFolder big("big.sgx", tall);
-  auto list = Probe(big);
-  EXPECT_FALSE(Loader<TVeSymbOSSourceEngine>(*list));
-  // A good file under another name is not taken, and a caller that skips the probe is told.
-  TFolder other("pic.bin", good);
-  EXPECT_FALSE(Loader<TVeSymbOSSourceEngine>(*Probe(other)));
-  TFolder cut("cut.sgx", TBytes(good.begin(), good.end() - 1));
-  TVeSymbOSSourceEngine e(&cut);
-  try {
-    e.CreateBitmap();
-    ADD_FAILURE() << "no error";
-  } catch (const EVeError& error) {
-    EXPECT_NE(std::string(error.what()).find("cut.sgx"), std::string::npos);
-  }
+  EXPECT_NE(OpenError("big.sgx", tall).find("larger than Velmora opens"), std::string::npos);
+  EXPECT_NE(OpenError("packed.sgx", {0x82, 5, 1, 2, 0, 1, 2}).find("compressed"),
+            std::string::npos);
+  // A good file opens; under another name it is not taken.
+  EXPECT_EQ(OpenError("pic.sgx", good), "");
+  EXPECT_EQ(OpenError("pic.bin", good), "not taken");
 }
