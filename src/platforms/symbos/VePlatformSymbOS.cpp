@@ -7,8 +7,8 @@
 #include "amstradcpc/VePlatformAmstradCpc.h"
 #include "msx/VePlatformMsx.h"
 
-// Bright yellow, black, orange and bright red: the desktop SymbOS paints on a CPC (window
-// background, text and two shades for frames and bars).
+// Bright yellow, black, orange and bright red: our reading of the desktop SymbOS paints on a
+// CPC (window background, text, frames and bars); the file format names no colours.
 const uint8_t SymbOSCpcInks[4] = {24, 0, 15, 6};
 
 int SymbOSColorCount(TVePaletteType type) {
