@@ -50,6 +50,8 @@
 #include "sinclairql/VeSavePlatformSinclairQl.h"
 #include "spetsialist/VeOpenPlatformSpetsialist.h"
 #include "spetsialist/VeSavePlatformSpetsialist.h"
+#include "symbos/VeOpenPlatformSymbOS.h"
+#include "symbos/VeSavePlatformSymbOS.h"
 #include "ti99/VeOpenPlatformTi99.h"
 #include "ti99/VeSavePlatformTi99.h"
 #include "timex/VeOpenPlatformTimex.h"
@@ -246,6 +248,7 @@ const std::vector<TVePlatformUnit>& VePlatformUnits() {
       {"Scorpion GMX", RegisterScorpionGmxEngines, RegisterScorpionGmxLoaders},
       {"Sinclair QL", RegisterSinclairQlEngines, RegisterSinclairQlLoaders},
       {"Specialist", RegisterSpecialistEngines, RegisterSpecialistLoaders},
+      {"SymbOS", RegisterSymbOSEngines, RegisterSymbOSLoaders},
       {"TI-99/4A", RegisterTi99Engines, RegisterTi99Loaders},
       {"Timex", RegisterTimexEngines, RegisterTimexLoaders},
       {"UKNC", RegisterUkncEngines, RegisterUkncLoaders},
