@@ -212,6 +212,25 @@ private:
   int16_t FStart[3][Buckets];
 };
 
+// The distinct levels of one channel of a palette, or of its luminance. The palette driver
+// spreads a value over the two levels around it: in linear light, so that a flat area keeps
+// its mean, and with the local step, as machine levels are seldom evenly spaced in linear
+// light (0, 0.22 and 1 on the CPC).
+struct TOrderedLevels {
+  std::vector<double> L;
+  void Finish() {
+    std::sort(L.begin(), L.end());
+    L.erase(std::unique(L.begin(), L.end()), L.end());
+  }
+  // The step between the levels around v; none outside the range, where the end level is
+  // the answer anyway, and none for a value on the top level.
+  double Gap(double v) const {
+    const auto it = std::upper_bound(L.begin(), L.end(), v);
+    if (it == L.begin() || it == L.end()) return 0.0;
+    return *it - *(it - 1);
+  }
+};
+
 // Mean step between neighbouring levels, 0 for fewer than two.
 double MeanGap(std::vector<double> levels) {
   std::sort(levels.begin(), levels.end());
@@ -582,7 +601,27 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
   const TShare share(kernel.Divisor);
   const double strength = options.ErrorDiffusion;
   const bool serpentine = options.Serpentine;
-  const double spread = ordered ? VeOrderedSpread(search, Gray) * strength / 100 : 0.0;
+  TOrderedLevels levels[3];
+  if (ordered) {
+    if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(&search); rgb && !Gray) {
+      for (int c = 0; c < 3; ++c)
+        levels[c].L.assign(rgb->Channel(c).Lin.begin(),
+                           rgb->Channel(c).Lin.begin() + rgb->Channel(c).Count);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        if constexpr (Gray) {
+          levels[0].L.push_back(search.GetLinGray(i));
+        } else {
+          const TVeLinRGBColor c = search.GetLinRGB(i);
+          levels[0].L.push_back(c.R);
+          levels[1].L.push_back(c.G);
+          levels[2].L.push_back(c.B);
+        }
+      }
+    }
+    for (auto& l : levels)
+      l.Finish();
+  }
   TVeColor probe;
 
   WindowBegin(rows, Gray);
@@ -609,17 +648,19 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
       TWork& cell = w0[sx];
       const double vr = cell.R, vg = cell.G, vb = cell.B;
       // The searched value; the error is still measured from the pixel's own.
-      double pr = vr, pg = vg, pb = vb, offset = 0.0;
+      double pr = vr, pg = vg, pb = vb, amount = 0.0;
       if (ordered) {
-        offset = (VeOrderedThreshold(method, sx, y) - 0.5) * spread;
-        pr += offset;
-        pg += offset;
-        pb += offset;
+        amount = (VeOrderedThreshold(method, sx, y) - 0.5) * strength / 100;
+        if constexpr (!Gray) {
+          pr += amount * levels[0].Gap(vr);
+          pg += amount * levels[1].Gap(vg);
+          pb += amount * levels[2].Gap(vb);
+        }
       }
       int k;
       if constexpr (Gray) {
         double vy = cell.YValid ? cell.Y : Lum(vr, vg, vb);
-        if (ordered) vy += offset;
+        if (ordered) vy += amount * levels[0].Gap(vy);
         if (localScan) {
           k = 0;
           double best = DeltaGray(vy, entries[0].Y);

@@ -61,9 +61,10 @@ struct TVeKernel {
 const TVeKernel& VeDitherKernel(int method);
 
 // The ordered methods move each pixel by (threshold - 0.5) * spread before the nearest-colour
-// search. At full strength the spread is the palette's mean step between neighbouring levels
-// (per channel, or in luminance for gray work): a flat area between two levels then mixes
-// them in proportion.
+// search: a flat area between two levels then mixes them in proportion. The palette driver
+// takes, per channel (or in luminance for gray work), the step between the palette's levels
+// around the value; the true-colour driver and the cells take this: the palette's mean step
+// between neighbouring levels, at full strength.
 double VeOrderedSpread(const TVePalette& palette, bool gray);
 // The same over count colours of `channels` interleaved values each.
 double VeOrderedSpreadOf(const double* values, int count, int channels);
