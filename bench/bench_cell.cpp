@@ -33,13 +33,14 @@ const TVeBitmap32& Astronaut() {
 }
 
 // Argument = workers (0: one per processor).
-void Convert(benchmark::State& state, uint8_t mode) {
+void Convert(benchmark::State& state, uint8_t mode, int method = -1) {
   const TVeBitmap32& source = Astronaut();
   SetProcessorCount(int(state.range(0)));
   TVeZxSpectrumEngine engine;
   for (auto _ : state) {
     auto options = engine.CreateOptions();
     options->SetPaletteMode(mode);
+    if (method >= 0) options->SetDitherMethod(method);
     std::unique_ptr<TVeStreamList> files;
     TVeDestProgress progress;
     auto result =
@@ -51,6 +52,10 @@ void Convert(benchmark::State& state, uint8_t mode) {
 
 void BM_ZxSpectrumColor(benchmark::State& state) {
   Convert(state, zxModeColor);
+}
+// Ordered: the cells are still chosen by trial, then placed without diffusion.
+void BM_ZxSpectrumBayer(benchmark::State& state) {
+  Convert(state, zxModeColor, dmOrderedBayer);
 }
 void BM_ZxSpectrumGray(benchmark::State& state) {
   Convert(state, zxModeGray);
@@ -141,5 +146,6 @@ BENCHMARK(BM_ZxGigascreen)
     ->Args({40, 1})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumColor)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZxSpectrumBayer)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumGray)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZxSpectrumBlackWhite)->Arg(1)->Unit(benchmark::kMillisecond);

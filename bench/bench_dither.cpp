@@ -60,6 +60,8 @@ void BM_DitherPalette16(benchmark::State& state) {
 BENCHMARK(BM_DitherPalette16)
     ->Arg(dmFloydSteinberg)
     ->Arg(dmJarvisJudiceNinke)
+    ->Arg(dmOrderedBayer)
+    ->Arg(dmBlueNoise)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -388,7 +388,8 @@ TEST(CellImage, LimitBoundaryChoosesWithoutIncomingErrorAndScalesItByTheRange) {
 
 TEST(CellImage, ResultsDoNotDependOnWorkersOrScanDirection) {
   // Width 61: a narrow 5-pixel column; serpentine mirrors every second row.
-  for (int method : {dmFloydSteinberg, dmJarvisJudiceNinke, dmAtkinson}) {
+  for (int method :
+       {dmFloydSteinberg, dmJarvisJudiceNinke, dmAtkinson, dmOrderedBayer, dmBlueNoise}) {
     std::vector<uint8_t> first;
     for (int workers : {1, 2, 5}) {
       TProcessorGuard guard(workers);
@@ -406,6 +407,40 @@ TEST(CellImage, ResultsDoNotDependOnWorkersOrScanDirection) {
       else
         EXPECT_EQ(px, first) << "method " << method << ", " << workers << " workers";
     }
+  }
+}
+
+TEST(CellImage, OrderedMixesTheCellPairByPositionAlone) {
+  // Flat blue at a quarter of full, with black/blue among the pairs: each cell shows the
+  // pair, a quarter of the Bayer thresholds lit, the same tile in every cell whether the
+  // row runs mirrored or not; nothing is carried.
+  const int w = 29, h = 24;
+  TVeBitmap32 flat(w, h);
+  const uint8_t quarter = LinearToByte(0.25);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      flat.Pixel(x, y) = VeRGBQuad(0, 0, quarter);
+  for (bool serpentine : {false, true}) {
+    TTestCellImage img(flat, EightColourPairs);
+    auto o = MakeOptions(dmOrderedBayer);
+    o->SetErrorDiffusion(100);
+    o->SetSerpentine(serpentine);
+    auto r = img.Convert(nullptr, VeCellOptionsOf(*o), nullptr, nullptr);
+    int lit = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int k = r->GetPixel(x, y);
+        if (x >= 8) {
+          ASSERT_EQ(k, r->GetPixel(x - 8, y)) << x << "," << y;
+        }
+        if (y >= 8) {
+          ASSERT_EQ(k, r->GetPixel(x, y - 8)) << x << "," << y;
+        }
+        if (x < 8 && y < 8) lit += k;
+      }
+    for (const auto& c : img.Cells)
+      EXPECT_EQ(c.Chosen, 1) << "black and blue"; // pairs run (0,0), (0,1), ...
+    EXPECT_EQ(lit, 16);
   }
 }
 

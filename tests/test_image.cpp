@@ -123,7 +123,7 @@ TEST(Kernel, TapsAndDivisors) {
     }
     EXPECT_EQ(sum, sums[m]) << m;
   }
-  EXPECT_EQ(VeDitherKernel(9).Count, 0);
+  EXPECT_EQ(VeDitherKernel(VeDitherMethodCount).Count, 0); // past the list
   EXPECT_EQ(VeDitherKernel(-1).Count, 0);
 }
 

@@ -4,6 +4,7 @@
 
 #include "VeColorDistance.h"
 #include "VePalette.h"
+#include "VeThresholdMatrix.h"
 
 const TVeAspectRatio VeAspectRatios[VeAspectCount] = {
     {"1:2.4", 12, 5},        {"1:2", 2, 1},      {"1.138:2", 1000, 569},
@@ -39,6 +40,8 @@ const char* const VePaletteModes[VePaletteModeCount] = {
     "Custom",
 };
 
+static_assert(dmOrderedBayer == VeOrderedBayer && dmBlueNoise == VeOrderedBlueNoise);
+
 const char* const VeDitherMethods[VeDitherMethodCount] = {"None",
                                                           "Floyd\xE2\x80\x93Steinberg",
                                                           "Jarvis, Judice & Ninke",
@@ -47,7 +50,9 @@ const char* const VeDitherMethods[VeDitherMethodCount] = {"None",
                                                           "Sierra",
                                                           "Two-row Sierra",
                                                           "Sierra Lite",
-                                                          "Atkinson"};
+                                                          "Atkinson",
+                                                          "Ordered (Bayer 8x8)",
+                                                          "Blue noise"};
 
 TVeDestEngineOptions::TVeDestEngineOptions() = default;
 TVeDestEngineOptions::~TVeDestEngineOptions() = default;

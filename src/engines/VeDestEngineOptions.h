@@ -51,7 +51,9 @@ enum : uint8_t {
   pmCustom
 };
 
-constexpr int VeDitherMethodCount = 9;
+// The error-diffusion kernels, then the ordered methods (VeThresholdMatrix.h); stored
+// settings keep their numbers, so new methods go at the end.
+constexpr int VeDitherMethodCount = 11;
 extern const char* const VeDitherMethods[VeDitherMethodCount];
 enum : uint8_t {
   dmNone,
@@ -62,7 +64,9 @@ enum : uint8_t {
   dmSierra,
   dmTwoRowSierra,
   dmSierraLite,
-  dmAtkinson
+  dmAtkinson,
+  dmOrderedBayer,
+  dmBlueNoise
 };
 
 constexpr int VeAllowedColorCount = 4096;

@@ -15,6 +15,7 @@
 #include "VePalette.h"
 #include "VeProgress.h"
 #include "VeThreadJob.h"
+#include "VeThresholdMatrix.h"
 
 class TVeBaseCellImage;
 class TVeRowFeed;
@@ -244,6 +245,9 @@ protected:
   // Spreads the error of pixel (x, y) of the current cell with the kernel and the routing
   // rule (drop outside, carry to later cells, direct into the current and earlier ones).
   void DiffuseCellError(const TVeCellRect& rect, int x, int y, const double* error);
+  // The kernel the trials and the diffusion use: the ordered methods choose a cell's colours
+  // as Floyd-Steinberg would, whose spill measures how well the set matches the cell's mean.
+  int TrialMethod() const { return VeIsOrderedDither(FDitherMethod) ? 1 : FDitherMethod; }
 
   const TVeCancelFlag* FCancel = nullptr;
   TVeDestProgress* FProgress = nullptr;
@@ -338,6 +342,9 @@ public:
   virtual void FreeCellPalettes(TVeCellPaletteList* list);
   virtual void DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette* pal,
                           const TVeCellRect& rect, int cellY, int cellX);
+  // DitherCell's ordered methods: each pixel by its threshold, no error spread.
+  void DitherCellOrdered(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette* pal,
+                         const TVeCellRect& rect);
   virtual void WriteCellAttr(TVeCellScreen* screen, int cellX, TVeCellPalette* pal, int cellY) = 0;
   virtual void WriteResultPixel(TVeBitmap* result, int x, int k, TVeCellPalette* pal, int y) = 0;
   virtual void WriteScreenPixel(TVeCellScreen* screen, int x, int k, TVeCellPalette* pal,

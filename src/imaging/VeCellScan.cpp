@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VeCellKernels.h"
+#include "VeThresholdMatrix.h"
 
 using namespace VeCell;
 
@@ -144,7 +145,8 @@ void TVeBaseCellImage::DiffuseT(const TVeCellRect& rect, int x, int y, const dou
 
 void TVeBaseCellImage::DiffuseCellError(const TVeCellRect& rect, int x, int y,
                                         const double* error) {
-  WithMethod(FDitherMethod, [&](auto m) {
+  // Cell drivers without the ordered methods diffuse as Floyd-Steinberg.
+  WithMethod(TrialMethod(), [&](auto m) {
     constexpr int M = decltype(m)::value;
     if constexpr (M != 0) DiffuseT<M>(rect, x, y, error);
   });
@@ -205,6 +207,10 @@ void TVeCellImage::DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellP
                               const TVeCellRect& rect, int cellY, int cellX) {
   WriteCellAttr(screen, cellX, pal, cellY);
   const double* cl = pal->CacheLin();
+  if (VeIsOrderedDither(FDitherMethod)) {
+    DitherCellOrdered(result, screen, pal, rect);
+    return;
+  }
   for (int y = rect.Top; y < rect.Bottom; ++y)
     for (int x = rect.Left; x < rect.Right; ++x) {
       CheckCancel();
@@ -219,6 +225,32 @@ void TVeCellImage::DitherCell(TVeBitmap* result, TVeCellScreen* screen, TVeCellP
       p[1] = c[1];
       p[2] = c[2];
       DiffuseCellError(rect, x, y, e);
+    }
+}
+
+void TVeCellImage::DitherCellOrdered(TVeBitmap* result, TVeCellScreen* screen, TVeCellPalette* pal,
+                                     const TVeCellRect& rect) {
+  // The offset spans the steps between the cell's own colours: a two-colour cell mixes its
+  // pair in proportion however far apart the pair lies.
+  const int n = pal->CacheCount();
+  const double spread =
+      VeOrderedSpreadOf(FGray ? pal->CacheLum() : pal->CacheLin(), n, FGray ? 1 : 3) * FStrength;
+  const double* cl = pal->CacheLin();
+  for (int y = rect.Top; y < rect.Bottom; ++y)
+    for (int x = rect.Left; x < rect.Right; ++x) {
+      CheckCancel();
+      double* p = PixelLin(x, y);
+      // The threshold follows the pixel's place on the screen, not the scan direction.
+      const int px = FMirror ? FWidth - 1 - x : x;
+      const double o = (VeOrderedThreshold(FDitherMethod, px, y) - 0.5) * spread;
+      const double q[3] = {p[0] + o, p[1] + o, p[2] + o};
+      const int k = NearestIndex(*pal, q);
+      WriteScreenPixel(screen, x, k, pal, y);
+      WriteResultPixel(result, x, k, pal, y);
+      const double* c = cl + 3 * k;
+      p[0] = c[0];
+      p[1] = c[1];
+      p[2] = c[2];
     }
 }
 

@@ -113,7 +113,7 @@ double TVeBaseCellImage::CellCostAt(const TVeCellRect& rect, bool mirror, TVeCel
                                     const TVeCellPalette& candidate) const {
   if (rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) VeInternalError();
   if (candidate.CacheCount() == 0) VeInternalError();
-  return WithMethod(FDitherMethod, [&](auto m) {
+  return WithMethod(TrialMethod(), [&](auto m) {
     constexpr int M = decltype(m)::value;
     return FGray ? TrialCost<M, true>(rect, mirror, scratch, candidate)
                  : TrialCost<M, false>(rect, mirror, scratch, candidate);
@@ -383,7 +383,7 @@ void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHe
     else
       colour(m);
   };
-  WithMethod(FDitherMethod, run);
+  WithMethod(TrialMethod(), run);
   for (int i = 0; i < count; ++i)
     costs[i] = out[i];
 }

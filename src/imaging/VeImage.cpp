@@ -5,6 +5,7 @@
 
 #include "VeErrors.h"
 #include "VeFlickMap.h"
+#include "VeThresholdMatrix.h"
 
 // ---- kernels ----
 
@@ -211,9 +212,83 @@ private:
   int16_t FStart[3][Buckets];
 };
 
+// The distinct levels of one channel of a palette, or of its luminance. The palette driver
+// spreads a value over the two levels around it: in linear light, so that a flat area keeps
+// its mean, and with the local step, as machine levels are seldom evenly spaced in linear
+// light (0, 0.22 and 1 on the CPC).
+struct TOrderedLevels {
+  std::vector<double> L;
+  void Finish() {
+    std::sort(L.begin(), L.end());
+    L.erase(std::unique(L.begin(), L.end()), L.end());
+  }
+  // The step between the levels around v; none outside the range, where the end level is
+  // the answer anyway, and none for a value on the top level.
+  double Gap(double v) const {
+    const auto it = std::upper_bound(L.begin(), L.end(), v);
+    if (it == L.begin() || it == L.end()) return 0.0;
+    return *it - *(it - 1);
+  }
+};
+
+// Mean step between neighbouring levels, 0 for fewer than two.
+double MeanGap(std::vector<double> levels) {
+  std::sort(levels.begin(), levels.end());
+  levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+  if (levels.size() < 2) return 0.0;
+  return (levels.back() - levels.front()) / double(levels.size() - 1);
+}
+
 } // namespace
 
+double VeOrderedSpreadOf(const double* values, int count, int channels) {
+  // Channels without a step (all colours share the level) do not count.
+  double sum = 0.0;
+  int used = 0;
+  for (int c = 0; c < channels; ++c) {
+    std::vector<double> v(size_t(std::max(count, 0)));
+    for (int i = 0; i < count; ++i)
+      v[size_t(i)] = values[size_t(i) * size_t(channels) + size_t(c)];
+    const double g = MeanGap(std::move(v));
+    if (g > 0) {
+      sum += g;
+      ++used;
+    }
+  }
+  return used ? sum / used : 0.0;
+}
+
+double VeOrderedSpread(const TVePalette& palette, bool gray) {
+  if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(&palette); rgb && !gray) {
+    double sum = 0.0;
+    int used = 0;
+    for (int c = 0; c < 3; ++c) {
+      const auto& ch = rgb->Channel(c);
+      const double g = MeanGap(std::vector<double>(ch.Lin.begin(), ch.Lin.begin() + ch.Count));
+      if (g > 0) {
+        sum += g;
+        ++used;
+      }
+    }
+    return used ? sum / used : 0.0;
+  }
+  const int n = std::max(palette.GetCount(), 0);
+  std::vector<double> v;
+  v.reserve(size_t(n) * (gray ? 1 : 3));
+  for (int i = 0; i < n; ++i) {
+    if (gray) {
+      v.push_back(palette.GetLinGray(i));
+    } else {
+      const TVeLinRGBColor c = palette.GetLinRGB(i);
+      v.insert(v.end(), {c.R, c.G, c.B});
+    }
+  }
+  return VeOrderedSpreadOf(v.data(), n, gray ? 1 : 3);
+}
+
 const TVeKernel& VeDitherKernel(int method) {
+  // Drivers without the ordered methods diffuse as Floyd-Steinberg rather than not at all.
+  if (VeIsOrderedDither(method)) return Kernels[1];
   if (method <= 0 || method >= VeKernelCount) return Kernels[0];
   return Kernels[method];
 }
@@ -520,10 +595,33 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
     outColor.resize(size_t(n));
   }
 
-  const TVeKernel& kernel = VeDitherKernel(options.DitherMethod);
+  const int method = options.DitherMethod;
+  const bool ordered = VeIsOrderedDither(method);
+  const TVeKernel& kernel = VeDitherKernel(ordered ? 0 : method);
   const TShare share(kernel.Divisor);
   const double strength = options.ErrorDiffusion;
   const bool serpentine = options.Serpentine;
+  TOrderedLevels levels[3];
+  if (ordered) {
+    if (const auto* rgb = dynamic_cast<const TVePaletteRGB*>(&search); rgb && !Gray) {
+      for (int c = 0; c < 3; ++c)
+        levels[c].L.assign(rgb->Channel(c).Lin.begin(),
+                           rgb->Channel(c).Lin.begin() + rgb->Channel(c).Count);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        if constexpr (Gray) {
+          levels[0].L.push_back(search.GetLinGray(i));
+        } else {
+          const TVeLinRGBColor c = search.GetLinRGB(i);
+          levels[0].L.push_back(c.R);
+          levels[1].L.push_back(c.G);
+          levels[2].L.push_back(c.B);
+        }
+      }
+    }
+    for (auto& l : levels)
+      l.Finish();
+  }
   TVeColor probe;
 
   WindowBegin(rows, Gray);
@@ -549,9 +647,20 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
       const int sx = Reversed ? FWidth - 1 - x : x;
       TWork& cell = w0[sx];
       const double vr = cell.R, vg = cell.G, vb = cell.B;
+      // The searched value; the error is still measured from the pixel's own.
+      double pr = vr, pg = vg, pb = vb, amount = 0.0;
+      if (ordered) {
+        amount = (VeOrderedThreshold(method, sx, y) - 0.5) * strength / 100;
+        if constexpr (!Gray) {
+          pr += amount * levels[0].Gap(vr);
+          pg += amount * levels[1].Gap(vg);
+          pb += amount * levels[2].Gap(vb);
+        }
+      }
       int k;
       if constexpr (Gray) {
-        const double vy = cell.YValid ? cell.Y : Lum(vr, vg, vb);
+        double vy = cell.YValid ? cell.Y : Lum(vr, vg, vb);
+        if (ordered) vy += amount * levels[0].Gap(vy);
         if (localScan) {
           k = 0;
           double best = DeltaGray(vy, entries[0].Y);
@@ -569,24 +678,24 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
       } else if (distance != VeMethodDeltaRGB) {
         double found;
         k = perceptual.empty()
-                ? search.FindNearestBy(distance, {vr, vg, vb})
-                : VeNearestPerceptual(distance, VePerceptualOfLin(distance, {vr, vg, vb}),
+                ? search.FindNearestBy(distance, {pr, pg, pb})
+                : VeNearestPerceptual(distance, VePerceptualOfLin(distance, {pr, pg, pb}),
                                       perceptual.data(), n, found);
       } else {
         double found;
-        k = byGreen.Empty() ? -1 : byGreen.Nearest(entries.data(), vr, vg, vb, found);
+        k = byGreen.Empty() ? -1 : byGreen.Nearest(entries.data(), pr, pg, pb, found);
         if (k < 0 && localScan) {
           k = 0;
-          double best = Dist(vr, vg, vb, entries[0]);
+          double best = Dist(pr, pg, pb, entries[0]);
           for (int i = 1; i < n; ++i) {
-            const double d = Dist(vr, vg, vb, entries[size_t(i)]);
+            const double d = Dist(pr, pg, pb, entries[size_t(i)]);
             if (d < best) {
               best = d;
               k = i;
             }
           }
         } else if (k < 0) {
-          k = search.FindNearestLin({vr, vg, vb});
+          k = search.FindNearestLin({pr, pg, pb});
         }
       }
       TVeSearchEntry c;
@@ -679,9 +788,12 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
   ApplyFixes(options.SaturationFix, options.LightnessFix);
   auto result = std::make_unique<TVeBitmap24>(FWidth, FHeight);
   if (palette.GetCount() <= 0) VeInternalError();
-  const TVeKernel& kernel = VeDitherKernel(options.DitherMethod);
+  const int method = options.DitherMethod;
+  const bool ordered = VeIsOrderedDither(method);
+  const TVeKernel& kernel = VeDitherKernel(ordered ? 0 : method);
   const TShare share(kernel.Divisor);
   const double strength = options.ErrorDiffusion;
+  const double spread = ordered ? VeOrderedSpread(palette, false) * strength / 100 : 0.0;
   const auto* rgb = dynamic_cast<const TVePaletteRGB*>(&palette);
   std::unique_ptr<TLevelSearch> levels;
   const TVePaletteRGB::TChannel* ch[3] = {};
@@ -706,16 +818,23 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
       const int sx = Reversed ? FWidth - 1 - x : x;
       const TWork& cell = rowp[0][sx];
       const double vr = cell.R, vg = cell.G, vb = cell.B;
+      double pr = vr, pg = vg, pb = vb;
+      if (ordered) {
+        const double offset = (VeOrderedThreshold(method, sx, y) - 0.5) * spread;
+        pr += offset;
+        pg += offset;
+        pb += offset;
+      }
       TVeLinRGBColor c;
       uint32_t quad;
       if (levels) {
         int lv[3];
-        levels->Nearest(vr, vg, vb, lv);
+        levels->Nearest(pr, pg, pb, lv);
         c = {ch[0]->Lin[size_t(lv[0])], ch[1]->Lin[size_t(lv[1])], ch[2]->Lin[size_t(lv[2])]};
         quad = uint32_t(ch[0]->Byte[size_t(lv[0])]) << 16 |
                uint32_t(ch[1]->Byte[size_t(lv[1])]) << 8 | ch[2]->Byte[size_t(lv[2])];
       } else {
-        const int k = palette.FindNearestLin({vr, vg, vb});
+        const int k = palette.FindNearestLin({pr, pg, pb});
         c = palette.GetLinRGB(k);
         quad = palette.GetRGBQuad(k);
       }
@@ -777,7 +896,9 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTwoColorsImpl(const TVeCancelFlag* ab
   std::unique_ptr<TVeBitmap> result =
       palette ? VeCreateResultBitmap(FWidth, palette, FHeight, true)
               : std::unique_ptr<TVeBitmap>(std::make_unique<TVeBitmap1>(FWidth, nullptr, FHeight));
-  const TVeKernel& kernel = VeDitherKernel(options.DitherMethod);
+  const int method = options.DitherMethod;
+  const bool ordered = VeIsOrderedDither(method);
+  const TVeKernel& kernel = VeDitherKernel(ordered ? 0 : method);
   const TShare share(kernel.Divisor);
   const double strength = double(options.ErrorDiffusion) / 100;
   const int bitCount = result->BitCount();
@@ -798,7 +919,9 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTwoColorsImpl(const TVeCancelFlag* ab
       CheckAbort(abort);
       const int sx = Reversed ? FWidth - 1 - x : x;
       const double yl = rowp[0][sx].Y;
-      const bool light = yl >= 0.5;
+      // Black and white are one step apart: the ordered offset spans the strength.
+      const bool light =
+          (ordered ? yl + (VeOrderedThreshold(method, sx, y) - 0.5) * strength : yl) >= 0.5;
       const double target = light ? 1.0 : 0.0;
       const int index = light ? lightIndex : darkIndex;
       PutIndex(bmpRow, bitCount, sx, index);

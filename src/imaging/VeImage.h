@@ -16,8 +16,8 @@
 
 // What the drivers read of the conversion options.
 struct TVeDitherOptions {
-  uint8_t DitherMethod = 1; // 0 none, 1..8 the kernels below
-  int ErrorDiffusion = 90;  // strength in percent
+  uint8_t DitherMethod = 1; // 0 none, 1..8 the kernels below, 9 and 10 ordered
+  int ErrorDiffusion = 90;  // strength in percent, also of the ordered methods' offsets
   bool Serpentine = true;
   int LightnessFix = 0;
   int SaturationFix = 0;
@@ -56,8 +56,18 @@ struct TVeKernel {
   TVeKernelTap Taps[12] = {};
 };
 
-// The kernel of a method; methods outside 1..8 get the empty kernel.
+// The kernel of a method; the ordered methods get Floyd-Steinberg's (for the drivers that
+// do not order), any other method outside 1..8 the empty kernel.
 const TVeKernel& VeDitherKernel(int method);
+
+// The ordered methods move each pixel by (threshold - 0.5) * spread before the nearest-colour
+// search: a flat area between two levels then mixes them in proportion. The palette driver
+// takes, per channel (or in luminance for gray work), the step between the palette's levels
+// around the value; the true-colour driver and the cells take this: the palette's mean step
+// between neighbouring levels, at full strength.
+double VeOrderedSpread(const TVePalette& palette, bool gray);
+// The same over count colours of `channels` interleaved values each.
+double VeOrderedSpreadOf(const double* values, int count, int channels);
 
 // The RGB-quads a working image of the picture would hold after the fixes (and the gray
 // step): what quantization counts, without a full-size image.
