@@ -560,21 +560,35 @@ bool TVeQuantization::Split() {
             distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
         }
       });
-  std::vector<int> order(FColors.size());
-  for (size_t i = 0; i < order.size(); ++i)
-    order[i] = int(i);
-  std::stable_sort(order.begin(), order.end(),
-                   [&distance](int a, int b) { return distance[size_t(a)] < distance[size_t(b)]; });
+  // The farthest first, the later colour first among equals: the descending order of
+  // (distance, index). A heap yields it as far as the walk goes; the walk often stops early.
+  std::vector<std::pair<double, int>> heap(FColors.size());
+  for (size_t i = 0; i < heap.size(); ++i)
+    heap[i] = {distance[i], int(i)};
+  std::make_heap(heap.begin(), heap.end());
   std::vector<uint32_t> centres;
   for (const auto& c : FClusters)
     centres.push_back(c.CentreQuad);
   std::sort(centres.begin(), centres.end());
-  for (auto it = order.rbegin(); it != order.rend(); ++it) {
-    TVeQuantizationColor& color = FColors[size_t(*it)];
+  // Far colours come back split after split; each snaps to the same machine colour.
+  constexpr uint32_t Unsnapped = 0xFFFFFFFF;
+  if (Hardware && FSnappedQuad.size() != FColors.size())
+    FSnappedQuad.assign(FColors.size(), Unsnapped);
+  for (auto end = heap.end(); end != heap.begin(); --end) {
+    std::pop_heap(heap.begin(), end);
+    const int at = (end - 1)->second;
+    TVeQuantizationColor& color = FColors[size_t(at)];
     if (color.Cluster < 0) continue;
-    TVeLinRGBColor lin = color.Lin;
-    Snap(lin);
-    uint32_t quad = Hardware ? LinToQuad(lin) : color.Key();
+    uint32_t quad = color.Key();
+    if (Hardware) {
+      uint32_t& snapped = FSnappedQuad[size_t(at)];
+      if (snapped == Unsnapped) {
+        TVeLinRGBColor lin = color.Lin;
+        Snap(lin);
+        snapped = LinToQuad(lin);
+      }
+      quad = snapped;
+    }
     if (std::binary_search(centres.begin(), centres.end(), quad)) continue;
     auto& old = FClusters[size_t(color.Cluster)];
     --old.MemberCount;
@@ -584,7 +598,7 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
-    if (FHotValid) FHotCluster[size_t(*it)] = color.Cluster;
+    if (FHotValid) FHotCluster[size_t(at)] = color.Cluster;
     FBoundsValid = false; // the new centre may be nearer to anyone
     return true;
   }
@@ -674,6 +688,7 @@ void TVeQuantization::KMeans() {
   if (int(FClusters.size()) > FK) VeInternalError();
   FHotValid = false; // the median cut reordered the colours
   FBoundsValid = false;
+  FSnappedQuad.clear();
   for (FPasses = 0; FPasses < MaxPasses;) {
     Check();
     UpdateCentres(false);
