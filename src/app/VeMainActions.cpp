@@ -65,6 +65,10 @@ TVeMainActions::TVeMainActions(QObject* owner) {
       Make(owner, QStringLiteral("&Show flickering images"), QKeySequence(Qt::CTRL | Qt::Key_F));
   ShowFlicker->setCheckable(true);
 
+  WatchSource = Make(owner, QStringLiteral("&Reload source when its file changes"));
+  WatchSource->setCheckable(true);
+  WatchSource->setChecked(true);
+
   About = Make(owner, QStringLiteral("&About"));
 }
 
@@ -72,7 +76,7 @@ QList<QAction*> TVeMainActions::All() const {
   QList<QAction*> all{Open,         OpenFolder,  Paste,       Close,      BatchConvert,
                       SelectRegion, OpenPalette, SavePalette, Copy,       PasteResult,
                       SaveBMP,      SavePNG,     SaveGIF,     HideSource, NativeAspect,
-                      ShowFlicker,  About};
+                      ShowFlicker,  WatchSource, About};
   for (QAction* a : SaveNative)
     all.append(a);
   all.append(Export);

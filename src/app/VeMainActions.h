@@ -39,6 +39,8 @@ struct TVeMainActions {
   QActionGroup* ZoomGroup;
   QAction* NativeAspect;
   QAction* ShowFlicker;
+  // Reloads the source picture when its file changes on disk (a paint program saved it).
+  QAction* WatchSource;
   // Help
   QAction* About;
 

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -192,6 +193,8 @@ void TVeMainForm::CreateMenus() {
     view->addAction(z);
   view->addSeparator();
   view->addActions({a.NativeAspect, a.ShowFlicker});
+  view->addSeparator();
+  view->addAction(a.WatchSource);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   help->addAction(a.About);
@@ -242,6 +245,16 @@ void TVeMainForm::ConnectActions() {
   connect(a.NativeAspect, &QAction::triggered, this, &TVeMainForm::DoNativeAspect);
   connect(a.ShowFlicker, &QAction::triggered, this, &TVeMainForm::DoShowFlicker);
   connect(a.About, &QAction::triggered, this, &TVeMainForm::DoAbout);
+  // Paint programs write in several steps, or write a new file and rename it over the old:
+  // wait for the writes to settle, then read once.
+  FWatcher = new QFileSystemWatcher(this);
+  FReloadTimer = new QTimer(this);
+  FReloadTimer->setSingleShot(true);
+  FReloadTimer->setInterval(300);
+  connect(FWatcher, &QFileSystemWatcher::fileChanged, FReloadTimer,
+          static_cast<void (QTimer::*)()>(&QTimer::start));
+  connect(FReloadTimer, &QTimer::timeout, this, &TVeMainForm::ReloadSource);
+  connect(a.WatchSource, &QAction::toggled, this, [this] { WatchSourceFile(); });
   connect(FPlatformBox, &QComboBox::currentIndexChanged, this, &TVeMainForm::PlatformChanged);
   connect(FScreenBox, &QComboBox::currentIndexChanged, this, [this] {
     if (!FFilling) ModeChanged();
@@ -668,7 +681,7 @@ void TVeMainForm::DoAbout() {
 class TVeMainForm::TSourceLink : public IVeSourceClient, public IVeSourceFilesClient {
 public:
   explicit TSourceLink(TVeMainForm* form) : FForm(form) {}
-  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override {}
+  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override { FForm->WatchSourceFile(); }
   void SourceRegionChanged(TVeSource* source, const TVeBitmap32* regionImage,
                            const TVePalette256* filePalette,
                            const TVePalette256* usedColors) override {
@@ -843,6 +856,13 @@ QString TVeMainForm::AskSaveFile(const QString& filter, const QString& ext,
 }
 
 template <class TSave> void TVeMainForm::SaveKeepingSource(TSave save) {
+  // Velmora's own write over the source must not come back as a changed source.
+  struct TPause {
+    TVeMainForm* Form;
+    ~TPause() { Form->WatchSourceFile(); }
+  } pause{this};
+  if (!FWatchedPath.isEmpty()) FWatcher->removePath(FWatchedPath);
+  FWatchedPath.clear();
   try {
     save(false);
   } catch (const EVeOutputRefused& e) {
@@ -855,6 +875,41 @@ template <class TSave> void TVeMainForm::SaveKeepingSource(TSave save) {
       return;
     save(true);
   }
+}
+
+void TVeMainForm::WatchSourceFile() {
+  if (!FWatcher) return;
+  const QString path = QString::fromStdString(FSource->Path());
+  const bool watch = !path.isEmpty() && FActions->WatchSource->isChecked();
+  // Re-added every time: a file replaced by a rename drops out of the watcher.
+  if (!FWatchedPath.isEmpty()) FWatcher->removePath(FWatchedPath);
+  FWatchedPath.clear();
+  if (watch && FWatcher->addPath(path)) FWatchedPath = path;
+}
+
+void TVeMainForm::ReloadSource() {
+  const QString path = FWatchedPath;
+  if (path.isEmpty() || !FActions->WatchSource->isChecked()) return;
+  const QString name = QFileInfo(path).fileName();
+  if (!QFileInfo::exists(path)) {
+    // Gone for now (removed, or between a save's delete and rename): keep the picture.
+    WatchSourceFile();
+    return;
+  }
+  const TVeBitmap32* old = FSource->Image();
+  const int width = old ? old->Width() : -1, height = old ? old->Height() : -1;
+  const TVeRect region = FSource->Region();
+  try {
+    FSource->OpenFile(path.toStdString());
+  } catch (const std::exception& e) {
+    // Half written, or no longer a picture: the open picture stays, the next change retries.
+    WatchSourceFile();
+    statusBar()->showMessage(tr("%1 changed but could not be read: %2").arg(name, e.what()));
+    return;
+  }
+  const TVeBitmap32* now = FSource->Image();
+  if (now && now->Width() == width && now->Height() == height) FSource->SetRegion(region);
+  statusBar()->showMessage(tr("Reloaded %1").arg(name));
 }
 
 QString TVeMainForm::OpenFilters() {

@@ -12,6 +12,7 @@
 
 class QComboBox;
 class QFileDialog;
+class QFileSystemWatcher;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -154,6 +155,9 @@ private:
   void ApplyFitZoom();
   void DoNativeAspect();
   void DoShowFlicker();
+  // The watched source: the file of the open picture, reloaded after it changes on disk.
+  void WatchSourceFile();
+  void ReloadSource();
   void DoAbout();
 
   std::unique_ptr<TVeMainActions> FActions;
@@ -190,4 +194,7 @@ private:
   std::unique_ptr<TVeDest> FDest;
   std::unique_ptr<TDestLink> FSourceViewLink, FResultViewLink;
   QPointer<TVePaletteView> FPaletteView;
+  QFileSystemWatcher* FWatcher = nullptr;
+  QTimer* FReloadTimer = nullptr;
+  QString FWatchedPath;
 };

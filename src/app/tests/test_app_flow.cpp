@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -17,6 +18,7 @@
 #include <QWindow>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <sys/resource.h>
 #include <thread>
 
@@ -511,6 +513,53 @@ private slots:
     QVERIFY(form.ResultView()->ProgressDone() > 0);
     QVERIFY(WaitIdle(form));
     QVERIFY(form.Dest().ResultPreview());
+  }
+
+  // A paint program saves the open picture again: it is read again, the region kept while the
+  // size stays; a file that cannot be read keeps the picture; the View option stops it.
+  void aChangedSourceFileIsReadAgain() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("drawn.png"), next = dir.filePath("drawn.tmp.png");
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(QColor(200, 10, 10));
+    QVERIFY(picture.save(path, "PNG"));
+    TVeMainForm form;
+    form.OpenFile(path);
+    TVeSource& source = form.Source();
+    QVERIFY(source.Image());
+    const TVeRect region{5, 4, 25, 20};
+    source.SetRegion(region);
+    const auto red = [&] { return (source.Image()->Pixel(0, 0) >> 16 & 0xFF) > 150; };
+    QVERIFY(red());
+
+    // Written beside it and renamed over it, as many programs save.
+    picture.fill(QColor(10, 10, 200));
+    QVERIFY(picture.save(next, "PNG"));
+    QVERIFY(std::rename(next.toLocal8Bit().constData(), path.toLocal8Bit().constData()) == 0);
+    QVERIFY(QTest::qWaitFor([&] { return source.Image() && !red(); }, 5000));
+    QVERIFY(source.Region() == region);
+
+    // Half written: the picture stays, and the next complete save is read.
+    {
+      QFile broken(path);
+      QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      broken.write("\x89PNG");
+    }
+    QTest::qWait(800);
+    QVERIFY(source.Image());
+    QCOMPARE(QString::fromStdString(source.Name()), QStringLiteral("drawn.png"));
+    picture = QImage(50, 30, QImage::Format_RGB32);
+    picture.fill(QColor(200, 10, 10));
+    QVERIFY(picture.save(path, "PNG"));
+    QVERIFY(QTest::qWaitFor([&] { return source.Image() && red(); }, 5000));
+    // Another size: the whole picture.
+    QCOMPARE(source.Region().Width(), 50);
+
+    form.Actions().WatchSource->setChecked(false);
+    picture.fill(QColor(10, 10, 200));
+    QVERIFY(picture.save(path, "PNG"));
+    QTest::qWait(800);
+    QVERIFY(red());
   }
 };
 VE_APP_TEST_SUITE(TestFlow)
