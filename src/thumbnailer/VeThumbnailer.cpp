@@ -83,19 +83,19 @@ std::vector<uint8_t> Thumbnail(const std::string& input, int size) {
   TVeBitmap32 thumb(w, h, 0xFFFFFFFFu);
   VeResampleInto(*picture, thumb, TVeRect{0, 0, w, h});
 
-  std::vector<uint8_t> row(size_t(w) * 3);
+  // The writer takes every row before it encodes, so each row needs its own bytes.
+  std::vector<uint8_t> bgr(size_t(w) * size_t(h) * 3);
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* p = thumb.Scanline(y);
+    uint8_t* d = bgr.data() + size_t(y) * size_t(w) * 3;
+    for (int x = 0; x < w; ++x, d += 3) {
+      d[0] = uint8_t(p[x]);
+      d[1] = uint8_t(p[x] >> 8);
+      d[2] = uint8_t(p[x] >> 16);
+    }
+  }
   return VeWritePng(
-      w, h, 24, {},
-      [&](int y) {
-        const uint32_t* p = thumb.Scanline(y);
-        for (int x = 0; x < w; ++x) {
-          row[size_t(x) * 3] = uint8_t(p[x]);
-          row[size_t(x) * 3 + 1] = uint8_t(p[x] >> 8);
-          row[size_t(x) * 3 + 2] = uint8_t(p[x] >> 16);
-        }
-        return row.data();
-      },
-      "Velmora");
+      w, h, 24, {}, [&](int y) { return bgr.data() + size_t(y) * size_t(w) * 3; }, "Velmora");
 }
 
 } // namespace
