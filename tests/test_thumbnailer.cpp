@@ -86,6 +86,26 @@ TEST_F(ThumbnailerTest, ScreenFitsTheAskedSizeWithItsAspect) {
       ASSERT_EQ(pa.Pixel(x, y) & 0xFFFFFF, pb.Pixel(x, y) & 0xFFFFFF) << x << "," << y;
 }
 
+TEST_F(ThumbnailerTest, WidePixelsAreShownWide) {
+  // CPC mode 0: 160 x 200 pixels twice as wide as high, shown as 320 x 200.
+  TRun r = Run(
+      {"convert", Sample("astronaut.png"), "-p", "Amstrad CPC", "-m", "0 160x200x4", "-o", "cpc"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  struct {
+    const char* Size;
+    int W, H;
+  } cases[] = {{"256", 256, 160}, {"400", 320, 200}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Size);
+    r = Thumb({"-s", c.Size, "-i", "cpc.scr", "-o", "thumb.png"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::vector<uint8_t> png = Bytes(Dir / "thumb.png");
+    TVePicture pic = VeDecodePng(png.data(), png.size());
+    EXPECT_EQ(pic.Width, c.W);
+    EXPECT_EQ(pic.Height, c.H);
+  }
+}
+
 TEST_F(ThumbnailerTest, HostileFilesFailCleanly) {
   const fs::path scr = WriteScreen();
   std::vector<uint8_t> bytes = Bytes(scr);

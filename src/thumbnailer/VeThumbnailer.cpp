@@ -74,8 +74,9 @@ std::vector<uint8_t> Thumbnail(const std::string& input, int size) {
 
   // The size the machine shows: a pixel a / b times as high as wide.
   const auto [a, b] = VeAspectPair(model.Engine()->PixelAspect);
-  const double shownW = picture->Width();
-  const double shownH = double(picture->Height()) * a / b;
+  // Stretched along the long side of the pixel, so no picture detail is lost before scaling.
+  const double shownW = picture->Width() * (a < b ? double(b) / a : 1.0);
+  const double shownH = picture->Height() * (a > b ? double(a) / b : 1.0);
   // Never enlarged: a file manager scales small thumbnails itself.
   const double scale = std::min({1.0, size / shownW, size / shownH});
   const int w = std::clamp(int(shownW * scale + 0.5), 1, size);
