@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -660,4 +662,61 @@ TEST(VePaletteList, LoadWithoutReaderFails) {
   list.Create("/nonexistent-folder"); // nothing to load, no error
   EXPECT_EQ(list.Count(), 0);
   TVePaletteList::SetLoader(saved);
+}
+
+namespace {
+// Sets an environment variable for one scope and puts the old value back.
+struct TEnvScope {
+  std::string Name;
+  std::optional<std::string> Old;
+  TEnvScope(const char* name, const std::optional<std::string>& value) : Name(name) {
+    if (const char* v = std::getenv(name)) Old = v;
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  }
+  ~TEnvScope() { Old ? ::setenv(Name.c_str(), Old->c_str(), 1) : ::unsetenv(Name.c_str()); }
+};
+} // namespace
+
+TEST(VePaletteList, SearchFoldersFollowTheDataDirectories) {
+  namespace fs = std::filesystem;
+  const fs::path beside = TVePaletteList::DefaultFolder();
+  const fs::path installed = beside.parent_path().parent_path() / "share/velmora/Palettes";
+  {
+    // Unset or relative variables fall back to the defaults.
+    TEnvScope home("HOME", "/home/someone"), dataHome("XDG_DATA_HOME", "relative/path"),
+        dirs("XDG_DATA_DIRS", std::nullopt);
+    const std::vector<fs::path> want{beside, "/home/someone/.local/share/velmora/palettes",
+                                     "/usr/local/share/velmora/palettes",
+                                     "/usr/share/velmora/palettes", installed.lexically_normal()};
+    EXPECT_EQ(TVePaletteList::SearchFolders(), want);
+  }
+  {
+    TEnvScope dataHome("XDG_DATA_HOME", "/data/me"), dirs("XDG_DATA_DIRS", "/a:relative::/b/");
+    const std::vector<fs::path> want{beside, "/data/me/velmora/palettes", "/a/velmora/palettes",
+                                     "/b/velmora/palettes", installed.lexically_normal()};
+    EXPECT_EQ(TVePaletteList::SearchFolders(), want);
+  }
+}
+
+TEST(VePaletteList, UserPalettesHideTheSystemsOfTheSameName) {
+  namespace fs = std::filesystem;
+  TLoaderScope scope;
+  const fs::path root =
+      fs::temp_directory_path() / ("velmora_palette_folders-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "home/velmora/palettes");
+  fs::create_directories(root / "sys/velmora/palettes");
+  WriteFile(root / "home/velmora/palettes/shared.pal", FromQuads({0x111111}));
+  WriteFile(root / "sys/velmora/palettes/shared.pal", FromQuads({0x222222, 0x333333}));
+  WriteFile(root / "sys/velmora/palettes/system.pal", FromQuads({0x444444}));
+
+  TEnvScope dataHome("XDG_DATA_HOME", (root / "home").string()),
+      dirs("XDG_DATA_DIRS", (root / "missing").string() + ":" + (root / "sys").string());
+  TVePaletteList list;
+  list.Create(TVePaletteList::SearchFolders());
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Items(0)->Name, "shared.pal");
+  EXPECT_EQ(list.Items(0)->GetCount(), 1); // the user's copy
+  EXPECT_EQ(list.Items(1)->Name, "system.pal");
+  fs::remove_all(root);
 }

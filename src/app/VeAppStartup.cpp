@@ -11,12 +11,11 @@
 #include "VeSourceEngines.h"
 
 QString VePalettesFolder() {
-  const QString beside = QString::fromStdString(TVePaletteList::DefaultFolder().string());
-  if (QFileInfo(beside).isDir()) return beside;
-  const QString installed =
-      QDir(QCoreApplication::applicationDirPath()).filePath("../share/velmora/Palettes");
-  if (QFileInfo(installed).isDir()) return QDir::cleanPath(installed);
-  return beside;
+  // The first folder that is there, as the place palettes are saved to and opened from.
+  for (const auto& f : TVePaletteList::SearchFolders())
+    if (QFileInfo(QString::fromStdString(f.string())).isDir())
+      return QDir::cleanPath(QString::fromStdString(f.string()));
+  return QString::fromStdString(TVePaletteList::DefaultFolder().string());
 }
 
 void VeInstallCoreLinks() {
@@ -38,5 +37,5 @@ void VeInstallCoreLinks() {
 
 void VeAppStartup() {
   VeInstallCoreLinks();
-  TVePaletteList::Shared().Create(VePalettesFolder().toStdString());
+  TVePaletteList::Shared().Create(TVePaletteList::SearchFolders());
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <set>
 #include <system_error>
 
 namespace {
@@ -39,21 +41,62 @@ std::filesystem::path TVePaletteList::DefaultFolder() {
 
 TVePaletteList::~TVePaletteList() = default;
 
-void TVePaletteList::Create(const std::filesystem::path& folder) {
-  std::error_code ec;
-  std::vector<std::filesystem::path> files;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code fe;
-    if (it->is_regular_file(fe) && !fe) files.push_back(it->path());
+std::vector<std::filesystem::path> TVePaletteList::SearchFolders() {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> folders{DefaultFolder()};
+  // Relative paths in the XDG variables are to be ignored.
+  auto env = [](const char* name) -> std::string {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+  };
+  std::string dataHome = env("XDG_DATA_HOME");
+  if (dataHome.empty() || dataHome[0] != '/') {
+    const std::string home = env("HOME");
+    dataHome = home.empty() ? "" : home + "/.local/share";
   }
-  // Directory order is arbitrary; a fixed order keeps equal names in a stable order.
-  std::sort(files.begin(), files.end());
-  for (const auto& f : files) {
-    try {
-      LoadFromFile(f.string());
-    } catch (const std::exception&) {
-      // A palette that cannot be read is left out without a message.
+  if (!dataHome.empty()) folders.push_back(fs::path(dataHome) / "velmora" / "palettes");
+  std::string dataDirs = env("XDG_DATA_DIRS");
+  if (dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
+  for (size_t start = 0; start <= dataDirs.size();) {
+    size_t end = dataDirs.find(':', start);
+    if (end == std::string::npos) end = dataDirs.size();
+    const std::string dir = dataDirs.substr(start, end - start);
+    if (!dir.empty() && dir[0] == '/') folders.push_back(fs::path(dir) / "velmora" / "palettes");
+    start = end + 1;
+  }
+  folders.push_back(DefaultFolder().parent_path().parent_path() / "share" / "velmora" / "Palettes");
+  std::vector<fs::path> unique;
+  for (const fs::path& f : folders) {
+    const fs::path n = f.lexically_normal();
+    if (std::find(unique.begin(), unique.end(), n) == unique.end()) unique.push_back(n);
+  }
+  return unique;
+}
+
+void TVePaletteList::Create(const std::filesystem::path& folder) {
+  Create(std::vector<std::filesystem::path>{folder});
+}
+
+void TVePaletteList::Create(const std::vector<std::filesystem::path>& folders) {
+  std::set<std::string> taken;
+  for (const auto& folder : folders) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      std::error_code fe;
+      if (it->is_regular_file(fe) && !fe && !taken.count(it->path().filename().string()))
+        files.push_back(it->path());
+    }
+    // Directory order is arbitrary; a fixed order keeps equal names in a stable order.
+    std::sort(files.begin(), files.end());
+    for (const auto& f : files) {
+      taken.insert(f.filename().string());
+      try {
+        LoadFromFile(f.string());
+      } catch (const std::exception&) {
+        // A palette that cannot be read is left out without a message.
+      }
     }
   }
   Sort();

@@ -29,6 +29,10 @@ public:
   static TVePaletteList& Shared();
   // "Palettes" beside the running program.
   static std::filesystem::path DefaultFolder();
+  // Where palettes are looked for, first wins: beside the program, the user's
+  // $XDG_DATA_HOME/velmora/palettes, each $XDG_DATA_DIRS/velmora/palettes, then the
+  // installed share/velmora/Palettes beside the program's bin folder. Each folder once.
+  static std::vector<std::filesystem::path> SearchFolders();
 
   TVePaletteList() = default;
   TVePaletteList(const TVePaletteList&) = delete;
@@ -37,6 +41,9 @@ public:
 
   // Loads every file of the folder, silently skipping files that fail, then sorts.
   void Create(const std::filesystem::path& folder);
+  // Every folder in turn; a file name already loaded from an earlier folder is skipped, so
+  // the user's copy of a palette hides the system's.
+  void Create(const std::vector<std::filesystem::path>& folders);
   // Loads and adds one file; on failure nothing is added and the error is passed on.
   TVePalette256* LoadFromFile(const std::string& path);
   // Takes ownership. An entry with the same FileName and Name (case-insensitive) is
