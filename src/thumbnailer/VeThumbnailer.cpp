@@ -101,8 +101,22 @@ std::vector<uint8_t> Thumbnail(const std::string& input, int size) {
 
 } // namespace
 
+// The sanitizers reserve terabytes of address space before main: a cap on it would fail
+// every allocation there, so sanitized builds keep only the processor-time cap.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool CapAddressSpace = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool CapAddressSpace = false;
+#else
+constexpr bool CapAddressSpace = true;
+#endif
+#else
+constexpr bool CapAddressSpace = true;
+#endif
+
 int main(int argc, char** argv) {
-  Limit(RLIMIT_AS, MaxMemory);
+  if (CapAddressSpace) Limit(RLIMIT_AS, MaxMemory);
   Limit(RLIMIT_CPU, MaxCpuSeconds);
   try {
     // One worker: each thread's stack and heap arena would eat into the memory limit.
