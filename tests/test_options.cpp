@@ -279,7 +279,7 @@ TEST(VeDestEngineUI, GroupsInScreenOrder) {
             (std::vector<std::string>{"Black/white", "Gray", "\u0421olor"}));
   EXPECT_EQ(panel.Find(ciHamPrevLines)->Caption, "Extra lines:");
   EXPECT_EQ(panel.Find(ciHamMaxChanges)->Value, 1);
-  EXPECT_EQ(panel.Find(ciDitherMethod)->Items.size(), 9u);
+  EXPECT_EQ(panel.Find(ciDitherMethod)->Items.size(), 11u);
   EXPECT_EQ(panel.Find(ciFileFormatFlag)->Caption, "AMSDos header");
   EXPECT_EQ(panel.Find(ciLightnessFix)->Min, -90);
   EXPECT_EQ(panel.Find(ciErrorDiffusion)->Max, 100);

@@ -82,7 +82,7 @@ private slots:
     QCOMPARE(dimension->text(), QStringLiteral("&Dimension:"));
     QCOMPARE(dimension->buddy(), panel.ControlWidget(ciWidth));
     auto* method = qobject_cast<QComboBox*>(panel.ControlWidget(ciDitherMethod));
-    QCOMPARE(method->count(), 9);
+    QCOMPARE(method->count(), 11);
     QCOMPARE(method->currentIndex(), 1);
     auto* flicker = qobject_cast<QSlider*>(panel.ControlWidget(ciMaxFlickering));
     QCOMPARE(flicker->maximum(), 100);

@@ -111,7 +111,8 @@ private slots:
              (QStringList{"&Open...", "Open &folder...", "&Paste", "&Close", "&Batch convert..."}));
     QMenu* view = TopMenu(form, "View");
     QCOMPARE(MenuCaptions(view).first(), QStringLiteral("&Hide source"));
-    QCOMPARE(MenuCaptions(view).size(), 9);
+    QCOMPARE(MenuCaptions(view).size(), 10);
+    QCOMPARE(MenuCaptions(view).last(), QStringLiteral("&Reload source when its file changes"));
     QCOMPARE(MenuCaptions(form.SourceMenu()),
              (QStringList{"&Open...", "&Paste", "&Select region...", "&Close"}));
     QVERIFY(form.ResultMenu()->actions().contains(form.Actions().Copy));
