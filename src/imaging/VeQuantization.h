@@ -119,7 +119,7 @@ private:
   std::vector<uint32_t> FPendingKeys;               // colours by bytes, not yet merged
   std::vector<TVeQuantizationColor> FPendingColors; // colours with their own linear value
   std::vector<TVeQuantizationColor> FColors;
-  std::vector<uint32_t> FSnappedQuad; // per colour, filled as Split first snaps it
+  std::vector<uint32_t> FSnappedQuad;            // per colour, filled as Split first snaps it
   std::vector<TVeQuantizationColor> FSortBuffer; // scratch of the median cut
   std::vector<TVeQuantizationCluster> FClusters;
   std::vector<int> FBaseAt;  // pair mode: cluster index of base i
