@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
   clang libclang-rt-14-dev
   python3-numpy python3-pil
+  desktop-file-utils appstream libxml2-utils man-db dpkg-dev
   openmsx cbios
 )
 missing=()

@@ -177,6 +177,14 @@ TEST_F(CliTest, BatchConvertsPicturesAndReportsFailures) {
   EXPECT_EQ(r.Out.find("--region"), std::string::npos) << r.Out;
 }
 
+// Packagers and scripts read the version without a command.
+TEST_F(CliTest, VersionNeedsNoCommand) {
+  TRun r = Run({"--version"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.rfind("velmora-cli ", 0), 0u) << r.Out;
+  EXPECT_EQ(Lines(r.Out).size(), 1u) << r.Out;
+}
+
 TEST_F(CliTest, PaletteFileIsListedAndWrittenAsJasc) {
   std::ofstream(Dir / "three.pal") << "JASC-PAL\r\n0100\r\n3\r\n0 0 0\r\n255 128 1\r\n9 9 9\r\n";
   TRun r = Run({"palette", "three.pal", "-o", "copy.pal"});

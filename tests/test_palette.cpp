@@ -680,7 +680,7 @@ struct TEnvScope {
 TEST(VePaletteList, SearchFoldersFollowTheDataDirectories) {
   namespace fs = std::filesystem;
   const fs::path beside = TVePaletteList::DefaultFolder();
-  const fs::path installed = beside.parent_path().parent_path() / "share/velmora/Palettes";
+  const fs::path installed = beside.parent_path().parent_path() / "share/velmora/palettes";
   {
     // Unset or relative variables fall back to the defaults.
     TEnvScope home("HOME", "/home/someone"), dataHome("XDG_DATA_HOME", "relative/path"),

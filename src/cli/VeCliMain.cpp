@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Velmora converts pictures into the screen modes of old home computers."};
   app.name("velmora-cli");
   app.require_subcommand(1);
+  app.set_version_flag("--version", "velmora-cli " VELMORA_VERSION);
 
   bool json = false;
   auto* list = app.add_subcommand("list", "List every platform and screen mode");
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "error: %s\n", e.what());

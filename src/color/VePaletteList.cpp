@@ -64,7 +64,7 @@ std::vector<std::filesystem::path> TVePaletteList::SearchFolders() {
     if (!dir.empty() && dir[0] == '/') folders.push_back(fs::path(dir) / "velmora" / "palettes");
     start = end + 1;
   }
-  folders.push_back(DefaultFolder().parent_path().parent_path() / "share" / "velmora" / "Palettes");
+  folders.push_back(DefaultFolder().parent_path().parent_path() / "share" / "velmora" / "palettes");
   std::vector<fs::path> unique;
   for (const fs::path& f : folders) {
     const fs::path n = f.lexically_normal();

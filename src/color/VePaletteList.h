@@ -31,7 +31,7 @@ public:
   static std::filesystem::path DefaultFolder();
   // Where palettes are looked for, first wins: beside the program, the user's
   // $XDG_DATA_HOME/velmora/palettes, each $XDG_DATA_DIRS/velmora/palettes, then the
-  // installed share/velmora/Palettes beside the program's bin folder. Each folder once.
+  // installed share/velmora/palettes beside the program's bin folder. Each folder once.
   static std::vector<std::filesystem::path> SearchFolders();
 
   TVePaletteList() = default;
