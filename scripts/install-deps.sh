@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3-numpy python3-pil
   desktop-file-utils appstream libxml2-utils man-db dpkg-dev
-  openmsx cbios
+  openmsx cbios fuse-emulator-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -170,3 +170,24 @@ TEST_F(CliTest, ExportsJoinTheConversionsFiles) {
   EXPECT_EQ(r.Status, 2);
   EXPECT_NE(r.Err.find("c, asm, raw, tap"), std::string::npos) << r.Err;
 }
+
+// The tape as the emulator's own tape tool reads it (fuse-emulator-utils), when installed.
+TEST_F(CliTest, ZxTapeReadsInTzxlist) {
+  if (std::system("command -v tzxlist >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tzxlist";
+  TRun r = Run({"convert", Sample("astronaut.png"), "-o", "astro", "--export", "tap"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  FILE* p = popen(("tzxlist " + Quote((Dir / "astro.tap").string()) + " 2>&1").c_str(), "r");
+  ASSERT_TRUE(p);
+  std::string listing;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+    listing.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << listing;
+  size_t passes = 0;
+  for (size_t at = 0; (at = listing.find("(PASS)", at)) != std::string::npos; ++at)
+    ++passes;
+  EXPECT_EQ(passes, 4u) << listing;
+  EXPECT_EQ(listing.find("FAIL"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("Program: \"astro     \" LINE 10"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("SCREEN$  16384, 6912"), std::string::npos) << listing;
+}
