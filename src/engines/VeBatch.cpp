@@ -681,7 +681,8 @@ void TVeBatchThread::WriteFile(const std::string& path, TConverted& converted) {
                                 [&](const std::string& n) { return NameTaken(n); });
       if (taken != names.end()) {
         if (planned == FPlannedStems.end()) continue;
-        throw EVeError("Cannot write " + *taken + ": the name is taken by another source");
+        throw EVeError("Cannot write " + *taken +
+                       ": the name is taken by a source or another result");
       }
       entry.Written = set.Commit(FReplaceReadOnly);
       for (const std::string& n : entry.Written)
