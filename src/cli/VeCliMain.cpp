@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (*batch && !shard.empty())
+    if (*batch && batch->get_option("--shard")->count() > 0)
       std::tie(batchSettings.ShardIndex, batchSettings.ShardCount) = VeParseShard(shard);
     if (*batch && batchSettings.Import) {
       for (const char* name : {"--platform", "--mode", "--set", "--palette"})
