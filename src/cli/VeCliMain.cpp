@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   batch->add_flag("--import", batchSettings.Import,
                   "Decode every file as a native screen into a picture (-f png by default)");
   std::string shard;
-  batch->add_option("--shard", shard, "Convert only part PART of PARTS of the folder: PART/PARTS");
+  batch->add_option("--shard", shard, "Convert only part PART of PARTS of the folder")
+      ->type_name("PART/PARTS");
 
   std::string probeFile;
   auto* probe = app.add_subcommand("probe", "List the loaders that take a native file");
