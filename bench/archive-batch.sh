@@ -48,7 +48,7 @@ measure() {
   python3 - "$@" <<'EOF'
 import resource, subprocess, sys, time
 start = time.monotonic()
-status = subprocess.call(sys.argv[1:], stdout=subprocess.DEVNULL)
+status = subprocess.call(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
 seconds = time.monotonic() - start
 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024
 print('%.2f %d %d' % (seconds, peak, status))
@@ -67,8 +67,9 @@ read -r s m st < <(measure "$cli" batch --import "$work/src" "$work/one")
 report "one process (default threads)" "$s" "$m" "$st" "$(find "$work/one" -type f | wc -l)"
 
 mkdir -p "$work/parts"
-read -r s m st < <(measure xargs -P "$parts" -I{} "$cli" batch --import --shard "{}/$parts" \
-  "$work/src" "$work/parts" < <(seq 1 "$parts"))
+seq 1 "$parts" >"$work/parts.txt"
+read -r s m st < <(measure xargs -a "$work/parts.txt" -P "$parts" -I{} \
+  "$cli" batch --import --shard "{}/$parts" "$work/src" "$work/parts")
 report "$parts processes, --shard I/$parts" "$s" "$m" "$st" "$(find "$work/parts" -type f | wc -l)"
 
 # Both runs give the same files.
