@@ -307,6 +307,8 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
   fs::copy_file(Sample("coffee.png"), Dir / "pictures" / "coffee.png");
   ASSERT_EQ(Run({"convert", Sample("coffee.png"), "-o", "game"}).Status, 0);
   ASSERT_TRUE(fs::exists(Dir / "game.scr"));
+  fs::create_directories(Dir / "screens");
+  fs::copy_file(Dir / "game.scr", Dir / "screens" / "game.scr");
 
   const std::string bin = fs::path(VELMORA_CLI_PATH).parent_path().string();
   for (const std::string& command : commands) {

@@ -54,6 +54,8 @@ complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l preview -r -
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l export -x -a 'c asm raw tap' -d 'Also export the native files'
 
 complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -a '(__fish_complete_directories)'
+complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -l import -d 'Decode every file as a native screen into a picture'
+complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -l shard -x -d 'Convert only this part of the folder: PART/PARTS'
 
 complete -c velmora-cli -n '__fish_seen_subcommand_from probe import palette' -F
 complete -c velmora-cli -n '__fish_seen_subcommand_from import' -s o -l output -r -F -d 'Picture to write'

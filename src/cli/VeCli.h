@@ -29,9 +29,11 @@ struct TVeCliConvertSettings {
   std::string PaletteFile;
   std::string Region; // L,T,R,B
   std::string Preview;
-  int Threads = 0;                  // 0: one per processor
-  bool Force = false;               // replace read-only files
-  std::vector<std::string> Exports; // export kinds: c, asm, raw, tap
+  int Threads = 0;                    // 0: one per processor
+  bool Force = false;                 // replace read-only files
+  std::vector<std::string> Exports;   // export kinds: c, asm, raw, tap
+  bool Import = false;                // batch: the sources are native files to decode
+  int ShardIndex = 1, ShardCount = 1; // batch: only this part of the folder
 };
 
 struct TVeCliRegion {
@@ -47,6 +49,8 @@ bool VeParseBool(const std::string& text, const std::string& what);
 // "#RRGGBB" (or "0xRRGGBB", or a plain number) to red << 16 | green << 8 | blue.
 int32_t VeParseColor(const std::string& text, const std::string& what);
 TVeCliRegion VeParseRegion(const std::string& text);
+// "I/N" of --shard: part I (1-based) of N.
+std::pair<int, int> VeParseShard(const std::string& text);
 
 // Matches a label against a list of captions: exact text, or ignoring case, the "&"
 // accelerators and the difference between hyphens and dashes; also accepts the index.

@@ -321,18 +321,31 @@ int VeCliConvert(const std::string& input, const std::string& output,
 int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
                const TVeCliConvertSettings& s) {
   if (s.Threads > 0) SetProcessorCount(s.Threads);
-  const TVeDestEngineClass& engine = FindEngine(s.Platform, s.Mode);
   TVeSaveFormat format = ParseFormat(s.Format);
+  const TVeBatchShard shard{s.ShardIndex, s.ShardCount};
+  const TVeDestEngineClass* engine = nullptr;
   TVeSize fixedSize;
-  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
+  std::unique_ptr<TVeDestEngineOptions> options;
+  if (!s.Import) {
+    engine = &FindEngine(s.Platform, s.Mode);
+    options = MakeOptions(*engine, s, fixedSize);
+  }
   struct stat st;
   if (::stat(sourceDir.c_str(), &st) != 0) throw EVeError(sourceDir + ": " + std::strerror(errno));
   if (!S_ISDIR(st.st_mode)) throw EVeUsage(sourceDir + " is not a folder");
-  std::vector<std::string> files = VeBatchFolderFiles(sourceDir);
+  std::vector<std::string> files =
+      s.Import ? VeBatchFolderAllFiles(sourceDir) : VeBatchFolderFiles(sourceDir);
   if (files.empty())
-    throw EVeError(sourceDir + ": no pictures to convert (.jpg, .jpeg, .bmp, .png or .gif)");
+    throw EVeError(sourceDir + (s.Import ? std::string(": no files to import")
+                                         : ": no pictures to convert (.jpg, .jpeg, .bmp, .png "
+                                           "or .gif)"));
 
-  TVeBatchThread batch(files, format, engine, *options, destDir, sourceDir, s.Force, fixedSize);
+  std::unique_ptr<TVeBatchThread> started =
+      s.Import ? std::make_unique<TVeBatchThread>(TVeBatchImport{}, files, format, destDir,
+                                                  sourceDir, s.Force, shard)
+               : std::make_unique<TVeBatchThread>(files, format, *engine, *options, destDir,
+                                                  sourceDir, s.Force, fixedSize, shard);
+  TVeBatchThread& batch = *started;
   TVeCliProgressBar bar("Batch", [&batch] {
     TVeBatchStatus st = batch.Status();
     return std::pair<uint64_t, uint64_t>(uint64_t(st.Position), uint64_t(st.MaxPosition));
@@ -356,9 +369,15 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
   batch.WaitFor();
   flush();
   bar.Finish();
+  // An empty part is no failure: a job array may well have more parts than files.
+  const int count = batch.Status().Count;
+  if (count == 0)
+    Note("part " + std::to_string(shard.Index) + "/" + std::to_string(shard.Count) + " of " +
+         sourceDir + " holds none of its " + std::to_string(files.size()) + " files");
   int failed = batch.FailedCount();
   if (failed > 0)
-    std::fprintf(stderr, "error: %d of %d pictures not converted\n", failed, int(files.size()));
+    std::fprintf(stderr, "error: %d of %d %s\n", failed, count,
+                 s.Import ? "files not imported" : "pictures not converted");
   return failed > 0 ? 1 : 0;
 }
 

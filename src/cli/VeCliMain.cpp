@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <tuple>
 
 #include "VeCli.h"
 #include "VeMemory.h"
@@ -59,6 +60,11 @@ int main(int argc, char** argv) {
   batch->add_option("SOURCE_DIR", sourceDir, "Folder with the pictures")->required();
   batch->add_option("DEST_DIR", destDir, "Folder for the results")->required();
   AddConvertOptions(batch, batchSettings, false);
+  batch->add_flag("--import", batchSettings.Import,
+                  "Decode every file as a native screen into a picture (-f png by default)");
+  std::string shard;
+  batch->add_option("--shard", shard, "Convert only part PART of PARTS of the folder")
+      ->type_name("PART/PARTS");
 
   std::string probeFile;
   auto* probe = app.add_subcommand("probe", "List the loaders that take a native file");
@@ -111,6 +117,17 @@ int main(int argc, char** argv) {
   }
 
   try {
+    if (*batch && batch->get_option("--shard")->count() > 0)
+      std::tie(batchSettings.ShardIndex, batchSettings.ShardCount) = VeParseShard(shard);
+    if (*batch && batchSettings.Import) {
+      for (const char* name : {"--platform", "--mode", "--set", "--palette"})
+        if (batch->get_option(name)->count() > 0)
+          throw EVeUsage(std::string(name) + " does not apply to --import, which decodes files");
+      if (batch->get_option("--format")->count() == 0)
+        batchSettings.Format = "png";
+      else if (VeSameText(batchSettings.Format, "native"))
+        throw EVeUsage("--import writes pictures: -f png, bmp or gif");
+    }
     VeCliStartup();
     if (*list) return VeCliList(json);
     if (*convert) return VeCliConvert(input, output, settings);

@@ -90,6 +90,28 @@ TVeCliRegion VeParseRegion(const std::string& text) {
   return r;
 }
 
+std::pair<int, int> VeParseShard(const std::string& text) {
+  // Digits only: "+1/4", " 1/4" or "1/4x" are more likely typing slips than meant.
+  auto number = [&](size_t from, size_t to, int& out) {
+    if (to <= from || to - from > 6) return false;
+    out = 0;
+    for (size_t i = from; i < to; ++i) {
+      if (text[i] < '0' || text[i] > '9') return false;
+      out = out * 10 + (text[i] - '0');
+    }
+    return true;
+  };
+  size_t slash = text.find('/');
+  int part = 0, parts = 0;
+  if (slash == std::string::npos || !number(0, slash, part) ||
+      !number(slash + 1, text.size(), parts))
+    throw EVeUsage("--shard " + text + ": expected PART/PARTS, such as 1/4 (parts 1 to 999999)");
+  if (parts == 0) throw EVeUsage("--shard " + text + ": the number of parts must be at least 1");
+  if (part < 1 || part > parts)
+    throw EVeUsage("--shard " + text + ": parts are numbered from 1 to " + std::to_string(parts));
+  return {part, parts};
+}
+
 namespace {
 
 // Lower-case, drop "&" accelerators and fold the typographic dash and the Cyrillic "С" that

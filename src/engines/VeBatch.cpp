@@ -15,6 +15,7 @@
 #include "VePictureCodecs.h"
 #include "VeRowFeed.h"
 #include "VeSource.h"
+#include "VeSourceEngines.h"
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "VeThreadJob.h"
@@ -52,6 +53,24 @@ void PaintBorder(TVeBitmap32& image, const TVeRect& rect, int borderColor) {
 
 bool Stopped(const std::atomic<bool>* stop) {
   return stop && stop->load(std::memory_order_acquire);
+}
+
+// Name (without extension) number attempt of a result: the source's stem, then with the
+// source's extension added ("a.jpg" gives "a-jpg"), then numbers ("a-jpg-2").
+std::string StemAttempt(const std::string& stem, const std::string& tag, int attempt) {
+  std::string s = stem;
+  if (attempt > 0 && !tag.empty()) s += "-" + tag;
+  if (attempt > 1 || (attempt > 0 && tag.empty())) s += "-" + std::to_string(attempt);
+  return s;
+}
+
+// The lower-case extension of a file name without its dot.
+std::string ExtensionTag(const std::string& name) {
+  const std::string ext = VeExtractFileExt(name);
+  std::string tag;
+  for (char c : ext.empty() ? std::string() : ext.substr(1))
+    tag += char(std::tolower(static_cast<unsigned char>(c)));
+  return tag;
 }
 
 } // namespace
@@ -253,7 +272,9 @@ TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes) {
   return loaded;
 }
 
-std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
+namespace {
+
+std::vector<std::string> FolderFiles(const std::string& folder, bool pictures) {
   std::string dir = WithDelimiter(folder);
   DIR* d = opendir(dir.empty() ? "." : dir.c_str());
   if (!d) throw EVeError(std::string("Cannot read the folder: ") + std::strerror(errno));
@@ -266,8 +287,8 @@ std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
     std::string ext = Upper(VeExtractFileExt(name));
-    if (std::find_if(std::begin(exts), std::end(exts), [&](const char* x) { return ext == x; }) !=
-        std::end(exts))
+    if (!pictures || std::find_if(std::begin(exts), std::end(exts),
+                                  [&](const char* x) { return ext == x; }) != std::end(exts))
       files.push_back(path);
   }
   closedir(d);
@@ -275,17 +296,50 @@ std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
   return files;
 }
 
+} // namespace
+
+std::vector<std::string> VeBatchFolderFiles(const std::string& folder) {
+  return FolderFiles(folder, true);
+}
+
+std::vector<std::string> VeBatchFolderAllFiles(const std::string& folder) {
+  return FolderFiles(folder, false);
+}
+
+int VeBatchShardOf(const std::string& relativeName, int count) {
+  if (count < 1) VeInternalError();
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : relativeName) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return int(hash % uint64_t(count)) + 1;
+}
+
 // ---- TVeBatchThread
 
 TVeBatchThread::TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
                                const TVeDestEngineClass& engine,
                                const TVeDestEngineOptions& options, std::string destFolder,
-                               std::string sourceFolder, bool replaceReadOnly, TVeSize fixedSize)
+                               std::string sourceFolder, bool replaceReadOnly, TVeSize fixedSize,
+                               TVeBatchShard shard)
     : FFiles(std::move(files)), FSourceFolder(WithDelimiter(std::move(sourceFolder))),
-      FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(engine),
+      FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(&engine),
       FOptions(CopyOptions(engine, options)), FFormat(format),
       FLoadPalettes(FOptions->EngineFlagC()), FReplaceReadOnly(replaceReadOnly),
-      FFixedSize(fixedSize) {
+      FFixedSize(fixedSize), FShard(shard) {
+  if (shard.Count < 1 || shard.Index < 1 || shard.Index > shard.Count) VeInternalError();
+  FThread = std::thread([this] { Execute(); });
+}
+
+TVeBatchThread::TVeBatchThread(TVeBatchImport, std::vector<std::string> files, TVeSaveFormat format,
+                               std::string destFolder, std::string sourceFolder,
+                               bool replaceReadOnly, TVeBatchShard shard)
+    : FFiles(std::move(files)), FSourceFolder(WithDelimiter(std::move(sourceFolder))),
+      FDestFolder(WithDelimiter(std::move(destFolder))), FEngine(nullptr), FFormat(format),
+      FLoadPalettes(false), FReplaceReadOnly(replaceReadOnly), FShard(shard) {
+  if (format == sfNative || shard.Count < 1 || shard.Index < 1 || shard.Index > shard.Count)
+    VeInternalError();
   FThread = std::thread([this] { Execute(); });
 }
 
@@ -360,6 +414,11 @@ int TVeBatchThread::FailedCount() const {
   return FFailed;
 }
 
+int TVeBatchThread::ListedCount() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FListed;
+}
+
 int TVeBatchThread::DoneCount() const {
   std::lock_guard<std::mutex> lock(FLock);
   return FDone;
@@ -374,7 +433,8 @@ void TVeBatchThread::Log(TVeBatchLogEntry entry) {
 
 void TVeBatchThread::Execute() {
   try {
-    if (FFiles.empty()) FFiles = VeBatchFolderFiles(FSourceFolder);
+    if (FFiles.empty())
+      FFiles = FEngine ? VeBatchFolderFiles(FSourceFolder) : VeBatchFolderAllFiles(FSourceFolder);
   } catch (const std::exception& e) {
     TVeBatchLogEntry entry;
     entry.Name = entry.Path = FSourceFolder;
@@ -384,13 +444,23 @@ void TVeBatchThread::Execute() {
     FFinished.store(true, std::memory_order_release);
     return;
   }
+  // Every source is kept from being written over, also those of other parts.
   for (const std::string& path : FFiles) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
       FSourceIds.insert({uint64_t(st.st_dev), uint64_t(st.st_ino)});
   }
+  const int listed = int(FFiles.size());
+  if (FShard.Count > 1) {
+    PlanNames(FFiles);
+    std::vector<std::string> part;
+    for (std::string& path : FFiles)
+      if (FPlannedStems.count(path)) part.push_back(std::move(path));
+    FFiles = std::move(part);
+  }
   {
     std::lock_guard<std::mutex> lock(FLock);
+    FListed = listed;
     FIndex = 0;
     FCount = int(FFiles.size());
   }
@@ -432,7 +502,7 @@ void TVeBatchThread::RunParallel(int workers) {
   } shown{this};
   std::vector<std::unique_ptr<TVeDestEngineOptions>> options;
   for (int w = 0; w < workers; ++w)
-    options.push_back(CopyOptions(FEngine, *FOptions));
+    options.push_back(FEngine ? CopyOptions(*FEngine, *FOptions) : nullptr);
   std::mutex lock;
   std::condition_variable changed;
   int next = 0, written = 0;
@@ -449,7 +519,8 @@ void TVeBatchThread::RunParallel(int workers) {
         if (next >= count || FTerminated.load(std::memory_order_acquire)) return;
         i = next++;
       }
-      TConverted c = Convert(FFiles[size_t(i)], *options[size_t(w)], progress[size_t(i)].get());
+      TConverted c =
+          Convert(FFiles[size_t(i)], options[size_t(w)].get(), progress[size_t(i)].get());
       {
         std::lock_guard<std::mutex> l(lock);
         slots[size_t(i)] = std::move(c);
@@ -495,6 +566,35 @@ void TVeBatchThread::RunParallel(int workers) {
     t.join();
 }
 
+// Each process of a divided batch sees the whole list, so all of them give every source the
+// stem a whole run gives it when nothing fails; stems differ, and so do the names of results.
+void TVeBatchThread::PlanNames(const std::vector<std::string>& listed) {
+  std::set<std::string> claimed;
+  for (const std::string& path : listed) {
+    const std::string name = VeExtractFileName(path);
+    const std::string stem = VeChangeFileExt(name, "");
+    const std::string tag = ExtensionTag(name);
+    std::string s;
+    for (int attempt = 0;; ++attempt) {
+      s = StemAttempt(stem, tag, attempt);
+      if (claimed.count(s)) continue;
+      // The picture's name must not be a source; native files are checked when written.
+      if (FFormat != sfNative) {
+        std::string picture = FDestFolder + s + "." + VeSaveFormatExt(FFormat);
+        struct stat st;
+        if (::stat(picture.c_str(), &st) == 0 &&
+            FSourceIds.count({uint64_t(st.st_dev), uint64_t(st.st_ino)}))
+          continue;
+      }
+      break;
+    }
+    claimed.insert(s);
+    std::string relative =
+        path.rfind(FSourceFolder, 0) == 0 ? path.substr(FSourceFolder.size()) : name;
+    if (VeBatchShardOf(relative, FShard.Count) == FShard.Index) FPlannedStems[path] = s;
+  }
+}
+
 bool TVeBatchThread::NameTaken(const std::string& path) const {
   if (FWrittenNames.count(VeNormalPath(path))) return true;
   struct stat st;
@@ -503,13 +603,26 @@ bool TVeBatchThread::NameTaken(const std::string& path) const {
 }
 
 TVeBatchThread::TConverted TVeBatchThread::Convert(const std::string& path,
-                                                   const TVeDestEngineOptions& options,
+                                                   const TVeDestEngineOptions* options,
                                                    TVeDestProgress* progress) {
   TConverted c;
   TVeDestProgress own;
   try {
+    if (!FEngine) {
+      // As the import command by default: the best loader, its own palette type.
+      TVeFileLoadSource source(path);
+      if (source.Size == 0) throw EVeError(source.EmptyReason());
+      std::unique_ptr<TVeSourceEngineList> engines = ProbeSource(&source);
+      if (!engines || engines->Count() == 0) throw EVeError("Unknown image type");
+      TVeImportModel model(*engines, 0);
+      const TVeBitmap& bitmap = *model.Bitmap();
+      c.PictureFormat = FFormat == sfGIF && bitmap.BitCount() > 8 ? sfBMP : FFormat;
+      // Encoded here, on the worker: in an archive of small screens this is most of the work.
+      c.Picture = VeEncodeResult(bitmap, c.PictureFormat);
+      return c;
+    }
     TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
-    c.Result = VeConvertPicture(FEngine, options, picture.Image, picture.UsedColors.get(),
+    c.Result = VeConvertPicture(*FEngine, *options, picture.Image, picture.UsedColors.get(),
                                 picture.FilePalette.get(), &FCancel, progress ? *progress : own,
                                 &FTerminated, FFixedSize);
   } catch (const std::exception& e) {
@@ -525,7 +638,7 @@ void TVeBatchThread::ConvertFile(const std::string& path) {
     FCurrent = path;
   }
   FProgress.SetProgress(1, 0);
-  TConverted c = Convert(path, *FOptions, &FProgress);
+  TConverted c = Convert(path, FOptions.get(), &FProgress);
   WriteFile(path, c);
 }
 
@@ -540,30 +653,37 @@ void TVeBatchThread::WriteFile(const std::string& path, TConverted& converted) {
   }
   TVeConversionResult& r = converted.Result;
   try {
-    if (!r.Bitmap) return;
+    if (FEngine && !r.Bitmap) return;
     std::error_code ec;
     std::filesystem::create_directories(FDestFolder, ec);
     const std::string name = VeExtractFileName(path);
     entry.Name = name;
     if (ec) throw EVeError("Cannot create folder " + FDestFolder + ": " + ec.message());
-    // The usual name, then the source's extension added to the stem, then numbers.
+    // The usual name, then the source's extension added to the stem, then numbers; a part
+    // of a divided batch takes its planned name or none.
     const std::string ext = VeExtractFileExt(name);
     const std::string stem = VeChangeFileExt(name, "");
-    std::string tag;
-    for (char c : ext.empty() ? std::string() : ext.substr(1))
-      tag += char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string tag = ExtensionTag(name);
+    auto planned = FPlannedStems.find(path);
     for (int attempt = 0;; ++attempt) {
-      std::string s = stem;
-      if (attempt > 0 && !tag.empty()) s += "-" + tag;
-      if (attempt > 1 || (attempt > 0 && tag.empty())) s += "-" + std::to_string(attempt);
+      std::string s =
+          planned != FPlannedStems.end() ? planned->second : StemAttempt(stem, tag, attempt);
       TVeOutputSet set;
       set.Protect(path);
-      VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), FFormat,
-                       FDestFolder + s + (ext.empty() ? ".x" : ext));
+      if (!FEngine)
+        set.Add(FDestFolder + s + "." + VeSaveFormatExt(converted.PictureFormat),
+                converted.Picture);
+      else
+        VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), FFormat,
+                         FDestFolder + s + (ext.empty() ? ".x" : ext));
       const std::vector<std::string>& names = set.Names();
-      if (std::any_of(names.begin(), names.end(),
-                      [&](const std::string& n) { return NameTaken(n); }))
-        continue;
+      auto taken = std::find_if(names.begin(), names.end(),
+                                [&](const std::string& n) { return NameTaken(n); });
+      if (taken != names.end()) {
+        if (planned == FPlannedStems.end()) continue;
+        throw EVeError("Cannot write " + *taken +
+                       ": the name is taken by a source or another result");
+      }
       entry.Written = set.Commit(FReplaceReadOnly);
       for (const std::string& n : entry.Written)
         FWrittenNames.insert(VeNormalPath(n));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -82,6 +83,23 @@ TVeLoadedPicture VeLoadPictureFile(const std::string& path, bool palettes);
 // or .GIF in any case, as full paths sorted by name, so that results named after them are
 // the same on every file system.
 std::vector<std::string> VeBatchFolderFiles(const std::string& folder);
+// Every file of a folder (not its subfolders), sorted the same way: native files go by
+// many extensions, and by none.
+std::vector<std::string> VeBatchFolderAllFiles(const std::string& folder);
+
+// The part (1 to count) of a batch split into count parts that a source belongs to, from the
+// FNV-1a 64 hash of its name relative to the source folder: the same on every machine, in
+// every run, whatever the listing order.
+int VeBatchShardOf(const std::string& relativeName, int count);
+
+// Part Index of Count (1-based); 1 of 1 is the whole folder.
+struct TVeBatchShard {
+  int Index = 1;
+  int Count = 1;
+};
+
+// Picks the batch that decodes native files with their best loader instead of converting.
+struct TVeBatchImport {};
 
 struct TVeBatchStatus {
   int Index = 0;           // the picture being converted, 0-based
@@ -110,10 +128,20 @@ public:
   // a taken name gets the source's extension added to its stem ("a.jpg" gives "a-jpg.png"
   // when "a.png" is taken), then a number ("a-jpg-2.png"). An existing read-only file is
   // replaced only with replaceReadOnly.
+  // With a shard, files (or the folder's listing) are filtered to that part, and every result
+  // gets the name a run of the whole list gives it when no result fails: processes
+  // converting other parts into the same folder never pick the same name. A result whose
+  // name is then taken fails rather than moving to another name.
   TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format,
                  const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
                  std::string destFolder, std::string sourceFolder, bool replaceReadOnly = false,
-                 TVeSize fixedSize = {0, 0});
+                 TVeSize fixedSize = {0, 0}, TVeBatchShard shard = {});
+  // Native files decoded by their best loader with its default palette type, as a single
+  // import does, each written as one picture of format (GIF falls back to BMP beyond
+  // 8 bits per pixel). With an empty file list every file of sourceFolder is taken.
+  TVeBatchThread(TVeBatchImport, std::vector<std::string> files, TVeSaveFormat format,
+                 std::string destFolder, std::string sourceFolder, bool replaceReadOnly = false,
+                 TVeBatchShard shard = {});
   // The same with the engine and options of a destination controller.
   TVeBatchThread(std::vector<std::string> files, TVeSaveFormat format, const TVeDest& dest,
                  std::string destFolder, std::string sourceFolder);
@@ -137,6 +165,8 @@ public:
   int DoneCount() const;
   // Pictures that failed so far.
   int FailedCount() const;
+  // The sources of the whole list before a shard kept its part; known once Finished().
+  int ListedCount() const;
 
 private:
   // A picture converted but not yet written.
@@ -145,25 +175,31 @@ private:
     bool Failed = false;
     std::string Message;
     TVeConversionResult Result;
+    std::vector<uint8_t> Picture; // an import's encoded picture
+    TVeSaveFormat PictureFormat = sfPNG;
   };
   void Execute();
   void RunParallel(int workers);
-  TConverted Convert(const std::string& path, const TVeDestEngineOptions& options,
+  TConverted Convert(const std::string& path, const TVeDestEngineOptions* options,
                      TVeDestProgress* progress);
   void WriteFile(const std::string& path, TConverted& converted);
   void ConvertFile(const std::string& path);
   void Log(TVeBatchLogEntry entry);
   bool NameTaken(const std::string& path) const;
+  void PlanNames(const std::vector<std::string>& listed);
 
   std::vector<std::string> FFiles;
   std::string FSourceFolder;
   std::string FDestFolder;
-  const TVeDestEngineClass& FEngine;
+  const TVeDestEngineClass* FEngine; // null for an import
   std::unique_ptr<TVeDestEngineOptions> FOptions;
   TVeSaveFormat FFormat;
   bool FLoadPalettes;
   bool FReplaceReadOnly;
   TVeSize FFixedSize;
+  TVeBatchShard FShard;
+  // The stem (name without extension) each source of a shard is written under.
+  std::map<std::string, std::string> FPlannedStems;
   // Only the batch thread reads these: the identities of the sources and the normal paths
   // of the results written so far.
   std::set<std::pair<uint64_t, uint64_t>> FSourceIds;
@@ -176,6 +212,7 @@ private:
   std::deque<TVeBatchLogEntry> FLog;
   int FDone = 0;
   int FFailed = 0;
+  int FListed = 0;
   TVeDestProgress FProgress;
   const TVeDestProgress* FShown = &FProgress; // the progress Status reports
 
