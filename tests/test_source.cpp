@@ -1,6 +1,8 @@
 // Loading sources: picture conversion, load sources, the loader registry and ranking, the
 // source controller and the folder list.
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <unistd.h>
 
 #include <algorithm>
@@ -253,6 +255,22 @@ TEST(LoadSource, CompanionFilesAndTheSizeLimit) {
   EXPECT_EQ(m.Ext, ".scr");
   EXPECT_EQ(m.Data, bytes);
   EXPECT_EQ(m.FindFile("screen.SCR"), nullptr);
+}
+
+// Folders are indexed once for names in another case; a changed folder is read again.
+TEST(LoadSource, CompanionInAnotherCaseAfterTheFolderChanged) {
+  TempDir dir;
+  const std::string main = dir.Write("pic.scr", std::vector<uint8_t>(6912, 1));
+  std::filesystem::last_write_time(dir.Path(), std::filesystem::file_time_type::clock::now() -
+                                                   std::chrono::seconds(60));
+  TVeFileLoadSource before(main);
+  EXPECT_EQ(before.FindFile("pic.pal"), nullptr);
+  EXPECT_EQ(before.FindFile("PIC.SCR")->Size, 6912);
+  dir.Write("PIC.PAL", Bytes("abc"));
+  TVeFileLoadSource after(main);
+  const TVeLoadSourceRec* pal = after.FindFile("pic.pal");
+  ASSERT_NE(pal, nullptr);
+  EXPECT_EQ(pal->Size, 3);
 }
 
 // What the user is told when the file itself is the trouble, on every road a file takes.

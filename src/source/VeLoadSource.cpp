@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <unordered_map>
 
 #include "VeErrors.h"
 #include "VePictureCodecs.h"
@@ -17,6 +20,62 @@ std::string Lower(std::string s) {
 
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && Lower(a) == Lower(b);
+}
+
+// The regular files of a folder by their lower-case names, kept while the folder is
+// unchanged. A batch over a folder asks it for an absent companion of every file, and a
+// listing per file made the whole batch quadratic in the folder's size.
+class TFolderIndex {
+public:
+  // The name of a regular file of the folder equal to name but for case, or "".
+  std::string Find(const std::filesystem::path& folder, const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_time_type stamp = fs::last_write_time(folder, ec);
+    if (ec) return {};
+    // A folder changed a moment ago may change again within its clock's tick (a few
+    // milliseconds on Linux) without a new stamp: such a folder is listed afresh.
+    const bool settled = fs::file_time_type::clock::now() - stamp > std::chrono::seconds(2);
+    const std::string key = folder.lexically_normal().string();
+    std::lock_guard<std::mutex> lock(FMutex);
+    auto it = FFolders.find(key);
+    if (it != FFolders.end() && it->second.Stamp == stamp && settled)
+      return Lookup(it->second, name);
+    TFolder listed;
+    listed.Stamp = stamp;
+    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+      std::error_code typeError;
+      if (!d->is_regular_file(typeError)) continue;
+      const std::string actual = d->path().filename().string();
+      // Several spellings of one name: the same one every time, whatever the listing order.
+      auto [at, added] = listed.Names.emplace(Lower(actual), actual);
+      if (!added && actual < at->second) at->second = actual;
+    }
+    const std::string found = Lookup(listed, name);
+    if (settled) {
+      if (FFolders.size() >= MaxFolders) FFolders.clear();
+      FFolders[key] = std::move(listed);
+    }
+    return found;
+  }
+
+private:
+  static constexpr size_t MaxFolders = 16;
+  struct TFolder {
+    std::filesystem::file_time_type Stamp;
+    std::unordered_map<std::string, std::string> Names;
+  };
+  static std::string Lookup(const TFolder& f, const std::string& name) {
+    auto found = f.Names.find(Lower(name));
+    return found == f.Names.end() ? std::string() : found->second;
+  }
+  std::mutex FMutex;
+  std::unordered_map<std::string, TFolder> FFolders;
+};
+
+TFolderIndex& FolderIndex() {
+  static TFolderIndex index;
+  return index;
 }
 
 } // namespace
@@ -99,12 +158,9 @@ const TVeLoadSourceRec* TVeFileLoadSource::Load(const std::string& name, std::st
   if (!fs::is_regular_file(file, ec)) {
     // Names differ only in case on systems that care about case. Without such a file the
     // read below says what is wrong with the name asked for.
-    for (fs::directory_iterator it(Folder.empty() ? "." : Folder, ec), end; !ec && it != end;
-         it.increment(ec))
-      if (SameText(it->path().filename().string(), name) && it->is_regular_file(ec)) {
-        file = it->path();
-        break;
-      }
+    const fs::path folder(Folder.empty() ? "." : Folder);
+    const std::string actual = FolderIndex().Find(folder, name);
+    if (!actual.empty()) file = folder / actual;
   }
   auto rec = std::make_unique<TVeLoadSourceRec>();
   try {
