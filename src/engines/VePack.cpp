@@ -44,7 +44,7 @@ int GammaBits(size_t v) {
 // The parse: a forward search that keeps the cheapest few ways (arrivals) of reaching each byte,
 // told apart by last offset and by whether a literal run is open, since both decide what the
 // next block may be and cost. Exhaustive over offsets it would be too slow for 54 KB screens.
-constexpr int Slots = 4;
+constexpr int Slots = 6;
 constexpr uint32_t NoCost = std::numeric_limits<uint32_t>::max();
 enum : uint8_t { Literals, LastOffset, NewOffset };
 
@@ -56,14 +56,21 @@ struct TArrival {
   uint8_t Kind = NewOffset;
 };
 
-void Arrive(std::array<TArrival, Slots>& at, const TArrival& a) {
+// Two open literal runs of one offset are weighed without their length codes: the longer run
+// has paid for its code already, so a split that looks cheaper now costs more later.
+void Arrive(std::array<TArrival, Slots>& at, size_t pos, const TArrival& a) {
   int empty = -1, worst = -1;
   for (int k = 0; k < Slots; ++k) {
     TArrival& x = at[size_t(k)];
     if (x.Cost == NoCost) {
       if (empty < 0) empty = k;
     } else if (x.Offset == a.Offset && (x.Kind == Literals) == (a.Kind == Literals)) {
-      if (a.Cost < x.Cost) x = a;
+      int64_t mine = a.Cost, theirs = x.Cost;
+      if (a.Kind == Literals) {
+        mine -= GammaBits(pos - a.From);
+        theirs -= GammaBits(pos - x.From);
+      }
+      if (mine < theirs) x = a;
       return;
     } else if (worst < 0 || x.Cost > at[size_t(worst)].Cost) {
       worst = k;
@@ -139,18 +146,20 @@ std::vector<uint8_t> VeZx0Pack(const uint8_t* data, size_t size) {
       // One byte more of literals: a run goes on, or a new one starts after a match.
       if (a.Kind == Literals) {
         size_t run = i - a.From;
-        Arrive(at[i + 1], {a.Cost + 8 + uint32_t(GammaBits(run + 1) - GammaBits(run)), a.Offset,
-                           a.From, a.FromSlot, Literals});
+        Arrive(at[i + 1], i + 1,
+               {a.Cost + 8 + uint32_t(GammaBits(run + 1) - GammaBits(run)), a.Offset, a.From,
+                a.FromSlot, Literals});
       } else {
-        Arrive(at[i + 1],
+        Arrive(at[i + 1], i + 1,
                {a.Cost + (i ? 1u : 0u) + 1 + 8, a.Offset, uint32_t(i), uint8_t(k), Literals});
       }
       // Copy from the last offset: only after literals.
       if (a.Kind == Literals && a.Offset <= i) {
         size_t n = a.Offset == longOffset && longLength ? longLength : matchLength(i, a.Offset);
         for (size_t len = 1; len <= n; len = len < Short || len == n ? len + 1 : n)
-          Arrive(at[i + len], {a.Cost + 1 + uint32_t(GammaBits(len)), a.Offset, uint32_t(i),
-                               uint8_t(k), LastOffset});
+          Arrive(at[i + len], i + len,
+                 {a.Cost + 1 + uint32_t(GammaBits(len)), a.Offset, uint32_t(i), uint8_t(k),
+                  LastOffset});
       }
     }
     // Copy from a new offset: the nearest offset for each length, as near ones cost less.
@@ -175,8 +184,9 @@ std::vector<uint8_t> VeZx0Pack(const uint8_t* data, size_t size) {
       for (auto [offset, n] : found) {
         uint32_t cost = b.Cost + 1 + uint32_t(GammaBits((offset - 1) / 128 + 1)) + 8 - 1;
         for (size_t len = done + 1; len <= n; len = len < Short || len == n ? len + 1 : n)
-          Arrive(at[i + len], {cost + uint32_t(GammaBits(len - 1)), uint32_t(offset), uint32_t(i),
-                               uint8_t(best), NewOffset});
+          Arrive(at[i + len], i + len,
+                 {cost + uint32_t(GammaBits(len - 1)), uint32_t(offset), uint32_t(i), uint8_t(best),
+                  NewOffset});
         done = n;
       }
     }
