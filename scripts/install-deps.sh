@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
   clang libclang-rt-14-dev

@@ -168,7 +168,7 @@ TEST_F(CliTest, ExportsJoinTheConversionsFiles) {
   EXPECT_FALSE(fs::exists(Dir / "g.img")) << "nothing of a failed conversion is written";
   r = Run({"convert", Sample("astronaut.png"), "--export", "basic"});
   EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("c, asm, raw, tap"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("c, asm, raw, lz4, zx0, tap"), std::string::npos) << r.Err;
 }
 
 // The tape as the emulator's own tape tool reads it (fuse-emulator-utils), when installed.

@@ -51,7 +51,7 @@ complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -F
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -s o -l output -r -F -d 'Name the written files are derived from'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l region -x -d 'Source region LEFT,TOP,RIGHT,BOTTOM'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l preview -r -F -d 'Also write the result picture'
-complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l export -x -a 'c asm raw tap' -d 'Also export the native files'
+complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l export -x -a 'c asm raw lz4 zx0 tap' -d 'Also export the native files'
 
 complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -a '(__fish_complete_directories)'
 complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -l import -d 'Decode every file as a native screen into a picture'

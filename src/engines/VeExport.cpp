@@ -7,6 +7,7 @@
 
 #include "VeErrors.h"
 #include "VeOutputSet.h"
+#include "VePack.h"
 #include "VeSaveResult.h"
 #include "VeStream.h"
 
@@ -22,43 +23,87 @@ std::pair<const uint8_t*, size_t> Payload(const TVeStream& s) {
   return {s.Data() + skip, s.Size() - skip};
 }
 
+// The values of a C array, 16 to a line.
+std::string CValues(const uint8_t* data, size_t size) {
+  std::string out;
+  char buf[8];
+  for (size_t i = 0; i < size; ++i) {
+    out += i % 16 == 0 ? "\n  " : " ";
+    std::snprintf(buf, sizeof buf, "0x%02X", data[i]);
+    out += buf;
+    if (i + 1 < size) out += ',';
+  }
+  return out + "\n};\n";
+}
+
+// "0FFh": hexadecimal that every Z80 assembler reads.
+std::string AsmLines(const uint8_t* data, size_t size) {
+  std::string out;
+  char buf[8];
+  for (size_t i = 0; i < size; ++i) {
+    out += i % 16 == 0 ? "    defb " : ",";
+    std::snprintf(buf, sizeof buf, "0%02Xh", data[i]);
+    out += buf;
+    if (i % 16 == 15 || i + 1 == size) out += "\n";
+  }
+  return out;
+}
+
 std::vector<uint8_t> WriteC(const TVeStream& s, const std::string& name, const std::string& mode,
                             const std::string& file) {
   std::string out =
       "/* " + mode + ": " + file + ", " + std::to_string(s.Size()) + " bytes, made by Velmora */\n";
   out += "#define " + name + "_SIZE " + std::to_string(s.Size()) + "\n";
   out += "const unsigned char " + name + "[" + std::to_string(s.Size()) + "] = {";
-  char buf[8];
-  for (size_t i = 0; i < s.Size(); ++i) {
-    out += i % 16 == 0 ? "\n  " : " ";
-    std::snprintf(buf, sizeof buf, "0x%02X", s[i]);
-    out += buf;
-    if (i + 1 < s.Size()) out += ',';
-  }
-  out += "\n};\n";
-  return Bytes(out);
+  return Bytes(out + CValues(s.Data(), s.Size()));
 }
 
-// "0FFh": hexadecimal that every Z80 assembler reads.
 std::vector<uint8_t> WriteAsm(const TVeStream& s, const std::string& name, const std::string& mode,
                               const std::string& file) {
   std::string out =
       "; " + mode + ": " + file + ", " + std::to_string(s.Size()) + " bytes, made by Velmora\n";
   out += name + "_SIZE equ " + std::to_string(s.Size()) + "\n" + name + ":\n";
-  char buf[8];
-  for (size_t i = 0; i < s.Size(); ++i) {
-    out += i % 16 == 0 ? "    defb " : ",";
-    std::snprintf(buf, sizeof buf, "0%02Xh", s[i]);
-    out += buf;
-    if (i % 16 == 15 || i + 1 == s.Size()) out += "\n";
-  }
-  return Bytes(out);
+  return Bytes(out + AsmLines(s.Data(), s.Size()));
+}
+
+// The includes of packed data carry both sizes: the unpacker's buffer needs the second.
+std::vector<uint8_t> PackedC(const std::vector<uint8_t>& packed, const std::string& name,
+                             const std::string& about, size_t unpacked) {
+  const std::string size = std::to_string(packed.size()), full = std::to_string(unpacked);
+  std::string out = "/* " + about + ", made by Velmora */\n";
+  out += "#define " + name + "_SIZE " + size + "\n";
+  out += "#define " + name + "_UNPACKED_SIZE " + full + "\n";
+  out += "const unsigned " + name + "_size = " + size + ";\n";
+  out += "const unsigned " + name + "_unpacked_size = " + full + ";\n";
+  out += "const unsigned char " + name + "[" + size + "] = {";
+  return Bytes(out + CValues(packed.data(), packed.size()));
+}
+
+std::vector<uint8_t> PackedAsm(const std::vector<uint8_t>& packed, const std::string& name,
+                               const std::string& about, size_t unpacked) {
+  std::string out = "; " + about + ", made by Velmora\n";
+  out += name + "_SIZE equ " + std::to_string(packed.size()) + "\n";
+  out += name + "_UNPACKED_SIZE equ " + std::to_string(unpacked) + "\n" + name + ":\n";
+  return Bytes(out + AsmLines(packed.data(), packed.size()));
 }
 
 std::vector<uint8_t> WriteRaw(const TVeStream& s, const std::string&, const std::string&,
                               const std::string&) {
   auto [data, size] = Payload(s);
   return std::vector<uint8_t>(data, data + size);
+}
+
+// What the packers take is the data without the file header: what the unpacker puts in memory.
+std::vector<uint8_t> WriteLz4(const TVeStream& s, const std::string&, const std::string&,
+                              const std::string&) {
+  auto [data, size] = Payload(s);
+  return VeLz4Pack(data, size);
+}
+
+std::vector<uint8_t> WriteZx0(const TVeStream& s, const std::string&, const std::string&,
+                              const std::string&) {
+  auto [data, size] = Payload(s);
+  return VeZx0Pack(data, size);
 }
 
 std::mutex& Lock() {
@@ -69,9 +114,11 @@ std::mutex& Lock() {
 // A deque, so that exporters found stay where they are while platforms add theirs.
 std::deque<TVeExporter>& List() {
   static std::deque<TVeExporter> list = {
-      {"c", "C header", "h", false, nullptr, WriteC},
-      {"asm", "Assembler include", "asm", false, nullptr, WriteAsm},
-      {"raw", "Raw data", "bin", false, nullptr, WriteRaw},
+      {"c", "C header", "h", false, nullptr, WriteC, false},
+      {"asm", "Assembler include", "asm", false, nullptr, WriteAsm, false},
+      {"raw", "Raw data", "bin", false, nullptr, WriteRaw, false},
+      {"lz4", "LZ4 packed data", "lz4", false, nullptr, WriteLz4, true},
+      {"zx0", "ZX0 packed data", "zx0", false, nullptr, WriteZx0, true},
   };
   return list;
 }
@@ -121,6 +168,19 @@ void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExport
           const std::string file = VeExtractFileName(path);
           s.BeforeSave(file);
           const std::string folder = path.substr(0, path.size() - file.size());
+          if (exporter.Packed) {
+            std::vector<uint8_t> packed = exporter.Write(s, VeIdentifierOf(file), mode, file);
+            const std::string packedFile = file + "." + exporter.Extension;
+            const std::string id = VeIdentifierOf(packedFile);
+            const size_t unpacked = Payload(s).second;
+            const std::string about = mode + ": " + file + ", " + exporter.Caption + ", " +
+                                      std::to_string(packed.size()) + " bytes (" +
+                                      std::to_string(unpacked) + " unpacked)";
+            files.push_back({path + "." + exporter.Extension, packed});
+            files.push_back({folder + id + ".h", PackedC(packed, id, about, unpacked)});
+            files.push_back({folder + id + ".asm", PackedAsm(packed, id, about, unpacked)});
+            return;
+          }
           std::string name = exporter.WholeName
                                  ? VeChangeFileExt(path, "." + exporter.Extension)
                                  : folder + VeIdentifierOf(file) + "." + exporter.Extension;

@@ -11,7 +11,7 @@ class TVeStreamList;
 class TVeOutputSet;
 
 struct TVeExporter {
-  std::string Kind;       // the command-line name: "c", "asm", "raw", "tap"
+  std::string Kind;       // the command-line name: "c", "asm", "raw", "lz4", "zx0", "tap"
   std::string Caption;    // the menu entry: "C header", ...
   std::string Extension;  // of the written file, without the dot
   bool WholeName = false; // named after the result ("pic.tap") rather than each file ("pic_scr.h")
@@ -22,9 +22,12 @@ struct TVeExporter {
   std::function<std::vector<uint8_t>(const TVeStream& stream, const std::string& name,
                                      const std::string& mode, const std::string& file)>
       Write;
+  // Packed data: named after the native file ("pic.scr.zx0"), and written with a C header and
+  // an assembler include of the packed bytes beside it ("pic_scr_zx0.h", "pic_scr_zx0.asm").
+  bool Packed = false;
 };
 
-// The exporters in menu order: the three of every mode first, then the platforms' own.
+// The exporters in menu order: those of every mode first, then the platforms' own.
 std::vector<TVeExporter> VeExporters();
 const TVeExporter* VeFindExporter(const std::string& kind);
 // For platforms, at registration; an exporter of a known kind is not added twice.
