@@ -237,7 +237,15 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   // A seed among the pairs of the entries nearest the cell as a whole; candidates of more
   // colours all compete for it.
   const int nearest = std::min<int>(SeedEntries, int(cell.Closest.size()));
+  // A table of them where the palette fits one, which spares a scan per candidate.
+  const int entries = int(cell.Closest.size());
+  bool nearTable[256] = {};
+  const bool tabled = entries <= 256;
+  if (tabled)
+    for (int k = 0; k < nearest; ++k)
+      nearTable[cell.Closest[size_t(k)]] = true;
   auto near = [&](int entry) {
+    if (tabled) return nearTable[entry];
     for (int k = 0; k < nearest; ++k)
       if (cell.Closest[size_t(k)] == entry) return true;
     return false;
