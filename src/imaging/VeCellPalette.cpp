@@ -51,10 +51,12 @@ TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, TVeC
 void TVeCellPaletteList::Add(TVeCellPalette* palette) {
   std::unique_ptr<TVeCellPalette> p(palette);
   FItems.push_back(std::move(p));
+  FRaw.push_back(FItems.back().get());
 }
 
 void TVeCellPaletteList::Add(std::unique_ptr<TVeCellPalette> palette) {
   FItems.push_back(std::move(palette));
+  FRaw.push_back(FItems.back().get());
 }
 
 TVeCellPalette* TVeCellPaletteList::GetPalette(int index) const {

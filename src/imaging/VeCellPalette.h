@@ -65,11 +65,17 @@ public:
   int Count() const { return int(FItems.size()); }
   TVeCellPalette* GetPalette(int index) const;
   TVeCellPalette* Palettes(int index) const { return GetPalette(index); }
-  void Clear() { FItems.clear(); }
+  // The candidates in order, for loops that visit every one per cell.
+  const TVeCellPalette* const* Items() const { return FRaw.data(); }
+  void Clear() {
+    FItems.clear();
+    FRaw.clear();
+  }
   void PrepareCaches();
 
 private:
   std::vector<std::unique_ptr<TVeCellPalette>> FItems;
+  std::vector<const TVeCellPalette*> FRaw;
 };
 
 // One triple per cell; the mirror flag maps cell column c to (cells across - 1 - c).

@@ -15,11 +15,11 @@ using namespace VeCell;
 // list is long enough.
 
 namespace {
-// Candidates of list[first..last] that skip(i, candidate) lets through, costed VeCellBatch at
-// a time by costOf(batch, n, costs) but handed to take(i, cost) strictly in list order. skip
-// sees every take of the candidates before it.
+// Candidates of list[first..last] (the list's candidates in order) that skip(i, candidate) lets
+// through, costed VeCellBatch at a time by costOf(batch, n, costs) but handed to take(i, cost)
+// strictly in list order. skip sees every take of the candidates before it.
 template <class FSkip, class FCost, class FTake>
-[[gnu::always_inline]] inline void CostInBatches(const TVeCellPaletteList& list, int first,
+[[gnu::always_inline]] inline void CostInBatches(const TVeCellPalette* const* list, int first,
                                                  int last, FSkip skip, FCost costOf, FTake take) {
   const TVeCellPalette* batch[VeCellBatch];
   int index[VeCellBatch];
@@ -32,7 +32,7 @@ template <class FSkip, class FCost, class FTake>
     n = 0;
   };
   for (int i = first; i <= last; ++i) {
-    const TVeCellPalette* p = list.GetPalette(i);
+    const TVeCellPalette* p = list[i];
     if (skip(i, p)) continue;
     batch[n] = p;
     index[n++] = i;
@@ -75,7 +75,7 @@ int TVeBaseCellImage::SearchRangeAt(const TVeCellPaletteList& list, const TVeCel
                                     double& cost) const {
   int best = -1;
   CostInBatches(
-      list, first, last, [](int, const TVeCellPalette* p) { return !p->Enabled; },
+      list.Items(), first, last, [](int, const TVeCellPalette* p) { return !p->Enabled; },
       [&](const TVeCellPalette* const* batch, int n, double* costs) {
         CellCosts(rect, mirror, scratch, batch, n, costs);
       },
@@ -144,8 +144,51 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   const int count = last >= first ? last - first + 1 : 0;
   std::vector<double>& partial = scratch.FBoundSums;
   std::vector<int>& covered = scratch.FBoundCovered;
-  partial.assign(size_t(count), 0.0);
-  covered.assign(size_t(count), 0);
+  partial.resize(size_t(count));
+  covered.resize(size_t(count));
+  // The first pixels of every candidate's sum at once, a tight loop rather than a call per
+  // candidate: most sums pass the best cost within them, and a sum stopped there resumes
+  // from the same partial total.
+  const int head = std::min(np, 8);
+  auto headOf = [&](int i) {
+    const int n = FPairCount[size_t(i)];
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    double b = 0;
+    int k = 0;
+    if (n == 2) {
+      const double* d0 = dist + size_t(e[0]) * np;
+      const double* d1 = dist + size_t(e[1]) * np;
+      for (; k < head; ++k)
+        b += d0[k] < d1[k] ? d0[k] : d1[k];
+    }
+    partial[size_t(i - first)] = b;
+    covered[size_t(i - first)] = k;
+  };
+  for (int i = first; i <= last; i += 4) {
+    const int* n4 = FPairCount.data() + i;
+    if (i + 3 > last || n4[0] != 2 || n4[1] != 2 || n4[2] != 2 || n4[3] != 2) {
+      for (int j = i; j <= std::min(last, i + 3); ++j)
+        headOf(j);
+      continue;
+    }
+    // Four pairs side by side, each lane adding exactly as headOf does.
+    const int* e = FPairEntries.data() + 4 * size_t(i);
+    const double* d[8];
+    for (int j = 0; j < 4; ++j) {
+      d[j] = dist + size_t(e[4 * j]) * np;
+      d[4 + j] = dist + size_t(e[4 * j + 1]) * np;
+    }
+    TLanes4 b = {};
+    for (int k = 0; k < head; ++k) {
+      const TLanes4 x = {d[0][k], d[1][k], d[2][k], d[3][k]};
+      const TLanes4 y = {d[4][k], d[5][k], d[6][k], d[7][k]};
+      b += x < y ? x : y;
+    }
+    for (int j = 0; j < 4; ++j) {
+      partial[size_t(i + j - first)] = b[j];
+      covered[size_t(i + j - first)] = head;
+    }
+  }
   auto bound = [&](int i, double limit) {
     const int n = FPairCount[size_t(i)];
     if (n == 0) return 0.0;
@@ -194,18 +237,28 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   // A seed among the pairs of the entries nearest the cell as a whole; candidates of more
   // colours all compete for it.
   const int nearest = std::min<int>(SeedEntries, int(cell.Closest.size()));
+  // A table of them where the palette fits one, which spares a scan per candidate.
+  const int entries = int(cell.Closest.size());
+  bool nearTable[256] = {};
+  const bool tabled = entries <= 256;
+  if (tabled)
+    for (int k = 0; k < nearest; ++k)
+      nearTable[cell.Closest[size_t(k)]] = true;
   auto near = [&](int entry) {
+    if (tabled) return nearTable[entry];
     for (int k = 0; k < nearest; ++k)
       if (cell.Closest[size_t(k)] == entry) return true;
     return false;
   };
   int seed = -1;
   double seedBound = 0;
+  const TVeCellPalette* const* pals = list.Items();
   for (int i = first; i <= last; ++i) {
-    if (!list.GetPalette(i)->Enabled) continue;
     const int n = FPairCount[size_t(i)];
     const int* e = FPairEntries.data() + 4 * size_t(i);
     if (seed >= 0 && (n == 0 || (n <= 2 && (!near(e[0]) || !near(e[n - 1]))))) continue;
+    // The candidates themselves lie scattered in memory: read them last.
+    if (!pals[i]->Enabled) continue;
     // Only a bound below the seed's matters, so the sum may stop once past it.
     const double b = bound(i, seed < 0 ? std::numeric_limits<double>::infinity() : seedBound);
     if (seed < 0 || b < seedBound) {
@@ -218,11 +271,13 @@ int TVeBaseCellImage::BoundedRangeAt(const TVeCellPaletteList& list, const TVeCe
   cost = CellCostAt(rect, mirror, scratch, *list.GetPalette(seed));
   // Then every candidate that might still beat it, in list order, so ties go to the first.
   CostInBatches(
-      list, first, last,
+      pals, first, last,
       [&](int i, const TVeCellPalette* candidate) {
-        if (i == seed || !candidate->Enabled) return true;
+        if (i == seed) return true;
+        // What bound() would return at once, without the call.
+        if (FPairCount[size_t(i)] != 0 && partial[size_t(i - first)] > cost) return true;
         const double b = bound(i, cost);
-        return b > cost || (b == cost && i > best);
+        return b > cost || (b == cost && i > best) || !candidate->Enabled;
       },
       [&](const TVeCellPalette* const* batch, int n, double* costs) {
         CellCosts(rect, mirror, scratch, batch, n, costs);
