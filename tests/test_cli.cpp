@@ -12,7 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "VeDestEngineList.h"
 #include "VePictureCodecs.h"
+#include "VePlatforms.h"
 #include "test_cli.h"
 
 TEST_F(CliTest, ListShowsEveryModeInRegistryOrder) {
@@ -309,4 +311,47 @@ TEST_F(CliTest, SaysPermissionDenied) {
     EXPECT_EQ(r.Status, 1) << command;
     EXPECT_EQ(r.Err, "error: locked.scr: Permission denied\n") << command;
   }
+}
+
+TEST_F(CliTest, CheckReportsRuleBreaksWithExitCodes) {
+  TRun c = Run({"convert", Sample("coffee.png"), "-f", "png", "-o", "zx"});
+  ASSERT_EQ(c.Status, 0) << c.Err;
+  TRun ok = Run({"check", "zx.png"});
+  EXPECT_EQ(ok.Status, 0) << ok.Out << ok.Err;
+  EXPECT_NE(ok.Out.find("obeys the rule"), std::string::npos) << ok.Out;
+
+  // Dark blue with dark red and dark green in cell 8,16: three colours of one brightness.
+  VeRegisterPlatforms();
+  const TVeDestEngineClass* zx = DestEngineList().Find("ZX Spectrum", "256x192x4");
+  ASSERT_TRUE(zx);
+  const TVeModeRule rule = zx->GetModeRule(*zx->Create()->CreateOptions());
+  TVeBitmap32 flat(256, 192, 0xFF000000u | rule.Colors[1]);
+  flat.Pixel(10, 18) = 0xFF000000u | rule.Colors[2];
+  flat.Pixel(11, 18) = 0xFF000000u | rule.Colors[4];
+  std::vector<uint8_t> rows(size_t(256) * 192 * 3);
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const uint32_t q = flat.Pixel(x, y);
+      uint8_t* p = &rows[(size_t(y) * 256 + size_t(x)) * 3];
+      p[0] = uint8_t(q);
+      p[1] = uint8_t(q >> 8);
+      p[2] = uint8_t(q >> 16);
+    }
+  std::vector<uint8_t> png =
+      VeWritePng(256, 192, 24, {}, [&](int y) { return &rows[size_t(y) * 256 * 3]; });
+  VeWriteFile((Dir / "clash.png").string(), png);
+  TRun bad = Run({"check", "clash.png", "-p", "ZX Spectrum", "-m", "256x192x4"});
+  EXPECT_EQ(bad.Status, 1) << bad.Out << bad.Err;
+  auto lines = Lines(bad.Out);
+  ASSERT_EQ(lines.size(), 2u) << bad.Out;
+  EXPECT_EQ(lines[0], "cell 8,16 (8x8): 3 colours, at most 2");
+
+  TRun size = Run({"check", "clash.png", "-p", "Amstrad CPC", "-m", "1 320x200x2"});
+  EXPECT_EQ(size.Status, 2);
+  EXPECT_NE(size.Err.find("needs 320x200"), std::string::npos) << size.Err;
+  TRun missing = Run({"check", "nothing.png"});
+  EXPECT_EQ(missing.Status, 2) << missing.Err;
+  TRun uncovered = Run({"check", "clash.png", "-p", "ZX Spectrum", "-m", "256x192x4 Giga"});
+  EXPECT_EQ(uncovered.Status, 2);
+  EXPECT_NE(uncovered.Err.find("has no rule check yet"), std::string::npos) << uncovered.Err;
 }

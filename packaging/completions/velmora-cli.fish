@@ -25,12 +25,14 @@ function __velmora_cli_modes
     end
 end
 
-set -l commands list convert batch probe import palette
+set -l commands list convert batch check probe import palette
 complete -c velmora-cli -f
 complete -c velmora-cli -s h -l help -d 'Print help and exit'
+complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version and exit'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a list -d 'List every platform and screen mode'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a convert -d 'Convert one picture or native file'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a batch -d 'Convert every picture of a folder'
+complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a check -d 'Check a picture drawn for a mode against its colour rule'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a probe -d 'List the loaders that take a native file'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a import -d 'Decode a native file into a picture'
 complete -c velmora-cli -n "not __fish_seen_subcommand_from $commands" -a palette -d 'Show a palette file, or convert it to JASC'
@@ -48,6 +50,11 @@ complete -c velmora-cli -n $conv -l force -d 'Replace existing files even when r
 complete -c velmora-cli -n $conv -l threads -x -d 'Worker threads'
 
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -F
+set -l check '__fish_seen_subcommand_from check'
+complete -c velmora-cli -n $check -s p -l platform -x -a '(__velmora_cli_platforms)' -d 'Target platform'
+complete -c velmora-cli -n $check -s m -l mode -x -a '(__velmora_cli_modes)' -d 'Screen mode'
+complete -c velmora-cli -n $check -l set -x -d 'Set an option field: FIELD=VALUE'
+complete -c velmora-cli -n $check -F
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -s o -l output -r -F -d 'Name the written files are derived from'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l region -x -d 'Source region LEFT,TOP,RIGHT,BOTTOM'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l preview -r -F -d 'Also write the result picture'

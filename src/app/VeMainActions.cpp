@@ -64,6 +64,8 @@ TVeMainActions::TVeMainActions(QObject* owner) {
   ShowFlicker =
       Make(owner, QStringLiteral("&Show flickering images"), QKeySequence(Qt::CTRL | Qt::Key_F));
   ShowFlicker->setCheckable(true);
+  MarkRuleBreaks = Make(owner, QStringLiteral("&Mark rule breaks"));
+  MarkRuleBreaks->setCheckable(true);
 
   WatchSource = Make(owner, QStringLiteral("&Reload source when its file changes"));
   WatchSource->setCheckable(true);
@@ -73,10 +75,10 @@ TVeMainActions::TVeMainActions(QObject* owner) {
 }
 
 QList<QAction*> TVeMainActions::All() const {
-  QList<QAction*> all{Open,         OpenFolder,  Paste,       Close,      BatchConvert,
-                      SelectRegion, OpenPalette, SavePalette, Copy,       PasteResult,
-                      SaveBMP,      SavePNG,     SaveGIF,     HideSource, NativeAspect,
-                      ShowFlicker,  WatchSource, About};
+  QList<QAction*> all{Open,         OpenFolder,     Paste,       Close,      BatchConvert,
+                      SelectRegion, OpenPalette,    SavePalette, Copy,       PasteResult,
+                      SaveBMP,      SavePNG,        SaveGIF,     HideSource, NativeAspect,
+                      ShowFlicker,  MarkRuleBreaks, WatchSource, About};
   for (QAction* a : SaveNative)
     all.append(a);
   all.append(Export);

@@ -39,6 +39,8 @@ struct TVeMainActions {
   QActionGroup* ZoomGroup;
   QAction* NativeAspect;
   QAction* ShowFlicker;
+  // Outlines in red the cells of the result that break the mode's colour rule.
+  QAction* MarkRuleBreaks;
   // Reloads the source picture when its file changes on disk (a paint program saved it).
   QAction* WatchSource;
   // Help

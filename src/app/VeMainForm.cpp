@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -192,7 +193,7 @@ void TVeMainForm::CreateMenus() {
   for (QAction* z : a.Zoom)
     view->addAction(z);
   view->addSeparator();
-  view->addActions({a.NativeAspect, a.ShowFlicker});
+  view->addActions({a.NativeAspect, a.ShowFlicker, a.MarkRuleBreaks});
   view->addSeparator();
   view->addAction(a.WatchSource);
 
@@ -244,6 +245,7 @@ void TVeMainForm::ConnectActions() {
     connect(a.Zoom[n - 1], &QAction::triggered, this, [this, n] { DoZoom(n); });
   connect(a.NativeAspect, &QAction::triggered, this, &TVeMainForm::DoNativeAspect);
   connect(a.ShowFlicker, &QAction::triggered, this, &TVeMainForm::DoShowFlicker);
+  connect(a.MarkRuleBreaks, &QAction::triggered, this, &TVeMainForm::DoMarkRuleBreaks);
   connect(a.About, &QAction::triggered, this, &TVeMainForm::DoAbout);
   // Paint programs write in several steps, or write a new file and rename it over the old:
   // wait for the writes to settle, then read once.
@@ -406,14 +408,40 @@ public:
     if (!FResult) return;
     // A run starts with the busy view without a picture; its result arrives with the palette.
     if (busy && !preview) FForm->FRunClock.start();
+    FPair = pair;
+    FZoom = zoom;
+    FBusy = busy;
     QList<QImage> shown;
     if (frames)
       for (int i = 0; i < frames->Count(); ++i)
         if (TVeBitmap* frame = frames->GetBitmap(i)) shown.append(VeToQImage(*frame->ToBitmap32()));
-    FForm->FResultView->SetResult(pair.X, pair.Y, zoom, busy, shown,
-                                  preview ? VeToQImage(*preview) : QImage());
+    QImage picture = preview ? VeToQImage(*preview) : QImage();
+    if (preview && FForm->FActions->MarkRuleBreaks->isChecked()) MarkBreaks(picture, *preview);
+    FForm->FResultView->SetResult(pair.X, pair.Y, zoom, busy, shown, picture);
     FForm->UpdateActions();
     FForm->ScheduleFit();
+  }
+  // The result again, after the marks were switched.
+  void ShowAgain() {
+    const TVeDest& d = *FForm->FDest;
+    if (d.ResultPreview())
+      DestResultView(FPair, FZoom, FBusy, d.GetShowFlicker() ? d.Frames() : nullptr,
+                     d.ResultPreview());
+  }
+  // The cells that break the mode's rule, outlined in red on the shown picture.
+  void MarkBreaks(QImage& picture, const TVeBitmap32& preview) const {
+    const TVeDestEngineClass* engine = FForm->FDest->EngineClass();
+    const TVeDestEngineOptions* o = FForm->FDest->Options();
+    if (!engine || !o || preview.Width() != o->Width() || preview.Height() != o->Height() ||
+        picture.width() != preview.Width() || picture.height() != preview.Height())
+      return;
+    const TVeModeRule rule = engine->GetModeRule(*o);
+    if (!rule.Checkable) return;
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setPen(Qt::red);
+    for (const TVeRuleBreak& b : VeCheckRule(rule, preview))
+      painter.drawRect(b.X, b.Y, b.Width - 1, b.Height - 1);
   }
   void DestPalette(const TVePalette256& palette, int number, int number2) override {
     if (!FResult) return;
@@ -438,6 +466,9 @@ public:
 private:
   TVeMainForm* FForm;
   bool FResult;
+  TVeAspectPair FPair;
+  int FZoom = 1;
+  bool FBusy = false;
 };
 
 TVeOptionPanel* TVeMainForm::Panel() const {
@@ -648,6 +679,10 @@ void TVeMainForm::ApplyFitZoom() {
 void TVeMainForm::DoNativeAspect() {
   FDest->SetSquarePixels(!FDest->SquarePixels());
   UpdateActions();
+}
+
+void TVeMainForm::DoMarkRuleBreaks() {
+  FResultViewLink->ShowAgain();
 }
 
 void TVeMainForm::DoShowFlicker() {

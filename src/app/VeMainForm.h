@@ -155,6 +155,7 @@ private:
   void ApplyFitZoom();
   void DoNativeAspect();
   void DoShowFlicker();
+  void DoMarkRuleBreaks();
   // The watched source: the file of the open picture, reloaded after it changes on disk.
   void WatchSourceFile();
   void ReloadSource();

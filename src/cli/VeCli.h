@@ -93,4 +93,7 @@ int VeCliBatch(const std::string& sourceDir, const std::string& destDir,
 int VeCliProbe(const std::string& file);
 int VeCliImport(const std::string& file, const std::string& output, int candidate,
                 const std::string& paletteType, const std::string& calculation, bool force);
+// Checks a picture of the mode's size against the mode's colour rule: 0 when it obeys,
+// 1 when something breaks it.
+int VeCliCheck(const std::string& file, const TVeCliConvertSettings& settings);
 int VeCliPalette(const std::string& file, const std::string& output, bool force);

@@ -466,3 +466,38 @@ int VeCliPalette(const std::string& file, const std::string& output, bool force)
   }
   return 0;
 }
+
+int VeCliCheck(const std::string& file, const TVeCliConvertSettings& s) {
+  const TVeDestEngineClass& engine = FindEngine(s.Platform, s.Mode);
+  TVeSize fixedSize;
+  std::unique_ptr<TVeDestEngineOptions> options = MakeOptions(engine, s, fixedSize);
+  const std::string name = "\"" + engine.GetPlatformName() + "\" \"" + engine.GetModeName() + "\"";
+  const TVeModeRule rule = engine.GetModeRule(*options);
+  if (!rule.Checkable)
+    throw EVeUsage(name + " has no rule check yet" +
+                   (rule.Reason.empty() ? std::string() : " (" + rule.Reason + ")"));
+  // A file that cannot be read is the caller's mistake, like a missing argument.
+  TVeSource source;
+  try {
+    NamingFile(file, [&] { source.OpenFile(file); });
+  } catch (const EVeUsage&) {
+    throw;
+  } catch (const EVeError& e) {
+    throw EVeUsage(e.what());
+  }
+  const TVeBitmap32& picture = *source.Image();
+  const int w = options->GetWidth(), h = options->GetHeight();
+  if (picture.Width() != w || picture.Height() != h)
+    throw EVeUsage(file + ": the picture is " + std::to_string(picture.Width()) + "x" +
+                   std::to_string(picture.Height()) + ", " + name + " needs " + std::to_string(w) +
+                   "x" + std::to_string(h));
+  const std::vector<TVeRuleBreak> breaks = VeCheckRule(rule, picture);
+  for (const TVeRuleBreak& b : breaks)
+    std::printf("%s\n", b.Text().c_str());
+  if (breaks.empty())
+    std::printf("%s: obeys the rule of %s\n", file.c_str(), name.c_str());
+  else
+    std::printf("%s: %zu %s the rule of %s\n", file.c_str(), breaks.size(),
+                breaks.size() == 1 ? "place breaks" : "places break", name.c_str());
+  return breaks.empty() ? 0 : 1;
+}

@@ -240,6 +240,7 @@ const std::vector<TField>& Fields() {
                                Labels(VeDitherMethods, VeDitherMethodCount), ciDitherMethod));
     f.push_back(ListField<int>("ColorDistance", &O::SetColorDistance, &O::ColorDistance,
                                Labels(VeDistanceNames, VeDistanceCount), ciColorDistance));
+    f.push_back(BoolField("KeepPixels", &O::SetKeepPixels, &O::KeepPixels, ciKeepPixels));
     f.push_back(IntField<int>("ErrorDiffusion", &O::SetErrorDiffusion, &O::ErrorDiffusion,
                               ciErrorDiffusion));
     f.push_back(BoolField("LimitErrorInsideBlock", &O::SetLimitErrorInsideBlock,

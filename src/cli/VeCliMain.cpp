@@ -91,15 +91,27 @@ int main(int argc, char** argv) {
   palette->add_option("-o,--output", paletteOut, "Write the palette as a JASC .pal file");
   palette->add_flag("--force", paletteForce, "Replace the .pal file even when it is read-only");
 
+  std::string checkFile;
+  TVeCliConvertSettings checkSettings;
+  auto* check =
+      app.add_subcommand("check", "Check a picture drawn for a mode against the mode's rule");
+  check->add_option("PICTURE", checkFile, "Picture of the mode's size")->required();
+  check->add_option("-p,--platform", checkSettings.Platform,
+                    "Target platform (default \"ZX Spectrum\")");
+  check->add_option("-m,--mode", checkSettings.Mode,
+                    "Screen mode (default: the platform's first mode)");
+  check->add_option("--set", checkSettings.Sets, "Set an option field: FIELD=VALUE (repeatable)")
+      ->allow_extra_args(false);
+
   if (argc >= 2 && argv[1][0] != '-') {
     bool known = false;
     for (const CLI::App* sub : app.get_subcommands({}))
       known = known || sub->get_name() == argv[1];
     if (!known) {
-      std::fprintf(
-          stderr,
-          "error: unknown command \"%s\" (list, convert, batch, probe, import or palette)\n",
-          argv[1]);
+      std::fprintf(stderr,
+                   "error: unknown command \"%s\" (list, convert, batch, check, probe, import or "
+                   "palette)\n",
+                   argv[1]);
       return 2;
     }
   }
@@ -132,6 +144,7 @@ int main(int argc, char** argv) {
     if (*list) return VeCliList(json);
     if (*convert) return VeCliConvert(input, output, settings);
     if (*batch) return VeCliBatch(sourceDir, destDir, batchSettings);
+    if (*check) return VeCliCheck(checkFile, checkSettings);
     if (*probe) return VeCliProbe(probeFile);
     if (*import)
       return VeCliImport(importFile, importOut, candidate, paletteType, calculation, importForce);

@@ -102,6 +102,7 @@ std::unique_ptr<TVeDestEngineOptions> RunOptions(const TVeDestEngineClass& engin
     run->SetHeight(size.Height);
     run->EndUpdate();
   }
+  VeApplyKeepPixels(*run);
   return run;
 }
 
@@ -112,8 +113,8 @@ void ResizeForRun(TVeResizeResult& prepared, const TVeDestEngineOptions& run,
                   const TVeBitmap32& picture, TVeRowFeed* feed, TVeRowFeed* made) {
   TVeAspectPair pair = run.GetAspectPair();
   VeResizeSourceInto(prepared, picture, run.GetWidth(), run.GetHeight(), pair.X, pair.Y,
-                     run.PositionMode(), false, nullptr, false, feed, made,
-                     0xFF000000u | uint32_t(run.BorderColor() & 0xFFFFFF));
+                     VeRunPositionMode(run, picture.Width(), picture.Height()), false, nullptr,
+                     false, feed, made, 0xFF000000u | uint32_t(run.BorderColor() & 0xFFFFFF));
 }
 
 TVeConversionResult ConvertResized(const TVeDestEngineClass& engine,

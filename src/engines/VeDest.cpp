@@ -76,13 +76,15 @@ TVeDestWorkJob& TVeDestWorkThread::Wait() {
 
 TVeDestResizeThread::TVeDestResizeThread(int sourceGeneration, bool displayCopy, int positionMode,
                                          TVeAspectPair pair, int height, int width,
-                                         const TVeBitmap32& source)
+                                         const TVeBitmap32& source, int runPositionMode,
+                                         bool keepPixels)
     : FSourceGeneration(sourceGeneration), FDisplayCopy(displayCopy), FPositionMode(positionMode),
-      FPair(pair), FWidth(width), FHeight(height), FSource(source) {
+      FRunPositionMode(runPositionMode), FKeepPixels(keepPixels), FPair(pair), FWidth(width),
+      FHeight(height), FSource(source) {
   FThread = std::thread([this] {
     try {
-      TVeResizeResult r =
-          VeResizeSource(FSource, FWidth, FHeight, FPair.X, FPair.Y, FPositionMode, FDisplayCopy);
+      TVeResizeResult r = VeResizeSource(FSource, FWidth, FHeight, FPair.X, FPair.Y,
+                                         FRunPositionMode, FDisplayCopy);
       FOut.Image = std::make_unique<TVeBitmap32>(std::move(r.Picture));
       FOut.ImageRect = r.Rect;
       if (r.HasNative) {
@@ -211,7 +213,8 @@ std::unique_ptr<TVeDestEngineUI> TVeDest::CreateEngineUI() {
 
 void TVeDest::OptionsChanged() {
   if (!FOptions) return;
-  if (FPositionMode != FOptions->PositionMode() || !(FAspectPair == FOptions->GetAspectPair()))
+  if (FPositionMode != FOptions->PositionMode() || !(FAspectPair == FOptions->GetAspectPair()) ||
+      FPreparedKeepPixels != FOptions->KeepPixels())
     FreePrepared();
   Restart(false);
 }
@@ -374,6 +377,7 @@ void TVeDest::PrepareTick() {
         FPreparedDisplay = std::move(out.DisplayImage);
         FPositionMode = FResizeThread->PositionMode();
         FAspectPair = FResizeThread->Pair();
+        FPreparedKeepPixels = FResizeThread->KeepPixels();
         FPreparedRect = out.ImageRect;
         FDisplayRect = out.DisplayRect;
         FZoom = FViewZoom * FEngineScale;
@@ -407,13 +411,16 @@ void TVeDest::PrepareTick() {
   if (FOptions->Palette().Temporary) FOptions->Palette().Clear();
   FResizeThread = std::make_unique<TVeDestResizeThread>(
       FSourceGeneration, true, FOptions->PositionMode(), FOptions->GetAspectPair(),
-      FOptions->Height(), FOptions->Width(), *FRegionImage);
+      FOptions->Height(), FOptions->Width(), *FRegionImage,
+      VeRunPositionMode(*FOptions, FRegionImage->Width(), FRegionImage->Height()),
+      FOptions->KeepPixels());
   FResizeTimer = true;
 }
 
 std::unique_ptr<TVeDestEngineOptions> TVeDest::RunOptions() const {
   std::unique_ptr<TVeDestEngineOptions> copy = FEngine->CreateOptions();
   copy->Assign(*FOptions);
+  VeApplyKeepPixels(*copy);
   return copy;
 }
 

@@ -119,13 +119,15 @@ struct TVeDestPrepared {
 class TVeDestResizeThread {
 public:
   TVeDestResizeThread(int sourceGeneration, bool displayCopy, int positionMode, TVeAspectPair pair,
-                      int height, int width, const TVeBitmap32& source);
+                      int height, int width, const TVeBitmap32& source, int runPositionMode,
+                      bool keepPixels);
   ~TVeDestResizeThread(); // waits for the thread
   TVeDestResizeThread(const TVeDestResizeThread&) = delete;
   TVeDestResizeThread& operator=(const TVeDestResizeThread&) = delete;
 
   int SourceGeneration() const { return FSourceGeneration; }
   int PositionMode() const { return FPositionMode; }
+  bool KeepPixels() const { return FKeepPixels; }
   TVeAspectPair Pair() const { return FPair; }
   bool Finished() const { return FFinished.load(std::memory_order_acquire); }
   // Waits for the thread; the outputs (empty after a failure) may then be taken.
@@ -134,7 +136,9 @@ public:
 private:
   int FSourceGeneration;
   bool FDisplayCopy;
-  int FPositionMode;
+  int FPositionMode;    // the options' mode
+  int FRunPositionMode; // the one used (VeRunPositionMode)
+  bool FKeepPixels;
   TVeAspectPair FPair;
   int FWidth, FHeight;
   TVeBitmap32 FSource;
@@ -262,6 +266,7 @@ private:
   int FPositionMode = VeDefaultPositionMode;
   int FBorderColor = VeDefaultBorderColor;
   TVeAspectPair FAspectPair;
+  bool FPreparedKeepPixels = false;
   TVeRect FPreparedRect;
   TVeRect FDisplayRect;
   int FConversionGeneration = 0;

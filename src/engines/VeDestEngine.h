@@ -11,6 +11,7 @@
 
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeRuleCheck.h"
 
 class TVeBitmap;
 class TVeBitmap32;
@@ -80,6 +81,9 @@ public:
   virtual bool PreviewOnly() const { return false; }
   // Why a preview-only mode cannot follow its machine, where that is known (else empty).
   virtual std::string PreviewOnlyReason() const { return {}; }
+  // The colour rule of the mode with these options, for checking drawn pictures; not
+  // checkable unless the engine describes it.
+  virtual TVeModeRule GetModeRule(const TVeDestEngineOptions&) const { return {}; }
   // The virtual constructor; the controller creates engines only through it.
   std::unique_ptr<TVeDestEngine> Create() const {
     std::unique_ptr<TVeDestEngine> engine = NewEngine();
@@ -141,6 +145,12 @@ public:
                                      const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette) const override {
     return E::Convert(cancel, source, files, progress, options, usedColors, sourcePalette);
+  }
+  TVeModeRule GetModeRule(const TVeDestEngineOptions& options) const override {
+    if constexpr (requires { E::ModeRule(options); })
+      return E::ModeRule(options);
+    else
+      return {};
   }
   bool ConvertsArrivingRows(const TVeDestEngineOptions& options) const override {
     if constexpr (requires { E::ConvertsArrivingRows(options); })

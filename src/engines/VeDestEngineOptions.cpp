@@ -231,6 +231,7 @@ void TVeDestEngineOptions::Assign(const TVeDestEngineOptions& o) {
   Store(FHamNextLines, o.FHamNextLines);
   Store(FHamMaxChanges, o.FHamMaxChanges);
   Store(FDitherMethod, o.FDitherMethod);
+  Store(FKeepPixels, o.FKeepPixels);
   Store(FColorDistance, o.FColorDistance);
   Store(FErrorDiffusion, o.FErrorDiffusion);
   Store(FLimitErrorInsideBlock, o.FLimitErrorInsideBlock);
@@ -270,4 +271,14 @@ TVeSize VeDimensionFromSource(const TVeDestEngineOptions& options, int w, int h)
   }
   TVeSize mn = options.GetMinSize();
   return {int(std::max<int64_t>(w1, mn.Width)), int(std::max<int64_t>(h1, mn.Height))};
+}
+
+int VeRunPositionMode(const TVeDestEngineOptions& options, int w, int h) {
+  if (options.KeepPixels() && w == options.GetWidth() && h == options.GetHeight())
+    return pmStretched;
+  return options.PositionMode();
+}
+
+void VeApplyKeepPixels(TVeDestEngineOptions& run) {
+  if (run.KeepPixels()) run.SetDitherMethod(dmNone);
 }

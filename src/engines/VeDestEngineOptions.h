@@ -211,6 +211,10 @@ public:
   // A method of VeColorDistance.h for the nearest-colour searches and the palette choice.
   uint8_t ColorDistance() const { return FColorDistance; }
   void SetColorDistance(int v);
+  // A source already of the mode's size is taken as it is (no resampling, no dithering): for
+  // pictures drawn for the machine.
+  bool KeepPixels() const { return FKeepPixels; }
+  void SetKeepPixels(bool v) { Store(FKeepPixels, v); }
   int ErrorDiffusion() const { return FErrorDiffusion; }
   void SetErrorDiffusion(int v) { Store(FErrorDiffusion, Clamp(v, 0, 100)); }
   bool LimitErrorInsideBlock() const { return FLimitErrorInsideBlock; }
@@ -281,6 +285,7 @@ protected:
   int FHamMaxChanges = 1;
   uint8_t FDitherMethod = dmFloydSteinberg;
   uint8_t FColorDistance = 0; // "Delta RGB"
+  bool FKeepPixels = false;
   int FErrorDiffusion = 90;
   bool FLimitErrorInsideBlock = true;
   bool FLimitErrorAtBoundary = true;
@@ -291,6 +296,12 @@ protected:
   std::string FComment;
   bool FModified = false;
 };
+
+// The position mode a run uses for a source of w x h: "Keep pixels" places a source of the
+// mode's size as it is, whatever the pixel aspect.
+int VeRunPositionMode(const TVeDestEngineOptions& options, int w, int h);
+// A run's copy of the options: "Keep pixels" matches every pixel alone.
+void VeApplyKeepPixels(TVeDestEngineOptions& run);
 
 // Options of modes whose size is fixed by the hardware: the size setters do nothing.
 class TVeDestFixedSizeEngineOptions : public TVeDestEngineOptions {

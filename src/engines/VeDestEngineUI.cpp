@@ -223,6 +223,8 @@ void TVeDestEngineUIEx::AddPositionBorder(const std::vector<int>& aspects) {
   box.Value = o.BorderColor();
   Add(std::move(box));
   Add(MakeControl(ciBorderSelect, TVeControlKind::Button, g, "Select..."));
+  NewRow();
+  Add(MakeCheck(ciKeepPixels, g, "Keep pixels", o.KeepPixels()));
 }
 
 void TVeDestEngineUIEx::AddPaletteSeparator() {
@@ -670,6 +672,9 @@ void TVeDestEngineUIEx::ReadControls() {
       break;
     case ciColorDistance:
       o.SetColorDistance(c.SelectedValue(o.ColorDistance()));
+      break;
+    case ciKeepPixels:
+      o.SetKeepPixels(c.Checked);
       break;
     case ciErrorDiffusion:
       o.SetErrorDiffusion(c.Value);

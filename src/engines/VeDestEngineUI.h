@@ -100,6 +100,7 @@ enum TVeControlId : int {
   ciCommentSeparator,
   ciComment,
   ciColorDistance,
+  ciKeepPixels,
   ciCustom = 1000, // engine panels number their own controls from here
 };
 

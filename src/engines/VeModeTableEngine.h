@@ -10,6 +10,7 @@
 //   static std::unique_ptr<TVeBitmap> Convert(const Info&, const TVeCancelFlag*,
 //       const TVeBitmap32&, std::unique_ptr<TVeStreamList>&, TVeDestProgress&,
 //       TVeDestEngineOptions&);
+// and may provide static TVeModeRule ModeRule(const Info&, const TVeDestEngineOptions&).
 #include <memory>
 #include <string>
 #include <utility>
@@ -50,6 +51,10 @@ public:
                                             const TVePalette256*) {
     return F::Convert(F::ModeInfo(I), cancel, source, files, progress, options);
   }
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options) requires requires {
+    F::ModeRule(F::ModeInfo(I), options);
+  }
+  { return F::ModeRule(F::ModeInfo(I), options); }
 };
 
 // Puts the engines of rows 0 to N - 1 in place of their catalogue entries.

@@ -75,6 +75,7 @@ private slots:
         {a.Zoom[4], "Zoom x&5", "Ctrl+5"},
         {a.NativeAspect, "&Native pixel aspect ratio", "Ctrl+P"},
         {a.ShowFlicker, "&Show flickering images", "Ctrl+F"},
+        {a.MarkRuleBreaks, "&Mark rule breaks", ""},
         {a.About, "&About", ""},
         {a.ZoomFit, "Zoom to &fit", "Ctrl+0"},
     };
@@ -111,7 +112,7 @@ private slots:
              (QStringList{"&Open...", "Open &folder...", "&Paste", "&Close", "&Batch convert..."}));
     QMenu* view = TopMenu(form, "View");
     QCOMPARE(MenuCaptions(view).first(), QStringLiteral("&Hide source"));
-    QCOMPARE(MenuCaptions(view).size(), 10);
+    QCOMPARE(MenuCaptions(view).size(), 11);
     QCOMPARE(MenuCaptions(view).last(), QStringLiteral("&Reload source when its file changes"));
     QCOMPARE(MenuCaptions(form.SourceMenu()),
              (QStringList{"&Open...", "&Paste", "&Select region...", "&Close"}));

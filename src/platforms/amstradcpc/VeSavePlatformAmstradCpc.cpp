@@ -110,6 +110,20 @@ void TVeCPCEngineOptions::PaletteChanged() {
   SetBasePalette(&all);
 }
 
+TVeModeRule TVeCPCFamily::ModeRule(const Info& mode, const TVeDestEngineOptions& options) {
+  TVeModeRule rule;
+  if (mode.Kind != cpcStandard && mode.Kind != cpcOverscan) {
+    rule.Reason = mode.Flicker() ? "two frames mix their colours" : "";
+    return rule;
+  }
+  rule.Checkable = true;
+  rule.ColorsPerScreen = mode.Pens();
+  TVePalette256 all;
+  CpcMakePalette(all, TypeOf(mode, options.PaletteType()));
+  VeAddRuleColors(rule, all);
+  return rule;
+}
+
 TVeCPCEngineUI::TVeCPCEngineUI(TVeDestEngineOptions& options) : TVeDestEngineUIEx(options) {
   auto* own = dynamic_cast<TVeCPCEngineOptions*>(&options);
   if (!own) VeInternalError();

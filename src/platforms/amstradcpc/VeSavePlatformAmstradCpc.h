@@ -78,6 +78,7 @@ struct TVeCPCFamily {
   static const char* Platform() { return "Amstrad CPC"; }
   static const Info& ModeInfo(int index) { return CpcModeInfo(index); }
   static constexpr auto& Convert = CpcConvert;
+  static TVeModeRule ModeRule(const Info& mode, const TVeDestEngineOptions& options);
 };
 template <int I> using TVeAmstradCPCEngineT = TVeModeTableEngine<TVeCPCFamily, I>;
 

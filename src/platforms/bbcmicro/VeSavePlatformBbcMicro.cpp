@@ -109,6 +109,16 @@ void TVeBbcMicroEngineOptions::PaletteChanged() {
   SetBasePalette(&physical);
 }
 
+TVeModeRule BbcMicroModeRule(const TVeBbcModeInfo& mode) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  rule.ColorsPerScreen = mode.Shown();
+  TVePalette256 physical;
+  BbcMakePhysicalPalette(physical);
+  VeAddRuleColors(rule, physical);
+  return rule;
+}
+
 TVeBbcMicroEngineUI::TVeBbcMicroEngineUI(TVeDestEngineOptions& options)
     : TVeDestEngineUIEx(options) {
   auto* own = dynamic_cast<TVeBbcMicroEngineOptions*>(&options);

@@ -48,6 +48,9 @@ std::unique_ptr<TVeBitmap> BbcMicroConvert(const TVeBbcModeInfo& mode, const TVe
                                            TVeDestProgress& progress,
                                            TVeDestEngineOptions& options);
 
+// The mode's logical colours, each one of the eight still physical colours.
+TVeModeRule BbcMicroModeRule(const TVeBbcModeInfo& mode);
+
 template <int M>
 class TVeBbcMicroEngineT
     : public TVeDestEngineOf<TVeBbcMicroEngineOptionsT<M>, TVeBbcMicroEngineUI> {
@@ -60,6 +63,9 @@ public:
                                             TVeDestEngineOptions& options, const TVePalette256*,
                                             const TVePalette256*) {
     return BbcMicroConvert(BbcModeInfo(M), cancel, source, files, progress, options);
+  }
+  static TVeModeRule ModeRule(const TVeDestEngineOptions&) {
+    return BbcMicroModeRule(BbcModeInfo(M));
   }
 };
 

@@ -127,6 +127,19 @@ void TVeMSXEngineOptions::SetPaletteMode(uint8_t value) {
   PaletteChanged();
 }
 
+TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode) {
+  TVeModeRule rule;
+  if (mode.Screen != 2) return rule;
+  rule.Checkable = true;
+  rule.CellWidth = 8;
+  rule.CellHeight = 1;
+  rule.ColorsPerCell = 2;
+  TVePalette256 p;
+  MsxMakeTms9918Palette(p);
+  VeAddRuleColors(rule, p);
+  return rule;
+}
+
 void TVeMSXEngineOptions::PaletteChanged() {
   const TVePaletteType type = MsxHardwareType(FPaletteType);
   TVePalette256 shown, hardware;

@@ -72,6 +72,10 @@ std::unique_ptr<TVeBitmap> MsxConvert(const TVeMSXModeInfo& mode, const TVeCance
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options);
 
+// Screen 2's rule: two of the TMS9918's colours in every 8 x 1 cell; other screens are not
+// described yet.
+TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode);
+
 template <int S, bool I>
 class TVeMSXScrEngineT : public TVeDestEngineOf<TVeMSXScrEngineOptionsT<S, I>, TVeMSXEngineUI> {
 public:
@@ -83,6 +87,9 @@ public:
                                             TVeDestEngineOptions& options, const TVePalette256*,
                                             const TVePalette256*) {
     return MsxConvert(MsxModeInfo(S, I), cancel, source, files, progress, options);
+  }
+  static TVeModeRule ModeRule(const TVeDestEngineOptions&) {
+    return MsxModeRule(MsxModeInfo(S, I));
   }
 };
 

@@ -115,6 +115,26 @@ std::unique_ptr<TVeBitmap> ZxSpectrumConvertCells(const TVeCancelFlag* cancel,
   return image.Convert(cancel, options, &screen, &progress);
 }
 
+TVeModeRule ZxSpectrumCellRule(const TVeDestEngineOptions& options) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  if (options.PaletteMode() == zxModeBlackWhite) {
+    rule.Colors = {0x000000, 0xFFFFFF};
+    return rule;
+  }
+  rule.CellWidth = options.GetCellWidth();
+  rule.CellHeight = options.GetCellHeight();
+  rule.ColorsPerCell = 2;
+  const TVePaletteType type = options.PaletteType(); // as the conversion takes it
+  // Ink and paper share the bright bit; black is the same colour in both halves.
+  for (int i = 0; i < 16; ++i)
+    if (options.PaletteMode() != zxModeGray || i % 8 == 0 || i % 8 == 7) {
+      rule.Colors.push_back(ZxSpectrumColorRGB(type, i) & 0xFFFFFF);
+      rule.Groups.push_back(i < 8 ? 1 : 2);
+    }
+  return rule;
+}
+
 void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   RegisterZxSpectrumTapeExport();
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());

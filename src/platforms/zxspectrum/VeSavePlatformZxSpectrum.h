@@ -80,6 +80,10 @@ template <class E> struct TVeZxCellsEngine {
   }
 };
 
+// The attribute rule over the options' cells: two colours of one brightness per cell, or
+// black and white alone in "Black/white".
+TVeModeRule ZxSpectrumCellRule(const TVeDestEngineOptions& options);
+
 class TVeZxSpectrumEngine
     : public TVeDestEngineOf<TVeZxSpectrumColorEngineOptions, TVeZxSpectrumColorEngineUI>,
       public TVeZxCellsEngine<TVeZxSpectrumEngine> {
@@ -87,6 +91,7 @@ public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4"; }
   static TVeZxCellsRun Run;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& o) { return ZxSpectrumCellRule(o); }
 };
 
 class TVeCellScreen;

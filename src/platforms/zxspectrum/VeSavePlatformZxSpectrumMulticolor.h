@@ -75,6 +75,7 @@ public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4 Multicolor 8x1"; }
   static TVeZxCellsRun Run;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& o) { return ZxSpectrumCellRule(o); }
 };
 
 class TVeZxSpectrumMultiColor2Engine : public TVeDestEngineOf<TVeZxSpectrumMultiColor2EngineOptions,
@@ -84,6 +85,7 @@ public:
   static std::string PlatformName() { return "ZX Spectrum"; }
   static std::string ModeName() { return "256x192x4 Multicolor 8x2"; }
   static TVeZxCellsRun Run;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& o) { return ZxSpectrumCellRule(o); }
 };
 
 class TVeZxSpectrumInterlacedEngine
