@@ -3,13 +3,13 @@
 # makes, and fails on the first finding (a crash, a leak, a sanitizer report, an input over
 # the memory or time limit). Builds the fuzz preset (clang) and needs the default build for
 # the seeds.
-#   scripts/fuzz-run.sh SECONDS [TARGET...]    targets: loader native picture palette
+#   scripts/fuzz-run.sh SECONDS [TARGET...]    targets: loader native picture palette unpack
 # The smoke stage of the test command runs it for 60 seconds; scripts/fuzz-long.sh for an hour.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
-targets=${*:-loader native picture palette}
+targets=${*:-loader native picture palette unpack}
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs" >/dev/null
@@ -24,7 +24,7 @@ mkdir -p "$work"
 [ -d "$work/seeds/loader" ] || bash scripts/fuzz-seeds.sh "$work/seeds"
 status=0
 for t in $targets; do
-  mkdir -p "$work/corpus/$t" "$work/findings/$t"
+  mkdir -p "$work/corpus/$t" "$work/findings/$t" "$work/seeds/$t"
   max_len=1048576
   [ "$t" = palette ] && max_len=65536
   echo "== fuzz_$t for ${seconds}s"
