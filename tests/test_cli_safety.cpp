@@ -297,7 +297,7 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
   }
   ASSERT_GE(commands.size(), 10u);
 
-  // What the examples name: a photograph, palettes, a screen and a folder of pictures.
+  // What the examples name: a photograph, palettes, a screen, drawn art and folders.
   fs::create_directories(Dir / "samples");
   fs::copy_file(Sample("astronaut.png"), Dir / "samples" / "astronaut.png");
   WriteSampleJpeg(Dir / "photo.jpg");
@@ -305,7 +305,9 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
   std::ofstream(Dir / "colours.gpl") << "GIMP Palette\nName: Three\n#\n0 0 0 Black\n255 0 0 Red\n";
   fs::create_directories(Dir / "pictures");
   fs::copy_file(Sample("coffee.png"), Dir / "pictures" / "coffee.png");
-  ASSERT_EQ(Run({"convert", Sample("coffee.png"), "-o", "game"}).Status, 0);
+  // The preview doubles as pixel art drawn for the mode.
+  ASSERT_EQ(Run({"convert", Sample("coffee.png"), "-o", "game", "--preview", "drawn.png"}).Status,
+            0);
   ASSERT_TRUE(fs::exists(Dir / "game.scr"));
   fs::create_directories(Dir / "screens");
   fs::copy_file(Dir / "game.scr", Dir / "screens" / "game.scr");
