@@ -158,6 +158,10 @@ void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExport
     std::string Path;
     std::vector<uint8_t> Bytes;
   };
+  if (exporter.WriteAll) {
+    VeAddExportAll(set, {&streams}, exporter, base, mode);
+    return;
+  }
   std::vector<TFile> files;
   for (int i = 0; i < streams.Count(); ++i) {
     TVeStream& stream = *streams.GetStream(i);
@@ -190,4 +194,11 @@ void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExport
   if (files.empty()) throw EVeError("No file of this mode can be exported as " + exporter.Caption);
   for (TFile& f : files)
     set.Add(f.Path, std::move(f.Bytes));
+}
+
+void VeAddExportAll(TVeOutputSet& set, const std::vector<const TVeStreamList*>& frames,
+                    const TVeExporter& exporter, const std::string& base,
+                    const std::string& mode) {
+  const std::string name = VeChangeFileExt(base, "." + exporter.Extension);
+  set.Add(name, exporter.WriteAll(frames, VeIdentifierOf(VeExtractFileName(name)), mode));
 }

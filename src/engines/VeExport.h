@@ -25,6 +25,12 @@ struct TVeExporter {
   // Packed data: named after the native file ("pic.scr.zx0"), and written with a C header and
   // an assembler include of the packed bytes beside it ("pic_scr_zx0.h", "pic_scr_zx0.asm").
   bool Packed = false;
+  // An export of every screen of a conversion in one file (a slide-show tape, a disk), named
+  // after the result ("pic.tap"). frames holds each screen's native files in showing order: one
+  // entry for a still picture, one per frame for an animation. When set, Write is not used.
+  std::function<std::vector<uint8_t>(const std::vector<const TVeStreamList*>& frames,
+                                     const std::string& name, const std::string& mode)>
+      WriteAll;
 };
 
 // The exporters in menu order: those of every mode first, then the platforms' own.
@@ -40,3 +46,8 @@ std::string VeIdentifierOf(const std::string& fileName);
 // the native files are. Raises EVeError when no file can take that kind.
 void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExporter& exporter,
                       const std::string& base, const std::string& mode);
+// Queues one file of an exporter with WriteAll for all frames of a conversion, named base with
+// the exporter's extension.
+void VeAddExportAll(TVeOutputSet& set, const std::vector<const TVeStreamList*>& frames,
+                    const TVeExporter& exporter, const std::string& base,
+                    const std::string& mode);
