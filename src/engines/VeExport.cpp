@@ -114,11 +114,11 @@ std::mutex& Lock() {
 // A deque, so that exporters found stay where they are while platforms add theirs.
 std::deque<TVeExporter>& List() {
   static std::deque<TVeExporter> list = {
-      {"c", "C header", "h", false, nullptr, WriteC, false},
-      {"asm", "Assembler include", "asm", false, nullptr, WriteAsm, false},
-      {"raw", "Raw data", "bin", false, nullptr, WriteRaw, false},
-      {"lz4", "LZ4 packed data", "lz4", false, nullptr, WriteLz4, true},
-      {"zx0", "ZX0 packed data", "zx0", false, nullptr, WriteZx0, true},
+      {"c", "C header", "h", false, nullptr, WriteC, false, nullptr},
+      {"asm", "Assembler include", "asm", false, nullptr, WriteAsm, false, nullptr},
+      {"raw", "Raw data", "bin", false, nullptr, WriteRaw, false, nullptr},
+      {"lz4", "LZ4 packed data", "lz4", false, nullptr, WriteLz4, true, nullptr},
+      {"zx0", "ZX0 packed data", "zx0", false, nullptr, WriteZx0, true, nullptr},
   };
   return list;
 }
