@@ -101,7 +101,10 @@ TEST(RuleCheck, EveryCheckedModePassesWithItsOwnConversion) {
       auto options = e.Create()->CreateOptions();
       if (!e.GetModeRule(*options).Checkable) continue;
       ++checked;
-      TConverted c = Convert(e, Photo(options->Width(), options->Height()));
+      // Modes of any size are checked at one.
+      const int w = options->Width() ? options->Width() : 160;
+      const int h = options->Height() ? options->Height() : 120;
+      TConverted c = Convert(e, Photo(w, h));
       EXPECT_EQ(Texts(Check(e, c.Preview)), "") << e.GetPlatformName() << " " << e.GetModeName();
     }
   // ZX standard and two multicolour modes, MSX screen 2, CPC 0, 1, 2 and overscan, BBC.
@@ -159,6 +162,52 @@ TEST(RuleCheck, FindsPlantedClashesAtTheirCell) {
     near.Pixel(3, 3) = (c & 0xFFFFFF00u) | ((c & 0xFF) > 128 ? (c & 0xFF) - 4 : (c & 0xFF) + 4);
     EXPECT_EQ(Texts(Check(cpc, near)), "");
   }
+}
+
+TEST(RuleCheck, PalettesOfTheWholeScreen) {
+  // CGA 320 x 200: a background of 16 and one of the six fixed triples.
+  const TVeDestEngineClass& cga = Engine("IBM", "CGA 320x200x2");
+  const TVeModeRule rule = cga.GetModeRule(*cga.Create()->CreateOptions());
+  ASSERT_EQ(rule.Colors.size(), 16u);
+  const uint32_t blue = rule.Colors[1], green = rule.Colors[2], red = rule.Colors[4],
+                 brown = rule.Colors[6], cyan = rule.Colors[3];
+  TVeBitmap32 p(320, 200, 0xFF000000u | blue);
+  p.Pixel(1, 1) = 0xFF000000u | green;
+  p.Pixel(2, 1) = 0xFF000000u | red;
+  p.Pixel(3, 1) = 0xFF000000u | brown;
+  EXPECT_EQ(Texts(Check(cga, p)), "");
+  p.Pixel(3, 1) = 0xFF000000u | cyan; // of the other palette
+  EXPECT_EQ(
+      Texts(Check(cga, p)),
+      "screen 0,0 (320x200): 2 colours outside the nearest of the mode's palettes, at most 1\n");
+  // CGA 640 x 200: black and one colour; two colours on blue break it.
+  const TVeDestEngineClass& hi = Engine("IBM", "CGA 640x200x1");
+  TVeBitmap32 two(640, 200, 0xFF000000u | blue);
+  two.Pixel(5, 5) = 0xFF000000u | red;
+  EXPECT_NE(Texts(Check(hi, two)).find("outside the nearest"), std::string::npos);
+  two.Fill(0xFF000000u);
+  two.Pixel(5, 5) = 0xFF000000u | red;
+  EXPECT_EQ(Texts(Check(hi, two)), "");
+
+  // VGA 256 colours of the 6-bit DAC: a count, whatever the colours.
+  const TVeDestEngineClass& vga = Engine("IBM", "VGA 320x200x8");
+  auto vgaOptions = vga.Create()->CreateOptions();
+  TVeBitmap32 many(vgaOptions->Width(), vgaOptions->Height(), 0xFF000000u);
+  for (int i = 0; i < 300; ++i)
+    many.Pixel(i, 0) =
+        0xFF000000u | uint32_t(i % 64 * 255 / 63) << 16 | uint32_t(i / 64 * 4) << 8 | 8;
+  EXPECT_EQ(Texts(Check(vga, many)), "screen 0,0 (320x200): 301 colours, at most 256\n");
+
+  // "Palette": the number of colours chosen.
+  const TVeDestEngineClass& pal = Engine("Common", "Palette");
+  auto o = pal.Create()->CreateOptions();
+  o->SetMaxColorCount(16);
+  TVeBitmap32 seventeen(64, 8, 0xFF000000u);
+  for (int i = 1; i < 17; ++i)
+    seventeen.Pixel(i, 0) = 0xFF000000u | uint32_t(i * 15);
+  EXPECT_EQ(VeCheckRule(pal.GetModeRule(*o), seventeen).size(), 1u);
+  seventeen.Pixel(16, 0) = 0xFF000000u;
+  EXPECT_TRUE(VeCheckRule(pal.GetModeRule(*o), seventeen).empty());
 }
 
 TEST(RuleCheck, ModesWithoutARuleAreNotCheckable) {

@@ -87,6 +87,37 @@ TVeCustomBWEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& sourc
   return image.DitherTwoColors(cancel, VeDitherOptionsOf(options), 1, 0, nullptr, nullptr);
 }
 
+TVeModeRule TVeCustomBWEngine::ModeRule(const TVeDestEngineOptions&) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  rule.Colors = {0x000000, 0xFFFFFF};
+  return rule;
+}
+
+TVeModeRule TVeCustomPaletteEngine::ModeRule(const TVeDestEngineOptions& options) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  int available = 0;
+  if (options.PaletteType() == ptColored) {
+    VeAddRuleColors(rule, options.Palette());
+    available = options.Palette().GetCount();
+  } else {
+    TVePaletteRGB generated(options.PaletteType(), options.GrayPalette());
+    const TVePalette& r = options.GrayPalette()
+                              ? static_cast<const TVePalette&>(*generated.GrayPalette())
+                              : generated;
+    available = r.GetCount();
+    // Listing millions of colours would make every match slow; such a palette takes any.
+    if (available <= 4096)
+      VeAddRuleColors(rule, r);
+    else
+      rule.ChannelBits = 8;
+  }
+  const int n = options.MaxColorCount();
+  if (n > 1 && n < available) rule.ColorsPerScreen = n;
+  return rule;
+}
+
 namespace {
 
 void Quantize(const TVeCancelFlag* cancel, TVeDestProgress& progress, bool gray, int k,

@@ -10,6 +10,8 @@
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 
+#include "VeRuleCheck.h"
+
 class TVeDestEngineList;
 
 class TVeCustomBWEngineOptions : public TVeDestEngineOptions {};
@@ -50,6 +52,7 @@ public:
   static std::string PlatformName() { return "Common"; }
   static std::string ModeName() { return "B/W"; }
   static TVeConvertFunction Convert;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
 };
 
 class TVeCustomPaletteEngine
@@ -58,6 +61,7 @@ public:
   static std::string PlatformName() { return "Common"; }
   static std::string ModeName() { return "Palette"; }
   static TVeConvertFunction Convert;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
 };
 
 class TVeCustomOriginalPaletteEngine : public TVeDestEngineOf<TVeCustomOriginalPaletteEngineOptions,

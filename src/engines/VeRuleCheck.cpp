@@ -31,7 +31,7 @@ std::string Hex(uint32_t rgb) {
 // is one colour in every group it is listed in), and each picture colour's match.
 class TMatcher {
 public:
-  explicit TMatcher(const TVeModeRule& rule) {
+  explicit TMatcher(const TVeModeRule& rule) : FBits(rule.Colors.empty() ? rule.ChannelBits : 0) {
     for (size_t i = 0; i < rule.Colors.size(); ++i) {
       const uint32_t c = rule.Colors[i] & 0xFFFFFF;
       const uint8_t g = i < rule.Groups.size() ? rule.Groups[i] : 0xFF;
@@ -50,6 +50,7 @@ public:
     quad &= 0xFFFFFF;
     auto found = FCache.find(quad);
     if (found != FCache.end()) return found->second;
+    if (FBits > 0) return MatchLevels(quad);
     int best = -1, bestDiff = VeRuleTolerance + 1;
     for (size_t i = 0; i < FColors.size(); ++i) {
       const uint32_t c = FColors[i];
@@ -65,8 +66,39 @@ public:
     return best;
   }
   uint8_t Group(int index) const { return FGroups[size_t(index)]; }
+  uint32_t Color(int index) const { return FColors[size_t(index)]; }
 
 private:
+  // Each channel to the nearest of the machine's levels; one index per distinct machine colour.
+  int MatchLevels(uint32_t quad) {
+    const int top = (1 << std::min(FBits, 8)) - 1;
+    uint32_t machine = 0;
+    bool near = true;
+    for (int shift : {16, 8, 0}) {
+      const int v = int((quad >> shift) & 0xFF);
+      const int level = (v * top + 127) / 255;
+      const int back = (level * 255 + top / 2) / top;
+      near = near && std::abs(back - v) <= VeRuleTolerance;
+      machine = machine << 8 | uint32_t(back);
+    }
+    int index = -1;
+    if (near) {
+      auto known = FLevelIndex.find(machine);
+      if (known != FLevelIndex.end()) {
+        index = known->second;
+      } else {
+        index = int(FColors.size());
+        FColors.push_back(machine);
+        FGroups.push_back(0xFF);
+        FLevelIndex.emplace(machine, index);
+      }
+    }
+    FCache.emplace(quad, index);
+    return index;
+  }
+
+  int FBits;
+  std::unordered_map<uint32_t, int> FLevelIndex;
   std::vector<uint32_t> FColors;
   std::vector<uint8_t> FGroups;
   std::unordered_map<uint32_t, int> FCache;
@@ -146,6 +178,24 @@ std::vector<TVeRuleBreak> VeCheckRule(const TVeModeRule& rule, const TVeBitmap32
       }
     if (int(n) > rule.ColorsPerScreen)
       breaks.push_back({"screen", 0, 0, w, h, ColorCount(n, rule.ColorsPerScreen)});
+  }
+
+  if (!rule.ScreenSets.empty()) {
+    std::vector<uint32_t> used;
+    for (int i : index)
+      if (i >= 0 && std::find(used.begin(), used.end(), matcher.Color(i)) == used.end())
+        used.push_back(matcher.Color(i));
+    size_t fewest = used.size();
+    for (const std::vector<uint32_t>& set : rule.ScreenSets) {
+      size_t outside = 0;
+      for (uint32_t c : used)
+        if (std::find(set.begin(), set.end(), c) == set.end()) ++outside;
+      fewest = std::min(fewest, outside);
+    }
+    if (int(fewest) > rule.FreeColors)
+      breaks.push_back({"screen", 0, 0, w, h,
+                        std::to_string(fewest) + " colours outside the nearest of the mode's " +
+                            "palettes, at most " + std::to_string(rule.FreeColors)});
   }
   return breaks;
 }

@@ -23,6 +23,13 @@ struct TVeModeRule {
   // must share a group (the ZX Spectrum's bright bit).
   std::vector<uint8_t> Groups;
   std::string GroupsBroken = "dark and bright colours mixed";
+  // In place of a list of Colors: any colour whose channels the machine holds in this many
+  // bits (a VGA DAC: 6; a free 24-bit palette: 8).
+  int ChannelBits = 0;
+  // The screen's colours must lie in one of these sets but for FreeColors others (CGA: one of
+  // its fixed triples and a background of any of the 16 colours).
+  std::vector<std::vector<uint32_t>> ScreenSets;
+  int FreeColors = 0;
 };
 
 // Appends a palette's colours to the rule's machine colours.

@@ -98,6 +98,44 @@ const TVeIbmModeInfo& IbmModeInfo(int index) {
   return Modes()[size_t(index)];
 }
 
+// The machine's rule, whatever colours the options chose: a picture drawn with any of the
+// mode's palettes passes.
+TVeModeRule TVeIbmFamily::ModeRule(const Info& mode, const TVeDestEngineOptions&) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  rule.ColorsPerScreen = mode.Colors;
+  auto cga = [](int i) {
+    return uint32_t(IbmCgaColors[i][0]) << 16 | uint32_t(IbmCgaColors[i][1]) << 8 |
+           IbmCgaColors[i][2];
+  };
+  switch (mode.Kind) {
+  case TVeIbmKind::Cga4:
+  case TVeIbmKind::Cga2:
+  case TVeIbmKind::EgaRgbi:
+    for (int i = 0; i < 16; ++i)
+      rule.Colors.push_back(cga(i));
+    if (mode.Kind == TVeIbmKind::Cga4) {
+      for (int t = ptBackGreenRedYellowLow; t <= ptBackCyanRedWhiteHigh; ++t) {
+        const int* three = IbmCgaPaletteColors(TVePaletteType(t));
+        rule.ScreenSets.push_back({cga(three[0]), cga(three[1]), cga(three[2])});
+      }
+      rule.FreeColors = 1; // the background
+    } else if (mode.Kind == TVeIbmKind::Cga2) {
+      rule.ScreenSets.push_back({cga(0)}); // black and one foreground
+      rule.FreeColors = 1;
+    }
+    break;
+  case TVeIbmKind::Ega64:
+    VeAddRuleColors(rule, IbmEgaHardwarePalette());
+    break;
+  case TVeIbmKind::Vga256:
+  case TVeIbmKind::Vga16:
+    rule.ChannelBits = 6;
+    break;
+  }
+  return rule;
+}
+
 // ---- Options and panel ----------------------------------------------------------------------
 
 TVeIbmEngineOptions::TVeIbmEngineOptions(const TVeIbmModeInfo& mode) : TVeModeTableOptions(mode) {

@@ -10,6 +10,7 @@
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 #include "VeModeTableEngine.h"
+#include "VeRuleCheck.h"
 
 enum class TVeIbmKind : uint8_t {
   Cga4,    // background of 16 and one of six fixed triples
@@ -64,6 +65,7 @@ struct TVeIbmFamily {
   static const char* Platform() { return "IBM"; }
   static const Info& ModeInfo(int index) { return IbmModeInfo(index); }
   static constexpr auto& Convert = IbmConvert;
+  static TVeModeRule ModeRule(const Info& mode, const TVeDestEngineOptions& options);
 };
 template <int M> using TVeIbmEngineT = TVeModeTableEngine<TVeIbmFamily, M>;
 
