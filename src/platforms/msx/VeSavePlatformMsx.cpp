@@ -127,15 +127,32 @@ void TVeMSXEngineOptions::SetPaletteMode(uint8_t value) {
   PaletteChanged();
 }
 
-TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode) {
+TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode, const TVeDestEngineOptions& options) {
   TVeModeRule rule;
-  if (mode.Screen != 2) return rule;
+  if (mode.Yjk()) {
+    rule.Reason = "YJK pixels share their colour in groups of four";
+    return rule;
+  }
   rule.Checkable = true;
-  rule.CellWidth = 8;
-  rule.CellHeight = 1;
-  rule.ColorsPerCell = 2;
+  const TVePaletteType type = MsxHardwareType(options.PaletteType());
   TVePalette256 p;
-  MsxMakeTms9918Palette(p);
+  switch (mode.Screen) {
+  case 2:
+    MsxMakeTms9918Palette(p);
+    break;
+  case 8:
+    MsxMakeScreen8Palette(p, type);
+    break;
+  default:
+    MsxMakeHardwarePalette(p, type);
+    rule.ColorsPerScreen = mode.Colors;
+    break;
+  }
+  if (mode.Screen == 2 || mode.Screen == 4) {
+    rule.CellWidth = 8;
+    rule.CellHeight = 1;
+    rule.ColorsPerCell = 2;
+  }
   VeAddRuleColors(rule, p);
   return rule;
 }

@@ -72,9 +72,9 @@ std::unique_ptr<TVeBitmap> MsxConvert(const TVeMSXModeInfo& mode, const TVeCance
                                       std::unique_ptr<TVeStreamList>& files,
                                       TVeDestProgress& progress, TVeDestEngineOptions& options);
 
-// Screen 2's rule: two of the TMS9918's colours in every 8 x 1 cell; other screens are not
-// described yet.
-TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode);
+// The screens' rules: two colours in every 8 x 1 cell of screens 2 and 4, 16 or 4 of the
+// V9938's 512 colours per screen, screen 8's fixed 256; the YJK screens are not described.
+TVeModeRule MsxModeRule(const TVeMSXModeInfo& mode, const TVeDestEngineOptions& options);
 
 template <int S, bool I>
 class TVeMSXScrEngineT : public TVeDestEngineOf<TVeMSXScrEngineOptionsT<S, I>, TVeMSXEngineUI> {
@@ -88,8 +88,8 @@ public:
                                             const TVePalette256*) {
     return MsxConvert(MsxModeInfo(S, I), cancel, source, files, progress, options);
   }
-  static TVeModeRule ModeRule(const TVeDestEngineOptions&) {
-    return MsxModeRule(MsxModeInfo(S, I));
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options) {
+    return MsxModeRule(MsxModeInfo(S, I), options);
   }
 };
 
