@@ -51,6 +51,15 @@ TVePico8EngineUI::TVePico8EngineUI(TVeDestEngineOptions& options) : TVeDestEngin
   AddDithering(false);
 }
 
+// The screen palette's 16 slots, each any of the 32 colours.
+TVeModeRule TVePico8Engine::ModeRule(const TVeDestEngineOptions&) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  rule.ColorsPerScreen = Pico8Slots;
+  VeAddRuleColors(rule, Pico8AllColors());
+  return rule;
+}
+
 std::unique_ptr<TVeBitmap>
 TVePico8Engine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                         std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,

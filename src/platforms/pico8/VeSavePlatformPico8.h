@@ -7,6 +7,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeRuleCheck.h"
 
 // Palette numbers: which colours the slots may show.
 enum : int { pico8Base = 0, pico8Extra = 1, pico8Any = 2 };
@@ -27,6 +28,7 @@ public:
   static std::string PlatformName() { return "Pico-8"; }
   static std::string ModeName() { return "128x128x4"; }
   static TVeConvertFunction Convert;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
 };
 
 class TVeDestEngineList;

@@ -23,6 +23,20 @@ const TVeSamModeInfo& SamModeInfo(int index) {
   return modes[index];
 }
 
+// Modes 3 and 4: 4 or 16 of the 128 colours on the whole screen (both fields of the interlaced
+// mode share the CLUT); the line-change mode's palette moves down the screen.
+TVeModeRule TVeSamFamily::ModeRule(const Info& mode, const TVeDestEngineOptions&) {
+  TVeModeRule rule;
+  if (mode.Ham) {
+    rule.Reason = "the palette changes from line to line";
+    return rule;
+  }
+  rule.Checkable = true;
+  rule.ColorsPerScreen = mode.Colors;
+  VeAddRuleColors(rule, SamPalette());
+  return rule;
+}
+
 TVeSamEngineOptions::TVeSamEngineOptions(const TVeSamModeInfo& mode) : TVeModeTableOptions(mode) {
   FAspectIndex = mode.Aspect;
   FMaxColorCount = mode.Colors;

@@ -9,6 +9,7 @@
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
 #include "VeModeTableEngine.h"
+#include "VeRuleCheck.h"
 
 struct TVeSamModeInfo {
   int Screen;       // 3 or 4
@@ -49,6 +50,7 @@ struct TVeSamFamily {
   static const char* Platform() { return "SAM Coup\xC3\xA9"; }
   static const Info& ModeInfo(int index) { return SamModeInfo(index); }
   static constexpr auto& Convert = SamConvert;
+  static TVeModeRule ModeRule(const Info& mode, const TVeDestEngineOptions& options);
 };
 template <int I> using TVeSamEngineT = TVeModeTableEngine<TVeSamFamily, I>;
 

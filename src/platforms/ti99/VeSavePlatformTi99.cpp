@@ -64,6 +64,33 @@ TVeTI99BitmapEngineOptions::TVeTI99BitmapEngineOptions() {
   FLimitErrorAtBoundary = false;
 }
 
+namespace {
+
+// The 15 colours a picture shows (entry 0 is transparent, shown as black like entry 1).
+TVeModeRule Ti99Rule(const TVeDestEngineOptions& options) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  TVePalette256 palette;
+  Ti99MakePalette(palette, options.PaletteType());
+  for (int i = 1; i < palette.GetCount(); ++i)
+    rule.Colors.push_back(palette.GetRGBQuad(i) & 0xFFFFFF);
+  return rule;
+}
+
+} // namespace
+
+TVeModeRule TVeTI99BitmapEngine::ModeRule(const TVeDestEngineOptions& options) {
+  TVeModeRule rule = Ti99Rule(options);
+  rule.CellWidth = 8;
+  rule.CellHeight = 1;
+  rule.ColorsPerCell = 2;
+  return rule;
+}
+
+TVeModeRule TVeTI99MulticolorEngine::ModeRule(const TVeDestEngineOptions& options) {
+  return Ti99Rule(options);
+}
+
 std::unique_ptr<TVeBitmap>
 TVeTI99BitmapEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                              std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,

@@ -7,6 +7,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeRuleCheck.h"
 #include "msx/VeSavePlatformMsx.h"
 
 constexpr uint8_t ti99ModeBlackWhite = 0;
@@ -48,6 +49,7 @@ class TVeTI99BitmapEngine
 public:
   static std::string PlatformName() { return "TI-99/4A"; }
   static std::string ModeName() { return "9918A 256x192x4"; }
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
   static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                             std::unique_ptr<TVeStreamList>& files,
                                             TVeDestProgress& progress,
@@ -69,6 +71,7 @@ class TVeTI99MulticolorEngine
 public:
   static std::string PlatformName() { return "TI-99/4A"; }
   static std::string ModeName() { return "9918A 64x48x4"; }
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
   // The catalogue magnifies the 64 x 48 blocks four times.
   static int DisplayScale() { return 4; }
   static std::unique_ptr<TVeBitmap> Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,

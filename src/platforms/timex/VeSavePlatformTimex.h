@@ -41,6 +41,7 @@ public:
   static std::string PlatformName() { return "Timex"; }
   static std::string ModeName() { return "256x192x4"; }
   static TVeZxCellsRun Run;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& o) { return ZxSpectrumCellRule(o); }
 };
 
 class TVeTimexInterlacedEngine : public TVeDestEngineOf<TVeZxSpectrumInterlacedEngineOptions,

@@ -42,6 +42,15 @@ void NextAssignIndices(const int* nine, int count, int* index) {
   }
 }
 
+// 256 palette entries, each any nine-bit colour but the transparent ones.
+TVeModeRule TVeZxSpectrumNextEngine::ModeRule(const TVeDestEngineOptions&) {
+  TVeModeRule rule;
+  rule.Checkable = true;
+  rule.ColorsPerScreen = 256;
+  VeAddRuleColors(rule, NextPictureColors());
+  return rule;
+}
+
 std::unique_ptr<TVeBitmap>
 TVeZxSpectrumNextEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& source,
                                  std::unique_ptr<TVeStreamList>& files, TVeDestProgress& progress,

@@ -8,6 +8,7 @@
 #include "VeDestEngine.h"
 #include "VeDestEngineOptions.h"
 #include "VeDestEngineUI.h"
+#include "VeRuleCheck.h"
 
 class TVeZxSpectrumNextEngineOptions
     : public TVeSizedOptions<TVeDestFixedSizeEngineOptions, 256, 192> {
@@ -26,6 +27,7 @@ public:
   static std::string PlatformName() { return "ZX Spectrum Next"; }
   static std::string ModeName() { return "256x192x8"; }
   static TVeConvertFunction Convert;
+  static TVeModeRule ModeRule(const TVeDestEngineOptions& options);
 };
 
 // The palette index of each chosen nine-bit colour: its RRRGGGBB value where that index is
