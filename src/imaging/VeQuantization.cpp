@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "VeErrors.h"
@@ -560,12 +561,6 @@ bool TVeQuantization::Split() {
             distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
         }
       });
-  // The farthest first, the later colour first among equals: the descending order of
-  // (distance, index). A heap yields it as far as the walk goes; the walk often stops early.
-  std::vector<std::pair<double, int>> heap(FColors.size());
-  for (size_t i = 0; i < heap.size(); ++i)
-    heap[i] = {distance[i], int(i)};
-  std::make_heap(heap.begin(), heap.end());
   std::vector<uint32_t> centres;
   for (const auto& c : FClusters)
     centres.push_back(c.CentreQuad);
@@ -574,22 +569,24 @@ bool TVeQuantization::Split() {
   constexpr uint32_t Unsnapped = 0xFFFFFFFF;
   if (Hardware && FSnappedQuad.size() != FColors.size())
     FSnappedQuad.assign(FColors.size(), Unsnapped);
-  for (auto end = heap.end(); end != heap.begin(); --end) {
-    std::pop_heap(heap.begin(), end);
-    const int at = (end - 1)->second;
-    TVeQuantizationColor& color = FColors[size_t(at)];
-    if (color.Cluster < 0) continue;
-    uint32_t quad = color.Key();
-    if (Hardware) {
-      uint32_t& snapped = FSnappedQuad[size_t(at)];
-      if (snapped == Unsnapped) {
-        TVeLinRGBColor lin = color.Lin;
-        Snap(lin);
-        snapped = LinToQuad(lin);
-      }
-      quad = snapped;
+  // A colour's quad as a centre would take it: snapped to the machine's colours when the
+  // clusters have to be machine colours.
+  auto quadOf = [&](int at) {
+    const TVeQuantizationColor& color = FColors[size_t(at)];
+    if (!Hardware) return color.Key();
+    uint32_t& snapped = FSnappedQuad[size_t(at)];
+    if (snapped == Unsnapped) {
+      TVeLinRGBColor lin = color.Lin;
+      Snap(lin);
+      snapped = LinToQuad(lin);
     }
-    if (std::binary_search(centres.begin(), centres.end(), quad)) continue;
+    return snapped;
+  };
+  auto isCentre = [&](int at) {
+    return std::binary_search(centres.begin(), centres.end(), quadOf(at));
+  };
+  auto open = [&](int at) {
+    TVeQuantizationColor& color = FColors[size_t(at)];
     auto& old = FClusters[size_t(color.Cluster)];
     --old.MemberCount;
     old.CentreValid = old.Fixed;
@@ -601,7 +598,43 @@ bool TVeQuantization::Split() {
     if (FHotValid) FHotCluster[size_t(at)] = color.Cluster;
     FBoundsValid = false; // the new centre may be nearer to anyone
     return true;
+  };
+  // The farthest colour that is not a centre already, the later colour first among equals:
+  // the first in descending order of (distance, index). Most splits take one of the first
+  // few, which one pass keeps in a small heap; when all of those are centres (far colours
+  // that snap to one machine colour come back split after split), a second pass finds the
+  // farthest of the rest directly.
+  using TKey = std::pair<double, int>;
+  constexpr size_t Top = 32;
+  std::vector<TKey> top;
+  top.reserve(Top);
+  for (size_t i = 0; i < FColors.size(); ++i) {
+    if (FColors[i].Cluster < 0) continue;
+    const TKey key{distance[i], int(i)};
+    if (top.size() < Top) {
+      top.push_back(key);
+      std::push_heap(top.begin(), top.end(), std::greater<TKey>());
+    } else if (top.front() < key) {
+      std::pop_heap(top.begin(), top.end(), std::greater<TKey>());
+      top.back() = key;
+      std::push_heap(top.begin(), top.end(), std::greater<TKey>());
+    }
   }
+  std::sort(top.begin(), top.end(), std::greater<TKey>());
+  for (const TKey& key : top)
+    if (!isCentre(key.second)) return open(key.second);
+  if (top.size() < Top) return false;
+  const TKey below = top.back();
+  bool found = false;
+  TKey best{0.0, -1};
+  for (size_t i = 0; i < FColors.size(); ++i) {
+    if (FColors[i].Cluster < 0) continue;
+    const TKey key{distance[i], int(i)};
+    if (!(key < below) || (found && key < best) || isCentre(int(i))) continue;
+    best = key;
+    found = true;
+  }
+  if (found) return open(best.second);
   return false;
 }
 
