@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <libdsk.h>
+#include <mutex>
 #include <unistd.h>
 
 #include "VeDiskWriters.h"
@@ -203,6 +204,9 @@ std::vector<uint8_t> CpcDataDiskSectors(const std::vector<TVeCpcDiskFile>& files
 
 std::vector<uint8_t> CpcEdskImage(const std::vector<uint8_t>& sectors) {
   if (sectors.size() != size_t(DiskBytes)) VeInternalError();
+  // LibDsk keeps state of its own across drives; batch conversions take turns.
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
   TTempFile temp;
   DSK_GEOMETRY geom;
   Check(dg_stdformat(&geom, FMT_CPCDATA, nullptr, nullptr), "take the CPC data format");
