@@ -104,10 +104,13 @@ std::vector<uint8_t> Records(std::vector<uint8_t> v) {
 
 TEST(DiskNames, AreShortUpperCaseAndNeverShared) {
   EXPECT_EQ(VeDiskFileName("holiday", 0, 1, "sc5"), "HOLIDAY.SC5");
-  EXPECT_EQ(VeDiskFileName("my picture.v2", 0, 1, "scr"), "MY_PICTU.SCR");
-  EXPECT_EQ(VeDiskFileName("my picture", 2, 3, "scr"), "MY_PICT3.SCR");
+  EXPECT_EQ(VeDiskFileName("my picture.v2", 0, 1, "scr"), "MY-PICTU.SCR");
+  EXPECT_EQ(VeDiskFileName("my picture", 2, 3, "scr"), "MY-PICT3.SCR");
   EXPECT_EQ(VeDiskFileName("", 0, 1, "scr"), "PIC.SCR");
-  EXPECT_EQ(VeDiskFileName("élan", 0, 1, "sc8"), "__LAN.SC8") << "a UTF-8 letter is no DOS letter";
+  EXPECT_EQ(VeDiskFileName("élan", 0, 1, "sc8"), "-LAN.SC8") << "a UTF-8 letter is no DOS letter";
+  // What the exporter is given is an identifier ("my_pic"); the CPC's header says "-" there.
+  EXPECT_EQ(VeDiskFileName("my_pic", 0, 1, "scr"), "MY-PIC.SCR");
+  EXPECT_EQ(CpcHeaderName("MY-PIC.SCR"), "MY-PIC  SCR");
   std::set<std::string> names;
   for (size_t i = 0; i < 112; ++i) {
     const std::string n = VeDiskFileName("anim", i, 112, "sc8");
@@ -296,9 +299,9 @@ TEST_F(DiskExportTest, MsxDiskRefusesWhatItCannotHold) {
 
 TEST_F(DiskExportTest, ConvertWritesDisksTheToolsRead) {
   TRun r = Run({"convert", Sample("astronaut.png"), "-p", "Amstrad CPC", "-m", "0 160x200x4", "-o",
-                "cpc", "--export", "dsk"});
+                "my_cpc", "--export", "dsk"});
   ASSERT_EQ(r.Status, 0) << r.Err;
-  EXPECT_NE(r.Out.find("cpc.dsk"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("my_cpc.dsk"), std::string::npos) << r.Out;
   r = Run({"convert", Sample("astronaut.png"), "-p", "MSX", "-m", "5 256x212x4", "-o", "msx",
            "--export", "dsk"});
   ASSERT_EQ(r.Status, 0) << r.Err;
@@ -308,9 +311,11 @@ TEST_F(DiskExportTest, ConvertWritesDisksTheToolsRead) {
   EXPECT_FALSE(fs::exists(Dir / "zx.scr"));
 
   if (Have("cpmcp")) {
-    TRun cp = Shell("cpmcp -f cpcdata cpc.dsk 0:CPC.SCR out.scr");
+    // The name in the AMSDOS header is the one on disk, "-" for "_" in both.
+    TRun cp = Shell("cpmcp -f cpcdata my_cpc.dsk 0:MY-CPC.SCR out.scr");
     ASSERT_EQ(cp.Status, 0) << cp.Out;
-    EXPECT_EQ(Bytes(Dir / "out.scr"), Bytes(Dir / "cpc.scr")) << "the screen as Velmora saves it";
+    EXPECT_EQ(Bytes(Dir / "out.scr"), Bytes(Dir / "my_cpc.scr"))
+        << "the screen as Velmora saves it";
   }
   if (Have("mcopy")) {
     TRun cp = Shell("MTOOLS_SKIP_CHECK=1 mcopy -n -i msx.dsk ::MSX.SC5 out.sc5");

@@ -68,13 +68,15 @@ std::string VeExportBaseName(const std::string& name, const std::string& extensi
 
 std::string VeDiskFileName(const std::string& name, size_t index, size_t count,
                            const std::string& extension) {
+  // One "-" for each character neither a letter nor a digit (however long in UTF-8): both
+  // AMSDOS and MSX-DOS take it, and it reads the same in the CPC's file header.
   auto clean = [](const std::string& s, size_t n) {
     std::string out;
-    for (char c : s) {
-      if (out.size() == n) break;
+    for (size_t i = 0; i < s.size() && out.size() < n; ++i) {
+      char c = s[i];
+      if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;
       if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-      const bool ok = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-      out += ok ? c : '_';
+      out += (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : '-';
     }
     return out;
   };

@@ -31,8 +31,8 @@ const TVeDiskWriter* VeFindDiskWriter(const TVeStream& stream);
 std::string VeExportBaseName(const std::string& name, const std::string& extension);
 
 // Upper-case 8.3 names for the files of a disk: name (cut to what is left of 8 characters
-// after a number that tells the screens apart) with each screen's extension. Characters a disk
-// name may not hold become "_"; the same name and count always give the same names, and no
+// after a number that tells the screens apart) with each screen's extension. Characters other
+// than letters and digits become "-"; the same name and count always give the same names, and no
 // two are equal. count is the number of screens, index the one named.
 std::string VeDiskFileName(const std::string& name, size_t index, size_t count,
                            const std::string& extension);

@@ -1,5 +1,6 @@
 #include "VeSavePlatformZxSpectrumShowTapes.h"
 
+#include "VeDiskWriters.h"
 #include "VeErrors.h"
 #include "VeExport.h"
 #include "VePlatformZxSpectrum.h"
@@ -45,14 +46,6 @@ void AddCode(std::vector<uint8_t>& tape, const std::string& name, const uint8_t*
 std::string Numbered(const std::string& name, size_t index) {
   const std::string n = std::to_string(index + 1);
   return name.substr(0, 9 - n.size()) + " " + n;
-}
-
-// What WriteAll is given for the result "pic.tap" is "pic_tap"; the tape says "pic".
-std::string TapeName(const std::string& name) {
-  const std::string tail = "_tap";
-  if (name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
-    return name.substr(0, name.size() - tail.size());
-  return name;
 }
 
 // The first file of each frame that test takes; EVeError names a frame without one.
@@ -188,7 +181,8 @@ void RegisterZxSpectrumShowTapeExports() {
   show.Accepts = PlainScreen;
   show.WriteAll = [](const std::vector<const TVeStreamList*>& frames, const std::string& name,
                      const std::string&) {
-    return ZxSpectrumSlideShowTape(Pick(frames, PlainScreen, "ZX Spectrum screen"), TapeName(name));
+    return ZxSpectrumSlideShowTape(Pick(frames, PlainScreen, "ZX Spectrum screen"),
+                                   VeExportBaseName(name, "tap"));
   };
   VeRegisterExporter(std::move(show));
 
@@ -201,7 +195,7 @@ void RegisterZxSpectrumShowTapeExports() {
   giga.WriteAll = [](const std::vector<const TVeStreamList*>& frames, const std::string& name,
                      const std::string&) {
     return ZxSpectrumTwoFrameTape(Pick(frames, TwoFrames, "two-frame screen (.img, .lce)"),
-                                  TapeName(name));
+                                  VeExportBaseName(name, "tap"));
   };
   VeRegisterExporter(std::move(giga));
 }
