@@ -95,33 +95,44 @@ std::vector<uint8_t> MsxAutoexec(const std::vector<TVeMsxDiskFile>& screens,
                                  const std::vector<std::vector<uint8_t>>& palettes) {
   std::string text;
   unsigned number = 10;
+  // Statements joined into lines well within the 255 characters BASIC reads a line.
+  auto emit = [&](const std::vector<std::string>& statements) {
+    std::string line;
+    for (const std::string& st : statements) {
+      if (!line.empty() && line.size() + st.size() > 200) {
+        text += line + "\r\n";
+        line.clear();
+        number += 10;
+      }
+      line += line.empty() ? std::to_string(number) + " " + st : ":" + st;
+    }
+    text += line + "\r\n";
+    number += 10;
+  };
   bool msx2 = false;
   for (size_t i = 0; i < screens.size(); ++i) {
     const TVeMsxDiskFile& s = screens[i];
-    const int screen = ScreenOf([&] {
-      std::string e = s.Name.substr(s.Name.find('.') + 1);
-      for (char& c : e)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-      return e;
-    }());
+    std::string ext = s.Name.substr(s.Name.find('.') + 1);
+    for (char& c : ext)
+      c = char(std::tolower(static_cast<unsigned char>(c)));
+    const int screen = ScreenOf(ext);
     if (!screen) VeInternalError();
-    std::string line =
-        std::to_string(number) + " SCREEN " + std::to_string(screen) + ":BLOAD\"" + s.Name + "\",S";
+    std::vector<std::string> st = {"SCREEN " + std::to_string(screen), "BLOAD\"" + s.Name + "\",S"};
     if (PaletteInVram(screen)) {
-      line += ":COLOR=RESTORE";
+      st.push_back("COLOR=RESTORE");
       msx2 = true;
     }
     if (i < palettes.size() && palettes[i].size() >= size_t(MsxPaletteBytes)) {
       // Registers: red * 16 + blue, then green.
       for (int c = 0; c < 16; ++c) {
         const uint8_t rb = palettes[i][size_t(2 * c)], g = palettes[i][size_t(2 * c + 1)];
-        line += ":COLOR=(" + std::to_string(c) + "," + std::to_string(rb >> 4 & 7) + "," +
-                std::to_string(g & 7) + "," + std::to_string(rb & 7) + ")";
+        st.push_back("COLOR=(" + std::to_string(c) + "," + std::to_string(rb >> 4 & 7) + "," +
+                     std::to_string(g & 7) + "," + std::to_string(rb & 7) + ")");
       }
       msx2 = true;
     }
-    text += line + ":A$=INPUT$(1)\r\n";
-    number += 10;
+    st.push_back("A$=INPUT$(1)");
+    emit(st);
   }
   // The start-up colours again on the way out (MSX2 only: an MSX1 knows no palette).
   text += std::to_string(number) + (msx2 ? " COLOR=NEW:SCREEN 0:END\r\n" : " SCREEN 0:END\r\n");
