@@ -11,6 +11,7 @@ packages=(
   python3-numpy python3-pil
   desktop-file-utils appstream libxml2-utils man-db dpkg-dev
   openmsx cbios fuse-emulator-utils
+  libdsk4-dev cpmtools mtools
 )
 missing=()
 for p in "${packages[@]}"; do

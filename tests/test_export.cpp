@@ -168,7 +168,10 @@ TEST_F(CliTest, ExportsJoinTheConversionsFiles) {
   EXPECT_FALSE(fs::exists(Dir / "g.img")) << "nothing of a failed conversion is written";
   r = Run({"convert", Sample("astronaut.png"), "--export", "basic"});
   EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("c, asm, raw, lz4, zx0, tap"), std::string::npos) << r.Err;
+  // The platforms' kinds follow in the order the platforms register.
+  EXPECT_NE(r.Err.find("(c, asm, raw, lz4, zx0, "), std::string::npos) << r.Err;
+  for (const char* kind : {" tap,", " tap-show,", " dsk,"})
+    EXPECT_NE(r.Err.find(kind), std::string::npos) << kind << r.Err;
 }
 
 // The tape as the emulator's own tape tool reads it (fuse-emulator-utils), when installed.

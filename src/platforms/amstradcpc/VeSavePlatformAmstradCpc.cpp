@@ -10,6 +10,7 @@
 #include "VeImage.h"
 #include "VePlatformAmstradCpc.h"
 #include "VeQuantization.h"
+#include "VeSavePlatformAmstradCpcDisk.h"
 
 // ---- Modes ----------------------------------------------------------------------------------
 
@@ -528,5 +529,6 @@ std::unique_ptr<TVeBitmap> CpcConvert(const TVeCPCModeInfo& m, const TVeCancelFl
 }
 
 void RegisterAmstradCpcEngines(TVeDestEngineList& list) {
+  RegisterAmstradCpcDiskWriter();
   VeReplaceModeTableEngines<TVeCPCFamily, 9>(list);
 }

@@ -1,4 +1,5 @@
 #include "VeSavePlatformMsx.h"
+#include "VeSavePlatformMsxDisk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -447,6 +448,7 @@ std::unique_ptr<TVeBitmap> MsxConvert(const TVeMSXModeInfo& m, const TVeCancelFl
 }
 
 void RegisterMsxEngines(TVeDestEngineList& list) {
+  RegisterMsxDiskWriter();
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeMSXScr2Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeMSXScr3Engine>>());
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeMSXScr4Engine>>());

@@ -1,4 +1,5 @@
 #include "VeSavePlatformZxSpectrum.h"
+#include "VeSavePlatformZxSpectrumShowTapes.h"
 #include "VeSavePlatformZxSpectrumTape.h"
 
 #include "VeDest.h"
@@ -137,6 +138,7 @@ TVeModeRule ZxSpectrumCellRule(const TVeDestEngineOptions& options) {
 
 void RegisterZxSpectrumEngines(TVeDestEngineList& list) {
   RegisterZxSpectrumTapeExport();
+  RegisterZxSpectrumShowTapeExports();
   list.Replace(std::make_unique<TVeDestEngineClassOf<TVeZxSpectrumEngine>>());
   RegisterZxSpectrumMulticolorEngines(list);
   RegisterZxSpectrumGigascreenEngines(list);

@@ -6,11 +6,11 @@
 #include "VeStream.h"
 
 namespace {
-
 constexpr uint8_t TokLoad = 0xEF, TokScreen = 0xAA, TokPause = 0xF2;
+} // namespace
 
 // One block of the tape: its length, the flag byte, the data and the XOR of flag and data.
-void AddBlock(std::vector<uint8_t>& tape, uint8_t flag, const std::vector<uint8_t>& data) {
+void ZxTapeAddBlock(std::vector<uint8_t>& tape, uint8_t flag, const std::vector<uint8_t>& data) {
   const size_t length = data.size() + 2;
   tape.push_back(uint8_t(length));
   tape.push_back(uint8_t(length >> 8));
@@ -23,27 +23,24 @@ void AddBlock(std::vector<uint8_t>& tape, uint8_t flag, const std::vector<uint8_
   tape.push_back(sum);
 }
 
-void Put16(std::vector<uint8_t>& v, unsigned value) {
+void ZxTapePut16(std::vector<uint8_t>& v, unsigned value) {
   v.push_back(uint8_t(value));
   v.push_back(uint8_t(value >> 8));
 }
 
-// A header block's 17 bytes: type, name, data length and the two parameters.
-std::vector<uint8_t> Header(uint8_t type, const std::string& name, unsigned length, unsigned param1,
-                            unsigned param2) {
+std::vector<uint8_t> ZxTapeHeader(uint8_t type, const std::string& name, unsigned length,
+                                  unsigned param1, unsigned param2) {
   std::vector<uint8_t> h;
   h.push_back(type);
   for (size_t i = 0; i < 10; ++i) {
     char c = i < name.size() ? name[i] : ' ';
     h.push_back(uint8_t(c >= 32 && c < 127 ? c : '_'));
   }
-  Put16(h, length);
-  Put16(h, param1);
-  Put16(h, param2);
+  ZxTapePut16(h, length);
+  ZxTapePut16(h, param1);
+  ZxTapePut16(h, param2);
   return h;
 }
-
-} // namespace
 
 std::vector<uint8_t> ZxSpectrumScreenTape(const uint8_t* screen, size_t size,
                                           const std::string& name) {
@@ -52,15 +49,15 @@ std::vector<uint8_t> ZxSpectrumScreenTape(const uint8_t* screen, size_t size,
   std::vector<uint8_t> line = {TokLoad, '"', '"', TokScreen, ':', TokPause, '0',
                                0x0E,    0,   0,   0,         0,   0,        0x0D};
   std::vector<uint8_t> program = {0x00, 0x0A};
-  Put16(program, unsigned(line.size()));
+  ZxTapePut16(program, unsigned(line.size()));
   program.insert(program.end(), line.begin(), line.end());
 
   std::vector<uint8_t> tape;
   const unsigned length = unsigned(program.size());
-  AddBlock(tape, 0x00, Header(0, name, length, 10, length));
-  AddBlock(tape, 0xFF, program);
-  AddBlock(tape, 0x00, Header(3, name, unsigned(size), 16384, 32768));
-  AddBlock(tape, 0xFF, std::vector<uint8_t>(screen, screen + size));
+  ZxTapeAddBlock(tape, 0x00, ZxTapeHeader(0, name, length, 10, length));
+  ZxTapeAddBlock(tape, 0xFF, program);
+  ZxTapeAddBlock(tape, 0x00, ZxTapeHeader(3, name, unsigned(size), 16384, 32768));
+  ZxTapeAddBlock(tape, 0xFF, std::vector<uint8_t>(screen, screen + size));
   return tape;
 }
 

@@ -11,5 +11,13 @@
 std::vector<uint8_t> ZxSpectrumScreenTape(const uint8_t* screen, size_t size,
                                           const std::string& name);
 
+// The pieces of a tape, for the tapes that load more.
+// Appends a block: its length, the flag byte (00 header, FF data), the data and the XOR of all.
+void ZxTapeAddBlock(std::vector<uint8_t>& tape, uint8_t flag, const std::vector<uint8_t>& data);
+// A header block's 17 bytes: type (0 program, 3 code), name, data length and the parameters.
+std::vector<uint8_t> ZxTapeHeader(uint8_t type, const std::string& name, unsigned length,
+                                  unsigned param1, unsigned param2);
+void ZxTapePut16(std::vector<uint8_t>& v, unsigned value);
+
 // Adds the "tap" export for the family's plain screens.
 void RegisterZxSpectrumTapeExport();
