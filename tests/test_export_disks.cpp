@@ -108,7 +108,7 @@ TEST(DiskNames, AreShortUpperCaseAndNeverShared) {
   EXPECT_EQ(VeDiskFileName("my picture", 2, 3, "scr"), "MY-PICT3.SCR");
   EXPECT_EQ(VeDiskFileName("", 0, 1, "scr"), "PIC.SCR");
   EXPECT_EQ(VeDiskFileName("élan", 0, 1, "sc8"), "-LAN.SC8") << "a UTF-8 letter is no DOS letter";
-  // What the exporter is given is an identifier ("my_pic"); the CPC's header says "-" there.
+  // The CPC's header says "-" for "_".
   EXPECT_EQ(VeDiskFileName("my_pic", 0, 1, "scr"), "MY-PIC.SCR");
   EXPECT_EQ(CpcHeaderName("MY-PIC.SCR"), "MY-PIC  SCR");
   std::set<std::string> names;
@@ -119,8 +119,6 @@ TEST(DiskNames, AreShortUpperCaseAndNeverShared) {
   }
   EXPECT_EQ(names.size(), 112u);
   EXPECT_EQ(*names.begin(), "ANIM001.SC8");
-  EXPECT_EQ(VeExportBaseName("pic_dsk", "dsk"), "pic");
-  EXPECT_EQ(VeExportBaseName("_dsk", "dsk"), "_dsk");
 }
 
 TEST_F(DiskExportTest, CpcDiskHoldsEachScreenAndTheLoader) {

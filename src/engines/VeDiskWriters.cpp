@@ -32,7 +32,7 @@ std::vector<uint8_t> WriteDisk(const std::vector<const TVeStreamList*>& frames,
   for (int i = 0; first && !writer && i < first->Count(); ++i)
     writer = VeFindDiskWriter(*first->GetStream(i));
   if (!writer) throw EVeError("No file of this mode can be put on a disk image");
-  return writer->Write(frames, VeExportBaseName(name, "dsk"), mode);
+  return writer->Write(frames, name, mode);
 }
 
 } // namespace
@@ -57,13 +57,6 @@ void VeRegisterDiskWriter(TVeDiskWriter writer) {
 const TVeDiskWriter* VeFindDiskWriter(const TVeStream& stream) {
   std::lock_guard<std::mutex> lock(Lock());
   return Find(stream);
-}
-
-std::string VeExportBaseName(const std::string& name, const std::string& extension) {
-  const std::string tail = "_" + extension;
-  if (name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
-    return name.substr(0, name.size() - tail.size());
-  return name;
 }
 
 std::string VeDiskFileName(const std::string& name, size_t index, size_t count,

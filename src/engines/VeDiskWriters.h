@@ -27,9 +27,6 @@ void VeRegisterDiskWriter(TVeDiskWriter writer);
 // The writer for a native file, or null.
 const TVeDiskWriter* VeFindDiskWriter(const TVeStream& stream);
 
-// The name WriteAll is given ("pic_dsk" for "pic.dsk") without the extension's part: "pic".
-std::string VeExportBaseName(const std::string& name, const std::string& extension);
-
 // Upper-case 8.3 names for the files of a disk: name (cut to what is left of 8 characters
 // after a number that tells the screens apart) with each screen's extension. Characters other
 // than letters and digits become "-"; the same name and count always give the same names, and no

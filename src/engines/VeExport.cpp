@@ -197,8 +197,9 @@ void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExport
 }
 
 void VeAddExportAll(TVeOutputSet& set, const std::vector<const TVeStreamList*>& frames,
-                    const TVeExporter& exporter, const std::string& base,
-                    const std::string& mode) {
+                    const TVeExporter& exporter, const std::string& base, const std::string& mode) {
+  if (!exporter.WriteAll) VeInternalError();
+  // The writer gets the result's own name ("holiday 2"), which a tape or disk shows.
   const std::string name = VeChangeFileExt(base, "." + exporter.Extension);
-  set.Add(name, exporter.WriteAll(frames, VeIdentifierOf(VeExtractFileName(name)), mode));
+  set.Add(name, exporter.WriteAll(frames, VeExtractFileName(VeChangeFileExt(base, "")), mode));
 }

@@ -26,8 +26,9 @@ struct TVeExporter {
   // an assembler include of the packed bytes beside it ("pic_scr_zx0.h", "pic_scr_zx0.asm").
   bool Packed = false;
   // An export of every screen of a conversion in one file (a slide-show tape, a disk), named
-  // after the result ("pic.tap"). frames holds each screen's native files in showing order: one
-  // entry for a still picture, one per frame for an animation. When set, Write is not used.
+  // after the result ("pic.tap"); name is the result's name without folder and extension. frames
+  // holds each screen's native files in showing order: one entry for a still picture, one per frame
+  // for an animation. When set, Write is not used.
   std::function<std::vector<uint8_t>(const std::vector<const TVeStreamList*>& frames,
                                      const std::string& name, const std::string& mode)>
       WriteAll;
@@ -49,5 +50,4 @@ void VeAddExportFiles(TVeOutputSet& set, TVeStreamList& streams, const TVeExport
 // Queues one file of an exporter with WriteAll for all frames of a conversion, named base with
 // the exporter's extension.
 void VeAddExportAll(TVeOutputSet& set, const std::vector<const TVeStreamList*>& frames,
-                    const TVeExporter& exporter, const std::string& base,
-                    const std::string& mode);
+                    const TVeExporter& exporter, const std::string& base, const std::string& mode);

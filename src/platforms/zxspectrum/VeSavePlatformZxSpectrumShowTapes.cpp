@@ -181,8 +181,7 @@ void RegisterZxSpectrumShowTapeExports() {
   show.Accepts = PlainScreen;
   show.WriteAll = [](const std::vector<const TVeStreamList*>& frames, const std::string& name,
                      const std::string&) {
-    return ZxSpectrumSlideShowTape(Pick(frames, PlainScreen, "ZX Spectrum screen"),
-                                   VeExportBaseName(name, "tap"));
+    return ZxSpectrumSlideShowTape(Pick(frames, PlainScreen, "ZX Spectrum screen"), name);
   };
   VeRegisterExporter(std::move(show));
 
@@ -194,8 +193,7 @@ void RegisterZxSpectrumShowTapeExports() {
   giga.Accepts = TwoFrames;
   giga.WriteAll = [](const std::vector<const TVeStreamList*>& frames, const std::string& name,
                      const std::string&) {
-    return ZxSpectrumTwoFrameTape(Pick(frames, TwoFrames, "two-frame screen (.img, .lce)"),
-                                  VeExportBaseName(name, "tap"));
+    return ZxSpectrumTwoFrameTape(Pick(frames, TwoFrames, "two-frame screen (.img, .lce)"), name);
   };
   VeRegisterExporter(std::move(giga));
 }
