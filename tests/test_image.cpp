@@ -190,6 +190,31 @@ TEST(DitherPalette, MatchesPlainReference) {
       }
 }
 
+TEST(DitherPalette, FromThePictureAsFromAWholeImage) {
+  // The rows read as the diffusion reaches them give what a whole working image gives, and
+  // the fixes, the gray step and large palettes (which need the image) still apply.
+  const TVeBitmap32 pic = TestPicture(29, 13, 5);
+  const TVePalette256 pal = Palette16();
+  TVePalette256 output;
+  for (int i = pal.GetCount() - 1; i >= 0; --i)
+    output.AddColor(pal.Color(i));
+  for (int m = 0; m < VeKernelCount + 2; ++m)
+    for (int variant = 0; variant < 4; ++variant) {
+      TVeDitherOptions o;
+      o.DitherMethod = uint8_t(m < VeKernelCount ? m : dmOrderedBayer + (m - VeKernelCount));
+      o.Serpentine = variant % 2;
+      o.GrayPalette = variant == 2;
+      o.LightnessFix = variant == 3 ? 20 : 0;
+      o.ErrorDiffusion = m % 2 ? 85 : 100;
+      SCOPED_TRACE(testing::Message()
+                   << "method " << int(o.DitherMethod) << " variant " << variant);
+      TVeImage whole(pic);
+      auto a = whole.Dither(nullptr, o, variant == 1 ? &output : nullptr, pal);
+      auto b = TVeImage::DitherSource(nullptr, o, variant == 1 ? &output : nullptr, pal, pic);
+      EXPECT_EQ(Indices(*a), Indices(*b));
+    }
+}
+
 TEST(DitherPalette, StrengthZeroIsPlainMapping) {
   const TVeBitmap32 pic = TestPicture(20, 12);
   const TVePalette256 pal = Palette16();

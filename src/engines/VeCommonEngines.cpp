@@ -163,8 +163,7 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
       // An indexed file holds at most 256 colours, so a larger list palette cannot be kept.
       if (!options.KeepWholePalette() || whole->GetCount() > 256) whole.reset();
     }
-    TVeImage image(source);
-    return image.Dither(cancel, dither, whole.get(), p);
+    return TVeImage::DitherSource(cancel, dither, whole.get(), p, source);
   }
 
   TVePaletteRGB generated(options.PaletteType(), gray);
@@ -175,11 +174,9 @@ TVeCustomPaletteEngine::Convert(const TVeCancelFlag* cancel, const TVeBitmap32& 
   if (r.GetCount() <= 256) p.Assign(&r);
   if (n > 1 && n < r.GetCount()) {
     Quantize(cancel, progress, gray, n, p, &r, fixed, source, options);
-    TVeImage image(source);
-    return image.Dither(cancel, dither, nullptr, p);
+    return TVeImage::DitherSource(cancel, dither, nullptr, p, source);
   }
-  TVeImage image(source);
-  return image.Dither(cancel, dither, nullptr, r);
+  return TVeImage::DitherSource(cancel, dither, nullptr, r, source);
 }
 
 std::unique_ptr<TVeBitmap> TVeCustomOriginalPaletteEngine::Convert(

@@ -535,6 +535,23 @@ void TVeImage::WindowBegin(int rows, bool gray) {
 
 void TVeImage::WindowLoad(int y, bool gray) {
   TWork* w = WindowRow(y);
+  if (FSource) {
+    // The records the image would hold, one at a time.
+    const uint32_t* in = FSource->Scanline(y);
+    TVePixel p;
+    for (int x = 0; x < FWidth; ++x) {
+      p.InitRGBQuad(in[x] & 0xFFFFFF);
+      const TVeLinRGBColor& v = p.GetLinRGB();
+      w[x].R = v.R;
+      w[x].G = v.G;
+      w[x].B = v.B;
+      if (gray) {
+        w[x].Y = p.GetLinGray();
+        w[x].YValid = true;
+      }
+    }
+    return;
+  }
   const TVePixel* row = Scanline(y);
   for (int x = 0; x < FWidth; ++x) {
     const TVeLinRGBColor& v = row[x].GetLinRGB();
@@ -549,6 +566,7 @@ void TVeImage::WindowLoad(int y, bool gray) {
 }
 
 void TVeImage::WindowStore(int y, int fromX, int toX) {
+  if (FSource) return; // nobody reads the image after the dither
   TWork* w = WindowRow(y);
   TVePixel* row = Scanline(y);
   for (int x = fromX; x < toX; ++x)
@@ -640,7 +658,7 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
     const int bitCount = bitmap ? bitmap->BitCount() : 0;
     if (data) data->Reversed = Reversed;
     TWork* w0 = rowp[0];
-    TVePixel* pixRow = Scanline(y);
+    TVePixel* pixRow = FSource ? nullptr : Scanline(y);
 
     for (int x = 0; x < columns; ++x) {
       CheckAbort(abort);
@@ -721,7 +739,7 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
       if (bmpRow) PutIndex(bmpRow, bitCount, sx, written);
       if (data) data->SetPixel(x, y, written);
       TotalError += Dist(vr, vg, vb, c);
-      pixRow[sx].SetLinRGB(c.R, c.G, c.B);
+      if (pixRow) pixRow[sx].SetLinRGB(c.R, c.G, c.B);
       if (tapCount == 0) continue;
       double cr = c.R, cg = c.G, cb = c.B;
       if constexpr (Gray) cr = cg = cb = c.Y;
@@ -855,6 +873,25 @@ std::unique_ptr<TVeBitmap> TVeImage::DitherTrueColor(const TVeCancelFlag* abort,
   }
   Reversed = false;
   return result;
+}
+
+std::unique_ptr<TVeBitmap> TVeImage::DitherSource(const TVeCancelFlag* abort,
+                                                  const TVeDitherOptions& options,
+                                                  const TVePalette* output,
+                                                  const TVePalette& search,
+                                                  const TVeBitmap32& source) {
+  const TVePalette& used = output ? *output : search;
+  if (options.GrayPalette || TVeColorFix(options.LightnessFix, options.SaturationFix).Active() ||
+      used.GetCount() > 256) {
+    TVeImage image(source);
+    return image.Dither(abort, options, output, search);
+  }
+  TVeImage image;
+  CheckSize(source.Width(), source.Height());
+  image.FWidth = source.Width();
+  image.FHeight = source.Height();
+  image.FSource = &source;
+  return image.DitherPalette(abort, options, output, search, nullptr);
 }
 
 std::unique_ptr<TVeBitmap> TVeImage::Dither(const TVeCancelFlag* abort,

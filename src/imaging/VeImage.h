@@ -136,6 +136,13 @@ public:
                                            const TVeDitherOptions& options,
                                            const TVePalette* output, const TVePalette& search,
                                            TVeData* data = nullptr);
+  // Dither(source) as TVeImage(source).Dither gives it, without the working record per pixel
+  // when nothing but the dither needs one (no fixes, no gray step, at most 256 colours): the
+  // rows are read from the picture as the diffusion reaches them.
+  static std::unique_ptr<TVeBitmap> DitherSource(const TVeCancelFlag* abort,
+                                                 const TVeDitherOptions& options,
+                                                 const TVePalette* output, const TVePalette& search,
+                                                 const TVeBitmap32& source);
   // For palettes of more than 256 colours: a 24-bit result.
   std::unique_ptr<TVeBitmap> DitherTrueColor(const TVeCancelFlag* abort,
                                              const TVeDitherOptions& options,
@@ -196,7 +203,10 @@ protected:
   void WindowLoad(int y, bool gray);
   void WindowStore(int y, int fromX, int toX);
 
+  TVeImage() = default; // for DitherSource
   std::vector<TVePixel, TVeNoFillAllocator<TVePixel>> FPixels;
+  // Set while the pixels are read from the picture rather than kept (DitherSource).
+  const TVeBitmap32* FSource = nullptr;
   int FWidth = 0;
   int FHeight = 0;
   std::vector<TWork> FWindow;
