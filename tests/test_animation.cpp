@@ -95,9 +95,8 @@ TEST(Animation, GifFramesComposedWithTheirDisposal) {
 }
 
 TEST(Animation, TransparentBackgroundShowsWhite) {
-  const std::vector<uint8_t> gif =
-      MakeGif(2, 1, {{0, 0, 1, 1, {2}, DISPOSE_BACKGROUND, 5, 3},
-                     {1, 0, 1, 1, {2}, DISPOSE_DO_NOT, 5, 3}});
+  const std::vector<uint8_t> gif = MakeGif(
+      2, 1, {{0, 0, 1, 1, {2}, DISPOSE_BACKGROUND, 5, 3}, {1, 0, 1, 1, {2}, DISPOSE_DO_NOT, 5, 3}});
   TVeAnimation a = VeDecodeGifAnimation(gif.data(), gif.size());
   ASSERT_EQ(a.Frames.size(), 2u);
   EXPECT_EQ(Pixels(a.Frames[0].Image), (std::vector<uint32_t>{B, 0xFFFFFFFF}));
@@ -151,8 +150,7 @@ TEST(Animation, SequencesByPatternInNumberOrder) {
       row[size_t(x) * 3] = uint8_t(color), row[size_t(x) * 3 + 1] = uint8_t(color >> 8);
       row[size_t(x) * 3 + 2] = uint8_t(color >> 16);
     }
-    VeWriteFile((dir / name).string(),
-                VeWritePng(w, 2, 24, {}, [&](int) { return row.data(); }));
+    VeWriteFile((dir / name).string(), VeWritePng(w, 2, 24, {}, [&](int) { return row.data(); }));
   };
   png("f010.png", 4, Y);
   png("f002.png", 4, G);

@@ -45,15 +45,17 @@ std::vector<uint8_t> SceneGif(int frames) {
 }
 
 void WritePng(const fs::path& p, const TVeBitmap32& b) {
-  std::vector<uint8_t> row(size_t(b.Width()) * 3);
-  WriteBytes(p, VeWritePng(b.Width(), b.Height(), 24, {}, [&](int y) {
-               for (int x = 0; x < b.Width(); ++x) {
-                 const uint32_t c = b.Pixel(x, y);
-                 row[size_t(x) * 3] = uint8_t(c), row[size_t(x) * 3 + 1] = uint8_t(c >> 8);
-                 row[size_t(x) * 3 + 2] = uint8_t(c >> 16);
-               }
-               return row.data();
-             }));
+  // The writer may ask for rows ahead, so every row is kept.
+  const size_t stride = size_t(b.Width()) * 3;
+  std::vector<uint8_t> rows(stride * size_t(b.Height()));
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) {
+      const uint32_t c = b.Pixel(x, y);
+      uint8_t* q = rows.data() + size_t(y) * stride + size_t(x) * 3;
+      q[0] = uint8_t(c), q[1] = uint8_t(c >> 8), q[2] = uint8_t(c >> 16);
+    }
+  WriteBytes(p, VeWritePng(b.Width(), b.Height(), 24, {},
+                           [&](int y) { return rows.data() + size_t(y) * stride; }));
 }
 
 std::string FrameName(const std::string& stem, int k, const std::string& ext) {
@@ -194,4 +196,37 @@ TEST_F(CliAnimation, StabilityKeepsStillCellsAndWorkersDoNotMatter) {
     EXPECT_EQ(Bytes(Dir / "on" / FrameName("s", k, "png")),
               Bytes(Dir / "one" / FrameName("s", k, "png")))
         << k;
+}
+
+TEST_F(CliAnimation, FreePaletteSharedByAllFramesUnlessAskedPerFrame) {
+  // A red frame and a blue one: palettes chosen per frame differ, one for both holds both.
+  TVeBitmap32 red(64, 64), blue(64, 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      red.Pixel(x, y) = VeRGBQuad(uint8_t(128 + x / 8 * 16), uint8_t(y / 8 * 32), 0);
+      blue.Pixel(x, y) = VeRGBQuad(0, uint8_t(y / 8 * 32), uint8_t(128 + x / 8 * 16));
+    }
+  WriteBytes(Dir / "rb.gif", VeWriteGifAnimation({&red, &blue}, {100, 100}));
+  auto palettes = [&](const std::string& stem) {
+    std::vector<std::vector<uint32_t>> out;
+    for (int k = 0; k < 2; ++k) {
+      std::vector<uint8_t> png = Bytes(Dir / FrameName(stem, k, "png"));
+      out.push_back(VeDecodePng(png.data(), png.size()).Palette);
+    }
+    return out;
+  };
+  const std::vector<std::string> args = {"-p",    "Common",          "-m", "Palette",
+                                         "--set", "MaxColorCount=8", "-f", "png"};
+  std::vector<std::string> shared = {"convert", "rb.gif", "-o", "shared"};
+  shared.insert(shared.end(), args.begin(), args.end());
+  std::vector<std::string> own = {"convert", "rb.gif", "-o", "own", "--palette-per-frame"};
+  own.insert(own.end(), args.begin(), args.end());
+  TRun a = Run(shared), b = Run(own);
+  ASSERT_EQ(a.Status, 0) << a.Err;
+  ASSERT_EQ(b.Status, 0) << b.Err;
+  auto s = palettes("shared"), o = palettes("own");
+  ASSERT_FALSE(s[0].empty());
+  EXPECT_EQ(s[0], s[1]);
+  EXPECT_NE(o[0], o[1]);
+  EXPECT_LE(s[0].size(), 8u);
 }

@@ -213,7 +213,8 @@ int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
   auto poll = [&] {
     uint32_t total = 0, part = 0;
     progress.GetProgress(total, part);
-    const uint64_t frame = uint64_t(done.load()) * 1000 + (total ? uint64_t(part) * 1000 / total : 0);
+    const uint64_t frame =
+        uint64_t(done.load()) * 1000 + (total ? uint64_t(part) * 1000 / total : 0);
     return std::pair<uint64_t, uint64_t>(frame, count * 1000);
   };
   TVeAnimationConversion converted;
@@ -373,8 +374,7 @@ int VeCliConvert(const std::string& input, const std::string& output,
       type = VePictureFileType(input);
       if (type != vptNone) data = VeReadPictureFile(input);
       if (type == vptGIF && VeGifFrameCount(data.data(), data.size(), 2) > 1)
-        animation =
-            std::make_unique<TVeAnimation>(VeDecodeGifAnimation(data.data(), data.size()));
+        animation = std::make_unique<TVeAnimation>(VeDecodeGifAnimation(data.data(), data.size()));
     });
   }
   if (animation) {

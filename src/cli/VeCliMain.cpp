@@ -56,9 +56,11 @@ int main(int argc, char** argv) {
   std::string input, output;
   TVeCliConvertSettings settings;
   auto* convert = app.add_subcommand("convert", "Convert one picture or native file");
-  convert->add_option("INPUT", input,
-                    "Picture, native file, animated GIF, folder of frames or a pattern such as "
-                    "frame%04d.png")->required();
+  convert
+      ->add_option("INPUT", input,
+                   "Picture, native file, animated GIF, folder of frames or a pattern such as "
+                   "frame%04d.png")
+      ->required();
   convert->add_option("-o,--output", output,
                       "Name the written files are derived from (default: the input's name in "
                       "the current folder)");

@@ -6,6 +6,8 @@
 #include "VeAnimation.h"
 #include "VeBitmap.h"
 #include "VeRuleCheck.h"
+#include "VeSource.h"
+#include "VeStream.h"
 
 namespace {
 
@@ -16,9 +18,10 @@ std::unique_ptr<TVeDestEngineOptions> CopyOptions(const TVeDestEngineClass& engi
   return copy;
 }
 
-// Modes that choose their colours from the picture.
-bool ChoosesPalette(const TVeDestEngineOptions& options) {
-  return options.PaletteType() == ptOptimized || options.PaletteType() == ptAuto;
+// The mode that chooses its colours from the picture and takes a given palette as the
+// command line's --palette gives it; other modes with a free palette keep choosing per frame.
+bool ChoosesPalette(const TVeDestEngineClass& engine) {
+  return engine.GetPlatformName() == "Common" && engine.GetModeName() == "Palette";
 }
 
 // One frame-sized picture with bands of 8 rows taken from every frame in turn, so that a
@@ -52,8 +55,8 @@ void CopyCell(const TVeBitmap32& from, TVeBitmap32& to, int x0, int y0, int x1, 
 
 } // namespace
 
-void VeStabilityCell(const TVeDestEngineClass& engine, const TVeDestEngineOptions& run,
-                     int& width, int& height) {
+void VeStabilityCell(const TVeDestEngineClass& engine, const TVeDestEngineOptions& run, int& width,
+                     int& height) {
   const TVeModeRule rule = engine.GetModeRule(run);
   width = height = 8;
   if (rule.CellWidth > 0 && rule.CellHeight > 0) {
@@ -73,10 +76,12 @@ TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
                                           TVeSize fixedSize, std::atomic<int>* framesDone) {
   TVeAnimationConversion out;
   std::unique_ptr<TVeDestEngineOptions> base = CopyOptions(engine, options);
-  if (!settings.PalettePerFrame && animation.Frames.size() > 1 && ChoosesPalette(*base)) {
+  if (!settings.PalettePerFrame && animation.Frames.size() > 1 && ChoosesPalette(engine)) {
     TVeConversionResult r = VeConvertPicture(engine, *base, PaletteSample(animation), nullptr,
                                              nullptr, cancel, progress, nullptr, fixedSize);
-    if (r.Options && r.Options->Palette().GetCount() > 0) {
+    // Only a palette reduced to the colour count was chosen; a generated one stays as it is.
+    if (r.Options && r.Options->Palette().GetCount() > 0 &&
+        r.Options->Palette().GetCount() <= r.Options->MaxColorCount()) {
       const TVePalette256 palette = r.Options->Palette();
       base->BeginUpdate();
       base->SetPaletteType(ptColored);
@@ -90,9 +95,11 @@ TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
   TVeBitmap32 previous;  // the previous frame's result
   for (size_t k = 0; k < animation.Frames.size(); ++k) {
     TVeBitmap32 prepared;
-    TVeConversionResult r =
-        VeConvertPicture(engine, *base, animation.Frames[k].Image, nullptr, nullptr, cancel,
-                         progress, nullptr, fixedSize, &prepared);
+    // Each frame with the palettes a true-colour picture of it has, as converted alone.
+    const TVeBitmap32& image = animation.Frames[k].Image;
+    const std::unique_ptr<TVePalette256> colors = VeCollectColors(image);
+    TVeConversionResult r = VeConvertPicture(engine, *base, image, colors.get(), colors.get(),
+                                             cancel, progress, nullptr, fixedSize, &prepared);
     if (!r.Bitmap) throw EInternalError();
     std::unique_ptr<TVeBitmap32> plain = r.Bitmap->ToBitmap32();
     const int w = plain->Width(), h = plain->Height();

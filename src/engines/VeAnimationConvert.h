@@ -31,16 +31,14 @@ struct TVeAnimationConversion {
 };
 
 // The size of the cells stability works on: the mode's attribute cells, or 8 x 8 blocks.
-void VeStabilityCell(const TVeDestEngineClass& engine, const TVeDestEngineOptions& run,
-                     int& width, int& height);
+void VeStabilityCell(const TVeDestEngineClass& engine, const TVeDestEngineOptions& run, int& width,
+                     int& height);
 
 // Converts every frame in order on this thread (the engines may use workers; the result is
 // the same for any number). progress shows the current frame's progress; done frames are
 // counted in framesDone when given.
-TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
-                                          const TVeDestEngineOptions& options,
-                                          const TVeAnimation& animation,
-                                          const TVeAnimationSettings& settings,
-                                          const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                          TVeSize fixedSize = {0, 0},
-                                          std::atomic<int>* framesDone = nullptr);
+TVeAnimationConversion
+VeConvertAnimation(const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
+                   const TVeAnimation& animation, const TVeAnimationSettings& settings,
+                   const TVeCancelFlag* cancel, TVeDestProgress& progress,
+                   TVeSize fixedSize = {0, 0}, std::atomic<int>* framesDone = nullptr);

@@ -144,7 +144,8 @@ TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrame
         background = VeRGBQuad(0, 0, 0);
     }
     const int64_t w = anim.Width, h = anim.Height;
-    if (int64_t(anim.Frames.size()) >= maxFrames) TooLong(int64_t(anim.Frames.size()) + 1, maxFrames);
+    if (int64_t(anim.Frames.size()) >= maxFrames)
+      TooLong(int64_t(anim.Frames.size()) + 1, maxFrames);
     CheckPixels(int64_t(anim.Frames.size()) + 1, w, h, maxPixels);
     if (anim.Frames.empty()) canvas.assign(size_t(w * h), background);
 
@@ -169,8 +170,8 @@ TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrame
         const int index = line[size_t(x - left)];
         if (index == transparent) continue;
         if (map && map->Colors && index < map->ColorCount)
-          row[x] = VeRGBQuad(map->Colors[index].Red, map->Colors[index].Green,
-                             map->Colors[index].Blue);
+          row[x] =
+              VeRGBQuad(map->Colors[index].Red, map->Colors[index].Green, map->Colors[index].Blue);
         else
           row[x] = VeRGBQuad(0, 0, 0);
       }
@@ -327,7 +328,7 @@ std::vector<uint8_t> VeWriteGifAnimation(const std::vector<const TVeBitmap32*>& 
        EGifPutExtensionBlock(gif, 3, loop) != GIF_ERROR &&
        EGifPutExtensionTrailer(gif) != GIF_ERROR;
   std::string tooMany;
-  std::vector<GifPixelType> line(size_t(width));
+  std::vector<GifPixelType> line(static_cast<size_t>(width));
   for (size_t k = 0; ok && k < frames.size(); ++k) {
     const TVeBitmap32& f = *frames[k];
     if (f.Width() != width || f.Height() != height) VeInternalError();
