@@ -9,6 +9,7 @@
 #include "VeAnimation.h"
 #include "VeErrors.h"
 #include "VePictureCodecs.h"
+#include "VeSource.h"
 
 namespace fs = std::filesystem;
 
@@ -181,4 +182,24 @@ TEST(Animation, SequencesByPatternInNumberOrder) {
         << e.what();
   }
   fs::remove_all(dir);
+}
+
+TEST(Animation, SourceShowsTheChosenFrameInItsRegion) {
+  const std::vector<uint8_t> gif = DisposalGif();
+  TVeSource source;
+  source.OpenData(gif.data(), gif.size(), vptGIF, "anim.gif");
+  ASSERT_EQ(source.AnimationFrames(), 4);
+  EXPECT_EQ(source.AnimationFrame(), 0);
+  source.SetRegion({1, 1, 3, 3});
+  source.SetAnimationFrame(2);
+  EXPECT_EQ(Pixels(*source.Image()),
+            (std::vector<uint32_t>{G, B, G, G, B, R, R, G, G, R, R, G, G, G, G, G}));
+  EXPECT_EQ(Pixels(*source.RegionImage()), (std::vector<uint32_t>{R, R, R, R}));
+  source.SetAnimationFrame(9); // out of range: nothing changes
+  EXPECT_EQ(source.AnimationFrame(), 2);
+  // A still picture, and an animation cut short, have no frames to choose.
+  std::vector<uint8_t> cut(gif.begin(), gif.end() - 4);
+  source.OpenData(cut.data(), cut.size(), vptGIF, "cut.gif");
+  EXPECT_EQ(source.AnimationFrames(), 0);
+  EXPECT_EQ(Pixels(*source.Image()), std::vector<uint32_t>(16, G));
 }

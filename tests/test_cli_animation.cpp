@@ -141,8 +141,9 @@ TEST_F(CliAnimation, StillGifsSequencesAndRefusals) {
   EXPECT_NE(mixed.Status, 0);
   EXPECT_NE(mixed.Err.find("shot003.png: the picture is 8x8"), std::string::npos) << mixed.Err;
   EXPECT_NE(Run({"convert", "none%02d.png"}).Status, 0);
+  // Cut inside its second frame: refused, not taken as a still of the first.
   std::vector<uint8_t> gif = SceneGif(3);
-  gif.resize(gif.size() - 200);
+  gif.resize(gif.size() / 2);
   WriteBytes(Dir / "cut.gif", gif);
   TRun cut = Run({"convert", "cut.gif"});
   EXPECT_EQ(cut.Status, 1);

@@ -68,26 +68,28 @@ int VeGifFrameCount(const uint8_t* data, size_t size, int limit) {
   int error = 0;
   TGifCloser gif{DGifOpen(&input, GifRead, &error)};
   if (!gif.Gif) return 0;
+  // Pictures count from their descriptor, so that a file cut inside its second picture is
+  // still told as an animation (and refused as one), not taken as a still.
   int count = 0;
   while (count < limit) {
     GifRecordType record;
-    if (DGifGetRecordType(gif.Gif, &record) == GIF_ERROR) return 0;
+    if (DGifGetRecordType(gif.Gif, &record) == GIF_ERROR) break;
     if (record == TERMINATE_RECORD_TYPE) break;
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* ext = nullptr;
-      if (DGifGetExtension(gif.Gif, &code, &ext) == GIF_ERROR) return 0;
+      if (DGifGetExtension(gif.Gif, &code, &ext) == GIF_ERROR) break;
       while (ext)
-        if (DGifGetExtensionNext(gif.Gif, &ext) == GIF_ERROR) return 0;
+        if (DGifGetExtensionNext(gif.Gif, &ext) == GIF_ERROR) return count;
     } else if (record == IMAGE_DESC_RECORD_TYPE) {
-      if (DGifGetImageDesc(gif.Gif) == GIF_ERROR) return 0;
+      if (DGifGetImageDesc(gif.Gif) == GIF_ERROR) break;
+      ++count;
       int codeSize = 0;
       GifByteType* block = nullptr;
       // The compressed data is skipped block by block, never decoded.
-      if (DGifGetCode(gif.Gif, &codeSize, &block) == GIF_ERROR) return 0;
+      if (DGifGetCode(gif.Gif, &codeSize, &block) == GIF_ERROR) break;
       while (block)
-        if (DGifGetCodeNext(gif.Gif, &block) == GIF_ERROR) return 0;
-      ++count;
+        if (DGifGetCodeNext(gif.Gif, &block) == GIF_ERROR) return count;
     }
   }
   return count;

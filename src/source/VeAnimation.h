@@ -28,8 +28,8 @@ struct TVeAnimation {
   std::vector<TVeAnimationFrame> Frames;
 };
 
-// The number of pictures in a GIF, counted without decoding them; 0 for a GIF that cannot
-// be read that far. Stops counting at limit.
+// The number of pictures in a GIF, counted by their descriptors without decoding them, up to
+// where the file can be read; stops counting at limit.
 int VeGifFrameCount(const uint8_t* data, size_t size, int limit = VeMaxAnimationFrames + 1);
 
 // Every frame of a GIF composed on the canvas with the previous frame's disposal (0 and 1
