@@ -359,11 +359,11 @@ int VeCliConvert(const std::string& input, const std::string& output,
   std::unique_ptr<TVeAnimation> animation;
   int type = vptNone;
   std::vector<uint8_t> data;
-  if (IsFolder(input)) {
-    std::vector<std::string> files = VeBatchFolderFiles(input);
-    if (files.empty())
-      throw EVeError(input + ": no pictures to convert (.jpg, .jpeg, .bmp, .png or .gif)");
-    animation = std::make_unique<TVeAnimation>(VeLoadPictureSequence(files));
+  std::vector<std::string> folderFiles;
+  if (IsFolder(input)) folderFiles = VeBatchFolderFiles(input);
+  // A folder without pictures is refused below as any folder is.
+  if (!folderFiles.empty()) {
+    animation = std::make_unique<TVeAnimation>(VeLoadPictureSequence(folderFiles));
   } else if (VeIsFramePattern(input) && ::access(input.c_str(), F_OK) != 0) {
     std::vector<std::string> files;
     NamingFile(input, [&] { files = VeExpandFramePattern(input); });
