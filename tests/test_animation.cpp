@@ -123,6 +123,10 @@ TEST(Animation, BrokenAndOversizedGifsAreRefused) {
   }
   EXPECT_THROW(VeDecodeGifAnimation(gif.data(), gif.size(), 100, 16 * 3), EVeError);
   EXPECT_NO_THROW(VeDecodeGifAnimation(gif.data(), gif.size(), 4, 16 * 4));
+  // A huge screen of tiny frames is refused before any canvas is taken.
+  const std::vector<uint8_t> huge =
+      MakeGif(20000, 20000, {{0, 0, 1, 1, {1}, DISPOSE_DO_NOT, 1, -1}});
+  EXPECT_THROW(VeDecodeGifAnimation(huge.data(), huge.size()), EVeError);
 }
 
 TEST(Animation, WriterRoundTripsFramesAndDelays) {
