@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "VeAnimation.h"
 #include "VeBatch.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
@@ -311,6 +312,14 @@ TEST_F(CliTest, ReadmeExamplesRunAsWritten) {
   ASSERT_TRUE(fs::exists(Dir / "game.scr"));
   fs::create_directories(Dir / "screens");
   fs::copy_file(Dir / "game.scr", Dir / "screens" / "game.scr");
+  // An animation of two frames, as a GIF and as numbered pictures.
+  TVeBitmap32 first(64, 48, VeRGBQuad(200, 40, 40)), second(64, 48, VeRGBQuad(40, 40, 200));
+  const std::vector<uint8_t> anim = VeWriteGifAnimation({&first, &second}, {100, 100});
+  std::ofstream(Dir / "anim.gif", std::ios::binary)
+      .write(reinterpret_cast<const char*>(anim.data()), std::streamsize(anim.size()));
+  fs::create_directories(Dir / "frames");
+  ASSERT_EQ(Run({"import", "game.scr", "-o", "frames/shot0000.png"}).Status, 0);
+  ASSERT_EQ(Run({"import", "game.scr", "-o", "frames/shot0001.png"}).Status, 0);
 
   const std::string bin = fs::path(VELMORA_CLI_PATH).parent_path().string();
   for (const std::string& command : commands) {

@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -100,7 +102,20 @@ void TVeMainForm::CreateViews() {
   FResultView = new TVeDestImage;
   FResultScroll->setWidget(FResultView);
   FResultScroll->setWidgetResizable(true);
-  views->addWidget(FSourceLabel);
+  // An animation's frames: the one chosen is the picture converted.
+  auto* sourceRow = new QHBoxLayout;
+  FFrameLabel = new QLabel(central);
+  FFrameBox = new QSpinBox(central);
+  FFrameLabel->setBuddy(FFrameBox);
+  FFrameLabel->hide();
+  FFrameBox->hide();
+  connect(FFrameBox, &QSpinBox::valueChanged, this,
+          [this](int frame) { Guard([&] { FSource->SetAnimationFrame(frame - 1); }); });
+  sourceRow->addWidget(FSourceLabel);
+  sourceRow->addStretch(1);
+  sourceRow->addWidget(FFrameLabel);
+  sourceRow->addWidget(FFrameBox);
+  views->addLayout(sourceRow);
   views->addWidget(FSourceScroll, 1);
   views->addWidget(FResultLabel);
   views->addWidget(FResultScroll, 1);
@@ -713,10 +728,24 @@ void TVeMainForm::DoAbout() {
 
 // ---- the source side ----
 
+void TVeMainForm::ShowAnimationFrames() {
+  const int count = FSource ? FSource->AnimationFrames() : 0;
+  FFrameLabel->setVisible(count > 1);
+  FFrameBox->setVisible(count > 1);
+  if (count <= 1) return;
+  const QSignalBlocker block(FFrameBox);
+  FFrameBox->setRange(1, count);
+  FFrameBox->setValue(FSource->AnimationFrame() + 1);
+  FFrameLabel->setText(tr("F&rame (of %1):").arg(count));
+}
+
 class TVeMainForm::TSourceLink : public IVeSourceClient, public IVeSourceFilesClient {
 public:
   explicit TSourceLink(TVeMainForm* form) : FForm(form) {}
-  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override { FForm->WatchSourceFile(); }
+  void SourceImageChanged(TVeSource*, const TVeBitmap32*) override {
+    FForm->WatchSourceFile();
+    FForm->ShowAnimationFrames();
+  }
   void SourceRegionChanged(TVeSource* source, const TVeBitmap32* regionImage,
                            const TVePalette256* filePalette,
                            const TVePalette256* usedColors) override {

@@ -18,6 +18,7 @@ class QListWidget;
 class QMenu;
 class QMimeData;
 class QScrollArea;
+class QSpinBox;
 class QTimer;
 class QVBoxLayout;
 class TVeDestImage;
@@ -158,6 +159,8 @@ private:
   void DoMarkRuleBreaks();
   // The watched source: the file of the open picture, reloaded after it changes on disk.
   void WatchSourceFile();
+  // The frame selector, shown while an animation is open.
+  void ShowAnimationFrames();
   void ReloadSource();
   void DoAbout();
 
@@ -168,6 +171,8 @@ private:
   QLabel* FResultLabel = nullptr;
   QLabel* FTimeLabel = nullptr;
   QLabel* FModeLabel = nullptr;
+  QLabel* FFrameLabel = nullptr;
+  QSpinBox* FFrameBox = nullptr;
   QElapsedTimer FRunClock;
   QScrollArea* FSourceScroll = nullptr;
   QScrollArea* FResultScroll = nullptr;

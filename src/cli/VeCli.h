@@ -34,6 +34,9 @@ struct TVeCliConvertSettings {
   std::vector<std::string> Exports;   // export kinds: c, asm, raw, tap
   bool Import = false;                // batch: the sources are native files to decode
   int ShardIndex = 1, ShardCount = 1; // batch: only this part of the folder
+  bool Stability = true;              // animations: temporal stability
+  int StabilityThreshold = 12;
+  bool PalettePerFrame = false;
 };
 
 struct TVeCliRegion {

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
+#include "VeAnimation.h"
+#include "VeAnimationConvert.h"
 #include "VeBatch.h"
 #include "VeBitmap.h"
 #include "VeCli.h"
@@ -180,6 +183,97 @@ std::string JsonString(const std::string& s) {
   return out + "\"";
 }
 
+// The name frame k's files are derived from: "out/anim" gives "out/anim.0003.x", so that
+// replacing the extension leaves "out/anim.0003.scr".
+std::string FrameBase(const std::string& base, size_t k) {
+  char number[16];
+  std::snprintf(number, sizeof number, ".%04zu", k);
+  return VeChangeFileExt(base, "") + number + ".x";
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Every frame converted in order, all their files in one set.
+int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
+                     const std::string& output, const TVeCliConvertSettings& s,
+                     const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
+                     TVeSize fixedSize, TVeSaveFormat format,
+                     std::optional<TVeSaveFormat> previewFormat,
+                     const std::vector<const TVeExporter*>& exporters) {
+  TVeAnimationSettings settings;
+  settings.Stability = s.Stability;
+  settings.Threshold = s.StabilityThreshold;
+  settings.PalettePerFrame = s.PalettePerFrame;
+  TVeDestProgress progress;
+  std::atomic<int> done{0};
+  const uint64_t count = animation.Frames.size();
+  auto poll = [&] {
+    uint32_t total = 0, part = 0;
+    progress.GetProgress(total, part);
+    const uint64_t frame =
+        uint64_t(done.load()) * 1000 + (total ? uint64_t(part) * 1000 / total : 0);
+    return std::pair<uint64_t, uint64_t>(frame, count * 1000);
+  };
+  TVeAnimationConversion converted;
+  RunWithProgress(
+      "Converting",
+      [&] {
+        converted = VeConvertAnimation(engine, options, animation, settings, nullptr, progress,
+                                       fixedSize, &done);
+      },
+      poll);
+  if (s.Stability && converted.Cells > 0)
+    Note(std::to_string(count) + " frames; " +
+         std::to_string(converted.KeptCells * 100 / converted.Cells) +
+         "% of the cells kept from the frame before" +
+         (converted.FallbackFrames
+              ? " (" + std::to_string(converted.FallbackFrames) + " frames converted whole)"
+              : std::string()));
+
+  TVeOutputSet set;
+  set.Protect(input);
+  set.Protect(s.PaletteFile);
+  const std::string base = output.empty() ? VeExtractFileName(input) : output;
+  const std::string mode = engine.GetPlatformName() + " " + engine.GetModeName();
+  std::vector<const TVeStreamList*> streams;
+  std::vector<std::unique_ptr<TVeBitmap32>> shown;
+  for (size_t k = 0; k < converted.Frames.size(); ++k) {
+    TVeConversionResult& r = converted.Frames[k];
+    VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), format, FrameBase(base, k));
+    if (r.Files) streams.push_back(r.Files.get());
+    if (previewFormat) shown.push_back(r.Bitmap->ToBitmap32());
+  }
+  if (previewFormat) {
+    if (*previewFormat == sfGIF) {
+      std::vector<const TVeBitmap32*> pictures;
+      for (auto& b : shown)
+        pictures.push_back(b.get());
+      set.Add(s.Preview, VeWriteGifAnimation(pictures, converted.DelaysMs));
+    } else {
+      // Pictures without frames of their own: one file per frame.
+      for (size_t k = 0; k < converted.Frames.size(); ++k)
+        set.Add(VeChangeFileExt(FrameBase(s.Preview, k), VeExtractFileExt(s.Preview)),
+                VeEncodeResult(*converted.Frames[k].Bitmap, *previewFormat));
+    }
+  }
+  for (const TVeExporter* e : exporters) {
+    if (streams.size() != converted.Frames.size() || streams.empty() || streams[0]->Count() == 0)
+      throw EVeError("\"" + engine.GetModeName() + "\" writes no native files to export");
+    if (e->WriteAll) {
+      VeAddExportAll(set, streams, *e, base, mode);
+    } else {
+      for (size_t k = 0; k < converted.Frames.size(); ++k)
+        VeAddExportFiles(set, *converted.Frames[k].Files, *e, FrameBase(base, k), mode);
+    }
+  }
+  for (const std::string& f : CommitFiles(set, s.Force, "choose another name with -o"))
+    std::printf("%s\n", f.c_str());
+  return 0;
+}
+
 } // namespace
 
 void VeCliStartup() {
@@ -261,13 +355,33 @@ int VeCliConvert(const std::string& input, const std::string& output,
     progress.GetProgress(total, done);
     return std::pair<uint64_t, uint64_t>(done, total);
   };
+  // Animations: a folder of frames, a numbered pattern, or a GIF of more than one picture.
+  std::unique_ptr<TVeAnimation> animation;
   int type = vptNone;
   std::vector<uint8_t> data;
-  if (!region)
+  std::vector<std::string> folderFiles;
+  if (IsFolder(input)) folderFiles = VeBatchFolderFiles(input);
+  // A folder without pictures is refused below as any folder is.
+  if (!folderFiles.empty()) {
+    animation = std::make_unique<TVeAnimation>(VeLoadPictureSequence(folderFiles));
+  } else if (VeIsFramePattern(input) && ::access(input.c_str(), F_OK) != 0) {
+    std::vector<std::string> files;
+    NamingFile(input, [&] { files = VeExpandFramePattern(input); });
+    if (files.empty()) throw EVeError(input + ": no file matches the pattern");
+    animation = std::make_unique<TVeAnimation>(VeLoadPictureSequence(files));
+  } else if (!region) {
     NamingFile(input, [&] {
       type = VePictureFileType(input);
       if (type != vptNone) data = VeReadPictureFile(input);
+      if (type == vptGIF && VeGifFrameCount(data.data(), data.size(), 2) > 1)
+        animation = std::make_unique<TVeAnimation>(VeDecodeGifAnimation(data.data(), data.size()));
     });
+  }
+  if (animation) {
+    if (region) throw EVeUsage("--region does not apply to animations");
+    return ConvertAnimation(input, *animation, output, s, engine, *options, fixedSize, format,
+                            previewFormat, exporters);
+  }
   if (type != vptNone) {
     TVeFileConversion converted;
     RunWithProgress(

@@ -26,6 +26,14 @@ void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s, bool single) {
     cmd->add_option("--export", s.Exports,
                     "Also export the native files: c, asm, raw or tap (repeatable)")
         ->allow_extra_args(false);
+    cmd->add_flag("!--no-stability", s.Stability,
+                  "Animations: convert every cell of every frame afresh (dithering may crawl)");
+    cmd->add_option("--stability-threshold", s.StabilityThreshold,
+                    "Animations: largest change in a cell's source that keeps its previous "
+                    "result (default 12)")
+        ->check(CLI::Range(0, 255));
+    cmd->add_flag("--palette-per-frame", s.PalettePerFrame,
+                  "Animations: choose a free palette per frame rather than once for all");
   }
   cmd->add_flag("--force", s.Force, "Replace existing files even when they are read-only");
   cmd->add_option("--threads", s.Threads, "Worker threads (default: one per processor)")
@@ -48,7 +56,11 @@ int main(int argc, char** argv) {
   std::string input, output;
   TVeCliConvertSettings settings;
   auto* convert = app.add_subcommand("convert", "Convert one picture or native file");
-  convert->add_option("INPUT", input, "Picture or native file")->required();
+  convert
+      ->add_option("INPUT", input,
+                   "Picture, native file, animated GIF, folder of frames or a pattern such as "
+                   "frame%04d.png")
+      ->required();
   convert->add_option("-o,--output", output,
                       "Name the written files are derived from (default: the input's name in "
                       "the current folder)");

@@ -122,11 +122,13 @@ TVeConversionResult ConvertResized(const TVeDestEngineClass& engine,
                                    const TVeBitmap32& picture, TVeResizeResult& prepared,
                                    const TVePalette256* usedColors,
                                    const TVePalette256* sourcePalette, const TVeCancelFlag* cancel,
-                                   TVeDestProgress& progress, const std::atomic<bool>* stop) {
+                                   TVeDestProgress& progress, const std::atomic<bool>* stop,
+                                   TVeBitmap32* preparedCopy = nullptr) {
   TVeConversionResult result;
   if (Stopped(stop)) return result;
   if (!prepared.SameAsRegion) PaintBorder(prepared.Picture, prepared.Rect, run->BorderColor());
   const TVeBitmap32& input = prepared.SameAsRegion ? picture : prepared.Picture;
+  if (preparedCopy) *preparedCopy = input;
   std::unique_ptr<TVePalette256> used, file;
   if (usedColors && usedColors->GetCount() > 0) used = std::make_unique<TVePalette256>(*usedColors);
   if (sourcePalette && sourcePalette->GetCount() > 0)
@@ -148,13 +150,14 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVeBitmap32& picture, const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                     const std::atomic<bool>* stop, TVeSize fixedSize) {
+                                     const std::atomic<bool>* stop, TVeSize fixedSize,
+                                     TVeBitmap32* preparedCopy) {
   std::unique_ptr<TVeDestEngineOptions> run =
       RunOptions(engine, options, picture.Width(), picture.Height(), fixedSize);
   TVeResizeResult prepared;
   ResizeForRun(prepared, *run, picture, nullptr, nullptr);
   return ConvertResized(engine, std::move(run), picture, prepared, usedColors, sourcePalette,
-                        cancel, progress, stop);
+                        cancel, progress, stop, preparedCopy);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "VeAnimation.h"
 #include "VeErrors.h"
 #include "VeRowFeed.h"
 
@@ -70,6 +71,14 @@ void CollectTrueColors(TVePictureResult& r, unsigned wanted) {
 }
 
 } // namespace
+
+std::unique_ptr<TVePalette256> VeCollectColors(const TVeBitmap32& image) {
+  TCollector colors(true);
+  const uint32_t* p = image.Data();
+  for (size_t i = 0, n = image.PixelCount(); i < n && colors.Active(); ++i)
+    colors.Add(p[i] & 0xFFFFFF);
+  return colors.Take();
+}
 
 void VeDecodeSourcePicture(int type, const uint8_t* data, size_t size, TVePictureResult& r,
                            TVeRowFeed* feed) {
@@ -182,6 +191,8 @@ void TVeSource::Clear() {
   FFilePalette.reset();
   FUsedColors.reset();
   FFrames.reset();
+  FAnimation.reset();
+  FAnimationFrame = 0;
   FRegion = TVeRect();
   FName.clear();
   FPath.clear();
@@ -261,6 +272,15 @@ void TVeSource::OpenData(const uint8_t* data, size_t size, int type, const std::
   try {
     TVePictureResult r;
     VeDecodeSourcePicture(type, data, size, r);
+    // The first frame is the still picture; an animation whose later frames cannot be read
+    // stays that still.
+    if (type == vptGIF && VeGifFrameCount(data, size, 2) > 1) {
+      try {
+        FAnimation = std::make_unique<TVeAnimation>(VeDecodeGifAnimation(data, size));
+      } catch (const EVeError&) {
+        FAnimation.reset();
+      }
+    }
     Take(std::move(r), name);
   } catch (...) {
     Clear();
@@ -293,6 +313,24 @@ void TVeSource::OpenDroppedFiles(const std::vector<std::string>& paths) {
 
 void TVeSource::Close() {
   Clear();
+  NotifyImage();
+  NotifyRegion();
+}
+
+int TVeSource::AnimationFrames() const {
+  return FAnimation ? int(FAnimation->Frames.size()) : 0;
+}
+
+void TVeSource::SetAnimationFrame(int frame) {
+  if (!FAnimation || frame < 0 || frame >= AnimationFrames() || frame == FAnimationFrame) return;
+  FAnimationFrame = frame;
+  // The file's palettes describe its first picture.
+  FFilePalette.reset();
+  FUsedColors.reset();
+  FImage = std::make_unique<TVeBitmap32>(FAnimation->Frames[size_t(frame)].Image);
+  FRegionImage.reset();
+  if (FRegion != TVeRect{0, 0, FImage->Width(), FImage->Height()})
+    FRegionImage = std::make_unique<TVeBitmap32>(VeRegionPicture(*FImage, FRegion));
   NotifyImage();
   NotifyRegion();
 }

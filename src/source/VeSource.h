@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "VeAnimation.h"
 #include "VeBitmap32.h"
 #include "VePalette.h"
 #include "VePictureCodecs.h"
@@ -25,6 +26,9 @@ struct TVePictureResult {
 // A decoded picture as a 32-bit picture with its own palette and the palette of the colours
 // it uses. Indexed pictures without a palette fail with "Invalid palette".
 TVePictureResult PictureToBitmap32(const TVePicture& picture, unsigned wanted = vpwAll);
+// The distinct colours of a picture in pixel order, as a picture without a palette gets them
+// for both its palettes; null when there are too many.
+std::unique_ptr<TVePalette256> VeCollectColors(const TVeBitmap32& image);
 // The same from a BMP, PNG or GIF file's bytes (DetectPictureType's number), decoding a PNG
 // without a palette straight into the 32-bit rows.
 TVePictureResult VeDecodeToBitmap32(int type, const uint8_t* data, size_t size,
@@ -85,6 +89,11 @@ public:
   // The frames of an imported flickering file (its two screens), else nullptr.
   const TVeBitmapList* Frames() const { return FFrames.get(); }
   bool Empty() const { return !FImage; }
+  // An animated GIF: its frame count (0 for any other picture) and the frame shown as the
+  // picture, which a conversion takes. Choosing a frame keeps the region.
+  int AnimationFrames() const;
+  int AnimationFrame() const { return FAnimationFrame; }
+  void SetAnimationFrame(int frame);
 
   // Pictures by content, anything else through the native loaders. Errors propagate;
   // a failed picture leaves the source empty and the clients told.
@@ -118,6 +127,8 @@ private:
   std::unique_ptr<TVePalette256> FFilePalette;
   std::unique_ptr<TVePalette256> FUsedColors;
   std::unique_ptr<TVeBitmapList> FFrames;
+  std::unique_ptr<TVeAnimation> FAnimation;
+  int FAnimationFrame = 0;
   std::vector<IVeSourceClient*> FClients;
   std::vector<TVeSourceFiles*> FFileLists; // detached when this source goes
   friend class TVeSourceFiles;
