@@ -9,6 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "VeAnimation.h"
 #include "VeBatch.h"
 #include "VeBitmap.h"
 #include "VeCommonEngines.h"
@@ -134,6 +135,42 @@ TEST_F(BatchTest, ConvertsOnlyPicturesOfTheFolder) {
   EXPECT_EQ(st.Count, 1);
   EXPECT_EQ(st.Index, 1);
   EXPECT_EQ(st.Position, st.MaxPosition);
+}
+
+TEST_F(BatchTest, AnimatedGifsGiveEveryFrame) {
+  // Three frames of a moving bar, and a one-frame GIF beside it that stays a still.
+  std::vector<TVeBitmap32> frames;
+  for (int k = 0; k < 3; ++k) {
+    TVeBitmap32 b(32, 16, 0xFF204060);
+    for (int y = 0; y < 16; ++y)
+      b.Pixel(4 + 8 * k, y) = 0xFFFFFFFF;
+    frames.push_back(std::move(b));
+  }
+  std::vector<const TVeBitmap32*> pictures;
+  for (const TVeBitmap32& b : frames)
+    pictures.push_back(&b);
+  Write(Dir / "src" / "anim.gif", VeWriteGifAnimation(pictures, {100, 100, 100}));
+  Write(Dir / "src" / "still.gif", VeWriteGifAnimation({pictures[0]}, {0}));
+  auto options = Palette.Create()->CreateOptions();
+  options->SetMaxColorCount(4);
+  TVeBatchThread batch({}, sfPNG, Palette, *options, (Dir / "dst").string(),
+                       (Dir / "src").string());
+  EXPECT_EQ(RunBatch(batch), (std::vector<std::string>{"anim.gif: OK, 3 frames", "still.gif: OK"}));
+  std::vector<std::string> out;
+  for (auto& e : fs::directory_iterator(Dir / "dst"))
+    out.push_back(e.path().filename());
+  std::sort(out.begin(), out.end());
+  EXPECT_EQ(out, (std::vector<std::string>{"anim.0000.png", "anim.0001.png", "anim.0002.png",
+                                           "still.png"}));
+  // Each frame shows its own bar.
+  for (int k = 0; k < 3; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "anim.%04d.png", k);
+    const std::vector<uint8_t> png = VeReadFile((Dir / "dst" / name).string());
+    TVePictureResult r = VeDecodeToBitmap32(vptPNG, png.data(), png.size(), vpwPicture);
+    EXPECT_EQ(r.Image.Pixel(4 + 8 * k, 3) & 0xFFFFFF, 0xFFFFFFu) << name;
+    EXPECT_NE(r.Image.Pixel(4 + 8 * ((k + 1) % 3), 3) & 0xFFFFFF, 0xFFFFFFu) << name;
+  }
 }
 
 TEST_F(BatchTest, FramesNativeFilesAndFailures) {

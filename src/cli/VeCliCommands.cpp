@@ -185,12 +185,6 @@ std::string JsonString(const std::string& s) {
 
 // The name frame k's files are derived from: "out/anim" gives "out/anim.0003.x", so that
 // replacing the extension leaves "out/anim.0003.scr".
-std::string FrameBase(const std::string& base, size_t k) {
-  char number[16];
-  std::snprintf(number, sizeof number, ".%04zu", k);
-  return VeChangeFileExt(base, "") + number + ".x";
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -242,7 +236,7 @@ int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
   std::vector<std::unique_ptr<TVeBitmap32>> shown;
   for (size_t k = 0; k < converted.Frames.size(); ++k) {
     TVeConversionResult& r = converted.Frames[k];
-    VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), format, FrameBase(base, k));
+    VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), format, VeFrameBase(base, k));
     if (r.Files) streams.push_back(r.Files.get());
     if (previewFormat) shown.push_back(r.Bitmap->ToBitmap32());
   }
@@ -255,7 +249,7 @@ int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
     } else {
       // Pictures without frames of their own: one file per frame.
       for (size_t k = 0; k < converted.Frames.size(); ++k)
-        set.Add(VeChangeFileExt(FrameBase(s.Preview, k), VeExtractFileExt(s.Preview)),
+        set.Add(VeChangeFileExt(VeFrameBase(s.Preview, k), VeExtractFileExt(s.Preview)),
                 VeEncodeResult(*converted.Frames[k].Bitmap, *previewFormat));
     }
   }
@@ -266,7 +260,7 @@ int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
       VeAddExportAll(set, streams, *e, base, mode);
     } else {
       for (size_t k = 0; k < converted.Frames.size(); ++k)
-        VeAddExportFiles(set, *converted.Frames[k].Files, *e, FrameBase(base, k), mode);
+        VeAddExportFiles(set, *converted.Frames[k].Files, *e, VeFrameBase(base, k), mode);
     }
   }
   for (const std::string& f : CommitFiles(set, s.Force, "choose another name with -o"))

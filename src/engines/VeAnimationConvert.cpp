@@ -1,13 +1,21 @@
 #include "VeAnimationConvert.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "VeAnimation.h"
 #include "VeBitmap.h"
 #include "VeRuleCheck.h"
+#include "VeSaveResult.h"
 #include "VeSource.h"
 #include "VeStream.h"
+
+std::string VeFrameBase(const std::string& base, size_t k) {
+  char number[16];
+  std::snprintf(number, sizeof number, ".%04zu", k);
+  return VeChangeFileExt(base, "") + number + ".x";
+}
 
 namespace {
 

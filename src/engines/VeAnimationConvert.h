@@ -3,6 +3,7 @@
 // whose source has not changed keeps the previous frame's result, so that dithering does not
 // crawl over still areas; and, for modes that choose their palette, one palette for all.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "VeBatch.h"
@@ -29,6 +30,10 @@ struct TVeAnimationConversion {
   int FallbackFrames = 0;
   bool SharedPalette = false; // one palette was chosen for all frames
 };
+
+// The name of frame k's files: "out/anim.x" gives "out/anim.0003.x" (the extension is replaced
+// by each file's own).
+std::string VeFrameBase(const std::string& base, size_t k);
 
 // The size of the cells stability works on: the mode's attribute cells, or 8 x 8 blocks.
 void VeStabilityCell(const TVeDestEngineClass& engine, const TVeDestEngineOptions& run, int& width,

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <sys/stat.h>
 
+#include "VeAnimation.h"
+#include "VeAnimationConvert.h"
 #include "VeBitmap.h"
 #include "VeOutputSet.h"
 #include "VePictureCodecs.h"
@@ -392,9 +394,11 @@ TVeBatchStatus TVeBatchThread::Status() const {
 std::string TVeBatchLogEntry::Text() const {
   if (Failed) return Name + ": " + Message;
   std::string text = Name + ": OK";
+  if (Frames > 1) text += ", " + std::to_string(Frames) + " frames";
   if (!Written.empty()) {
     std::string first = VeExtractFileName(Written.front());
-    std::string usual = VeChangeFileExt(Name, VeExtractFileExt(first));
+    std::string usual =
+        VeChangeFileExt(Frames > 1 ? VeFrameBase(Name, 0) : Name, VeExtractFileExt(first));
     if (first != usual) text += " as " + first;
   }
   return text;
@@ -625,6 +629,18 @@ TVeBatchThread::TConverted TVeBatchThread::Convert(const std::string& path,
       c.Picture = VeEncodeResult(bitmap, c.PictureFormat);
       return c;
     }
+    // An animated GIF becomes all its frames, as the command line converts it.
+    if (Upper(VeExtractFileExt(path)) == ".GIF") {
+      const std::vector<uint8_t> data = VeReadFile(path);
+      if (VeGifFrameCount(data.data(), data.size(), 2) > 1) {
+        const TVeAnimation animation = VeDecodeGifAnimation(data.data(), data.size());
+        TVeAnimationConversion converted =
+            VeConvertAnimation(*FEngine, *options, animation, TVeAnimationSettings(), &FCancel,
+                               progress ? *progress : own, FFixedSize);
+        c.Animation = std::move(converted.Frames);
+        return c;
+      }
+    }
     TVeLoadedPicture picture = VeLoadPictureFile(path, FLoadPalettes);
     c.Result = VeConvertPicture(*FEngine, *options, picture.Image, picture.UsedColors.get(),
                                 picture.FilePalette.get(), &FCancel, progress ? *progress : own,
@@ -657,7 +673,7 @@ void TVeBatchThread::WriteFile(const std::string& path, TConverted& converted) {
   }
   TVeConversionResult& r = converted.Result;
   try {
-    if (FEngine && !r.Bitmap) return;
+    if (FEngine && !r.Bitmap && converted.Animation.empty()) return;
     std::error_code ec;
     std::filesystem::create_directories(FDestFolder, ec);
     const std::string name = VeExtractFileName(path);
@@ -677,7 +693,14 @@ void TVeBatchThread::WriteFile(const std::string& path, TConverted& converted) {
       if (!FEngine)
         set.Add(FDestFolder + s + "." + VeSaveFormatExt(converted.PictureFormat),
                 converted.Picture);
-      else
+      else if (!converted.Animation.empty()) {
+        entry.Frames = int(converted.Animation.size());
+        for (size_t k = 0; k < converted.Animation.size(); ++k) {
+          TVeConversionResult& f = converted.Animation[k];
+          VeAddResultFiles(set, *f.Bitmap, f.Frames.get(), f.Files.get(), FFormat,
+                           VeFrameBase(FDestFolder + s + (ext.empty() ? ".x" : ext), k));
+        }
+      } else
         VeAddResultFiles(set, *r.Bitmap, r.Frames.get(), r.Files.get(), FFormat,
                          FDestFolder + s + (ext.empty() ? ".x" : ext));
       const std::vector<std::string>& names = set.Names();

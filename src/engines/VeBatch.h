@@ -117,7 +117,9 @@ struct TVeBatchLogEntry {
   bool Failed = false;
   std::string Message;              // the error, when failed
   std::vector<std::string> Written; // the files written, when not failed
-  // "a.jpg: OK", "a.jpg: OK as a-jpg.png" when its usual name was taken, or "a.jpg: message".
+  int Frames = 0;                   // of an animation, 0 for a still
+  // "a.jpg: OK", "a.jpg: OK as a-jpg.png" when its usual name was taken, "a.gif: OK, 3 frames",
+  // or "a.jpg: message".
   std::string Text() const;
 };
 
@@ -176,7 +178,8 @@ private:
     bool Failed = false;
     std::string Message;
     TVeConversionResult Result;
-    std::vector<uint8_t> Picture; // an import's encoded picture
+    std::vector<TVeConversionResult> Animation; // every frame of an animated GIF
+    std::vector<uint8_t> Picture;               // an import's encoded picture
     TVeSaveFormat PictureFormat = sfPNG;
   };
   void Execute();
