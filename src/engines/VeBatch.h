@@ -20,6 +20,7 @@
 class TVeBitmap;
 class TVeBitmapList;
 class TVeStreamList;
+class TVePreparedCache;
 
 // What one conversion yields.
 struct TVeConversionResult {
@@ -34,14 +35,15 @@ struct TVeConversionResult {
 // border colour outside the placed picture, then the engine on this thread with a private
 // options copy. Engine failures propagate. When stop becomes true, the work ends after the
 // current step and the result has no bitmap. A side of fixedSize above 0 is kept while the
-// other follows the picture's proportions (unless the dimension is locked).
+// other follows the picture's proportions (unless the dimension is locked). With a cache, a
+// preparation kept there for the same picture and resize is reused (the same result).
 TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVeDestEngineOptions& options,
                                      const TVeBitmap32& picture, const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
                                      const std::atomic<bool>* stop = nullptr,
-                                     TVeSize fixedSize = {0, 0});
+                                     TVeSize fixedSize = {0, 0}, TVePreparedCache* cache = nullptr);
 
 // A picture file's bytes (DetectPictureType's number of a picture) decoded as TVeSource
 // takes them, then converted whole as VeConvertPicture converts; the same result. With two
