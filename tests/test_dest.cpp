@@ -388,6 +388,37 @@ TEST_F(VeDestTest, OptionPanelChangesRestartTheRun) {
   EXPECT_EQ(StateA.LastDitherMethod, dmAtkinson);
 }
 
+// The host learns of each finished thread without polling, and an engine option keeps the
+// prepared picture: the run after it starts on the work thread at once.
+TEST_F(VeDestTest, WakeUpTellsOfEachFinishedThread) {
+  std::atomic<int> wakes{0};
+  Dest.SetWakeUp([&wakes] { ++wakes; });
+  Dest.AddClient(&Views);
+  Dest.SetEngine(&EngineA);
+  auto tickAfterWake = [&](int n) {
+    for (int i = 0; i < 20000 && wakes < n; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(wakes, n);
+    Dest.Tick();
+  };
+  Dest.RegionImageChanged(&Region, nullptr, nullptr);
+  ASSERT_TRUE(Dest.HasResizeThread());
+  tickAfterWake(1); // prepared: the work thread starts
+  ASSERT_TRUE(Dest.HasWorkThread());
+  tickAfterWake(2);
+  EXPECT_TRUE(Dest.Idle());
+  EXPECT_EQ(Views.Shown(0xFF0000), 1);
+
+  std::unique_ptr<TVeDestEngineUI> ui = Dest.CreateEngineUI();
+  ui->SelectValue(ciDitherMethod, dmAtkinson);
+  EXPECT_FALSE(Dest.HasResizeThread());
+  ASSERT_TRUE(Dest.HasWorkThread());
+  tickAfterWake(3);
+  EXPECT_TRUE(Dest.Idle());
+  EXPECT_EQ(Views.Shown(0xFF0000), 2);
+  EXPECT_EQ(StateA.Calls, 2);
+}
+
 TEST_F(VeDestTest, DestroyingWhileConvertingCancelsAndWaits) {
   StateA.Block = true;
   {

@@ -492,6 +492,12 @@ TVeOptionPanel* TVeMainForm::Panel() const {
 
 void TVeMainForm::CreateCore() {
   FDest = std::make_unique<TVeDest>();
+  // A finished thread is taken over at once rather than at the next poll, which is left
+  // with the progress bar. Posted to this window's thread; dropped if the window is gone.
+  FDest->SetWakeUp([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { Tick(); }, Qt::QueuedConnection);
+  });
   FSourceViewLink = std::make_unique<TDestLink>(this, false);
   FResultViewLink = std::make_unique<TDestLink>(this, true);
   FDest->AddClient(FSourceViewLink.get());

@@ -90,7 +90,8 @@ public:
   QString StatusMessage() const;
   QLabel* TimeLabel() const { return FTimeLabel; }
   QLabel* ModeLabel() const { return FModeLabel; }
-  // Runs the poll of the conversion once (the timer does this every 100 ms).
+  // Runs the poll of the conversion once (the timer does this every 100 ms for the progress,
+  // and a finished thread asks for it at once).
   void Tick();
   // True while a preparation or conversion is pending.
   bool Working() const;

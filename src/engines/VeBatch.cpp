@@ -15,6 +15,7 @@
 #include "VeBitmap.h"
 #include "VeOutputSet.h"
 #include "VePictureCodecs.h"
+#include "VePreparedCache.h"
 #include "VeRowFeed.h"
 #include "VeSource.h"
 #include "VeSourceEngines.h"
@@ -153,11 +154,25 @@ TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
                                      const TVePalette256* sourcePalette,
                                      const TVeCancelFlag* cancel, TVeDestProgress& progress,
                                      const std::atomic<bool>* stop, TVeSize fixedSize,
-                                     TVeBitmap32* preparedCopy) {
+                                     TVeBitmap32* preparedCopy, TVePreparedCache* cache) {
   std::unique_ptr<TVeDestEngineOptions> run =
       RunOptions(engine, options, picture.Width(), picture.Height(), fixedSize);
   TVeResizeResult prepared;
-  ResizeForRun(prepared, *run, picture, nullptr, nullptr);
+  if (cache) {
+    // A copy, for the border is painted on it; at the result's size it costs next to nothing.
+    const TVeAspectPair pair = run->GetAspectPair();
+    const TVePrepareKey key{VePictureFingerprint(picture),
+                            picture.Width(),
+                            picture.Height(),
+                            run->GetWidth(),
+                            run->GetHeight(),
+                            pair.X,
+                            pair.Y,
+                            VeRunPositionMode(*run, picture.Width(), picture.Height())};
+    prepared = *cache->Get(picture, key);
+  } else {
+    ResizeForRun(prepared, *run, picture, nullptr, nullptr);
+  }
   return ConvertResized(engine, std::move(run), picture, prepared, usedColors, sourcePalette,
                         cancel, progress, stop, preparedCopy);
 }

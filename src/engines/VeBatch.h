@@ -20,6 +20,7 @@
 class TVeBitmap;
 class TVeBitmapList;
 class TVeStreamList;
+class TVePreparedCache;
 
 // What one conversion yields.
 struct TVeConversionResult {
@@ -35,14 +36,13 @@ struct TVeConversionResult {
 // options copy. Engine failures propagate. When stop becomes true, the work ends after the
 // current step and the result has no bitmap. A side of fixedSize above 0 is kept while the
 // other follows the picture's proportions (unless the dimension is locked). With prepared,
-// the picture the engine got (resized, with its border) is copied there.
-TVeConversionResult VeConvertPicture(const TVeDestEngineClass& engine,
-                                     const TVeDestEngineOptions& options,
-                                     const TVeBitmap32& picture, const TVePalette256* usedColors,
-                                     const TVePalette256* sourcePalette,
-                                     const TVeCancelFlag* cancel, TVeDestProgress& progress,
-                                     const std::atomic<bool>* stop = nullptr,
-                                     TVeSize fixedSize = {0, 0}, TVeBitmap32* prepared = nullptr);
+// the picture the engine got (resized, with its border) is copied there. With a cache, a
+// preparation kept there for the same picture and resize is reused (the same result).
+TVeConversionResult VeConvertPicture(
+    const TVeDestEngineClass& engine, const TVeDestEngineOptions& options,
+    const TVeBitmap32& picture, const TVePalette256* usedColors, const TVePalette256* sourcePalette,
+    const TVeCancelFlag* cancel, TVeDestProgress& progress, const std::atomic<bool>* stop = nullptr,
+    TVeSize fixedSize = {0, 0}, TVeBitmap32* prepared = nullptr, TVePreparedCache* cache = nullptr);
 
 // A picture file's bytes (DetectPictureType's number of a picture) decoded as TVeSource
 // takes them, then converted whole as VeConvertPicture converts; the same result. With two

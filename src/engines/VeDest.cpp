@@ -45,7 +45,7 @@ TVeDestWorkThread::TVeDestWorkThread(int generation, TVeDestProgress& progress,
                                      const TVeDestEngineClass* engine,
                                      const TVePalette256* usedColors,
                                      const TVePalette256* sourcePalette, const TVeBitmap32& source,
-                                     int borderColor)
+                                     int borderColor, std::function<void()> finished)
     : FGeneration(generation), FSource(source), FSourcePalette(CopyPalette(sourcePalette)),
       FUsedColors(CopyPalette(usedColors)), FOptions(std::move(options)) {
   FJob.Source = &FSource;
@@ -56,9 +56,10 @@ TVeDestWorkThread::TVeDestWorkThread(int generation, TVeDestProgress& progress,
   FJob.BorderColor = borderColor;
   FJob.Progress = &progress;
   FJob.Cancel = &FCancel;
-  FThread = std::thread([this] {
+  FThread = std::thread([this, finished = std::move(finished)] {
     FJob.Execute();
     FFinished.store(true, std::memory_order_release);
+    if (finished) finished();
   });
 }
 
@@ -77,11 +78,11 @@ TVeDestWorkJob& TVeDestWorkThread::Wait() {
 TVeDestResizeThread::TVeDestResizeThread(int sourceGeneration, bool displayCopy, int positionMode,
                                          TVeAspectPair pair, int height, int width,
                                          const TVeBitmap32& source, int runPositionMode,
-                                         bool keepPixels)
+                                         bool keepPixels, std::function<void()> finished)
     : FSourceGeneration(sourceGeneration), FDisplayCopy(displayCopy), FPositionMode(positionMode),
       FRunPositionMode(runPositionMode), FKeepPixels(keepPixels), FPair(pair), FWidth(width),
       FHeight(height), FSource(source) {
-  FThread = std::thread([this] {
+  FThread = std::thread([this, finished = std::move(finished)] {
     try {
       TVeResizeResult r = VeResizeSource(FSource, FWidth, FHeight, FPair.X, FPair.Y,
                                          FRunPositionMode, FDisplayCopy);
@@ -96,6 +97,7 @@ TVeDestResizeThread::TVeDestResizeThread(int sourceGeneration, bool displayCopy,
       FOut = TVeDestPrepared();
     }
     FFinished.store(true, std::memory_order_release);
+    if (finished) finished();
   });
 }
 
@@ -413,7 +415,7 @@ void TVeDest::PrepareTick() {
       FSourceGeneration, true, FOptions->PositionMode(), FOptions->GetAspectPair(),
       FOptions->Height(), FOptions->Width(), *FRegionImage,
       VeRunPositionMode(*FOptions, FRegionImage->Width(), FRegionImage->Height()),
-      FOptions->KeepPixels());
+      FOptions->KeepPixels(), FWakeUp);
   FResizeTimer = true;
 }
 
@@ -432,7 +434,7 @@ void TVeDest::StartWork(const TVeBitmap32& source, std::unique_ptr<TVeDestEngine
   FProgress.SetProgress(0, 0);
   FWorkThread = std::make_unique<TVeDestWorkThread>(FConversionGeneration, FProgress,
                                                     std::move(options), FEngineClass, FUsedColors,
-                                                    FFilePalette, source, FBorderColor);
+                                                    FFilePalette, source, FBorderColor, FWakeUp);
   FWorkTimer = true;
 }
 

@@ -6,9 +6,11 @@
 // dropped.
 //
 // The controller never blocks and owns no timer: the host calls Tick() every 100 ms (the
-// desktop application from a timer, tests and tools in a loop, see RunUntilIdle).
+// desktop application from a timer, tests and tools in a loop, see RunUntilIdle) for the
+// progress, and at once after the wake-up (SetWakeUp) says a thread has finished.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -80,7 +82,8 @@ public:
   TVeDestWorkThread(int generation, TVeDestProgress& progress,
                     std::unique_ptr<TVeDestEngineOptions> options, const TVeDestEngineClass* engine,
                     const TVePalette256* usedColors, const TVePalette256* sourcePalette,
-                    const TVeBitmap32& source, int borderColor);
+                    const TVeBitmap32& source, int borderColor,
+                    std::function<void()> finished = nullptr);
   ~TVeDestWorkThread(); // waits for the thread
   TVeDestWorkThread(const TVeDestWorkThread&) = delete;
   TVeDestWorkThread& operator=(const TVeDestWorkThread&) = delete;
@@ -120,7 +123,7 @@ class TVeDestResizeThread {
 public:
   TVeDestResizeThread(int sourceGeneration, bool displayCopy, int positionMode, TVeAspectPair pair,
                       int height, int width, const TVeBitmap32& source, int runPositionMode,
-                      bool keepPixels);
+                      bool keepPixels, std::function<void()> finished = nullptr);
   ~TVeDestResizeThread(); // waits for the thread
   TVeDestResizeThread(const TVeDestResizeThread&) = delete;
   TVeDestResizeThread& operator=(const TVeDestResizeThread&) = delete;
@@ -187,6 +190,11 @@ public:
 
   void BeginUpdate();
   void EndUpdate();
+
+  // Called on the resize or work thread as it finishes, so the host can Tick() at once
+  // rather than at its next poll; it must not touch the controller itself. Threads take
+  // the one set when they start.
+  void SetWakeUp(std::function<void()> wake) { FWakeUp = std::move(wake); }
 
   // -- Observers, notified in list order.
   void AddClient(IVeDestObserver* client);
@@ -289,6 +297,7 @@ private:
   uint32_t FLastTotal = 0, FLastDone = 0;
   std::vector<IVeDestObserver*> FClients;
   TVeSource* FSource = nullptr;
+  std::function<void()> FWakeUp;
   const TVeDestEngineClass* FEngineClass = nullptr;
   std::unique_ptr<TVeDestEngine> FEngine;
 };
