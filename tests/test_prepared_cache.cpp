@@ -107,7 +107,8 @@ TEST_P(VePreparedCacheTest, PreparationChangesMakeANewOne) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, VePreparedCacheTest,
                          ::testing::Values(std::pair{"ZX Spectrum", "256x192x4"},
-                                           std::pair{"Amstrad CPC", "0 160x200x4"}));
+                                           std::pair{"Amstrad CPC", "0 160x200x4"}),
+                         [](const auto& info) { return info.index == 0 ? "ZX" : "CPC"; });
 
 TEST(VePictureFingerprint, SeesSizeAndEveryPixel) {
   TVeBitmap32 a(7, 5, 0xFF102030); // an odd count leaves a tail after the lanes
