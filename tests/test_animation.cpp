@@ -7,9 +7,14 @@
 #include <gif_lib.h>
 
 #include "VeAnimation.h"
+#include "VeAnimationConvert.h"
+#include "VeDest.h"
+#include "VeDestEngineList.h"
 #include "VeErrors.h"
 #include "VePictureCodecs.h"
+#include "VePlatforms.h"
 #include "VeSource.h"
+#include "VeStream.h"
 
 namespace fs = std::filesystem;
 
@@ -206,4 +211,47 @@ TEST(Animation, SourceShowsTheChosenFrameInItsRegion) {
   source.OpenData(cut.data(), cut.size(), vptGIF, "cut.gif");
   EXPECT_EQ(source.AnimationFrames(), 0);
   EXPECT_EQ(Pixels(*source.Image()), std::vector<uint32_t>(16, G));
+}
+
+TEST(AnimationPalette, ScreenPaletteModesShareOnePaletteUnlessAskedPerFrame) {
+  // A red frame and a blue one in modes that choose some of the machine's colours for the
+  // screen: one palette for both by default, each its own when asked.
+  VeRegisterPlatforms();
+  TVeAnimation a;
+  for (int k = 0; k < 2; ++k) {
+    TVeBitmap32 b(128, 128);
+    for (int y = 0; y < 128; ++y)
+      for (int x = 0; x < 128; ++x) {
+        const uint8_t v = uint8_t(64 + x), w = uint8_t(y * 2);
+        b.Pixel(x, y) = k == 0 ? VeRGBQuad(v, w / 2, 0) : VeRGBQuad(0, w / 2, v);
+      }
+    a.Frames.push_back({std::move(b), 100});
+  }
+  a.Width = a.Height = 128;
+  for (auto [platform, mode] :
+       {std::pair{"SAM Coupé", "4 256x192x4"}, {"ZX Spectrum Next", "256x192x8"}}) {
+    SCOPED_TRACE(std::string(platform) + " " + mode);
+    const TVeDestEngineClass* engine = DestEngineList().Find(platform, mode);
+    ASSERT_TRUE(engine && engine->GetModeName() == mode);
+    auto options = engine->Create()->CreateOptions();
+    VeApplyControllerDefaults(*options);
+    TVeDestProgress progress;
+    for (bool perFrame : {false, true}) {
+      TVeAnimationSettings settings;
+      settings.PalettePerFrame = perFrame;
+      settings.Stability = false;
+      TVeAnimationConversion c =
+          VeConvertAnimation(*engine, *options, a, settings, nullptr, progress);
+      ASSERT_EQ(c.Frames.size(), 2u);
+      std::vector<uint32_t> p[2];
+      for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < c.Frames[size_t(k)].Options->Palette().GetCount(); ++i)
+          p[k].push_back(c.Frames[size_t(k)].Options->Palette().GetRGBQuad(i));
+      EXPECT_EQ(c.SharedPalette, !perFrame);
+      if (perFrame)
+        EXPECT_NE(p[0], p[1]);
+      else
+        EXPECT_EQ(p[0], p[1]);
+    }
+  }
 }

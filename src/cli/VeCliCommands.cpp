@@ -219,6 +219,9 @@ int ConvertAnimation(const std::string& input, const TVeAnimation& animation,
                                        fixedSize, &done);
       },
       poll);
+  if (converted.SharedPaletteAsked && !converted.SharedPalette)
+    Note("\"" + engine.GetModeName() + "\" chooses its colours frame by frame: the frames' " +
+         "palettes differ");
   if (s.Stability && converted.Cells > 0)
     Note(std::to_string(count) + " frames; " +
          std::to_string(converted.KeptCells * 100 / converted.Cells) +

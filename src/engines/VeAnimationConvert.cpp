@@ -32,6 +32,20 @@ bool ChoosesPalette(const TVeDestEngineClass& engine) {
   return engine.GetPlatformName() == "Common" && engine.GetModeName() == "Palette";
 }
 
+// Modes that choose some of the machine's colours for the whole screen.
+bool ChoosesScreenPalette(const TVeDestEngineClass& engine, const TVeDestEngineOptions& o) {
+  const TVeModeRule rule = engine.GetModeRule(o);
+  return rule.ColorsPerScreen > 0 &&
+         (rule.ChannelBits > 0 || int(rule.Colors.size()) > rule.ColorsPerScreen);
+}
+
+bool SamePalette(const TVePalette256& a, const TVePalette256& b) {
+  if (a.GetCount() != b.GetCount()) return false;
+  for (int i = 0; i < a.GetCount(); ++i)
+    if (a.GetRGBQuad(i) != b.GetRGBQuad(i)) return false;
+  return true;
+}
+
 // One frame-sized picture with bands of 8 rows taken from every frame in turn, so that a
 // palette chosen from it serves them all.
 TVeBitmap32 PaletteSample(const TVeAnimation& animation) {
@@ -84,6 +98,7 @@ TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
                                           TVeSize fixedSize, std::atomic<int>* framesDone) {
   TVeAnimationConversion out;
   std::unique_ptr<TVeDestEngineOptions> base = CopyOptions(engine, options);
+  bool fixedForMode = false;
   if (!settings.PalettePerFrame && animation.Frames.size() > 1 && ChoosesPalette(engine)) {
     TVeConversionResult r = VeConvertPicture(engine, *base, PaletteSample(animation), nullptr,
                                              nullptr, cancel, progress, nullptr, fixedSize);
@@ -96,6 +111,18 @@ TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
       base->SetPalette(&palette);
       base->EndUpdate();
       out.SharedPalette = true;
+    }
+  } else if (!settings.PalettePerFrame && animation.Frames.size() > 1 &&
+             ChoosesScreenPalette(engine, *base)) {
+    // The platforms' modes take it as a palette fixed for the mode; whether a mode's engine
+    // does is seen in the frames' palettes below.
+    TVeConversionResult r = VeConvertPicture(engine, *base, PaletteSample(animation), nullptr,
+                                             nullptr, cancel, progress, nullptr, fixedSize);
+    if (r.Options && r.Options->Palette().GetCount() > 0) {
+      const TVePalette256 palette = r.Options->Palette();
+      base->SetFixedPalette(&palette);
+      fixedForMode = true;
+      out.SharedPaletteAsked = true;
     }
   }
 
@@ -176,6 +203,12 @@ TVeAnimationConversion VeConvertAnimation(const TVeDestEngineClass& engine,
     out.Frames.push_back(std::move(r));
     out.DelaysMs.push_back(animation.Frames[k].DelayMs);
     if (framesDone) framesDone->fetch_add(1);
+  }
+  if (fixedForMode) {
+    out.SharedPalette = true;
+    for (const TVeConversionResult& f : out.Frames)
+      out.SharedPalette = out.SharedPalette && f.Options &&
+                          SamePalette(f.Options->Palette(), out.Frames[0].Options->Palette());
   }
   return out;
 }

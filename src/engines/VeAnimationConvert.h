@@ -29,6 +29,9 @@ struct TVeAnimationConversion {
   // Frames that fell back to their plain conversion because the mix did not encode exactly.
   int FallbackFrames = 0;
   bool SharedPalette = false; // one palette was chosen for all frames
+  // One palette for all frames was asked of a mode that chooses its colours, which may not
+  // take it (SharedPalette then stays false).
+  bool SharedPaletteAsked = false;
 };
 
 // The name of frame k's files: "out/anim.x" gives "out/anim.0003.x" (the extension is replaced

@@ -25,10 +25,16 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
   args.Abort = cancel;
   args.K = VeColorLimit(options, most);
   args.Method = options.ColorDistance();
-  {
+  const TVePalette256& fixed = options.FixedPalette();
+  if (fixed.GetCount() >= args.K) {
+    // A palette fixed for the mode (one for every frame of an animation) is taken as it is.
+    palette.Clear();
+    for (int i = 0; i < args.K; ++i)
+      palette.AddColor(fixed.Color(i));
+  } else {
     TVeImage image(source);
     image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
-    QuantizeImage(args, palette, &machine, nullptr, image);
+    QuantizeImage(args, palette, &machine, fixed.GetCount() > 0 ? &fixed : nullptr, image);
   }
   options.SetPalette(&palette);
   progress.Step();
