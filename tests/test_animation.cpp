@@ -228,8 +228,10 @@ TEST(AnimationPalette, ScreenPaletteModesShareOnePaletteUnlessAskedPerFrame) {
     a.Frames.push_back({std::move(b), 100});
   }
   a.Width = a.Height = 128;
-  for (auto [platform, mode] :
-       {std::pair{"SAM Coupé", "4 256x192x4"}, {"ZX Spectrum Next", "256x192x8"}}) {
+  for (auto [platform, mode] : {std::pair{"SAM Coupé", "4 256x192x4"},
+                                {"ZX Spectrum Next", "256x192x8"},
+                                {"Amstrad CPC", "0 160x200x4"},
+                                {"MSX", "5 256x212x4"}}) {
     SCOPED_TRACE(std::string(platform) + " " + mode);
     const TVeDestEngineClass* engine = DestEngineList().Find(platform, mode);
     ASSERT_TRUE(engine && engine->GetModeName() == mode);

@@ -16,6 +16,15 @@ int VeColorLimit(const TVeDestEngineOptions& o, int most) {
   return n <= 1 || n > most ? most : n;
 }
 
+bool VeTakeFixedPalette(const TVeDestEngineOptions& options, int k, TVePalette256& palette) {
+  const TVePalette256& fixed = options.FixedPalette();
+  if (k <= 0 || fixed.GetCount() == 0) return false;
+  palette.Clear();
+  for (int i = 0; i < std::min(k, fixed.GetCount()); ++i)
+    palette.AddColor(fixed.Color(i));
+  return true;
+}
+
 std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
                                                const TVeBitmap32& source,
                                                TVeDestEngineOptions& options,
@@ -25,16 +34,10 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
   args.Abort = cancel;
   args.K = VeColorLimit(options, most);
   args.Method = options.ColorDistance();
-  const TVePalette256& fixed = options.FixedPalette();
-  if (fixed.GetCount() >= args.K) {
-    // A palette fixed for the mode (one for every frame of an animation) is taken as it is.
-    palette.Clear();
-    for (int i = 0; i < args.K; ++i)
-      palette.AddColor(fixed.Color(i));
-  } else {
+  if (!VeTakeFixedPalette(options, args.K, palette)) {
     TVeImage image(source);
     image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
-    QuantizeImage(args, palette, &machine, fixed.GetCount() > 0 ? &fixed : nullptr, image);
+    QuantizeImage(args, palette, &machine, nullptr, image);
   }
   options.SetPalette(&palette);
   progress.Step();

@@ -11,6 +11,10 @@ class TVePalette256;
 // The colours to choose: the user's count where it is set and fits, else the mode's most.
 int VeColorLimit(const TVeDestEngineOptions& options, int most);
 
+// A palette fixed for the mode (one for every frame of an animation) is taken as it is: its
+// first k colours (or all, when fewer) go to palette, and the result is true.
+bool VeTakeFixedPalette(const TVeDestEngineOptions& options, int k, TVePalette256& palette);
+
 // Chooses up to VeColorLimit(options, most) colours of the machine for the picture (with the
 // user's saturation and lightness fixes), keeps them in palette and in options as the palette
 // used, and dithers the picture to them. Two progress steps.

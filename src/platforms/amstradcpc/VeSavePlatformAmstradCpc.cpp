@@ -8,6 +8,7 @@
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeImage.h"
+#include "VePaletteSteps.h"
 #include "VePlatformAmstradCpc.h"
 #include "VeQuantization.h"
 #include "VeSavePlatformAmstradCpcDisk.h"
@@ -200,6 +201,7 @@ TVePalette256 ChoosePalette(const TVeCPCModeInfo& m, const TVeCancelFlag* cancel
     CpcMakeGrayPalette(palette, type);
     return palette;
   }
+  if (VeTakeFixedPalette(options, m.Pens(), palette)) return palette;
   TVeImage image(source);
   image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
   TVeQuantizationArgs args;

@@ -251,6 +251,7 @@ TVePalette256 ChoosePalette(const TVeCancelFlag* cancel, const TVeBitmap32& sour
     MsxMakeBlackWhitePalette(palette, type);
     return palette;
   }
+  if (VeTakeFixedPalette(options, args.K, palette)) return palette;
   TVeImage image(source);
   image.ApplyFixes(options.SaturationFix(), options.LightnessFix());
   if (options.PaletteMode() == msxModeGray) {
