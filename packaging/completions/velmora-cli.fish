@@ -58,7 +58,10 @@ complete -c velmora-cli -n $check -F
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -s o -l output -r -F -d 'Name the written files are derived from'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l region -x -d 'Source region LEFT,TOP,RIGHT,BOTTOM'
 complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l preview -r -F -d 'Also write the result picture'
-complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l export -x -a 'c asm raw lz4 zx0 tap' -d 'Also export the native files'
+complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l export -x -a 'c asm raw lz4 zx0 tap tap-show tap-giga dsk' -d 'Also export the native files'
+complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l no-stability -d 'Animations: convert every cell of every frame afresh'
+complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l stability-threshold -x -d 'Animations: largest change in a cell that keeps its result'
+complete -c velmora-cli -n '__fish_seen_subcommand_from convert' -l palette-per-frame -d 'Animations: choose a palette per frame'
 
 complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -a '(__fish_complete_directories)'
 complete -c velmora-cli -n '__fish_seen_subcommand_from batch' -l import -d 'Decode every file as a native screen into a picture'

@@ -23,8 +23,10 @@ void AddConvertOptions(CLI::App* cmd, TVeCliConvertSettings& s, bool single) {
     cmd->add_option("--region", s.Region, "Source region LEFT,TOP,RIGHT,BOTTOM");
     cmd->add_option("--preview", s.Preview,
                     "Also write the result picture to this file (.png, .bmp or .gif)");
-    cmd->add_option("--export", s.Exports,
-                    "Also export the native files: c, asm, raw or tap (repeatable)")
+    cmd->add_option(
+           "--export", s.Exports,
+           "Also export the native files: c, asm, raw, lz4, zx0, tap, tap-show, tap-giga or dsk "
+           "(repeatable)")
         ->allow_extra_args(false);
     cmd->add_flag("!--no-stability", s.Stability,
                   "Animations: convert every cell of every frame afresh (dithering may crawl)");
