@@ -722,6 +722,12 @@ void TVeQuantization::KMeans() {
   FHotValid = false; // the median cut reordered the colours
   FBoundsValid = false;
   FSnappedQuad.clear();
+  // Centres snapped to machine colours by another distance than the members' can go round a
+  // few states for ever (split, discard, split again); a state of the last passes coming back,
+  // with as many moves, ends the run there instead of at the pass limit.
+  constexpr int Remembered = 8;
+  std::vector<uint32_t> before[Remembered];
+  int movesBefore[Remembered] = {-1, -1, -1, -1, -1, -1, -1, -1};
   for (FPasses = 0; FPasses < MaxPasses;) {
     Check();
     UpdateCentres(false);
@@ -733,6 +739,19 @@ void TVeQuantization::KMeans() {
     ++FPasses;
     if (Progress) Progress(FPasses);
     if (moves == 0) break;
+    if (Hardware) {
+      std::vector<uint32_t> now;
+      now.reserve(FClusters.size());
+      for (const auto& c : FClusters)
+        now.push_back(c.CentreQuad);
+      bool seen = false;
+      for (int i = 0; i < Remembered && !seen; ++i)
+        seen = moves == movesBefore[i] && now == before[i];
+      if (seen) break;
+      const int slot = FPasses % Remembered;
+      before[slot] = std::move(now);
+      movesBefore[slot] = moves;
+    }
   }
 }
 
