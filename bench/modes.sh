@@ -37,7 +37,8 @@ EOF
 
 table=$work/table
 : >"$table"
-while IFS=$'\t' read -r platform mode _size _scale status _reason; do
+# Tabs as a separator that read does not merge: SymbOS's one mode has an empty name.
+while IFS=$'\037' read -r platform mode _size _scale status _reason; do
   [ "$status" = "preview only" ] && continue
   [ -n "$filter" ] && ! [[ "$platform|$mode" =~ $filter ]] && continue
   best=""
@@ -52,7 +53,7 @@ while IFS=$'\t' read -r platform mode _size _scale status _reason; do
   done
   [ -n "$best" ] && printf '%s\t%s|%s\n' "$best" "$platform" "$mode" >>"$table"
   rm -f "$work"/out*
-done < <("$cli" list)
+done < <("$cli" list | tr '\t' '\037')
 
 sort -t$'\t' -k1,1nr "$table" | awk -F'\t' '{ printf "%6d ms  %s\n", $1, $2 }'
 sort -t$'\t' -k1,1n "$table" | awk -F'\t' -v limit="$limit" '
