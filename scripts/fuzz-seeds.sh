@@ -24,6 +24,13 @@ cp samples/*.png "$out/picture/"
 "$cli" convert samples/coffee.png -p Common -m Palette -o "$work/c" --preview "$work/c.gif" >/dev/null
 "$cli" convert samples/coffee.png -p Common -m "B/W" -o "$work/bw" --preview "$work/b.bmp" >/dev/null
 cp "$work/c.gif" "$work/b.bmp" "$out/picture/"
+# An animated GIF: two screens of one size as frames.
+mkdir -p "$work/frames"
+"$cli" convert samples/astronaut.png -o "$work/fa" --preview "$work/frames/f1.png" >/dev/null
+"$cli" convert samples/coffee.png -o "$work/fc" --preview "$work/frames/f2.png" >/dev/null
+"$cli" convert "$work/frames" -p Common -m Palette --set MaxColorCount=16 -o "$work/anim" \
+  --preview "$work/anim.gif" >/dev/null
+cp "$work/anim.gif" "$out/picture/"
 cp src/app/Palettes/* "$out/palette/" 2>/dev/null || true
 # Packed exports: a ZX, an MSX and a CPC screen as ZX0 and as LZ4 blocks.
 for m in "ZX Spectrum|256x192x4" "MSX|5 256x212x4" "Amstrad CPC|0 160x200x4"; do
