@@ -16,20 +16,12 @@
 #include "VePlatforms.h"
 #include "VeStream.h"
 #include "test_cli.h"
+#include "test_noise.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrumContainers.h"
 #include "zxspectrum/VeSavePlatformZxSpectrumTape.h"
 
 namespace {
-
-std::vector<uint8_t> Noise(size_t n, unsigned seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    v[i] = uint8_t(seed >> 16);
-  }
-  return v;
-}
 
 std::string AsText(const std::vector<uint8_t>& v) {
   return std::string(v.begin(), v.end());

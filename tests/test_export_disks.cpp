@@ -17,19 +17,11 @@
 #include "msx/VePlatformMsx.h"
 #include "msx/VeSavePlatformMsxDisk.h"
 #include "test_cli.h"
+#include "test_noise.h"
 
 using namespace std::string_literals;
 
 namespace {
-
-std::vector<uint8_t> Noise(size_t n, unsigned seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    v[i] = uint8_t(seed >> 16);
-  }
-  return v;
-}
 
 bool Have(const char* tool) {
   return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;

@@ -14,20 +14,12 @@
 #include "VeOutputSet.h"
 #include "VePlatforms.h"
 #include "VeStream.h"
+#include "test_noise.h"
 #include "zxspectrum/VeSavePlatformZxSpectrumShowTapes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> Noise(size_t n, unsigned seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    v[i] = uint8_t(seed >> 16);
-  }
-  return v;
-}
 
 struct TBlock {
   uint8_t Flag = 0;

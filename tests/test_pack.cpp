@@ -12,17 +12,9 @@
 #include "VePlatforms.h"
 #include "VeStream.h"
 #include "test_cli.h"
+#include "test_noise.h"
 
 namespace {
-
-std::vector<uint8_t> Noise(size_t n, unsigned seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    v[i] = uint8_t(seed >> 16);
-  }
-  return v;
-}
 
 std::vector<uint8_t> Zx0RoundTrip(const std::vector<uint8_t>& data) {
   std::vector<uint8_t> packed = VeZx0Pack(data.data(), data.size());

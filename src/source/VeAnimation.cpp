@@ -8,41 +8,12 @@
 #include <map>
 
 #include "VeErrors.h"
+#include "VeGifReader.h"
 #include "VePictureCodecs.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
 
 namespace {
-
-struct TGifInput {
-  const uint8_t* Data;
-  size_t Size;
-  size_t Pos;
-};
-
-int GifRead(GifFileType* gif, GifByteType* buffer, int count) {
-  auto* in = static_cast<TGifInput*>(gif->UserData);
-  if (count <= 0) return 0;
-  size_t n = std::min(in->Size - in->Pos, size_t(count));
-  if (n) std::memcpy(buffer, in->Data + in->Pos, n);
-  in->Pos += n;
-  return int(n);
-}
-
-struct TGifCloser {
-  GifFileType* Gif;
-  ~TGifCloser() {
-    int error = 0;
-    if (Gif) DGifCloseFile(Gif, &error);
-  }
-};
-
-[[noreturn]] void GifFailed(int error) {
-  if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_EOF_TOO_SOON)
-    throw EVeError("Truncated GIF file");
-  const char* text = GifErrorString(error);
-  throw EVeError(std::string("Invalid GIF file: ") + (text ? text : "read error"));
-}
 
 [[noreturn]] void TooLong(int64_t frames, int limit) {
   throw EVeError("Animation too long (" + std::to_string(frames) + " frames; the limit is " +
@@ -64,9 +35,9 @@ uint32_t Opaque(uint32_t quad) {
 } // namespace
 
 int VeGifFrameCount(const uint8_t* data, size_t size, int limit) {
-  TGifInput input{data, size, 0};
+  TVeGifInput input{data, size, 0};
   int error = 0;
-  TGifCloser gif{DGifOpen(&input, GifRead, &error)};
+  TVeGifCloser gif{DGifOpen(&input, VeGifRead, &error)};
   if (!gif.Gif) return 0;
   // Pictures count from their descriptor, so that a file cut inside its second picture is
   // still told as an animation (and refused as one), not taken as a still.
@@ -97,10 +68,10 @@ int VeGifFrameCount(const uint8_t* data, size_t size, int limit) {
 
 TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrames,
                                   int64_t maxPixels) {
-  TGifInput input{data, size, 0};
+  TVeGifInput input{data, size, 0};
   int error = 0;
-  TGifCloser gif{DGifOpen(&input, GifRead, &error)};
-  if (!gif.Gif) GifFailed(error);
+  TVeGifCloser gif{DGifOpen(&input, VeGifRead, &error)};
+  if (!gif.Gif) VeGifFailed(error);
   GifFileType* g = gif.Gif;
   TVeAnimation anim;
   // The canvas keeps alpha: 0 where nothing is drawn yet, shown white in the frames.
@@ -112,20 +83,20 @@ TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrame
   std::vector<GifPixelType> line;
   for (;;) {
     GifRecordType record;
-    if (DGifGetRecordType(g, &record) == GIF_ERROR) GifFailed(g->Error);
+    if (DGifGetRecordType(g, &record) == GIF_ERROR) VeGifFailed(g->Error);
     if (record == TERMINATE_RECORD_TYPE) break;
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* ext = nullptr;
-      if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) GifFailed(g->Error);
+      if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) VeGifFailed(g->Error);
       if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4)
         DGifExtensionToGCB(ext[0], ext + 1, &gcb);
       while (ext)
-        if (DGifGetExtensionNext(g, &ext) == GIF_ERROR) GifFailed(g->Error);
+        if (DGifGetExtensionNext(g, &ext) == GIF_ERROR) VeGifFailed(g->Error);
       continue;
     }
     if (record != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(g) == GIF_ERROR) GifFailed(g->Error);
+    if (DGifGetImageDesc(g) == GIF_ERROR) VeGifFailed(g->Error);
     const GifImageDesc& desc = g->Image;
     const int64_t left = desc.Left, top = desc.Top, fw = desc.Width, fh = desc.Height;
     VeCheckPictureSize(fw, fh);
@@ -165,7 +136,7 @@ TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrame
     const int64_t y0 = std::min(top, h), y1 = std::min(top + fh, h);
     line.resize(size_t(fw));
     auto readRow = [&](int64_t y) {
-      if (DGifGetLine(g, line.data(), int(fw)) == GIF_ERROR) GifFailed(g->Error);
+      if (DGifGetLine(g, line.data(), int(fw)) == GIF_ERROR) VeGifFailed(g->Error);
       if (top + y >= h) return;
       uint32_t* row = canvas.data() + (top + y) * w;
       for (int64_t x = x0; x < x1; ++x) {

@@ -18,6 +18,7 @@
 #include <zlib.h>
 
 #include "VeErrors.h"
+#include "VeGifReader.h"
 #include "VeRowFeed.h"
 
 // ---------------------------------------------------------------------------------------
@@ -815,64 +816,29 @@ std::vector<uint8_t> VeWriteJpeg(const TVeBitmap32& picture, int quality) {
 // ---------------------------------------------------------------------------------------
 // GIF
 
-namespace {
-
-struct TGifInput {
-  const uint8_t* Data;
-  size_t Size;
-  size_t Pos;
-};
-
-int GifRead(GifFileType* gif, GifByteType* buffer, int count) {
-  auto* in = static_cast<TGifInput*>(gif->UserData);
-  if (count <= 0) return 0;
-  size_t n = in->Size - in->Pos;
-  if (n > size_t(count)) n = size_t(count);
-  if (n) std::memcpy(buffer, in->Data + in->Pos, n);
-  in->Pos += n;
-  return int(n);
-}
-
-struct TGifCloser {
-  GifFileType* Gif;
-  ~TGifCloser() {
-    int error = 0;
-    if (Gif) DGifCloseFile(Gif, &error);
-  }
-};
-
-[[noreturn]] void GifFailed(int error) {
-  if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_EOF_TOO_SOON)
-    throw EVeError("Truncated GIF file");
-  const char* text = GifErrorString(error);
-  throw EVeError(std::string("Invalid GIF file: ") + (text ? text : "read error"));
-}
-
-} // namespace
-
 TVePicture VeDecodeGif(const uint8_t* data, size_t size) {
-  TGifInput input{data, size, 0};
+  TVeGifInput input{data, size, 0};
   int error = 0;
-  TGifCloser gif{DGifOpen(&input, GifRead, &error)};
-  if (!gif.Gif) GifFailed(error);
+  TVeGifCloser gif{DGifOpen(&input, VeGifRead, &error)};
+  if (!gif.Gif) VeGifFailed(error);
   int transparent = -1;
   for (;;) {
     GifRecordType record;
-    if (DGifGetRecordType(gif.Gif, &record) == GIF_ERROR) GifFailed(gif.Gif->Error);
+    if (DGifGetRecordType(gif.Gif, &record) == GIF_ERROR) VeGifFailed(gif.Gif->Error);
     if (record == TERMINATE_RECORD_TYPE) throw EVeError("Invalid GIF file: no picture");
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* ext = nullptr;
-      if (DGifGetExtension(gif.Gif, &code, &ext) == GIF_ERROR) GifFailed(gif.Gif->Error);
+      if (DGifGetExtension(gif.Gif, &code, &ext) == GIF_ERROR) VeGifFailed(gif.Gif->Error);
       if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4 && (ext[1] & 1))
         transparent = ext[4];
       while (ext) {
-        if (DGifGetExtensionNext(gif.Gif, &ext) == GIF_ERROR) GifFailed(gif.Gif->Error);
+        if (DGifGetExtensionNext(gif.Gif, &ext) == GIF_ERROR) VeGifFailed(gif.Gif->Error);
       }
       continue;
     }
     if (record != IMAGE_DESC_RECORD_TYPE) continue;
-    if (DGifGetImageDesc(gif.Gif) == GIF_ERROR) GifFailed(gif.Gif->Error);
+    if (DGifGetImageDesc(gif.Gif) == GIF_ERROR) VeGifFailed(gif.Gif->Error);
     break;
   }
   const GifImageDesc& desc = gif.Gif->Image;
@@ -901,7 +867,7 @@ TVePicture VeDecodeGif(const uint8_t* data, size_t size) {
   }
   auto readRow = [&](int64_t y) {
     if (DGifGetLine(gif.Gif, pic.Row(int(top + y)) + left, int(fw)) == GIF_ERROR)
-      GifFailed(gif.Gif->Error);
+      VeGifFailed(gif.Gif->Error);
   };
   if (desc.Interlace) {
     static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};

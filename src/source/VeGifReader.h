@@ -1,0 +1,42 @@
+#pragma once
+// What the GIF decoders share around giflib: reading from memory, closing on every path, and
+// the messages of its errors.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include <gif_lib.h>
+
+#include "VeErrors.h"
+
+struct TVeGifInput {
+  const uint8_t* Data;
+  size_t Size;
+  size_t Pos;
+};
+
+inline int VeGifRead(GifFileType* gif, GifByteType* buffer, int count) {
+  auto* in = static_cast<TVeGifInput*>(gif->UserData);
+  if (count <= 0) return 0;
+  const size_t n = std::min(in->Size - in->Pos, size_t(count));
+  if (n) std::memcpy(buffer, in->Data + in->Pos, n);
+  in->Pos += n;
+  return int(n);
+}
+
+struct TVeGifCloser {
+  GifFileType* Gif;
+  ~TVeGifCloser() {
+    int error = 0;
+    if (Gif) DGifCloseFile(Gif, &error);
+  }
+};
+
+[[noreturn]] inline void VeGifFailed(int error) {
+  if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_EOF_TOO_SOON)
+    throw EVeError("Truncated GIF file");
+  const char* text = GifErrorString(error);
+  throw EVeError(std::string("Invalid GIF file: ") + (text ? text : "read error"));
+}
