@@ -13,6 +13,7 @@
 #include "VeSourcePrepare.h"
 #include "amstradcpc/VePlatformAmstradCpc.h"
 #include "bbcmicro/VePlatformBbcMicro.h"
+#include "test_photo.h"
 
 namespace {
 
@@ -450,21 +451,12 @@ TEST(QuantizationPasses, SnappedCentresGoingRoundStopLongBeforeThePassLimit) {
   // Centres snapped to machine colours by a perceptual distance while the members go by "Delta
   // RGB" went round two or three states (split, discard, split) until the pass limit: 2000
   // passes, over a second for one CPC mode 1 or BBC mode 1 photograph.
-  const std::vector<uint8_t> data = VeReadFile(std::string(VELMORA_SAMPLES_DIR) + "/coffee.png");
-  const TVePicture png = VeDecodePng(data.data(), data.size());
-  TVeBitmap32 whole(png.Width, png.Height);
-  const int bytes = png.BitsPerPixel / 8;
-  for (int y = 0; y < png.Height; ++y)
-    for (int x = 0; x < png.Width; ++x) {
-      const uint8_t* p = png.Row(y) + x * bytes;
-      whole.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
-    }
   TVePalette256 cpc, bbc;
   CpcMakePalette(cpc, ptCPCGateArray);
   BbcMakePhysicalPalette(bbc);
   for (auto [machine, w, h] : {std::tuple{&cpc, 320, 200}, {&bbc, 320, 256}, {&bbc, 160, 256}}) {
     SCOPED_TRACE(testing::Message() << machine->Count() << " colours, " << w << "x" << h);
-    const TVeImage image(VeResizeSource(whole, w, h, 1, 1, 1, false).Picture);
+    const TVeImage image(TestPhoto(w, h));
     TVeQuantizationArgs args;
     args.K = 4;
     args.PerceptualChoice = true;

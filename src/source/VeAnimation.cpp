@@ -8,7 +8,7 @@
 #include <map>
 
 #include "VeErrors.h"
-#include "VeGifReader.h"
+#include "VeGifMemory.h"
 #include "VePictureCodecs.h"
 #include "VeSaveResult.h"
 #include "VeSource.h"
@@ -269,28 +269,14 @@ TVeAnimation VeLoadPictureSequence(const std::vector<std::string>& files, int ma
   return anim;
 }
 
-namespace {
-
-struct TGifOutput {
-  std::vector<uint8_t>* Out;
-};
-
-int GifWrite(GifFileType* gif, const GifByteType* data, int count) {
-  auto* out = static_cast<TGifOutput*>(gif->UserData);
-  out->Out->insert(out->Out->end(), data, data + count);
-  return count;
-}
-
-} // namespace
-
 std::vector<uint8_t> VeWriteGifAnimation(const std::vector<const TVeBitmap32*>& frames,
                                          const std::vector<int>& delaysMs) {
   if (frames.empty() || frames.size() != delaysMs.size()) VeInternalError();
   const int width = frames[0]->Width(), height = frames[0]->Height();
   std::vector<uint8_t> out;
-  TGifOutput output{&out};
+  TVeGifOutput output{&out};
   int error = 0;
-  GifFileType* gif = EGifOpen(&output, GifWrite, &error);
+  GifFileType* gif = EGifOpen(&output, VeGifWrite, &error);
   if (!gif) throw EVeError("Cannot write GIF");
   EGifSetGifVersion(gif, true);
   bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, nullptr) != GIF_ERROR;

@@ -18,7 +18,7 @@
 #include <zlib.h>
 
 #include "VeErrors.h"
-#include "VeGifReader.h"
+#include "VeGifMemory.h"
 #include "VeRowFeed.h"
 
 // ---------------------------------------------------------------------------------------
@@ -881,20 +881,6 @@ TVePicture VeDecodeGif(const uint8_t* data, size_t size) {
   return pic;
 }
 
-namespace {
-
-struct TGifOutput {
-  std::vector<uint8_t>* Out;
-};
-
-int GifWrite(GifFileType* gif, const GifByteType* data, int count) {
-  auto* out = static_cast<TGifOutput*>(gif->UserData);
-  out->Out->insert(out->Out->end(), data, data + count);
-  return count;
-}
-
-} // namespace
-
 std::vector<uint8_t> VeWriteGif(int width, int height, int bitsPerPixel,
                                 const std::vector<uint32_t>& palette, const TVeRowSource& row) {
   if (width <= 0 || height <= 0 || width > 65535 || height > 65535) VeInternalError();
@@ -909,9 +895,9 @@ std::vector<uint8_t> VeWriteGif(int width, int height, int bitsPerPixel,
     colors[i] = GifColorType{GifByteType(palette[i] >> 16), GifByteType(palette[i] >> 8),
                              GifByteType(palette[i])};
   std::vector<uint8_t> out;
-  TGifOutput output{&out};
+  TVeGifOutput output{&out};
   int error = 0;
-  GifFileType* gif = EGifOpen(&output, GifWrite, &error);
+  GifFileType* gif = EGifOpen(&output, VeGifWrite, &error);
   if (!gif) throw EVeError("Cannot write GIF");
   ColorMapObject* map = GifMakeMapObject(1 << mapBits, colors.data());
   bool ok = map && EGifPutScreenDesc(gif, width, height, mapBits, 0, map) != GIF_ERROR &&

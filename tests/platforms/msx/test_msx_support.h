@@ -18,6 +18,7 @@
 #include "VeSourcePrepare.h"
 #include "VeStream.h"
 #include "msx/VeOpenPlatformMsx.h"
+#include "test_photo.h"
 
 namespace msxtest {
 
@@ -25,19 +26,7 @@ using TBytes = std::vector<uint8_t>;
 
 // The coffee photograph as the conversion run prepares it for a w x h mode.
 inline TVeBitmap32 Photo(int w, int h) {
-  static const TVeBitmap32 whole = [] {
-    std::vector<uint8_t> data = VeReadFile(std::string(VELMORA_SAMPLES_DIR) + "/coffee.png");
-    TVePicture png = VeDecodePng(data.data(), data.size());
-    TVeBitmap32 b(png.Width, png.Height);
-    const int bytes = png.BitsPerPixel / 8;
-    for (int y = 0; y < png.Height; ++y)
-      for (int x = 0; x < png.Width; ++x) {
-        const uint8_t* p = png.Row(y) + x * bytes;
-        b.Pixel(x, y) = VeRGBQuad(p[2], p[1], p[0]);
-      }
-    return b;
-  }();
-  return VeResizeSource(whole, w, h, 1, 1, 1, false).Picture;
+  return TestPhoto(w, h);
 }
 
 // A mode's conversion of the photograph: the preview, the files and the options used.

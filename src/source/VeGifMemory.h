@@ -1,11 +1,12 @@
 #pragma once
-// What the GIF decoders share around giflib: reading from memory, closing on every path, and
-// the messages of its errors.
+// What the GIF coders share around giflib: reading from and writing to memory, closing on
+// every path, and the messages of its errors.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gif_lib.h>
 
@@ -39,4 +40,14 @@ struct TVeGifCloser {
     throw EVeError("Truncated GIF file");
   const char* text = GifErrorString(error);
   throw EVeError(std::string("Invalid GIF file: ") + (text ? text : "read error"));
+}
+
+struct TVeGifOutput {
+  std::vector<uint8_t>* Out;
+};
+
+inline int VeGifWrite(GifFileType* gif, const GifByteType* data, int count) {
+  auto* out = static_cast<TVeGifOutput*>(gif->UserData);
+  out->Out->insert(out->Out->end(), data, data + count);
+  return count;
 }
