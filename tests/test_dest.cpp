@@ -401,18 +401,24 @@ TEST_F(VeDestTest, WakeUpTellsOfEachFinishedThread) {
     ASSERT_EQ(wakes, n);
     Dest.Tick();
   };
+  // The engine waits until the test has seen its thread: a run that ends within the tick
+  // that started it is taken over at once, and no thread would be left to see.
+  StateA.Block = true;
   Dest.RegionImageChanged(&Region, nullptr, nullptr);
   ASSERT_TRUE(Dest.HasResizeThread());
   tickAfterWake(1); // prepared: the work thread starts
   ASSERT_TRUE(Dest.HasWorkThread());
+  StateA.Block = false;
   tickAfterWake(2);
   EXPECT_TRUE(Dest.Idle());
   EXPECT_EQ(Views.Shown(0xFF0000), 1);
 
+  StateA.Block = true;
   std::unique_ptr<TVeDestEngineUI> ui = Dest.CreateEngineUI();
   ui->SelectValue(ciDitherMethod, dmAtkinson);
   EXPECT_FALSE(Dest.HasResizeThread());
   ASSERT_TRUE(Dest.HasWorkThread());
+  StateA.Block = false;
   tickAfterWake(3);
   EXPECT_TRUE(Dest.Idle());
   EXPECT_EQ(Views.Shown(0xFF0000), 2);
