@@ -24,6 +24,7 @@ struct TGifFrame {
   int Left, Top, Width, Height;
   std::vector<uint8_t> Pixels;
   int Disposal, DelayCs, Transparent;
+  bool Interlaced = false; // Pixels then hold the rows in the file's four-pass order
 };
 
 int WriteToVector(GifFileType* gif, const GifByteType* data, int count) {
@@ -46,7 +47,8 @@ std::vector<uint8_t> MakeGif(int w, int h, const std::vector<TGifFrame>& frames)
     GifByteType ext[4];
     size_t n = EGifGCBToExtension(&gcb, ext);
     EXPECT_NE(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), ext), GIF_ERROR);
-    EXPECT_NE(EGifPutImageDesc(gif, f.Left, f.Top, f.Width, f.Height, false, nullptr), GIF_ERROR);
+    EXPECT_NE(EGifPutImageDesc(gif, f.Left, f.Top, f.Width, f.Height, f.Interlaced, nullptr),
+              GIF_ERROR);
     for (int y = 0; y < f.Height; ++y)
       EXPECT_NE(EGifPutLine(gif, const_cast<uint8_t*>(f.Pixels.data()) + y * f.Width, f.Width),
                 GIF_ERROR);
@@ -98,6 +100,25 @@ TEST(Animation, GifFramesComposedWithTheirDisposal) {
   for (int i = 0; i < 16; ++i)
     EXPECT_EQ(still.Palette[still.Pixels[size_t(i / 4 * still.Stride + i % 4)]] | 0xFF000000u,
               want[0][size_t(i)]);
+}
+
+TEST(Animation, InterlacedFramesComeBackInRowOrder) {
+  // One column of ten rows, row y of colour y % 4, stored in the four passes (rows 0 and 8,
+  // then 4, then 2 and 6, then the odd rows); the still decoder and the animation agree.
+  std::vector<uint8_t> stored;
+  for (int y : {0, 8, 4, 2, 6, 1, 3, 5, 7, 9})
+    stored.push_back(uint8_t(y % 4));
+  TGifFrame f{0, 0, 1, 10, stored, DISPOSE_DO_NOT, 10, -1};
+  f.Interlaced = true;
+  const std::vector<uint8_t> gif = MakeGif(1, 10, {f, f});
+  const uint32_t colour[4] = {R, G, B, Y};
+  const TVeAnimation a = VeDecodeGifAnimation(gif.data(), gif.size());
+  ASSERT_EQ(a.Frames.size(), 2u);
+  const TVePicture still = VeDecodeGif(gif.data(), gif.size());
+  for (int y = 0; y < 10; ++y) {
+    EXPECT_EQ(a.Frames[1].Image.Pixel(0, y), colour[y % 4]) << y;
+    EXPECT_EQ(still.Row(y)[0], y % 4) << y;
+  }
 }
 
 TEST(Animation, TransparentBackgroundShowsWhite) {

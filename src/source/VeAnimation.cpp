@@ -149,15 +149,7 @@ TVeAnimation VeDecodeGifAnimation(const uint8_t* data, size_t size, int maxFrame
           row[x] = VeRGBQuad(0, 0, 0);
       }
     };
-    if (desc.Interlace) {
-      static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-      for (int pass = 0; pass < 4; ++pass)
-        for (int64_t y = start[pass]; y < fh; y += step[pass])
-          readRow(y);
-    } else {
-      for (int64_t y = 0; y < fh; ++y)
-        readRow(y);
-    }
+    VeGifForRows(desc.Interlace, fh, readRow);
 
     TVeAnimationFrame frame;
     frame.Image.SetSizeUnfilled(int(w), int(h));

@@ -51,3 +51,17 @@ inline int VeGifWrite(GifFileType* gif, const GifByteType* data, int count) {
   out->Out->insert(out->Out->end(), data, data + count);
   return count;
 }
+
+// Calls read(y) for each row of a picture of h rows in the order GIF stores them: four
+// passes when interlaced, else top to bottom.
+template <class Read> void VeGifForRows(bool interlaced, int64_t h, Read read) {
+  if (!interlaced) {
+    for (int64_t y = 0; y < h; ++y)
+      read(y);
+    return;
+  }
+  static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass)
+    for (int64_t y = start[pass]; y < h; y += step[pass])
+      read(y);
+}

@@ -869,15 +869,7 @@ TVePicture VeDecodeGif(const uint8_t* data, size_t size) {
     if (DGifGetLine(gif.Gif, pic.Row(int(top + y)) + left, int(fw)) == GIF_ERROR)
       VeGifFailed(gif.Gif->Error);
   };
-  if (desc.Interlace) {
-    static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-      for (int64_t y = start[pass]; y < fh; y += step[pass])
-        readRow(y);
-  } else {
-    for (int64_t y = 0; y < fh; ++y)
-      readRow(y);
-  }
+  VeGifForRows(desc.Interlace, fh, readRow);
   return pic;
 }
 
