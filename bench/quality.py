@@ -137,7 +137,7 @@ def prepare(pictures, work, gray_copies):
     return prepared
 
 
-def convert(cli, picture, platform, mode, sets, work, threads):
+def convert(cli, picture, platform, mode, sets, work, threads, extra=()):
     out = os.path.join(work, "out")
     preview = os.path.join(work, "result.png")
     for f in os.listdir(work):
@@ -149,6 +149,7 @@ def convert(cli, picture, platform, mode, sets, work, threads):
         cmd += ["--threads", str(threads)]
     for s in sets:
         cmd += ["--set", s]
+    cmd += list(extra)
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     return load_linear(preview)
 
@@ -160,6 +161,8 @@ def main():
                     help="mode family to measure (repeatable; default: all)")
     ap.add_argument("--mode", action="append", default=[], help="'Platform|Mode' (repeatable)")
     ap.add_argument("--set", action="append", default=[], help="FIELD=VALUE for every run")
+    ap.add_argument("--arg", action="append", default=[],
+                    help="one more argument for every conversion (e.g. --arg=--palette --arg=p.gpl)")
     ap.add_argument("--cli", default=os.path.join(ROOT, "build/default/velmora-cli"))
     ap.add_argument("--threads", type=int, default=0)
     ap.add_argument("--no-gray-copies", action="store_true",
@@ -192,7 +195,7 @@ def main():
                 rows = []
                 for name, path, gray in prepared:
                     result = convert(args.cli, path, platform, mode, args.set, conv,
-                                     args.threads)
+                                     args.threads, args.arg)
                     h, w = result.shape[:2]
                     m = measure(resize_linear(sources[name], w, h), result)
                     rows.append((name, gray, m))

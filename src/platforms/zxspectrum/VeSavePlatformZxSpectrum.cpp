@@ -19,6 +19,11 @@ TVeZxSpectrumColorEngineOptions::TVeZxSpectrumColorEngineOptions() {
   FErrorDiffusion = 90;
 }
 
+TVeZxSpectrumStandardEngineOptions::TVeZxSpectrumStandardEngineOptions() {
+  FErrorDiffusion = 100;
+  FLimitErrorInsideBlock = false;
+}
+
 void TVeZxSpectrumColorEngineOptions::SetPaletteType(TVePaletteType value) {
   TVeZxSpectrumEngineOptions::SetPaletteType(value);
   PaletteChanged();

@@ -1,6 +1,8 @@
 // ZX Spectrum standard screen: palettes, screen layout, pair lists and the engine.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <set>
 
 #include "VeBitmap.h"
@@ -12,6 +14,7 @@
 #include "VeStream.h"
 #include "VeThreadJob.h"
 #include "test_engine_run.h"
+#include "test_photo.h"
 #include "zxspectrum/VeOpenPlatformZxSpectrum.h"
 #include "zxspectrum/VePlatformZxSpectrum.h"
 #include "zxspectrum/VeSavePlatformZxSpectrum.h"
@@ -159,7 +162,9 @@ TEST(ZxSpectrumEngine, OptionsFollowModeAndType) {
   auto o = engine.CreateOptions();
   EXPECT_EQ(o->PaletteType(), ptColoredLinear);
   EXPECT_EQ(o->PaletteMode(), zxModeColor);
-  EXPECT_EQ(o->ErrorDiffusion(), 90);
+  EXPECT_EQ(o->ErrorDiffusion(), 100);
+  EXPECT_FALSE(o->LimitErrorInsideBlock());
+  EXPECT_TRUE(o->LimitErrorAtBoundary());
   EXPECT_EQ(o->Width(), 256);
   EXPECT_EQ(o->Height(), 192);
   EXPECT_EQ(o->GetCellWidth(), 8);
@@ -297,6 +302,42 @@ TEST(ZxSpectrumEngine, OrthodoxChangesOnlyTheColoursMatched) {
   for (int y = 0; y < 192; y += 3)
     for (int x = 0; x < 256; x += 3)
       ASSERT_EQ(ShownColor(scr, x, y), r.Result->GetPixel(x, y));
+}
+
+// Mean L* of the 8 x 8 cells' average colours in linear light, roughly what a viewer sees of a
+// dithered cell.
+double ViewedLightness(int w, int h, const std::function<TVeStdRGBColor(int, int)>& at) {
+  double sum = 0;
+  for (int cy = 0; cy < h / 8; ++cy)
+    for (int cx = 0; cx < w / 8; ++cx) {
+      double y = 0;
+      for (int dy = 0; dy < 8; ++dy)
+        for (int dx = 0; dx < 8; ++dx) {
+          const TVeStdRGBColor c = at(cx * 8 + dx, cy * 8 + dy);
+          y += 0.212655 * SRGBToLinear(c.R / 255.0) + 0.715158 * SRGBToLinear(c.G / 255.0) +
+               0.072187 * SRGBToLinear(c.B / 255.0);
+        }
+      y /= 64;
+      sum += y > 216.0 / 24389 ? 116 * std::cbrt(y) - 16 : y * 24389.0 / 27;
+    }
+  return sum / ((w / 8) * (h / 8));
+}
+
+TEST(ZxSpectrumEngine, DefaultKeepsThePicturesTone) {
+  const TVeBitmap32 photo = TestPhoto(256, 192);
+  const double source = ViewedLightness(
+      256, 192, [&](int x, int y) { return TVeStdRGBColor::FromRGBQuad(photo.Pixel(x, y)); });
+  auto lightness = [&](const TRun& r) {
+    return ViewedLightness(256, 192, [&](int x, int y) { return r.Result->GetStdRGB(x, y); });
+  };
+  const double byDefault = lightness(ConvertZx(photo));
+  // 90 % of the error with both limits: the result was 9 L* darker on average photographs.
+  const double written = lightness(ConvertZx(photo, [](TVeDestEngineOptions& o) {
+    o.SetErrorDiffusion(90);
+    o.SetLimitErrorInsideBlock(true);
+  }));
+  EXPECT_NEAR(byDefault, source, 4.0);
+  EXPECT_LT(written, byDefault - 1.0);
 }
 
 TEST(ZxSpectrumEngine, SameFileWithAnyWorkerCount) {
