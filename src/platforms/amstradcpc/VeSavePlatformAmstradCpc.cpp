@@ -27,10 +27,10 @@ constexpr uint32_t ModesB0 = Bit(cpcModeGray) | Bit(cpcModeColor) | Bit(cpcModeC
 constexpr uint32_t ModesB1 = ModesB0 | Bit(cpcModeColorBright);
 
 const TVeCPCModeInfo Modes[] = {
-    {"0 160x200x4", 0, cpcStandard, 160, 200, 17, true, false, Modes0, cpcModeColor, 90},
-    {"0 192x272x4", 0, cpcOverscan, 192, 272, 17, true, true, Modes0, cpcModeColor, 90},
-    {"1 320x200x2", 1, cpcStandard, 320, 200, 10, true, false, Modes1, cpcModeColorBright, 90},
-    {"1 384x272x2", 1, cpcOverscan, 384, 272, 10, true, true, Modes1, cpcModeColorBright, 90},
+    {"0 160x200x4", 0, cpcStandard, 160, 200, 17, true, false, Modes0, cpcModeColor, 100},
+    {"0 192x272x4", 0, cpcOverscan, 192, 272, 17, true, true, Modes0, cpcModeColor, 100},
+    {"1 320x200x2", 1, cpcStandard, 320, 200, 10, true, false, Modes1, cpcModeColorBright, 100},
+    {"1 384x272x2", 1, cpcOverscan, 384, 272, 10, true, true, Modes1, cpcModeColorBright, 100},
     {"2 640x200x1", 2, cpcStandard, 640, 200, 1, false, false, 0, cpcModeBlackWhite, 100},
     {"2 768x272x1", 2, cpcOverscan, 768, 272, 1, false, false, 0, cpcModeBlackWhite, 100},
     {"2 512x256x1", 2, cpcHgb, 512, 256, 1, false, false, 0, cpcModeBlackWhite, 100},
