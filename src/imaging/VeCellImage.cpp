@@ -70,6 +70,7 @@ void TVeBaseCellImage::BeginConvert(const TVeCancelFlag* cancel, const TVeCellOp
   FStrength = options.ErrorDiffusion / 100.0;
   FLimitInside = options.LimitErrorInsideBlock;
   FLimitBoundary = options.LimitErrorAtBoundary;
+  FDistance = FGray || !VeValidDistance(options.Distance) ? VeMethodDeltaRGB : options.Distance;
   FCarry->Clear();
   FPairList = nullptr;
   FSaturationFix = options.SaturationFix;
@@ -109,6 +110,17 @@ TVeCellRect TVeBaseCellImage::CellRectAt(int i, int j, bool mirror) const {
 }
 
 int TVeBaseCellImage::NearestIndex(const TVeCellPalette& pal, const double* p) const {
-  return FGray ? NearestLum(Lum(p), pal.CacheCount(), pal.CacheLum())
-               : NearestColor(p, pal.CacheCount(), pal.CacheLin());
+  if (FGray) return NearestLum(Lum(p), pal.CacheCount(), pal.CacheLum());
+  if (FDistance == VeMethodDeltaRGB) return NearestColor(p, pal.CacheCount(), pal.CacheLin());
+  const int n = pal.CacheCount();
+  TVePerceptual small[16];
+  std::vector<TVePerceptual> large;
+  TVePerceptual* cp = small;
+  if (n > 16) {
+    large.resize(size_t(n));
+    cp = large.data();
+  }
+  PerceptualOfColors(FDistance, pal.CacheLin(), n, cp);
+  double found;
+  return VeNearestPerceptual(FDistance, PerceptualOfPixel(FDistance, p), cp, n, found);
 }

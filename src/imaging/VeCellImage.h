@@ -10,6 +10,7 @@
 
 #include "VeBitmap.h"
 #include "VeCellPalette.h"
+#include "VeColorDistance.h"
 #include "VeCpuFeatures.h"
 #include "VeImage.h"
 #include "VePalette.h"
@@ -32,6 +33,7 @@ struct TVeCellOptions {
   bool LimitErrorAtBoundary = true;
   int LightnessFix = 0;
   int SaturationFix = 0;
+  int Distance = 0; // a method of VeColorDistance.h; colour cells only
 };
 
 // Reads those fields of an options record (the engines' options class or any type with the
@@ -48,6 +50,7 @@ template <class TOptions> TVeCellOptions VeCellOptionsOf(const TOptions& o) {
   c.LimitErrorAtBoundary = o.LimitErrorAtBoundary();
   c.LightnessFix = o.LightnessFix();
   c.SaturationFix = o.SaturationFix();
+  c.Distance = o.ColorDistance();
   return c;
 }
 
@@ -84,6 +87,10 @@ private:
   // candidates of the batch, so their independent dithering chains overlap in the processor.
   std::vector<double> FBatch;
   std::vector<uint8_t> FBatchIndex;
+  std::vector<TVePerceptual> FPerceptual; // a candidate's colours in a perceptual space
+  // The cell's own pixels in that space while one search runs over a cell (the pixels do not
+  // change during it); empty otherwise.
+  std::vector<TVePerceptual> FPerceptualCell;
   std::vector<double> FBoundSums; // the bounded search's sums so far, per candidate
   std::vector<int> FBoundCovered; // and the pixels each covers
 };
@@ -265,6 +272,9 @@ protected:
   double FStrength = 0.9;
   bool FLimitInside = true;
   bool FLimitBoundary = true;
+  // The colour distance of the choices; pair cells and gray cells keep Delta RGB, which their
+  // bounds and single channel assume.
+  int FDistance = 0;
   bool FMirror = false;
   int FRowTop = 0, FRowBottom = 0;
 
@@ -305,6 +315,10 @@ private:
   template <int M, bool Gray>
   double TrialCost(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                    const TVeCellPalette& pal) const;
+  // TrialCost in colour mode by a perceptual distance.
+  template <int M>
+  double TrialCostPerceptual(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                             const TVeCellPalette& pal) const;
   template <int M, bool Gray>
   void TrialCostBatch(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                       const TVeCellPalette* const* pals, double* costs) const;
@@ -360,6 +374,7 @@ protected:
   // Set by images whose candidates are pairs of main palette entries: the choice goes
   // through FindOptimalPairs.
   bool FPairBounds = false;
+  bool FBounded = false; // the run goes through FindOptimalPairs
   // Adds the incoming error to the cell and chooses its set (both error limits honoured).
   TVeCellPalette* PrepareAndChoose(const TVeCellRect& rect);
   // The cell scan shared by the single and the double choice.

@@ -3,6 +3,7 @@
 // searches on flat arrays, and the vector lanes of the batched trials. Every unit of the
 // conversion rounds exactly as these do, so the trials agree with the dithering.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "VeCellImage.h"
+#include "VeColorDistance.h"
 
 // The lane helpers are inline and internal to the conversion, so how a vector would be
 // returned across an ABI boundary does not matter.
@@ -73,6 +75,29 @@ inline double Dist(const double* a, const double* b) {
 inline double Norm(const double* e) {
   return VeCellWR * e[0] * e[0] + VeCellWG * e[1] * e[1] + VeCellWB * e[2] * e[2];
 }
+// A linear triple in a perceptual method's space, straight from linear light (the trials
+// convert every pixel of every candidate, so no colour record is built).
+inline TVePerceptual PerceptualOfLin(int method, double r, double g, double b) {
+  if (method == VeMethodOklab) return VeOklabOfLin({r, g, b});
+  auto f = [](double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116; };
+  const double fx = f((0.4124564 * r + 0.3575761 * g + 0.1804375 * b) * 100 / VeWhiteX);
+  const double fy = f((0.2126729 * r + 0.7151522 * g + 0.0721750 * b) * 100 / VeWhiteY);
+  const double fz = f((0.0193339 * r + 0.1191920 * g + 0.9503041 * b) * 100 / VeWhiteZ);
+  TVePerceptual p{116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz), 0};
+  if (method == VeMethodCIEDE2000) p.C = std::hypot(p.A, p.B);
+  return p;
+}
+// A working pixel in that space. Carried error can take it outside the displayable range,
+// where those spaces mean nothing, so it is clamped first.
+inline TVePerceptual PerceptualOfPixel(int method, const double* p) {
+  return PerceptualOfLin(method, std::clamp(p[0], 0.0, 1.0), std::clamp(p[1], 0.0, 1.0),
+                         std::clamp(p[2], 0.0, 1.0));
+}
+inline void PerceptualOfColors(int method, const double* cl, int n, TVePerceptual* out) {
+  for (int i = 0; i < n; ++i)
+    out[i] = PerceptualOfPixel(method, cl + 3 * i);
+}
+
 inline double Lum(const double* p) {
   return VeCellWR * p[0] + VeCellWG * p[1] + VeCellWB * p[2];
 }

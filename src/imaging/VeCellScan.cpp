@@ -174,8 +174,8 @@ TVeCellPalette* TVeCellImage::PrepareAndChoose(const TVeCellRect& rect) {
         p[1] += c[1];
         p[2] += c[2];
       }
-    const int k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
-                              : FindOptimalColors(*FCellPalettes, rect, cost);
+    const int k = FBounded ? FindOptimalPairs(*FCellPalettes, rect, cost)
+                           : FindOptimalColors(*FCellPalettes, rect, cost);
     if (k < 0) throw EVeError("No allowed colours for a cell");
     return FCellPalettes->GetPalette(k);
   }
@@ -184,8 +184,8 @@ TVeCellPalette* TVeCellImage::PrepareAndChoose(const TVeCellRect& rect) {
   int k = -1;
   if (!FAhead.empty()) k = FAhead[size_t(FCurCellY) * FCellsAcross + size_t(FCurCellX)];
   if (k < 0)
-    k = FPairBounds ? FindOptimalPairs(*FCellPalettes, rect, cost)
-                    : FindOptimalColors(*FCellPalettes, rect, cost);
+    k = FBounded ? FindOptimalPairs(*FCellPalettes, rect, cost)
+                 : FindOptimalColors(*FCellPalettes, rect, cost);
   if (k < 0) throw EVeError("No allowed colours for a cell");
   TVeCellPalette* pal = FCellPalettes->GetPalette(k);
   double* range = FRanges->GetRange(FCurCellX, FCurCellY);
@@ -315,9 +315,9 @@ std::unique_ptr<TVeBitmap> TVeCellImage::RunCells(TVeCellScreen* screen, bool pa
   if (pairLists || !FChooseAhead || !FLimitBoundary || ProcessorCount() < 2) {
     scan(nullptr, nullptr);
   } else {
-    if (FPairBounds) PreparePairEntries(*FCellPalettes);
+    if (FBounded) PreparePairEntries(*FCellPalettes);
     FAhead.assign(size_t(total), -1);
-    TAheadChoice ahead(*this, *FCellPalettes, FPairBounds, total, FAhead.data());
+    TAheadChoice ahead(*this, *FCellPalettes, FBounded, total, FAhead.data());
     std::unique_ptr<TVeCellHelper> own(TakeScratch());
     std::exception_ptr error;
     {
@@ -346,6 +346,7 @@ std::unique_ptr<TVeBitmap> TVeCellImage::Convert(const TVeCancelFlag* cancel,
                                                  const TVeCellOptions& options,
                                                  TVeCellScreen* screen, TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
+  FBounded = FPairBounds && FDistance == VeMethodDeltaRGB; // the bounds assume Delta RGB
   BeginArriving();
   if (!FArriving) {
     Prepare();

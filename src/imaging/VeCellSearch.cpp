@@ -74,6 +74,19 @@ int TVeBaseCellImage::SearchRangeAt(const TVeCellPaletteList& list, const TVeCel
                                     bool mirror, TVeCellHelper& scratch, int first, int last,
                                     double& cost) const {
   int best = -1;
+  struct TCellSpace {
+    std::vector<TVePerceptual>& V;
+    ~TCellSpace() { V.clear(); }
+  } space{scratch.FPerceptualCell};
+  if (FDistance != VeMethodDeltaRGB) {
+    const int step = mirror ? -3 : 3;
+    space.V.resize(size_t(rect.Width()) * size_t(rect.Height()));
+    for (int y = 0; y < rect.Height(); ++y) {
+      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+      for (int x = 0; x < rect.Width(); ++x, src += step)
+        space.V[size_t(y) * rect.Width() + x] = PerceptualOfPixel(FDistance, src);
+    }
+  }
   CostInBatches(
       list.Items(), first, last, [](int, const TVeCellPalette* p) { return !p->Enabled; },
       [&](const TVeCellPalette* const* batch, int n, double* costs) {

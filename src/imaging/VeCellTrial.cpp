@@ -62,6 +62,7 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, bool mirror, TVeCell
         return VeCellWR * e * e + VeCellWG * e * e + VeCellWB * e * e;
       });
   } else {
+    if (FDistance != VeMethodDeltaRGB) return TrialCostPerceptual<M>(rect, mirror, s, pal);
     double* b = s.FBuf.data();
     std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
     for (int y = 0; y < h; ++y) {
@@ -102,6 +103,67 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, bool mirror, TVeCell
       AddSpill<1>(b, S, 3, w, h, &spill, [](const double* p, int) { return Norm(p); });
   }
   return inCell + spill;
+}
+
+// Squared linear error in units of a squared perceptual difference: near mid gray one L* is
+// about a hundredth of the luminance, so the error a candidate pushes out of the cell weighs
+// as it does against the in-cell costs of Delta RGB.
+constexpr double VeSpillToPerceptual = 1e4;
+
+template <int M>
+double TVeBaseCellImage::TrialCostPerceptual(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
+                                             const TVeCellPalette& pal) const {
+  using K = TKernel<M>;
+  const int S = s.FStride;
+  const int w = rect.Width(), h = rect.Height();
+  const int n = pal.CacheCount();
+  const double* cl = pal.CacheLin();
+  const double st = FStrength;
+  const int step = mirror ? -3 : 3;
+  s.FPerceptual.resize(size_t(n));
+  TVePerceptual* cp = s.FPerceptual.data();
+  PerceptualOfColors(FDistance, cl, n, cp);
+  double inCell = 0, spill = 0;
+  double* b = s.FBuf.data();
+  std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+    double* row = b + (y * S + 2) * 3;
+    for (int x = 0; x < w; ++x, src += step) {
+      row[x * 3] = src[0];
+      row[x * 3 + 1] = src[1];
+      row[x * 3 + 2] = src[2];
+    }
+  }
+  const TVePerceptual* cell =
+      s.FPerceptualCell.size() == size_t(w) * size_t(h) ? s.FPerceptualCell.data() : nullptr;
+  for (int y = 0; y < h; ++y) {
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+    double* row = b + (y * S + 2) * 3;
+    for (int x = 0; x < w; ++x, src += step) {
+      double* p = row + x * 3;
+      double found;
+      const int k = VeNearestPerceptual(FDistance, PerceptualOfPixel(FDistance, p), cp, n, found);
+      inCell += VePerceptualDistance(
+          FDistance, cell ? cell[y * w + x] : PerceptualOfPixel(FDistance, src), cp[k]);
+      const double* c = cl + 3 * k;
+      const double er = (p[0] - c[0]) * st, eg = (p[1] - c[1]) * st, eb = (p[2] - c[2]) * st;
+      p[0] = c[0];
+      p[1] = c[1];
+      p[2] = c[2];
+      if constexpr (M != 0) {
+        for (const TTap& t : K::Taps) {
+          double* q = p + (t.Dy * S + t.Dx) * 3;
+          q[0] += er * t.W / K::Div;
+          q[1] += eg * t.W / K::Div;
+          q[2] += eb * t.W / K::Div;
+        }
+      }
+    }
+  }
+  if constexpr (M != 0)
+    AddSpill<1>(b, S, 3, w, h, &spill, [](const double* p, int) { return Norm(p); });
+  return inCell + spill * VeSpillToPerceptual;
 }
 
 double TVeBaseCellImage::CellCost(const TVeCellRect& rect, TVeCellHelper& scratch,
@@ -348,6 +410,7 @@ void TVeBaseCellImage::CellCosts(const TVeCellRect& rect, bool mirror, TVeCellHe
     lanes = n >= 1 && (FGray ? n == 2 : n <= 4);
     most = std::max(most, n);
   }
+  if (FDistance != VeMethodDeltaRGB) lanes = false; // the lanes measure Delta RGB only
   if (!lanes || rect.Width() > FCellWidth || rect.Height() > FCellHeight || rect.Empty()) {
     for (int i = 0; i < count; ++i)
       costs[i] = CellCostAt(rect, mirror, s, *pals[i]);

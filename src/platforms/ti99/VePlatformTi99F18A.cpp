@@ -67,6 +67,7 @@ std::unique_ptr<TVeBitmap> TVeF18AScanlineImage::Convert(const TVeCancelFlag* ca
                                                          TVeCellScreen* screen,
                                                          TVeDestProgress* progress) {
   BeginConvert(cancel, options, progress);
+  FBounded = FPairBounds && FDistance == VeMethodDeltaRGB;
   LoadWorkingPixels();
   struct TReset {
     TVeF18AScanlineImage* Image;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "VeBitmap.h"
+#include "VeColorDistance.h"
 #include "VeDest.h"
 #include "VeDestEngineList.h"
 #include "VeLoadSource.h"
@@ -341,17 +342,42 @@ TEST(ZxSpectrumEngine, DefaultKeepsThePicturesTone) {
 }
 
 TEST(ZxSpectrumEngine, SameFileWithAnyWorkerCount) {
-  std::vector<uint8_t> first;
-  for (int workers : {1, 2, 4}) {
-    SetProcessorCount(workers);
-    TRun r = ConvertZx(Photo(), [](TVeDestEngineOptions& o) { o.SetDitherMethod(dmStucki); });
-    const auto& scr = r.Files->GetStream(0)->Bytes();
-    if (first.empty())
-      first = scr;
-    else
-      EXPECT_EQ(scr, first) << workers << " workers";
+  for (int distance : {VeMethodDeltaRGB, VeMethodCIE76}) {
+    std::vector<uint8_t> first;
+    for (int workers : {1, 2, 4}) {
+      SetProcessorCount(workers);
+      TRun r = ConvertZx(Photo(), [&](TVeDestEngineOptions& o) {
+        o.SetDitherMethod(dmStucki);
+        o.SetColorDistance(distance);
+      });
+      const auto& scr = r.Files->GetStream(0)->Bytes();
+      if (first.empty())
+        first = scr;
+      else
+        EXPECT_EQ(scr, first) << workers << " workers, distance " << distance;
+    }
   }
   SetProcessorCount(0);
+}
+
+// Gray 100 is nearer black than dark white in linear light, and nearer dark white to the eye:
+// each distance must decide the cells' pixels, not only the palette modes'.
+TEST(ZxSpectrumEngine, ColorDistanceDecidesTheCells) {
+  TVeBitmap32 gray(256, 192);
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x)
+      gray.Pixel(x, y) = VeRGBQuad(100, 100, 100);
+  for (int distance = 0; distance < VeDistanceCount; ++distance) {
+    TRun r = ConvertZx(gray, [&](TVeDestEngineOptions& o) {
+      o.SetDitherMethod(dmNone);
+      o.SetColorDistance(distance);
+    });
+    const TVeStdRGBColor c = r.Result->GetStdRGB(100, 100);
+    if (distance == VeMethodDeltaRGB)
+      EXPECT_EQ(c.R, 0) << VeDistanceNames[distance];
+    else
+      EXPECT_EQ(c.R, 188) << VeDistanceNames[distance];
+  }
 }
 
 TEST(ZxSpectrumEngine, CancelledRunRaisesAbort) {
