@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "VeBatch.h"
+#include "VeColorDistance.h"
+#include "VeDestEngineList.h"
+#include "VeDestEngineUI.h"
+#include "VePlatforms.h"
 #include "VeQuantization.h"
 #include "platforms/msx/test_msx_support.h"
+#include "test_photo.h"
 
 namespace {
 
@@ -147,4 +154,43 @@ TEST(ColorDistance, NearestSearchesAgreeWithBruteForce) {
       }
     }
   }
+}
+
+// A panel that offers "Color distance" must mean it: on a photograph every such mode converts
+// differently by CIELAB than by Delta RGB. (The cell modes once offered it and ignored it.)
+TEST(ColorDistance, EveryModeOfferingItUsesIt) {
+  VeRegisterPlatforms();
+  TVeDestEngineList& list = DestEngineList();
+  int offered = 0;
+  for (int p = 0; p < list.Count(); ++p)
+    for (int m = 0; m < list.GetSubTypes(p).Count(); ++m) {
+      const TVeDestEngineClass& e = *list.GetSubTypes(p).GetEngineClass(m);
+      // "Original palette" dithers to the palette of an indexed source; a photograph has none.
+      if (e.PreviewOnly() || e.GetModeName() == "Original palette") continue;
+      auto probe = e.Create()->CreateOptions();
+      auto ui = e.Create()->CreateUI(*probe);
+      if (!ui->Has(ciColorDistance)) continue;
+      ++offered;
+      const int w = probe->Width() ? probe->Width() : 160;
+      const int h = probe->Height() ? probe->Height() : 120;
+      const TVeBitmap32 photo = TestPhoto(w, h);
+      std::vector<uint32_t> shown[2];
+      for (int distance : {VeMethodDeltaRGB, VeMethodCIE76}) {
+        auto options = e.Create()->CreateOptions();
+        options->BeginUpdate();
+        VeApplyControllerDefaults(*options);
+        options->SetColorDistance(distance);
+        options->EndUpdate();
+        TVeDestProgress progress;
+        const TVeConversionResult r =
+            VeConvertPicture(e, *options, photo, nullptr, nullptr, nullptr, progress);
+        const auto b = r.Bitmap->ToBitmap32();
+        auto& out = shown[distance == VeMethodDeltaRGB ? 0 : 1];
+        for (int y = 0; y < b->Height(); ++y)
+          for (int x = 0; x < b->Width(); ++x)
+            out.push_back(b->Pixel(x, y));
+      }
+      EXPECT_NE(shown[0], shown[1]) << e.GetPlatformName() << " " << e.GetModeName();
+    }
+  EXPECT_GE(offered, 90);
 }

@@ -14,7 +14,10 @@
 
 class TVeDestEngineList;
 
-class TVeCustomBWEngineOptions : public TVeDestEngineOptions {};
+class TVeCustomBWEngineOptions : public TVeDestEngineOptions {
+public:
+  bool UsesColorDistance() const override { return false; } // a luminance threshold
+};
 
 class TVeCustomPaletteEngineOptions : public TVeDestEngineOptions {
 public:

@@ -210,6 +210,9 @@ public:
   void SetDitherMethod(int v);
   // A method of VeColorDistance.h for the nearest-colour searches and the palette choice.
   uint8_t ColorDistance() const { return FColorDistance; }
+  // False for modes whose conversion compares no colours by it (fixed encodings, flicker
+  // searches and line changes held to Delta RGB); their panels leave the control out.
+  virtual bool UsesColorDistance() const { return true; }
   void SetColorDistance(int v);
   // A source already of the mode's size is taken as it is (no resampling, no dithering): for
   // pictures drawn for the machine.

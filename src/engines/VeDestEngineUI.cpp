@@ -481,15 +481,17 @@ void TVeDestEngineUIEx::AddDithering(bool limits) {
     values.push_back(i);
   }
   AddListControl(ciDitherMethod, g, "Me&thod:", names, values, o.DitherMethod());
-  NewRow();
-  std::vector<std::string> distances;
-  std::vector<int> distanceValues;
-  for (int i = 0; i < VeDistanceCount; ++i) {
-    distances.push_back(VeDistanceNames[i]);
-    distanceValues.push_back(i);
+  if (o.UsesColorDistance()) {
+    NewRow();
+    std::vector<std::string> distances;
+    std::vector<int> distanceValues;
+    for (int i = 0; i < VeDistanceCount; ++i) {
+      distances.push_back(VeDistanceNames[i]);
+      distanceValues.push_back(i);
+    }
+    AddListControl(ciColorDistance, g, "Color &distance:", distances, distanceValues,
+                   o.ColorDistance());
   }
-  AddListControl(ciColorDistance, g, "Color &distance:", distances, distanceValues,
-                 o.ColorDistance());
   NewRow();
   Add(MakeRange(ciErrorDiffusion, TVeControlKind::Slider, g, "&Error diffusion:", 0, 100,
                 o.ErrorDiffusion()));

@@ -33,7 +33,7 @@ std::unique_ptr<TVeBitmap> VeQuantizeAndDither(const TVeCancelFlag* cancel,
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = VeColorLimit(options, most);
-  args.Method = options.ColorDistance();
+  args.Method = options.UsesColorDistance() ? options.ColorDistance() : 0;
   if (!VeTakeFixedPalette(options, args.K, palette)) {
     TVeImage image(source);
     image.ApplyFixes(options.SaturationFix(), options.LightnessFix());

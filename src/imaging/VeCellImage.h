@@ -50,7 +50,7 @@ template <class TOptions> TVeCellOptions VeCellOptionsOf(const TOptions& o) {
   c.LimitErrorAtBoundary = o.LimitErrorAtBoundary();
   c.LightnessFix = o.LightnessFix();
   c.SaturationFix = o.SaturationFix();
-  c.Distance = o.ColorDistance();
+  c.Distance = o.UsesColorDistance() ? o.ColorDistance() : 0;
   return c;
 }
 

@@ -36,7 +36,7 @@ template <class TOptions> TVeDitherOptions VeDitherOptionsOf(const TOptions& o) 
   d.LightnessFix = o.LightnessFix();
   d.SaturationFix = o.SaturationFix();
   d.GrayPalette = o.GrayPalette();
-  d.Distance = o.ColorDistance();
+  d.Distance = o.UsesColorDistance() ? o.ColorDistance() : 0;
   d.Palette = &o.Palette();
   return d;
 }

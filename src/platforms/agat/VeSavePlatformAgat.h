@@ -34,6 +34,7 @@ const TVeAgatModeInfo& AgatModeInfo(int index);
 class TVeAgatEngineOptions : public TVeModeTableOptions<TVeAgatModeInfo> {
 public:
   explicit TVeAgatEngineOptions(const TVeAgatModeInfo& mode);
+  bool UsesColorDistance() const override { return !FMode->Flicker; }
   void SetPaletteType(TVePaletteType value) override;
   void PaletteChanged() override;
 };

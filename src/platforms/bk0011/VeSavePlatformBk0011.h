@@ -24,6 +24,7 @@ const TVeBk0011ModeInfo& Bk0011ModeInfo(int index);
 class TVeBk0011EngineOptions : public TVeModeTableOptions<TVeBk0011ModeInfo> {
 public:
   explicit TVeBk0011EngineOptions(const TVeBk0011ModeInfo& mode);
+  bool UsesColorDistance() const override { return !FMode->Giga; }
   void SetPaletteType(TVePaletteType value) override;
   void PaletteChanged() override;
 };

@@ -245,7 +245,7 @@ TVePalette256 ChoosePalette(const TVeCancelFlag* cancel, const TVeBitmap32& sour
   TVeQuantizationArgs args;
   args.Abort = cancel;
   args.K = VeColorLimit(options, most);
-  args.Method = options.ColorDistance();
+  args.Method = options.UsesColorDistance() ? options.ColorDistance() : 0;
   TVePalette256 palette;
   if (options.PaletteMode() == msxModeBlackWhite) {
     MsxMakeBlackWhitePalette(palette, type);

@@ -59,6 +59,8 @@ private:
 template <int S, bool I> class TVeMSXScrEngineOptionsT : public TVeMSXEngineOptions {
 public:
   TVeMSXScrEngineOptionsT() : TVeMSXEngineOptions(MsxModeInfo(S, I)) {}
+  // Screens 10 and 12 search their YJK encodings by Delta RGB.
+  bool UsesColorDistance() const override { return S != 10 && S != 12; }
 };
 
 class TVeMSXEngineUI : public TVeDestEngineUIEx {

@@ -25,6 +25,7 @@ const TVeOkean240ModeInfo& Okean240ModeInfo(int index);
 class TVeOkean240EngineOptions : public TVeModeTableOptions<TVeOkean240ModeInfo> {
 public:
   explicit TVeOkean240EngineOptions(const TVeOkean240ModeInfo& mode);
+  bool UsesColorDistance() const override { return !FMode->Giga; }
   int GetCellWidth() const override { return FMode->Color ? 1 : FMode->Width; }
   int GetCellHeight() const override { return FMode->Color ? 1 : FMode->Height; }
   void SetPaletteType(TVePaletteType value) override;

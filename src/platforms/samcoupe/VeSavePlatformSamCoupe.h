@@ -31,6 +31,7 @@ constexpr int SamHamChanges = 1;
 class TVeSamEngineOptions : public TVeModeTableOptions<TVeSamModeInfo> {
 public:
   explicit TVeSamEngineOptions(const TVeSamModeInfo& mode);
+  bool UsesColorDistance() const override { return !FMode->Ham; }
 };
 
 class TVeSamEngineUI : public TVeDestEngineUIEx {

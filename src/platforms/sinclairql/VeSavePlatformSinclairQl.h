@@ -30,6 +30,7 @@ private:
 template <int M> class TVeSinclairQlEngineOptionsT : public TVeSinclairQlEngineOptions {
 public:
   TVeSinclairQlEngineOptionsT() : TVeSinclairQlEngineOptions(M) {}
+  bool UsesColorDistance() const override { return M != 32 && M != 33; }
 };
 
 class TVeSinclairQlEngineUI : public TVeDestEngineUIEx {

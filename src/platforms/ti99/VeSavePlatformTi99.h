@@ -88,6 +88,7 @@ constexpr int Ti99DualBytes = 2 * 1536;
 class TVeTI99DualEngineOptions : public TVeTI99MulticolorEngineOptions {
 public:
   void PaletteChanged() override;
+  bool UsesColorDistance() const override { return false; }
 };
 
 using TVeTI99DualEngineUI = TVeTI99EngineUIOf<false, true>;

@@ -18,6 +18,7 @@ const TVeUkncModeInfo& UkncModeInfo(int index);
 class TVeUkncEngineOptions : public TVeModeTableOptions<TVeUkncModeInfo> {
 public:
   explicit TVeUkncEngineOptions(const TVeUkncModeInfo& mode);
+  bool UsesColorDistance() const override { return false; }
   void PaletteChanged() override;
 };
 

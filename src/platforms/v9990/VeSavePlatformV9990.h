@@ -27,6 +27,7 @@ const TVeV9990ModeInfo& V9990ModeInfo(int index);
 class TVeV9990EngineOptions : public TVeModeTableOptions<TVeV9990ModeInfo> {
 public:
   explicit TVeV9990EngineOptions(const TVeV9990ModeInfo& mode);
+  bool UsesColorDistance() const override { return FMode->Kind == TVeV9990Kind::Palette; }
 };
 
 class TVeV9990EngineUI : public TVeDestEngineUIEx {

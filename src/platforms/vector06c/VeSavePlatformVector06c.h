@@ -21,6 +21,7 @@ const TVeVectorModeInfo& VectorModeInfo(int index);
 class TVeVectorEngineOptions : public TVeModeTableOptions<TVeVectorModeInfo> {
 public:
   explicit TVeVectorEngineOptions(const TVeVectorModeInfo& mode);
+  bool UsesColorDistance() const override { return FMode->HamType < 0; }
   // The line-change type the conversion uses (engine flag A).
   int HamType() const { return EngineFlagA(); }
 };

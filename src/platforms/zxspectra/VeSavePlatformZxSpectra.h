@@ -16,6 +16,8 @@ public:
   int GetCellWidth() const override { return FMode->CellWidth; }
   int GetCellHeight() const override { return FMode->CellHeight; }
   void PaletteChanged() override;
+  // Any two of 64 per cell: 2016 pairs, searched only through bounds in Delta RGB.
+  bool UsesColorDistance() const override { return FMode->CellWidth != 8; }
 };
 
 class TVeZxSpectraEngineUI : public TVeDestEngineUIEx {

@@ -12,6 +12,9 @@ class TVeZxSpectrumGigascreenEngineOptions : public TVeZxSpectrumColorEngineOpti
 public:
   TVeZxSpectrumGigascreenEngineOptions();
   void PaletteChanged() override;
+  // Hundreds of mixed candidates per cell are searched only through bounds in Delta RGB; by
+  // a perceptual distance one picture would take seconds.
+  bool UsesColorDistance() const override { return false; }
   // The mixed palette for conversion (display false) or for the panel (display true).
   void BuildMixedPalette(bool display);
 };
@@ -52,6 +55,7 @@ class TVeZxSpectrumGigaInterlacedEngineOptions : public TVeZxSpectrumColorEngine
 public:
   TVeZxSpectrumGigaInterlacedEngineOptions();
   void PaletteChanged() override;
+  bool UsesColorDistance() const override { return false; } // as the gigascreen
 };
 
 // Palette types, "Gray" and "Сolor", the 16 colours, colour usage without the forced bright

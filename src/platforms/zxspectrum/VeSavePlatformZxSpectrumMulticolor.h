@@ -15,6 +15,7 @@ class TVeZxSpectrumBWGigascreenEngineOptions : public TVeZxSpectrumColorEngineOp
 public:
   TVeZxSpectrumBWGigascreenEngineOptions();
   void PaletteChanged() override;
+  bool UsesColorDistance() const override { return false; }
 };
 
 class TVeZxSpectrumBWGigascreenEngineUI : public TVeDestEngineUIEx {
