@@ -248,6 +248,72 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
   EXPECT_EQ(Quads(pairs[0]), Quads(pairs[1]));
 }
 
+// After every pass each colour belongs to the nearest centre of that pass's search, the
+// first cluster among equals, whatever the bounds let it skip: with snapped centres merging
+// (a cluster opened by a split nearly every pass), with pinned duplicates (exact ties for
+// every colour near them), on noise and on smooth pictures.
+TEST_F(Quantization, EveryPassAssignsTheNearestCentre) {
+  TVePaletteRGB rgb333(ptRGB333);
+  TVePalette256 nine; // the 512 colours as a listed palette, searched by its green index
+  for (int i = 0; i < 512; ++i) {
+    const uint32_t q = rgb333.GetRGBQuad(i);
+    nine.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
+  TVePalette256 twice;
+  twice.AddRGB(120, 60, 200);
+  twice.AddRGB(20, 180, 90);
+  twice.AddRGB(120, 60, 200);
+  const std::vector<uint32_t> noise = Noise(70, 60, 17), smooth = Picture(110, 80, 29);
+  struct TCase {
+    const std::vector<uint32_t>* Picture;
+    int K;
+    const TVePalette* Hardware;
+    const TVePalette* Pinned;
+  };
+  const TCase cases[] = {{&smooth, 256, &nine, nullptr}, {&noise, 256, &nine, nullptr},
+                         {&noise, 40, nullptr, nullptr}, {&smooth, 64, &rgb333, nullptr},
+                         {&noise, 24, nullptr, &twice},  {&smooth, 9, nullptr, &twice}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "k " << c.K << (c.Hardware ? " snapped" : "") << (c.Pinned ? " pinned" : ""));
+    for (int workers : {1, 2}) {
+      SetProcessorCount(workers);
+      TVeQuantization q(nullptr, c.K, false);
+      q.Hardware = c.Hardware;
+      q.Initial = q.Pinned = c.Pinned;
+      q.AddPixels(c.Picture->data(), c.Picture->size());
+      int checked = 0, opened = 0, wrong = 0;
+      q.Progress = [&](int) {
+        // The centres are still those searched; a split's new cluster (not searched yet)
+        // holds the one colour it was opened at.
+        const auto& clusters = q.Clusters();
+        for (const auto& color : q.Colors()) {
+          if (!clusters[size_t(color.Cluster)].Searched) {
+            ++opened;
+            continue;
+          }
+          int best = -1;
+          double bestD = 0;
+          for (size_t i = 0; i < clusters.size(); ++i) {
+            if (!clusters[i].Searched) continue;
+            const double d = DeltaRGB(color.Lin, clusters[i].Centre);
+            if (best < 0 || d < bestD) best = int(i), bestD = d;
+          }
+          wrong += color.Cluster != best;
+          ++checked;
+        }
+      };
+      TVePalette256 out;
+      q.Execute(out);
+      EXPECT_EQ(wrong, 0);
+      EXPECT_GT(checked, 0);
+      if (c.Hardware == &nine) {
+        EXPECT_GT(opened, 10); // splits between searches happened
+      }
+    }
+  }
+}
+
 TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {
   TVePaletteRGB hw(ptRGB333, true);
   auto px = Picture(64, 64, 3);

@@ -358,7 +358,12 @@ void TVeQuantization::FindNearest() {
     // How far each centre moved, and half the gap to the nearest other centre (a colour
     // closer than that to its centre stays).
     double maxDrift = 0;
+    FOpenedCentres.clear();
     for (auto& c : FClusters) {
+      if (!c.Searched) {
+        if (!c.Excluded) FOpenedCentres.push_back(c.Centre);
+        continue;
+      }
       const double drift = std::sqrt(DeltaRGB(c.SearchedCentre, c.Centre));
       c.DriftSum += drift;
       maxDrift = std::max(maxDrift, drift);
@@ -384,8 +389,10 @@ void TVeQuantization::FindNearest() {
   ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
       int(FColors.size()), double(FColors.size()) * double(FGreenOrder.size()),
       [&](int first, int last) { FindNearestRange(first, last, bounds); });
-  for (auto& c : FClusters)
+  for (auto& c : FClusters) {
     c.SearchedCentre = c.Centre;
+    c.Searched = true;
+  }
   FBoundsValid = true;
 }
 
@@ -396,6 +403,8 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   const TVeLinRGBColor* centres = FGreenCentres.data();
   const int* order = FGreenOrder.data();
   const double lowerShift = FDriftSum;
+  const TVeLinRGBColor* opened = FOpenedCentres.data();
+  const size_t openedCount = bounds ? FOpenedCentres.size() : 0;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
     const size_t ci = size_t(i);
@@ -403,6 +412,15 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
     const TVeLinRGBColor x{FLinR[ci], FLinG[ci], FLinB[ci]};
     int bestCluster = -1;
     if (bounds && current >= 0) {
+      // A cluster opened since is one more "other" centre: its distance lowers the bounds.
+      if (openedCount > 0) {
+        double dn = Inf;
+        for (size_t o = 0; o < openedCount; ++o)
+          dn = std::min(dn, DeltaRGB(x, opened[o]));
+        const double stored = std::sqrt(dn) + lowerShift;
+        FLower[ci] = std::min(FLower[ci], stored);
+        FThird[ci] = std::min(FThird[ci], stored);
+      }
       const size_t a = size_t(current);
       const double drift = FDriftSums[a];
       const double bound = std::max(FLower[ci] - lowerShift, FHalfGap[a]);
@@ -595,8 +613,15 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
-    if (FHotValid) FHotCluster[size_t(at)] = color.Cluster;
-    FBoundsValid = false; // the new centre may be nearer to anyone
+    if (FHotValid) {
+      // The colour's bounds were of its old cluster: it gets a full search. Everyone else's
+      // take the new centre in at the next search.
+      const size_t i = size_t(at);
+      FHotCluster[i] = color.Cluster;
+      FUpper[i] = std::numeric_limits<double>::infinity();
+      FLower[i] = -std::numeric_limits<double>::infinity();
+      FSecond[i] = -1;
+    }
     return true;
   };
   // The farthest colour that is not a centre already, the later colour first among equals:

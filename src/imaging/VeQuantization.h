@@ -35,6 +35,7 @@ struct TVeQuantizationCluster {
   uint32_t CentreQuad = 0;
   double CentreLuminance = 0;
   int MemberCount = 0;
+  bool Searched = false;         // SearchedCentre holds: opened before the last nearest search
   TVeLinRGBColor SearchedCentre; // the centre at the last nearest search
   double DriftSum = 0;           // how far the centre has moved in all, summed pass by pass
   int BaseA = -1, BaseB = -1;    // pair mode: numbers of the two bases (equal for a base)
@@ -142,6 +143,8 @@ private:
   // Per pass: centres by cluster, their drift sums, half the distance to the nearest other
   // centre; the centres in order of green with their cluster numbers.
   std::vector<TVeLinRGBColor> FCentres, FGreenCentres;
+  // Centres of the clusters opened since the last search, which every colour's bounds take in.
+  std::vector<TVeLinRGBColor> FOpenedCentres;
   std::vector<double> FDriftSums, FHalfGap;
   std::vector<int> FGreenOrder;
   int FPasses = 0;
