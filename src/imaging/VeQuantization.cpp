@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 
+#include "VeCpuFeatures.h"
 #include "VeErrors.h"
 #include "VeImage.h"
 
@@ -25,6 +26,116 @@ TVeLinRGBColor LinOfQuad(uint32_t quad) {
 void AddWeight(uint32_t& weight, uint64_t more) {
   weight = uint32_t(std::min<uint64_t>(uint64_t(weight) + more, UINT32_MAX));
 }
+
+// The nearest search reads the centres in vectors of two doubles (every x86-64 processor) or
+// four (AVX2). Plain vector arithmetic in the scalar order: each lane rounds exactly as the
+// scalar distance does (no fused multiply-add is asked for).
+typedef double TQuantLanes2 __attribute__((vector_size(2 * sizeof(double))));
+typedef double TQuantLanes4 __attribute__((vector_size(4 * sizeof(double))));
+constexpr int WalkPad = 4; // places of padding at each end of the walk rows
+
+// The three nearest centres found so far: the first two with their clusters (the first
+// on ties, as a plain scan in cluster order), the third distance only.
+struct TNearestThree {
+  double Best, Second, Third;
+  int BestCluster, SecondCluster;
+  [[gnu::always_inline]] void Take(double d, int cluster) {
+    if (d < Best || (d == Best && cluster < BestCluster)) {
+      Third = Second;
+      Second = Best;
+      SecondCluster = BestCluster;
+      Best = d;
+      BestCluster = cluster;
+    } else if (d < Second) {
+      Third = Second;
+      Second = d;
+      SecondCluster = cluster;
+    } else if (d < Third) {
+      Third = d;
+    }
+  }
+};
+
+struct TWalkRows {
+  const double *R, *G, *B; // element 0 is the first centre; padding of infinite green around
+  const int* Cluster;
+  int Count;
+};
+
+// Whether a lane of d is at most t: the least lane by two shuffles (no target-specific
+// builtin, which the AVX2 instance could not take in).
+template <class V> [[gnu::always_inline]] inline bool AnyAtMost(const V& d, double t) {
+  if constexpr (sizeof(V) == 2 * sizeof(double)) {
+    const V s = __builtin_shufflevector(d, d, 1, 0);
+    const V m = d < s ? d : s;
+    return m[0] <= t;
+  } else {
+    const V s = __builtin_shufflevector(d, d, 2, 3, 0, 1);
+    const V m = d < s ? d : s;
+    const V s2 = __builtin_shufflevector(m, m, 1, 0, 3, 2);
+    const V m2 = m < s2 ? m : s2;
+    return m2[0] <= t;
+  }
+}
+
+// Distances d and green terms tg of the centres at..at+L-1; whether one may be among the three.
+template <class V>
+[[gnu::always_inline]] inline bool WalkBlock(const TWalkRows& w, int at, const V& vr, const V& vg,
+                                             const V& vb, double third, V& d, V& tg) {
+  V r, g, b;
+  std::memcpy(&r, w.R + at, sizeof r);
+  std::memcpy(&g, w.G + at, sizeof g);
+  std::memcpy(&b, w.B + at, sizeof b);
+  const V dg = vg - g;
+  tg = VeLumG * dg * dg;
+  const V dr = vr - r, db = vb - b;
+  d = VeLumR * dr * dr + tg + VeLumB * db * db;
+  return AnyAtMost(d, third);
+}
+
+// Visits the centres outward from the colour's green position, block by block, up and then
+// down, until the green term alone of the block's farthest centre exceeds the third
+// distance: every centre beyond is farther than the three. A block may visit a few centres
+// more than needed, which only tightens the three. Each distance is the sum a full scan
+// computes, in the same order, so the nearest is exactly the full scan's.
+template <class V>
+[[gnu::always_inline]] inline void WalkGreen(const TWalkRows& w, int start, double xr, double xg,
+                                             double xb, TNearestThree& t) {
+  constexpr int L = int(sizeof(V) / sizeof(double));
+  static_assert(L <= WalkPad);
+  V vr, vg, vb;
+  for (int k = 0; k < L; ++k) {
+    vr[k] = xr;
+    vg[k] = xg;
+    vb[k] = xb;
+  }
+  for (int j = start; j < w.Count; j += L) {
+    V d, tg;
+    if (WalkBlock(w, j, vr, vg, vb, t.Third, d, tg))
+      for (int k = 0; k < L && j + k < w.Count; ++k)
+        if (d[k] <= t.Third) t.Take(d[k], w.Cluster[j + k]);
+    if (tg[L - 1] > t.Third) break;
+  }
+  for (int j = start - 1; j >= 0; j -= L) {
+    const int low = j - L + 1;
+    V d, tg;
+    if (WalkBlock(w, low, vr, vg, vb, t.Third, d, tg))
+      for (int k = L - 1; k >= 0 && low + k >= 0; --k)
+        if (d[k] <= t.Third) t.Take(d[k], w.Cluster[low + k]);
+    if (tg[0] > t.Third) break;
+  }
+}
+
+void WalkGreen2(const TWalkRows& w, int start, double xr, double xg, double xb, TNearestThree& t) {
+  WalkGreen<TQuantLanes2>(w, start, xr, xg, xb, t);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void WalkGreen4(const TWalkRows& w, int start, double xr, double xg,
+                                                double xb, TNearestThree& t) {
+  WalkGreen<TQuantLanes4>(w, start, xr, xg, xb, t);
+}
+#endif
 
 } // namespace
 
@@ -348,9 +459,21 @@ void TVeQuantization::FindNearest() {
   std::stable_sort(FGreenOrder.begin(), FGreenOrder.end(), [this](int a, int b) {
     return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
   });
-  FGreenCentres.resize(FGreenOrder.size());
-  for (size_t j = 0; j < FGreenOrder.size(); ++j)
-    FGreenCentres[j] = FClusters[size_t(FGreenOrder[j])].Centre;
+  const size_t walk = FGreenOrder.size() + 2 * WalkPad;
+  constexpr double Inf = std::numeric_limits<double>::infinity();
+  FWalkR.assign(walk, 0.0);
+  FWalkB.assign(walk, 0.0);
+  FWalkG.assign(walk, Inf);
+  std::fill_n(FWalkG.begin(), WalkPad, -Inf);
+  for (size_t j = 0; j < FGreenOrder.size(); ++j) {
+    const TVeLinRGBColor& c = FClusters[size_t(FGreenOrder[j])].Centre;
+    FWalkR[WalkPad + j] = c.R;
+    FWalkG[WalkPad + j] = c.G;
+    FWalkB[WalkPad + j] = c.B;
+  }
+#if defined(__x86_64__) || defined(__i386__)
+  FWideLanes = VeHasAvx2();
+#endif
   FCentres.resize(n);
   FDriftSums.resize(n);
   const bool bounds = FBoundsValid && Accelerated;
@@ -400,8 +523,12 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   constexpr double Margin = 1e-9;
   constexpr double Inf = std::numeric_limits<double>::infinity();
   const int n = int(FGreenOrder.size());
-  const TVeLinRGBColor* centres = FGreenCentres.data();
-  const int* order = FGreenOrder.data();
+  const TWalkRows rows{FWalkR.data() + WalkPad, FWalkG.data() + WalkPad, FWalkB.data() + WalkPad,
+                       FGreenOrder.data(), n};
+  auto walk = WalkGreen2;
+#if defined(__x86_64__) || defined(__i386__)
+  if (FWideLanes) walk = WalkGreen4;
+#endif
   const double lowerShift = FDriftSum;
   const TVeLinRGBColor* opened = FOpenedCentres.data();
   const size_t openedCount = bounds ? FOpenedCentres.size() : 0;
@@ -462,45 +589,14 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
         }
       }
     } else {
-      int start = int(std::lower_bound(centres, centres + n, x.G,
-                                       [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
-                      centres);
-      // The two nearest with their clusters, and the third distance: every cluster other
-      // than the two is at least that far (those not visited lie beyond a stopping green
-      // term, which exceeds the third distance). The walk goes on to the third so that
-      // the bound stays tight.
-      double best = Inf, second = Inf, third = Inf;
-      int secondCluster = -1;
-      auto visit = [&](int j) -> bool {
-        const TVeLinRGBColor& c = centres[j];
-        double dg = x.G - c.G;
-        double tg = VeLumG * dg * dg;
-        if (tg > third) {
-          third = std::min(third, tg);
-          return false;
-        }
-        double dr = x.R - c.R, db = x.B - c.B;
-        double d = VeLumR * dr * dr + tg + VeLumB * db * db;
-        int cluster = order[j];
-        if (d < best || (d == best && cluster < bestCluster)) {
-          third = second;
-          second = best;
-          secondCluster = bestCluster;
-          best = d;
-          bestCluster = cluster;
-        } else if (d < second) {
-          third = second;
-          second = d;
-          secondCluster = cluster;
-        } else if (d < third) {
-          third = d;
-        }
-        return true;
-      };
-      for (int j = start; j < n && visit(j); ++j) {
-      }
-      for (int j = start - 1; j >= 0 && visit(j); --j) {
-      }
+      const int start = int(std::lower_bound(rows.G, rows.G + n, x.G) - rows.G);
+      // The walk goes on to the third nearest: every cluster other than the two nearest is
+      // at least that far, a bound that lets the colour skip later searches.
+      TNearestThree t{Inf, Inf, Inf, -1, -1};
+      walk(rows, start, x.R, x.G, x.B, t);
+      const double best = t.Best, second = t.Second, third = t.Third;
+      const int secondCluster = t.SecondCluster;
+      bestCluster = t.BestCluster;
       if (bestCluster >= 0) {
         FUpper[ci] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
         FLower[ci] = std::sqrt(second) + lowerShift;

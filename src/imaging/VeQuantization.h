@@ -141,12 +141,15 @@ private:
   std::vector<uint8_t> FMoved; // the last search chose another cluster
   double FDriftSum = 0;        // sum over passes of the largest centre movement
   // Per pass: centres by cluster, their drift sums, half the distance to the nearest other
-  // centre; the centres in order of green with their cluster numbers.
-  std::vector<TVeLinRGBColor> FCentres, FGreenCentres;
-  // Centres of the clusters opened since the last search, which every colour's bounds take in.
-  std::vector<TVeLinRGBColor> FOpenedCentres;
+  // centre; the cluster numbers in order of the centres' green, and those centres as rows of
+  // red, green and blue with a few places of padding at both ends, read in vectors.
+  std::vector<TVeLinRGBColor> FCentres;
   std::vector<double> FDriftSums, FHalfGap;
   std::vector<int> FGreenOrder;
+  std::vector<double> FWalkR, FWalkG, FWalkB;
+  bool FWideLanes = false; // the search reads four doubles at a time (AVX2)
+  // Centres of the clusters opened since the last search, which every colour's bounds take in.
+  std::vector<TVeLinRGBColor> FOpenedCentres;
   int FPasses = 0;
 };
 
