@@ -174,12 +174,13 @@ struct TQuantRun {
 };
 
 TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette* hw, bool gray,
-                       const TVePalette* fixed, bool accelerated, int workers) {
+                       const TVePalette* fixed, bool accelerated, int workers, bool wide = true) {
   SetProcessorCount(workers);
   TVeQuantization q(nullptr, k, gray);
   q.Hardware = hw;
   q.Initial = q.Pinned = fixed;
   q.Accelerated = accelerated;
+  q.WideLanes = wide;
   q.AddPixels(px.data(), px.size());
   TVePalette256 out;
   q.Execute(out);
@@ -198,7 +199,8 @@ TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette*
 } // namespace
 
 // The pruned and bounded nearest searches must reproduce the plain scan pass for pass,
-// whatever the picture, k, hardware palette, gray snapping, pinned colours and workers.
+// whatever the picture, k, hardware palette, gray snapping, pinned colours, workers and
+// vector width.
 TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
   TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888);
   TVePalette256 pinned;
@@ -234,6 +236,8 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
       EXPECT_TRUE(fast == plain) << "picture " << c.Picture << " k " << c.K << " workers "
                                  << workers;
     }
+    const TQuantRun narrow = RunQuantizer(px, c.K, c.Hardware, c.Gray, c.Pinned, true, 1, false);
+    EXPECT_TRUE(narrow == plain) << "picture " << c.Picture << " k " << c.K << " two lanes";
   }
   // Pair mode, where excluded mixes are skipped.
   auto small = Picture(40, 30, 8);
@@ -281,6 +285,7 @@ TEST_F(Quantization, EveryPassAssignsTheNearestCentre) {
       TVeQuantization q(nullptr, c.K, false);
       q.Hardware = c.Hardware;
       q.Initial = q.Pinned = c.Pinned;
+      q.WideLanes = workers == 2; // each vector width once
       q.AddPixels(c.Picture->data(), c.Picture->size());
       int checked = 0, opened = 0, wrong = 0;
       q.Progress = [&](int) {

@@ -39,6 +39,10 @@ constexpr int WalkPad = 4; // places of padding at each end of the walk rows
 struct TNearestThree {
   double Best, Second, Third;
   int BestCluster, SecondCluster;
+  int SeedA, SeedB; // clusters taken before the walk, which it passes over
+  [[gnu::always_inline]] void Offer(double d, int cluster) {
+    if (d <= Third && cluster != SeedA && cluster != SeedB) Take(d, cluster);
+  }
   [[gnu::always_inline]] void Take(double d, int cluster) {
     if (d < Best || (d == Best && cluster < BestCluster)) {
       Third = Second;
@@ -62,23 +66,9 @@ struct TWalkRows {
   int Count;
 };
 
-// Whether a lane of d is at most t: the least lane by two shuffles (no target-specific
-// builtin, which the AVX2 instance could not take in).
-template <class V> [[gnu::always_inline]] inline bool AnyAtMost(const V& d, double t) {
-  if constexpr (sizeof(V) == 2 * sizeof(double)) {
-    const V s = __builtin_shufflevector(d, d, 1, 0);
-    const V m = d < s ? d : s;
-    return m[0] <= t;
-  } else {
-    const V s = __builtin_shufflevector(d, d, 2, 3, 0, 1);
-    const V m = d < s ? d : s;
-    const V s2 = __builtin_shufflevector(m, m, 1, 0, 3, 2);
-    const V m2 = m < s2 ? m : s2;
-    return m2[0] <= t;
-  }
-}
-
-// Distances d and green terms tg of the centres at..at+L-1; whether one may be among the three.
+// Distances d and green terms tg of the centres at..at+L-1; whether one may be among the
+// three (the least lane by two shuffles, no target-specific builtin, which the AVX2 instance
+// could not take in).
 template <class V>
 [[gnu::always_inline]] inline bool WalkBlock(const TWalkRows& w, int at, const V& vr, const V& vg,
                                              const V& vb, double third, V& d, V& tg) {
@@ -90,7 +80,17 @@ template <class V>
   tg = VeLumG * dg * dg;
   const V dr = vr - r, db = vb - b;
   d = VeLumR * dr * dr + tg + VeLumB * db * db;
-  return AnyAtMost(d, third);
+  V m;
+  if constexpr (sizeof(V) == 2 * sizeof(double)) {
+    m = __builtin_shufflevector(d, d, 1, 0);
+    m = d < m ? d : m;
+  } else {
+    V s = __builtin_shufflevector(d, d, 2, 3, 0, 1);
+    s = d < s ? d : s;
+    m = __builtin_shufflevector(s, s, 1, 0, 3, 2);
+    m = s < m ? s : m;
+  }
+  return m[0] <= third;
 }
 
 // Visits the centres outward from the colour's green position, block by block, up and then
@@ -113,7 +113,7 @@ template <class V>
     V d, tg;
     if (WalkBlock(w, j, vr, vg, vb, t.Third, d, tg))
       for (int k = 0; k < L && j + k < w.Count; ++k)
-        if (d[k] <= t.Third) t.Take(d[k], w.Cluster[j + k]);
+        t.Offer(d[k], w.Cluster[j + k]);
     if (tg[L - 1] > t.Third) break;
   }
   for (int j = start - 1; j >= 0; j -= L) {
@@ -121,7 +121,7 @@ template <class V>
     V d, tg;
     if (WalkBlock(w, low, vr, vg, vb, t.Third, d, tg))
       for (int k = L - 1; k >= 0 && low + k >= 0; --k)
-        if (d[k] <= t.Third) t.Take(d[k], w.Cluster[low + k]);
+        t.Offer(d[k], w.Cluster[low + k]);
     if (tg[0] > t.Third) break;
   }
 }
@@ -136,6 +136,34 @@ __attribute__((target("avx2"))) void WalkGreen4(const TWalkRows& w, int start, d
   WalkGreen<TQuantLanes4>(w, start, xr, xg, xb, t);
 }
 #endif
+
+// Pixel keys in ascending order. Keys of 24 bits, as pixels give, take two passes of a
+// radix sort on 12 bits; the order is std::sort's, an integer order.
+void SortKeys(std::vector<uint32_t>& keys) {
+  constexpr size_t RadixMin = 4096;
+  uint32_t high = 0;
+  for (const uint32_t k : keys)
+    high |= k;
+  if (keys.size() < RadixMin || (high >> 24) != 0) {
+    std::sort(keys.begin(), keys.end());
+    return;
+  }
+  constexpr uint32_t Digits = 4096;
+  std::vector<size_t> low(Digits + 1, 0), top(Digits + 1, 0);
+  for (const uint32_t k : keys) {
+    ++low[(k & (Digits - 1)) + 1];
+    ++top[(k >> 12) + 1];
+  }
+  for (uint32_t d = 0; d < Digits; ++d) {
+    low[d + 1] += low[d];
+    top[d + 1] += top[d];
+  }
+  std::vector<uint32_t> buffer(keys.size());
+  for (const uint32_t k : keys)
+    buffer[low[k & (Digits - 1)]++] = k;
+  for (const uint32_t k : buffer)
+    keys[top[k >> 12]++] = k;
+}
 
 } // namespace
 
@@ -289,7 +317,7 @@ private:
 void TVeQuantization::FinishCollection() {
   if (FPendingKeys.empty() && FPendingColors.empty()) return;
   std::vector<TVeQuantizationColor> merged;
-  std::sort(FPendingKeys.begin(), FPendingKeys.end());
+  SortKeys(FPendingKeys);
   std::stable_sort(FPendingColors.begin(), FPendingColors.end(),
                    [](const auto& a, const auto& b) { return a.Key() < b.Key(); });
   merged.reserve(FColors.size() + FPendingColors.size() + FPendingKeys.size() / 4);
@@ -472,7 +500,7 @@ void TVeQuantization::FindNearest() {
     FWalkB[WalkPad + j] = c.B;
   }
 #if defined(__x86_64__) || defined(__i386__)
-  FWideLanes = VeHasAvx2();
+  FWideLanes = WideLanes && VeHasAvx2();
 #endif
   FCentres.resize(n);
   FDriftSums.resize(n);
@@ -529,6 +557,12 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
 #if defined(__x86_64__) || defined(__i386__)
   if (FWideLanes) walk = WalkGreen4;
 #endif
+  // Where the walk starts for a green of each 1/256 (then a step or two to the exact place).
+  constexpr int Buckets = 256;
+  std::array<int, Buckets + 1> bucketStart;
+  for (int b = 0; b <= Buckets; ++b)
+    bucketStart[size_t(b)] =
+        int(std::lower_bound(rows.G, rows.G + n, double(b) / Buckets) - rows.G);
   const double lowerShift = FDriftSum;
   const TVeLinRGBColor* opened = FOpenedCentres.data();
   const size_t openedCount = bounds ? FOpenedCentres.size() : 0;
@@ -538,6 +572,8 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
     const int current = FHotCluster[ci];
     const TVeLinRGBColor x{FLinR[ci], FLinG[ci], FLinB[ci]};
     int bestCluster = -1;
+    // Clusters whose distances are known before a full search: they start its three.
+    TNearestThree t{Inf, Inf, Inf, -1, -1, -1, -1};
     if (bounds && current >= 0) {
       // A cluster opened since is one more "other" centre: its distance lowers the bounds.
       if (openedCount > 0) {
@@ -556,12 +592,18 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
       const double upper = std::sqrt(da);
       FUpper[ci] = upper - drift;
       if (upper + Margin < bound) continue;
+      t.Take(da, current);
+      t.SeedA = current;
       // A colour between two clusters: when every other centre is clearly farther than
       // both, the nearer of the two (the first on a tie) is the full scan's answer.
       const int s = FSecond[ci];
       if (s >= 0) {
         const double third = FThird[ci] - lowerShift;
         const double ds = DeltaRGB(x, FCentres[size_t(s)]);
+        if (s != current) {
+          t.Take(ds, s);
+          t.SeedB = s;
+        }
         const bool stay = da < ds || (da == ds && current < s);
         const double dw = stay ? da : ds, dl = stay ? ds : da;
         if (std::sqrt(dw) + Margin < third) {
@@ -589,10 +631,18 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
         }
       }
     } else {
-      const int start = int(std::lower_bound(rows.G, rows.G + n, x.G) - rows.G);
+      if (t.SeedA < 0 && current >= 0 && !FClusters[size_t(current)].Excluded) {
+        t.Take(DeltaRGB(x, FCentres[size_t(current)]), current);
+        t.SeedA = current;
+      }
+      // The first centre of green at least the colour's: every centre below has less.
+      int start = bucketStart[size_t(std::clamp(int(x.G * Buckets), 0, Buckets))];
+      while (start > 0 && rows.G[start - 1] >= x.G)
+        --start;
+      while (start < n && rows.G[start] < x.G)
+        ++start;
       // The walk goes on to the third nearest: every cluster other than the two nearest is
       // at least that far, a bound that lets the colour skip later searches.
-      TNearestThree t{Inf, Inf, Inf, -1, -1};
       walk(rows, start, x.R, x.G, x.B, t);
       const double best = t.Best, second = t.Second, third = t.Third;
       const int secondCluster = t.SecondCluster;
@@ -761,51 +811,81 @@ bool TVeQuantization::Split() {
 
 // --- Clustering -------------------------------------------------------------------------
 
-void TVeQuantization::MedianCut(int first, int last, int n) {
-  Check();
+namespace {
+
+// A colour in the median cut: its bytes 0x00RRGGBB and its place in the colour array.
+struct TCutEntry {
+  uint32_t Key;
+  uint32_t At;
+};
+
+// Cuts e[first..last] into n boxes, each time at the middle after a stable sort on the
+// byte of the widest channel, and lists the boxes (first, last) in order.
+void CutBoxes(std::vector<TCutEntry>& e, std::vector<TCutEntry>& buffer, int first, int last, int n,
+              const TVeCancelFlag* abort, std::vector<std::pair<int, int>>& boxes) {
+  VeCheckCancel(abort);
   if (n <= 1 || first == last) {
+    boxes.emplace_back(first, last);
+    return;
+  }
+  uint32_t rLo = 255, gLo = 255, bLo = 255, rHi = 0, gHi = 0, bHi = 0;
+  for (int i = first; i <= last; ++i) {
+    const uint32_t k = e[size_t(i)].Key;
+    const uint32_t r = k >> 16 & 0xFF, g = k >> 8 & 0xFF, b = k & 0xFF;
+    rLo = std::min(rLo, r);
+    gLo = std::min(gLo, g);
+    bLo = std::min(bLo, b);
+    rHi = std::max(rHi, r);
+    gHi = std::max(gHi, g);
+    bHi = std::max(bHi, b);
+  }
+  const uint32_t lo[3] = {rLo, gLo, bLo}, hi[3] = {rHi, gHi, bHi};
+  const double weights[3] = {VeLumR, VeLumG, VeLumB};
+  double extent[3];
+  for (int ch = 0; ch < 3; ++ch)
+    extent[ch] = (ByteToLinear(uint8_t(hi[ch])) - ByteToLinear(uint8_t(lo[ch]))) * weights[ch];
+  int channel = 1; // green wins ties, then red, then blue
+  if (extent[0] > extent[channel]) channel = 0;
+  if (extent[2] > extent[channel]) channel = 2;
+  const int shift = 16 - 8 * channel;
+  // A stable counting sort on the byte: the order of a stable sort, in linear time.
+  size_t start[257] = {};
+  for (int i = first; i <= last; ++i)
+    ++start[size_t(e[size_t(i)].Key >> shift & 0xFF) + 1];
+  for (int b = 0; b < 256; ++b)
+    start[b + 1] += start[b];
+  for (int i = first; i <= last; ++i)
+    buffer[start[e[size_t(i)].Key >> shift & 0xFF]++] = e[size_t(i)];
+  std::copy(buffer.begin(), buffer.begin() + (last - first + 1), e.begin() + first);
+  const int mid = first + (last - first) / 2;
+  CutBoxes(e, buffer, first, mid, n / 2, abort, boxes);
+  CutBoxes(e, buffer, mid + 1, last, n - n / 2, abort, boxes);
+}
+
+} // namespace
+
+// The cut sorts small records of bytes and places; the colours follow once at the end.
+void TVeQuantization::MedianCut(int first, int last, int n) {
+  const size_t count = size_t(last - first + 1);
+  std::vector<TCutEntry> e(count), buffer(count);
+  for (size_t i = 0; i < count; ++i)
+    e[i] = {FColors[size_t(first) + i].Key(), uint32_t(i)};
+  std::vector<std::pair<int, int>> boxes;
+  CutBoxes(e, buffer, 0, int(count) - 1, n, FAbort, boxes);
+  std::vector<TVeQuantizationColor> sorted(count);
+  for (size_t i = 0; i < count; ++i)
+    sorted[i] = FColors[size_t(first) + e[i].At];
+  std::copy(sorted.begin(), sorted.end(), FColors.begin() + first);
+  for (const auto& [from, to] : boxes) {
     TVeQuantizationCluster c;
-    int index = int(FClusters.size());
-    for (int i = first; i <= last; ++i) {
+    const int index = int(FClusters.size());
+    for (int i = first + from; i <= first + to; ++i) {
       if (FColors[size_t(i)].Cluster >= 0) continue;
       FColors[size_t(i)].Cluster = index;
       ++c.MemberCount;
     }
     if (c.MemberCount > 0) FClusters.push_back(c);
-    return;
   }
-  uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-  for (int i = first; i <= last; ++i) {
-    const auto& c = FColors[size_t(i)];
-    const uint8_t v[3] = {c.R, c.G, c.B};
-    for (int ch = 0; ch < 3; ++ch) {
-      lo[ch] = std::min(lo[ch], v[ch]);
-      hi[ch] = std::max(hi[ch], v[ch]);
-    }
-  }
-  const double weights[3] = {VeLumR, VeLumG, VeLumB};
-  double extent[3];
-  for (int ch = 0; ch < 3; ++ch)
-    extent[ch] = (ByteToLinear(hi[ch]) - ByteToLinear(lo[ch])) * weights[ch];
-  int channel = 1; // green wins ties, then red, then blue
-  if (extent[0] > extent[channel]) channel = 0;
-  if (extent[2] > extent[channel]) channel = 2;
-  auto byteOf = [channel](const TVeQuantizationColor& c) {
-    return channel == 0 ? c.R : channel == 1 ? c.G : c.B;
-  };
-  // A stable counting sort on the byte: the order of a stable sort, in linear time.
-  size_t start[257] = {};
-  for (int i = first; i <= last; ++i)
-    ++start[size_t(byteOf(FColors[size_t(i)])) + 1];
-  for (int b = 0; b < 256; ++b)
-    start[b + 1] += start[b];
-  FSortBuffer.resize(size_t(last - first + 1));
-  for (int i = first; i <= last; ++i)
-    FSortBuffer[start[byteOf(FColors[size_t(i)])]++] = FColors[size_t(i)];
-  std::copy(FSortBuffer.begin(), FSortBuffer.end(), FColors.begin() + first);
-  int mid = first + (last - first) / 2;
-  MedianCut(first, mid, n / 2);
-  MedianCut(mid + 1, last, n - n / 2);
 }
 
 void TVeQuantization::Pin() {

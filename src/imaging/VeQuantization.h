@@ -57,6 +57,8 @@ public:
   bool PerceptualChoice = false;
   // Off: every nearest search is a plain scan of all clusters (to check the shortcuts).
   bool Accelerated = true;
+  // Off: the search reads two doubles at a time even where the processor takes four.
+  bool WideLanes = true;
   double PairThreshold = 1.0;             // pair mode: largest luminance difference (0..1)
   std::function<void(int pass)> Progress; // called on the calling thread once per pass
 
@@ -120,8 +122,7 @@ private:
   std::vector<uint32_t> FPendingKeys;               // colours by bytes, not yet merged
   std::vector<TVeQuantizationColor> FPendingColors; // colours with their own linear value
   std::vector<TVeQuantizationColor> FColors;
-  std::vector<uint32_t> FSnappedQuad;            // per colour, filled as Split first snaps it
-  std::vector<TVeQuantizationColor> FSortBuffer; // scratch of the median cut
+  std::vector<uint32_t> FSnappedQuad; // per colour, filled as Split first snaps it
   std::vector<TVeQuantizationCluster> FClusters;
   std::vector<int> FBaseAt;  // pair mode: cluster index of base i
   bool FBoundsValid = false; // FUpper and FLower hold
