@@ -202,7 +202,12 @@ TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette*
 // whatever the picture, k, hardware palette, gray snapping, pinned colours, workers and
 // vector width.
 TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
-  TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888);
+  TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888), rgb333(ptRGB333);
+  TVePalette256 listed; // searched by its green index; snapped centres merge, splits follow
+  for (int i = 0; i < rgb333.Count(); ++i) {
+    const uint32_t q = rgb333.GetRGBQuad(i);
+    listed.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
   TVePalette256 pinned;
   pinned.AddRGB(200, 10, 10);
   pinned.AddRGB(0, 0, 0);
@@ -225,6 +230,7 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
       {2, 64, &rgb333gray, true, nullptr}, {0, 16, nullptr, false, &pinned},
       {1, 256, nullptr, false, &pinned},   {2, 16, &rgb444, false, &pinned},
       {0, 7, nullptr, false, nullptr},     {2, 200, &rgb444, false, nullptr},
+      {0, 256, &listed, false, nullptr},   {1, 64, &listed, false, nullptr},
   };
   for (const TCase& c : cases) {
     const auto& px = pictures[c.Picture];

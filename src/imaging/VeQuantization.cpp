@@ -725,29 +725,89 @@ bool TVeQuantization::Split() {
             distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
         }
       });
-  std::vector<uint32_t> centres;
-  for (const auto& c : FClusters)
-    centres.push_back(c.CentreQuad);
-  std::sort(centres.begin(), centres.end());
+  // The centres' quads in an open-addressed table at most a quarter full (quads have 24
+  // bits, so an all-ones slot is free).
+  constexpr uint32_t Free = 0xFFFFFFFF;
+  size_t slots = 16;
+  while (slots < 4 * FClusters.size())
+    slots *= 2;
+  std::vector<uint32_t> centres(slots, Free);
+  auto slotOf = [&](uint32_t quad) { return size_t(quad * 2654435761u) & (slots - 1); };
+  for (const auto& c : FClusters) {
+    size_t at = slotOf(c.CentreQuad);
+    while (centres[at] != Free && centres[at] != c.CentreQuad)
+      at = (at + 1) & (slots - 1);
+    centres[at] = c.CentreQuad;
+  }
   // Far colours come back split after split; each snaps to the same machine colour.
   constexpr uint32_t Unsnapped = 0xFFFFFFFF;
   if (Hardware && FSnappedQuad.size() != FColors.size())
     FSnappedQuad.assign(FColors.size(), Unsnapped);
   // A colour's quad as a centre would take it: snapped to the machine's colours when the
   // clusters have to be machine colours.
+  // Snapping by "Delta RGB" finds the nearest machine colour, which the walk of the nearest
+  // search finds as well, and faster; on an exact tie the palette's own search decides.
+  constexpr int MachineMax = 4096;
+  const bool walkSnap = Accelerated && Hardware && !FGray && FSnapDistance == VeMethodDeltaRGB &&
+                        Hardware->GetCount() <= MachineMax;
+  std::vector<double> machineR, machineG, machineB;
+  std::vector<int> machineOrder;
+  std::vector<uint32_t> machineQuad;
+  TWalkRows machine{};
+  auto snapOf = [&](const TVeLinRGBColor& lin) {
+    if (walkSnap) {
+      if (machineOrder.empty()) {
+        const int m = Hardware->GetCount();
+        std::vector<TVeLinRGBColor> all(static_cast<size_t>(m));
+        for (int h = 0; h < m; ++h) {
+          all[size_t(h)] = Hardware->GetLinRGB(h);
+          machineQuad.push_back(LinToQuad(all[size_t(h)]));
+          machineOrder.push_back(h);
+        }
+        std::stable_sort(machineOrder.begin(), machineOrder.end(),
+                         [&](int a, int b) { return all[size_t(a)].G < all[size_t(b)].G; });
+        const size_t rows = size_t(m) + 2 * WalkPad;
+        machineR.assign(rows, 0.0);
+        machineB.assign(rows, 0.0);
+        machineG.assign(rows, std::numeric_limits<double>::infinity());
+        std::fill_n(machineG.begin(), WalkPad, -std::numeric_limits<double>::infinity());
+        for (size_t j = 0; j < size_t(m); ++j) {
+          const TVeLinRGBColor& c = all[size_t(machineOrder[j])];
+          machineR[WalkPad + j] = c.R;
+          machineG[WalkPad + j] = c.G;
+          machineB[WalkPad + j] = c.B;
+        }
+        machine = {machineR.data() + WalkPad, machineG.data() + WalkPad, machineB.data() + WalkPad,
+                   machineOrder.data(), m};
+      }
+      constexpr double Inf = std::numeric_limits<double>::infinity();
+      TNearestThree t{Inf, Inf, Inf, -1, -1, -1, -1};
+      const int start =
+          int(std::lower_bound(machine.G, machine.G + machine.Count, lin.G) - machine.G);
+#if defined(__x86_64__) || defined(__i386__)
+      (FWideLanes ? WalkGreen4 : WalkGreen2)(machine, start, lin.R, lin.G, lin.B, t);
+#else
+      WalkGreen2(machine, start, lin.R, lin.G, lin.B, t);
+#endif
+      if (t.BestCluster >= 0 && t.Best < t.Second) return machineQuad[size_t(t.BestCluster)];
+    }
+    TVeLinRGBColor snapped = lin;
+    Snap(snapped);
+    return LinToQuad(snapped);
+  };
   auto quadOf = [&](int at) {
     const TVeQuantizationColor& color = FColors[size_t(at)];
     if (!Hardware) return color.Key();
     uint32_t& snapped = FSnappedQuad[size_t(at)];
-    if (snapped == Unsnapped) {
-      TVeLinRGBColor lin = color.Lin;
-      Snap(lin);
-      snapped = LinToQuad(lin);
-    }
+    if (snapped == Unsnapped) snapped = snapOf(color.Lin);
     return snapped;
   };
   auto isCentre = [&](int at) {
-    return std::binary_search(centres.begin(), centres.end(), quadOf(at));
+    const uint32_t quad = quadOf(at);
+    for (size_t slot = slotOf(quad);; slot = (slot + 1) & (slots - 1)) {
+      if (centres[slot] == quad) return true;
+      if (centres[slot] == Free) return false;
+    }
   };
   auto open = [&](int at) {
     TVeQuantizationColor& color = FColors[size_t(at)];

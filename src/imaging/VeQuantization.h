@@ -55,7 +55,8 @@ public:
   // Under "Delta RGB", still give each centre the machine colour that looks nearest and fill
   // free places with colours that mix well (modes that show a few of a machine's colours).
   bool PerceptualChoice = false;
-  // Off: every nearest search is a plain scan of all clusters (to check the shortcuts).
+  // Off: every nearest search is a plain scan of all clusters and a split snaps colours by
+  // the palette's own search (to check the shortcuts).
   bool Accelerated = true;
   // Off: the search reads two doubles at a time even where the processor takes four.
   bool WideLanes = true;
