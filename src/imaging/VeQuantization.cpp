@@ -471,13 +471,14 @@ void TVeQuantization::LoadHot() {
 
 // Nearest cluster of every colour; clusters in creation order, excluded ones skipped, the
 // first on ties. The clusters are visited outward from the colour's green value and the
-// walk stops once the green term alone exceeds the second best distance: every distance is
+// walk stops once the green term alone exceeds the third best distance: every distance is
 // the same sum a full scan computes, so the answer is exactly the full scan's.
 //
 // Between passes a colour skips the search when its current centre is nearer than every
 // other by a clear margin, judged from bounds on the metric distance that follow how far
-// each centre moved (Hamerly's method). The margin is far above the rounding of the bounds,
-// so a skipped colour is one whose full scan would return its current cluster anyway.
+// each centre moved (Hamerly's method); a cluster a split opened since enters the bounds by
+// its distance. The margin is far above the rounding of the bounds, so a skipped colour is
+// one whose full scan would return its current cluster anyway.
 void TVeQuantization::FindNearest() {
   if (!FHotValid) LoadHot();
   const size_t n = FClusters.size();
