@@ -174,12 +174,13 @@ struct TQuantRun {
 };
 
 TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette* hw, bool gray,
-                       const TVePalette* fixed, bool accelerated, int workers) {
+                       const TVePalette* fixed, bool accelerated, int workers, bool wide = true) {
   SetProcessorCount(workers);
   TVeQuantization q(nullptr, k, gray);
   q.Hardware = hw;
   q.Initial = q.Pinned = fixed;
   q.Accelerated = accelerated;
+  q.WideLanes = wide;
   q.AddPixels(px.data(), px.size());
   TVePalette256 out;
   q.Execute(out);
@@ -198,9 +199,15 @@ TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette*
 } // namespace
 
 // The pruned and bounded nearest searches must reproduce the plain scan pass for pass,
-// whatever the picture, k, hardware palette, gray snapping, pinned colours and workers.
+// whatever the picture, k, hardware palette, gray snapping, pinned colours, workers and
+// vector width.
 TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
-  TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888);
+  TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888), rgb333(ptRGB333);
+  TVePalette256 listed; // searched by its green index; snapped centres merge, splits follow
+  for (int i = 0; i < rgb333.Count(); ++i) {
+    const uint32_t q = rgb333.GetRGBQuad(i);
+    listed.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
   TVePalette256 pinned;
   pinned.AddRGB(200, 10, 10);
   pinned.AddRGB(0, 0, 0);
@@ -223,6 +230,7 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
       {2, 64, &rgb333gray, true, nullptr}, {0, 16, nullptr, false, &pinned},
       {1, 256, nullptr, false, &pinned},   {2, 16, &rgb444, false, &pinned},
       {0, 7, nullptr, false, nullptr},     {2, 200, &rgb444, false, nullptr},
+      {0, 256, &listed, false, nullptr},   {1, 64, &listed, false, nullptr},
   };
   for (const TCase& c : cases) {
     const auto& px = pictures[c.Picture];
@@ -234,6 +242,8 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
       EXPECT_TRUE(fast == plain) << "picture " << c.Picture << " k " << c.K << " workers "
                                  << workers;
     }
+    const TQuantRun narrow = RunQuantizer(px, c.K, c.Hardware, c.Gray, c.Pinned, true, 1, false);
+    EXPECT_TRUE(narrow == plain) << "picture " << c.Picture << " k " << c.K << " two lanes";
   }
   // Pair mode, where excluded mixes are skipped.
   auto small = Picture(40, 30, 8);
@@ -246,6 +256,73 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
     q.ExecutePairs(pairs[exact]);
   }
   EXPECT_EQ(Quads(pairs[0]), Quads(pairs[1]));
+}
+
+// After every pass each colour belongs to the nearest centre of that pass's search, the
+// first cluster among equals, whatever the bounds let it skip: with snapped centres merging
+// (a cluster opened by a split nearly every pass), with pinned duplicates (exact ties for
+// every colour near them), on noise and on smooth pictures.
+TEST_F(Quantization, EveryPassAssignsTheNearestCentre) {
+  TVePaletteRGB rgb333(ptRGB333);
+  TVePalette256 nine; // the 512 colours as a listed palette, searched by its green index
+  for (int i = 0; i < 512; ++i) {
+    const uint32_t q = rgb333.GetRGBQuad(i);
+    nine.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
+  TVePalette256 twice;
+  twice.AddRGB(120, 60, 200);
+  twice.AddRGB(20, 180, 90);
+  twice.AddRGB(120, 60, 200);
+  const std::vector<uint32_t> noise = Noise(70, 60, 17), smooth = Picture(110, 80, 29);
+  struct TCase {
+    const std::vector<uint32_t>* Picture;
+    int K;
+    const TVePalette* Hardware;
+    const TVePalette* Pinned;
+  };
+  const TCase cases[] = {{&smooth, 256, &nine, nullptr}, {&noise, 256, &nine, nullptr},
+                         {&noise, 40, nullptr, nullptr}, {&smooth, 64, &rgb333, nullptr},
+                         {&noise, 24, nullptr, &twice},  {&smooth, 9, nullptr, &twice}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "k " << c.K << (c.Hardware ? " snapped" : "") << (c.Pinned ? " pinned" : ""));
+    for (int workers : {1, 2}) {
+      SetProcessorCount(workers);
+      TVeQuantization q(nullptr, c.K, false);
+      q.Hardware = c.Hardware;
+      q.Initial = q.Pinned = c.Pinned;
+      q.WideLanes = workers == 2; // each vector width once
+      q.AddPixels(c.Picture->data(), c.Picture->size());
+      int checked = 0, opened = 0, wrong = 0;
+      q.Progress = [&](int) {
+        // The centres are still those searched; a split's new cluster (not searched yet)
+        // holds the one colour it was opened at.
+        const auto& clusters = q.Clusters();
+        for (const auto& color : q.Colors()) {
+          if (!clusters[size_t(color.Cluster)].Searched) {
+            ++opened;
+            continue;
+          }
+          int best = -1;
+          double bestD = 0;
+          for (size_t i = 0; i < clusters.size(); ++i) {
+            if (!clusters[i].Searched) continue;
+            const double d = DeltaRGB(color.Lin, clusters[i].Centre);
+            if (best < 0 || d < bestD) best = int(i), bestD = d;
+          }
+          wrong += color.Cluster != best;
+          ++checked;
+        }
+      };
+      TVePalette256 out;
+      q.Execute(out);
+      EXPECT_EQ(wrong, 0);
+      EXPECT_GT(checked, 0);
+      if (c.Hardware == &nine) {
+        EXPECT_GT(opened, 10); // splits between searches happened
+      }
+    }
+  }
 }
 
 TEST_F(Quantization, HardwarePaletteBoundsEveryOutputColour) {

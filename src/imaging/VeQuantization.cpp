@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 
+#include "VeCpuFeatures.h"
 #include "VeErrors.h"
 #include "VeImage.h"
 
@@ -24,6 +25,144 @@ TVeLinRGBColor LinOfQuad(uint32_t quad) {
 
 void AddWeight(uint32_t& weight, uint64_t more) {
   weight = uint32_t(std::min<uint64_t>(uint64_t(weight) + more, UINT32_MAX));
+}
+
+// The nearest search reads the centres in vectors of two doubles (every x86-64 processor) or
+// four (AVX2). Plain vector arithmetic in the scalar order: each lane rounds exactly as the
+// scalar distance does (no fused multiply-add is asked for).
+typedef double TQuantLanes2 __attribute__((vector_size(2 * sizeof(double))));
+typedef double TQuantLanes4 __attribute__((vector_size(4 * sizeof(double))));
+constexpr int WalkPad = 4; // places of padding at each end of the walk rows
+
+// The three nearest centres found so far: the first two with their clusters (the first
+// on ties, as a plain scan in cluster order), the third distance only.
+struct TNearestThree {
+  double Best, Second, Third;
+  int BestCluster, SecondCluster;
+  int SeedA, SeedB; // clusters taken before the walk, which it passes over
+  [[gnu::always_inline]] void Offer(double d, int cluster) {
+    if (d <= Third && cluster != SeedA && cluster != SeedB) Take(d, cluster);
+  }
+  [[gnu::always_inline]] void Take(double d, int cluster) {
+    if (d < Best || (d == Best && cluster < BestCluster)) {
+      Third = Second;
+      Second = Best;
+      SecondCluster = BestCluster;
+      Best = d;
+      BestCluster = cluster;
+    } else if (d < Second) {
+      Third = Second;
+      Second = d;
+      SecondCluster = cluster;
+    } else if (d < Third) {
+      Third = d;
+    }
+  }
+};
+
+struct TWalkRows {
+  const double *R, *G, *B; // element 0 is the first centre; padding of infinite green around
+  const int* Cluster;
+  int Count;
+};
+
+// Distances d and green terms tg of the centres at..at+L-1; whether one may be among the
+// three (the least lane by two shuffles, no target-specific builtin, which the AVX2 instance
+// could not take in).
+template <class V>
+[[gnu::always_inline]] inline bool WalkBlock(const TWalkRows& w, int at, const V& vr, const V& vg,
+                                             const V& vb, double third, V& d, V& tg) {
+  V r, g, b;
+  std::memcpy(&r, w.R + at, sizeof r);
+  std::memcpy(&g, w.G + at, sizeof g);
+  std::memcpy(&b, w.B + at, sizeof b);
+  const V dg = vg - g;
+  tg = VeLumG * dg * dg;
+  const V dr = vr - r, db = vb - b;
+  d = VeLumR * dr * dr + tg + VeLumB * db * db;
+  V m;
+  if constexpr (sizeof(V) == 2 * sizeof(double)) {
+    m = __builtin_shufflevector(d, d, 1, 0);
+    m = d < m ? d : m;
+  } else {
+    V s = __builtin_shufflevector(d, d, 2, 3, 0, 1);
+    s = d < s ? d : s;
+    m = __builtin_shufflevector(s, s, 1, 0, 3, 2);
+    m = s < m ? s : m;
+  }
+  return m[0] <= third;
+}
+
+// Visits the centres outward from the colour's green position, block by block, up and then
+// down, until the green term alone of the block's farthest centre exceeds the third
+// distance: every centre beyond is farther than the three. A block may visit a few centres
+// more than needed, which only tightens the three. Each distance is the sum a full scan
+// computes, in the same order, so the nearest is exactly the full scan's.
+template <class V>
+[[gnu::always_inline]] inline void WalkGreen(const TWalkRows& w, int start, double xr, double xg,
+                                             double xb, TNearestThree& t) {
+  constexpr int L = int(sizeof(V) / sizeof(double));
+  static_assert(L <= WalkPad);
+  V vr, vg, vb;
+  for (int k = 0; k < L; ++k) {
+    vr[k] = xr;
+    vg[k] = xg;
+    vb[k] = xb;
+  }
+  for (int j = start; j < w.Count; j += L) {
+    V d, tg;
+    if (WalkBlock(w, j, vr, vg, vb, t.Third, d, tg))
+      for (int k = 0; k < L && j + k < w.Count; ++k)
+        t.Offer(d[k], w.Cluster[j + k]);
+    if (tg[L - 1] > t.Third) break;
+  }
+  for (int j = start - 1; j >= 0; j -= L) {
+    const int low = j - L + 1;
+    V d, tg;
+    if (WalkBlock(w, low, vr, vg, vb, t.Third, d, tg))
+      for (int k = L - 1; k >= 0 && low + k >= 0; --k)
+        t.Offer(d[k], w.Cluster[low + k]);
+    if (tg[0] > t.Third) break;
+  }
+}
+
+void WalkGreen2(const TWalkRows& w, int start, double xr, double xg, double xb, TNearestThree& t) {
+  WalkGreen<TQuantLanes2>(w, start, xr, xg, xb, t);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void WalkGreen4(const TWalkRows& w, int start, double xr, double xg,
+                                                double xb, TNearestThree& t) {
+  WalkGreen<TQuantLanes4>(w, start, xr, xg, xb, t);
+}
+#endif
+
+// Pixel keys in ascending order. Keys of 24 bits, as pixels give, take two passes of a
+// radix sort on 12 bits; the order is std::sort's, an integer order.
+void SortKeys(std::vector<uint32_t>& keys) {
+  constexpr size_t RadixMin = 4096;
+  uint32_t high = 0;
+  for (const uint32_t k : keys)
+    high |= k;
+  if (keys.size() < RadixMin || (high >> 24) != 0) {
+    std::sort(keys.begin(), keys.end());
+    return;
+  }
+  constexpr uint32_t Digits = 4096;
+  std::vector<size_t> low(Digits + 1, 0), top(Digits + 1, 0);
+  for (const uint32_t k : keys) {
+    ++low[(k & (Digits - 1)) + 1];
+    ++top[(k >> 12) + 1];
+  }
+  for (uint32_t d = 0; d < Digits; ++d) {
+    low[d + 1] += low[d];
+    top[d + 1] += top[d];
+  }
+  std::vector<uint32_t> buffer(keys.size());
+  for (const uint32_t k : keys)
+    buffer[low[k & (Digits - 1)]++] = k;
+  for (const uint32_t k : buffer)
+    keys[top[k >> 12]++] = k;
 }
 
 } // namespace
@@ -178,7 +317,7 @@ private:
 void TVeQuantization::FinishCollection() {
   if (FPendingKeys.empty() && FPendingColors.empty()) return;
   std::vector<TVeQuantizationColor> merged;
-  std::sort(FPendingKeys.begin(), FPendingKeys.end());
+  SortKeys(FPendingKeys);
   std::stable_sort(FPendingColors.begin(), FPendingColors.end(),
                    [](const auto& a, const auto& b) { return a.Key() < b.Key(); });
   merged.reserve(FColors.size() + FPendingColors.size() + FPendingKeys.size() / 4);
@@ -332,13 +471,14 @@ void TVeQuantization::LoadHot() {
 
 // Nearest cluster of every colour; clusters in creation order, excluded ones skipped, the
 // first on ties. The clusters are visited outward from the colour's green value and the
-// walk stops once the green term alone exceeds the second best distance: every distance is
+// walk stops once the green term alone exceeds the third best distance: every distance is
 // the same sum a full scan computes, so the answer is exactly the full scan's.
 //
 // Between passes a colour skips the search when its current centre is nearer than every
 // other by a clear margin, judged from bounds on the metric distance that follow how far
-// each centre moved (Hamerly's method). The margin is far above the rounding of the bounds,
-// so a skipped colour is one whose full scan would return its current cluster anyway.
+// each centre moved (Hamerly's method); a cluster a split opened since enters the bounds by
+// its distance. The margin is far above the rounding of the bounds, so a skipped colour is
+// one whose full scan would return its current cluster anyway.
 void TVeQuantization::FindNearest() {
   if (!FHotValid) LoadHot();
   const size_t n = FClusters.size();
@@ -348,9 +488,21 @@ void TVeQuantization::FindNearest() {
   std::stable_sort(FGreenOrder.begin(), FGreenOrder.end(), [this](int a, int b) {
     return FClusters[size_t(a)].Centre.G < FClusters[size_t(b)].Centre.G;
   });
-  FGreenCentres.resize(FGreenOrder.size());
-  for (size_t j = 0; j < FGreenOrder.size(); ++j)
-    FGreenCentres[j] = FClusters[size_t(FGreenOrder[j])].Centre;
+  const size_t walk = FGreenOrder.size() + 2 * WalkPad;
+  constexpr double Inf = std::numeric_limits<double>::infinity();
+  FWalkR.assign(walk, 0.0);
+  FWalkB.assign(walk, 0.0);
+  FWalkG.assign(walk, Inf);
+  std::fill_n(FWalkG.begin(), WalkPad, -Inf);
+  for (size_t j = 0; j < FGreenOrder.size(); ++j) {
+    const TVeLinRGBColor& c = FClusters[size_t(FGreenOrder[j])].Centre;
+    FWalkR[WalkPad + j] = c.R;
+    FWalkG[WalkPad + j] = c.G;
+    FWalkB[WalkPad + j] = c.B;
+  }
+#if defined(__x86_64__) || defined(__i386__)
+  FWideLanes = WideLanes && VeHasAvx2();
+#endif
   FCentres.resize(n);
   FDriftSums.resize(n);
   const bool bounds = FBoundsValid && Accelerated;
@@ -358,7 +510,12 @@ void TVeQuantization::FindNearest() {
     // How far each centre moved, and half the gap to the nearest other centre (a colour
     // closer than that to its centre stays).
     double maxDrift = 0;
+    FOpenedCentres.clear();
     for (auto& c : FClusters) {
+      if (!c.Searched) {
+        if (!c.Excluded) FOpenedCentres.push_back(c.Centre);
+        continue;
+      }
       const double drift = std::sqrt(DeltaRGB(c.SearchedCentre, c.Centre));
       c.DriftSum += drift;
       maxDrift = std::max(maxDrift, drift);
@@ -384,8 +541,10 @@ void TVeQuantization::FindNearest() {
   ForRanges<TVeQuantizationUpdateColorNearestClusterJob>(
       int(FColors.size()), double(FColors.size()) * double(FGreenOrder.size()),
       [&](int first, int last) { FindNearestRange(first, last, bounds); });
-  for (auto& c : FClusters)
+  for (auto& c : FClusters) {
     c.SearchedCentre = c.Centre;
+    c.Searched = true;
+  }
   FBoundsValid = true;
 }
 
@@ -393,16 +552,39 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
   constexpr double Margin = 1e-9;
   constexpr double Inf = std::numeric_limits<double>::infinity();
   const int n = int(FGreenOrder.size());
-  const TVeLinRGBColor* centres = FGreenCentres.data();
-  const int* order = FGreenOrder.data();
+  const TWalkRows rows{FWalkR.data() + WalkPad, FWalkG.data() + WalkPad, FWalkB.data() + WalkPad,
+                       FGreenOrder.data(), n};
+  auto walk = WalkGreen2;
+#if defined(__x86_64__) || defined(__i386__)
+  if (FWideLanes) walk = WalkGreen4;
+#endif
+  // Where the walk starts for a green of each 1/256 (then a step or two to the exact place).
+  constexpr int Buckets = 256;
+  std::array<int, Buckets + 1> bucketStart;
+  for (int b = 0; b <= Buckets; ++b)
+    bucketStart[size_t(b)] =
+        int(std::lower_bound(rows.G, rows.G + n, double(b) / Buckets) - rows.G);
   const double lowerShift = FDriftSum;
+  const TVeLinRGBColor* opened = FOpenedCentres.data();
+  const size_t openedCount = bounds ? FOpenedCentres.size() : 0;
   for (int i = first; i <= last; ++i) {
     if ((i & 4095) == 0 && FAbort && FAbort->load(std::memory_order_relaxed)) return;
     const size_t ci = size_t(i);
     const int current = FHotCluster[ci];
     const TVeLinRGBColor x{FLinR[ci], FLinG[ci], FLinB[ci]};
     int bestCluster = -1;
+    // Clusters whose distances are known before a full search: they start its three.
+    TNearestThree t{Inf, Inf, Inf, -1, -1, -1, -1};
     if (bounds && current >= 0) {
+      // A cluster opened since is one more "other" centre: its distance lowers the bounds.
+      if (openedCount > 0) {
+        double dn = Inf;
+        for (size_t o = 0; o < openedCount; ++o)
+          dn = std::min(dn, DeltaRGB(x, opened[o]));
+        const double stored = std::sqrt(dn) + lowerShift;
+        FLower[ci] = std::min(FLower[ci], stored);
+        FThird[ci] = std::min(FThird[ci], stored);
+      }
       const size_t a = size_t(current);
       const double drift = FDriftSums[a];
       const double bound = std::max(FLower[ci] - lowerShift, FHalfGap[a]);
@@ -411,12 +593,18 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
       const double upper = std::sqrt(da);
       FUpper[ci] = upper - drift;
       if (upper + Margin < bound) continue;
+      t.Take(da, current);
+      t.SeedA = current;
       // A colour between two clusters: when every other centre is clearly farther than
       // both, the nearer of the two (the first on a tie) is the full scan's answer.
       const int s = FSecond[ci];
       if (s >= 0) {
         const double third = FThird[ci] - lowerShift;
         const double ds = DeltaRGB(x, FCentres[size_t(s)]);
+        if (s != current) {
+          t.Take(ds, s);
+          t.SeedB = s;
+        }
         const bool stay = da < ds || (da == ds && current < s);
         const double dw = stay ? da : ds, dl = stay ? ds : da;
         if (std::sqrt(dw) + Margin < third) {
@@ -444,45 +632,22 @@ void TVeQuantization::FindNearestRange(int first, int last, bool bounds) {
         }
       }
     } else {
-      int start = int(std::lower_bound(centres, centres + n, x.G,
-                                       [](const TVeLinRGBColor& c, double g) { return c.G < g; }) -
-                      centres);
-      // The two nearest with their clusters, and the third distance: every cluster other
-      // than the two is at least that far (those not visited lie beyond a stopping green
-      // term, which exceeds the third distance). The walk goes on to the third so that
-      // the bound stays tight.
-      double best = Inf, second = Inf, third = Inf;
-      int secondCluster = -1;
-      auto visit = [&](int j) -> bool {
-        const TVeLinRGBColor& c = centres[j];
-        double dg = x.G - c.G;
-        double tg = VeLumG * dg * dg;
-        if (tg > third) {
-          third = std::min(third, tg);
-          return false;
-        }
-        double dr = x.R - c.R, db = x.B - c.B;
-        double d = VeLumR * dr * dr + tg + VeLumB * db * db;
-        int cluster = order[j];
-        if (d < best || (d == best && cluster < bestCluster)) {
-          third = second;
-          second = best;
-          secondCluster = bestCluster;
-          best = d;
-          bestCluster = cluster;
-        } else if (d < second) {
-          third = second;
-          second = d;
-          secondCluster = cluster;
-        } else if (d < third) {
-          third = d;
-        }
-        return true;
-      };
-      for (int j = start; j < n && visit(j); ++j) {
+      if (t.SeedA < 0 && current >= 0 && !FClusters[size_t(current)].Excluded) {
+        t.Take(DeltaRGB(x, FCentres[size_t(current)]), current);
+        t.SeedA = current;
       }
-      for (int j = start - 1; j >= 0 && visit(j); --j) {
-      }
+      // The first centre of green at least the colour's: every centre below has less.
+      int start = bucketStart[size_t(std::clamp(int(x.G * Buckets), 0, Buckets))];
+      while (start > 0 && rows.G[start - 1] >= x.G)
+        --start;
+      while (start < n && rows.G[start] < x.G)
+        ++start;
+      // The walk goes on to the third nearest: every cluster other than the two nearest is
+      // at least that far, a bound that lets the colour skip later searches.
+      walk(rows, start, x.R, x.G, x.B, t);
+      const double best = t.Best, second = t.Second, third = t.Third;
+      const int secondCluster = t.SecondCluster;
+      bestCluster = t.BestCluster;
       if (bestCluster >= 0) {
         FUpper[ci] = std::sqrt(best) - FDriftSums[size_t(bestCluster)];
         FLower[ci] = std::sqrt(second) + lowerShift;
@@ -561,29 +726,89 @@ bool TVeQuantization::Split() {
             distance[size_t(i)] = DeltaRGB(color.Lin, FClusters[size_t(color.Cluster)].Centre);
         }
       });
-  std::vector<uint32_t> centres;
-  for (const auto& c : FClusters)
-    centres.push_back(c.CentreQuad);
-  std::sort(centres.begin(), centres.end());
+  // The centres' quads in an open-addressed table at most a quarter full (quads have 24
+  // bits, so an all-ones slot is free).
+  constexpr uint32_t Free = 0xFFFFFFFF;
+  size_t slots = 16;
+  while (slots < 4 * FClusters.size())
+    slots *= 2;
+  std::vector<uint32_t> centres(slots, Free);
+  auto slotOf = [&](uint32_t quad) { return size_t(quad * 2654435761u) & (slots - 1); };
+  for (const auto& c : FClusters) {
+    size_t at = slotOf(c.CentreQuad);
+    while (centres[at] != Free && centres[at] != c.CentreQuad)
+      at = (at + 1) & (slots - 1);
+    centres[at] = c.CentreQuad;
+  }
   // Far colours come back split after split; each snaps to the same machine colour.
   constexpr uint32_t Unsnapped = 0xFFFFFFFF;
   if (Hardware && FSnappedQuad.size() != FColors.size())
     FSnappedQuad.assign(FColors.size(), Unsnapped);
   // A colour's quad as a centre would take it: snapped to the machine's colours when the
   // clusters have to be machine colours.
+  // Snapping by "Delta RGB" finds the nearest machine colour, which the walk of the nearest
+  // search finds as well, and faster; on an exact tie the palette's own search decides.
+  constexpr int MachineMax = 4096;
+  const bool walkSnap = Accelerated && Hardware && !FGray && FSnapDistance == VeMethodDeltaRGB &&
+                        Hardware->GetCount() <= MachineMax;
+  std::vector<double> machineR, machineG, machineB;
+  std::vector<int> machineOrder;
+  std::vector<uint32_t> machineQuad;
+  TWalkRows machine{};
+  auto snapOf = [&](const TVeLinRGBColor& lin) {
+    if (walkSnap) {
+      if (machineOrder.empty()) {
+        const int m = Hardware->GetCount();
+        std::vector<TVeLinRGBColor> all(static_cast<size_t>(m));
+        for (int h = 0; h < m; ++h) {
+          all[size_t(h)] = Hardware->GetLinRGB(h);
+          machineQuad.push_back(LinToQuad(all[size_t(h)]));
+          machineOrder.push_back(h);
+        }
+        std::stable_sort(machineOrder.begin(), machineOrder.end(),
+                         [&](int a, int b) { return all[size_t(a)].G < all[size_t(b)].G; });
+        const size_t rows = size_t(m) + 2 * WalkPad;
+        machineR.assign(rows, 0.0);
+        machineB.assign(rows, 0.0);
+        machineG.assign(rows, std::numeric_limits<double>::infinity());
+        std::fill_n(machineG.begin(), WalkPad, -std::numeric_limits<double>::infinity());
+        for (size_t j = 0; j < size_t(m); ++j) {
+          const TVeLinRGBColor& c = all[size_t(machineOrder[j])];
+          machineR[WalkPad + j] = c.R;
+          machineG[WalkPad + j] = c.G;
+          machineB[WalkPad + j] = c.B;
+        }
+        machine = {machineR.data() + WalkPad, machineG.data() + WalkPad, machineB.data() + WalkPad,
+                   machineOrder.data(), m};
+      }
+      constexpr double Inf = std::numeric_limits<double>::infinity();
+      TNearestThree t{Inf, Inf, Inf, -1, -1, -1, -1};
+      const int start =
+          int(std::lower_bound(machine.G, machine.G + machine.Count, lin.G) - machine.G);
+#if defined(__x86_64__) || defined(__i386__)
+      (FWideLanes ? WalkGreen4 : WalkGreen2)(machine, start, lin.R, lin.G, lin.B, t);
+#else
+      WalkGreen2(machine, start, lin.R, lin.G, lin.B, t);
+#endif
+      if (t.BestCluster >= 0 && t.Best < t.Second) return machineQuad[size_t(t.BestCluster)];
+    }
+    TVeLinRGBColor snapped = lin;
+    Snap(snapped);
+    return LinToQuad(snapped);
+  };
   auto quadOf = [&](int at) {
     const TVeQuantizationColor& color = FColors[size_t(at)];
     if (!Hardware) return color.Key();
     uint32_t& snapped = FSnappedQuad[size_t(at)];
-    if (snapped == Unsnapped) {
-      TVeLinRGBColor lin = color.Lin;
-      Snap(lin);
-      snapped = LinToQuad(lin);
-    }
+    if (snapped == Unsnapped) snapped = snapOf(color.Lin);
     return snapped;
   };
   auto isCentre = [&](int at) {
-    return std::binary_search(centres.begin(), centres.end(), quadOf(at));
+    const uint32_t quad = quadOf(at);
+    for (size_t slot = slotOf(quad);; slot = (slot + 1) & (slots - 1)) {
+      if (centres[slot] == quad) return true;
+      if (centres[slot] == Free) return false;
+    }
   };
   auto open = [&](int at) {
     TVeQuantizationColor& color = FColors[size_t(at)];
@@ -595,8 +820,15 @@ bool TVeQuantization::Split() {
     FClusters.push_back(c);
     color.Cluster = int(FClusters.size()) - 1;
     color.Nearest = -1;
-    if (FHotValid) FHotCluster[size_t(at)] = color.Cluster;
-    FBoundsValid = false; // the new centre may be nearer to anyone
+    if (FHotValid) {
+      // The colour's bounds were of its old cluster: it gets a full search. Everyone else's
+      // take the new centre in at the next search.
+      const size_t i = size_t(at);
+      FHotCluster[i] = color.Cluster;
+      FUpper[i] = std::numeric_limits<double>::infinity();
+      FLower[i] = -std::numeric_limits<double>::infinity();
+      FSecond[i] = -1;
+    }
     return true;
   };
   // The farthest colour that is not a centre already, the later colour first among equals:
@@ -640,51 +872,81 @@ bool TVeQuantization::Split() {
 
 // --- Clustering -------------------------------------------------------------------------
 
-void TVeQuantization::MedianCut(int first, int last, int n) {
-  Check();
+namespace {
+
+// A colour in the median cut: its bytes 0x00RRGGBB and its place in the colour array.
+struct TCutEntry {
+  uint32_t Key;
+  uint32_t At;
+};
+
+// Cuts e[first..last] into n boxes, each time at the middle after a stable sort on the
+// byte of the widest channel, and lists the boxes (first, last) in order.
+void CutBoxes(std::vector<TCutEntry>& e, std::vector<TCutEntry>& buffer, int first, int last, int n,
+              const TVeCancelFlag* abort, std::vector<std::pair<int, int>>& boxes) {
+  VeCheckCancel(abort);
   if (n <= 1 || first == last) {
+    boxes.emplace_back(first, last);
+    return;
+  }
+  uint32_t rLo = 255, gLo = 255, bLo = 255, rHi = 0, gHi = 0, bHi = 0;
+  for (int i = first; i <= last; ++i) {
+    const uint32_t k = e[size_t(i)].Key;
+    const uint32_t r = k >> 16 & 0xFF, g = k >> 8 & 0xFF, b = k & 0xFF;
+    rLo = std::min(rLo, r);
+    gLo = std::min(gLo, g);
+    bLo = std::min(bLo, b);
+    rHi = std::max(rHi, r);
+    gHi = std::max(gHi, g);
+    bHi = std::max(bHi, b);
+  }
+  const uint32_t lo[3] = {rLo, gLo, bLo}, hi[3] = {rHi, gHi, bHi};
+  const double weights[3] = {VeLumR, VeLumG, VeLumB};
+  double extent[3];
+  for (int ch = 0; ch < 3; ++ch)
+    extent[ch] = (ByteToLinear(uint8_t(hi[ch])) - ByteToLinear(uint8_t(lo[ch]))) * weights[ch];
+  int channel = 1; // green wins ties, then red, then blue
+  if (extent[0] > extent[channel]) channel = 0;
+  if (extent[2] > extent[channel]) channel = 2;
+  const int shift = 16 - 8 * channel;
+  // A stable counting sort on the byte: the order of a stable sort, in linear time.
+  size_t start[257] = {};
+  for (int i = first; i <= last; ++i)
+    ++start[size_t(e[size_t(i)].Key >> shift & 0xFF) + 1];
+  for (int b = 0; b < 256; ++b)
+    start[b + 1] += start[b];
+  for (int i = first; i <= last; ++i)
+    buffer[start[e[size_t(i)].Key >> shift & 0xFF]++] = e[size_t(i)];
+  std::copy(buffer.begin(), buffer.begin() + (last - first + 1), e.begin() + first);
+  const int mid = first + (last - first) / 2;
+  CutBoxes(e, buffer, first, mid, n / 2, abort, boxes);
+  CutBoxes(e, buffer, mid + 1, last, n - n / 2, abort, boxes);
+}
+
+} // namespace
+
+// The cut sorts small records of bytes and places; the colours follow once at the end.
+void TVeQuantization::MedianCut(int first, int last, int n) {
+  const size_t count = size_t(last - first + 1);
+  std::vector<TCutEntry> e(count), buffer(count);
+  for (size_t i = 0; i < count; ++i)
+    e[i] = {FColors[size_t(first) + i].Key(), uint32_t(i)};
+  std::vector<std::pair<int, int>> boxes;
+  CutBoxes(e, buffer, 0, int(count) - 1, n, FAbort, boxes);
+  std::vector<TVeQuantizationColor> sorted(count);
+  for (size_t i = 0; i < count; ++i)
+    sorted[i] = FColors[size_t(first) + e[i].At];
+  std::copy(sorted.begin(), sorted.end(), FColors.begin() + first);
+  for (const auto& [from, to] : boxes) {
     TVeQuantizationCluster c;
-    int index = int(FClusters.size());
-    for (int i = first; i <= last; ++i) {
+    const int index = int(FClusters.size());
+    for (int i = first + from; i <= first + to; ++i) {
       if (FColors[size_t(i)].Cluster >= 0) continue;
       FColors[size_t(i)].Cluster = index;
       ++c.MemberCount;
     }
     if (c.MemberCount > 0) FClusters.push_back(c);
-    return;
   }
-  uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-  for (int i = first; i <= last; ++i) {
-    const auto& c = FColors[size_t(i)];
-    const uint8_t v[3] = {c.R, c.G, c.B};
-    for (int ch = 0; ch < 3; ++ch) {
-      lo[ch] = std::min(lo[ch], v[ch]);
-      hi[ch] = std::max(hi[ch], v[ch]);
-    }
-  }
-  const double weights[3] = {VeLumR, VeLumG, VeLumB};
-  double extent[3];
-  for (int ch = 0; ch < 3; ++ch)
-    extent[ch] = (ByteToLinear(hi[ch]) - ByteToLinear(lo[ch])) * weights[ch];
-  int channel = 1; // green wins ties, then red, then blue
-  if (extent[0] > extent[channel]) channel = 0;
-  if (extent[2] > extent[channel]) channel = 2;
-  auto byteOf = [channel](const TVeQuantizationColor& c) {
-    return channel == 0 ? c.R : channel == 1 ? c.G : c.B;
-  };
-  // A stable counting sort on the byte: the order of a stable sort, in linear time.
-  size_t start[257] = {};
-  for (int i = first; i <= last; ++i)
-    ++start[size_t(byteOf(FColors[size_t(i)])) + 1];
-  for (int b = 0; b < 256; ++b)
-    start[b + 1] += start[b];
-  FSortBuffer.resize(size_t(last - first + 1));
-  for (int i = first; i <= last; ++i)
-    FSortBuffer[start[byteOf(FColors[size_t(i)])]++] = FColors[size_t(i)];
-  std::copy(FSortBuffer.begin(), FSortBuffer.end(), FColors.begin() + first);
-  int mid = first + (last - first) / 2;
-  MedianCut(first, mid, n / 2);
-  MedianCut(mid + 1, last, n - n / 2);
 }
 
 void TVeQuantization::Pin() {

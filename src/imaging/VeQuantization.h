@@ -35,6 +35,7 @@ struct TVeQuantizationCluster {
   uint32_t CentreQuad = 0;
   double CentreLuminance = 0;
   int MemberCount = 0;
+  bool Searched = false;         // SearchedCentre holds: opened before the last nearest search
   TVeLinRGBColor SearchedCentre; // the centre at the last nearest search
   double DriftSum = 0;           // how far the centre has moved in all, summed pass by pass
   int BaseA = -1, BaseB = -1;    // pair mode: numbers of the two bases (equal for a base)
@@ -54,8 +55,11 @@ public:
   // Under "Delta RGB", still give each centre the machine colour that looks nearest and fill
   // free places with colours that mix well (modes that show a few of a machine's colours).
   bool PerceptualChoice = false;
-  // Off: every nearest search is a plain scan of all clusters (to check the shortcuts).
+  // Off: every nearest search is a plain scan of all clusters and a split snaps colours by
+  // the palette's own search (to check the shortcuts).
   bool Accelerated = true;
+  // Off: the search reads two doubles at a time even where the processor takes four.
+  bool WideLanes = true;
   double PairThreshold = 1.0;             // pair mode: largest luminance difference (0..1)
   std::function<void(int pass)> Progress; // called on the calling thread once per pass
 
@@ -119,8 +123,7 @@ private:
   std::vector<uint32_t> FPendingKeys;               // colours by bytes, not yet merged
   std::vector<TVeQuantizationColor> FPendingColors; // colours with their own linear value
   std::vector<TVeQuantizationColor> FColors;
-  std::vector<uint32_t> FSnappedQuad;            // per colour, filled as Split first snaps it
-  std::vector<TVeQuantizationColor> FSortBuffer; // scratch of the median cut
+  std::vector<uint32_t> FSnappedQuad; // per colour, filled as Split first snaps it
   std::vector<TVeQuantizationCluster> FClusters;
   std::vector<int> FBaseAt;  // pair mode: cluster index of base i
   bool FBoundsValid = false; // FUpper and FLower hold
@@ -140,10 +143,15 @@ private:
   std::vector<uint8_t> FMoved; // the last search chose another cluster
   double FDriftSum = 0;        // sum over passes of the largest centre movement
   // Per pass: centres by cluster, their drift sums, half the distance to the nearest other
-  // centre; the centres in order of green with their cluster numbers.
-  std::vector<TVeLinRGBColor> FCentres, FGreenCentres;
+  // centre; the cluster numbers in order of the centres' green, and those centres as rows of
+  // red, green and blue with a few places of padding at both ends, read in vectors.
+  std::vector<TVeLinRGBColor> FCentres;
   std::vector<double> FDriftSums, FHalfGap;
   std::vector<int> FGreenOrder;
+  std::vector<double> FWalkR, FWalkG, FWalkB;
+  bool FWideLanes = false; // the search reads four doubles at a time (AVX2)
+  // Centres of the clusters opened since the last search, which every colour's bounds take in.
+  std::vector<TVeLinRGBColor> FOpenedCentres;
   int FPasses = 0;
 };
 
