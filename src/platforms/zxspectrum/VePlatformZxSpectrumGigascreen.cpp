@@ -258,6 +258,51 @@ TVeCellPaletteList* TVeZxSpectrumGigascreenImage::CreateCellPalettes() {
   return FList;
 }
 
+void TVeZxSpectrumGigascreenImage::BeginSearch() {
+  // Gray trials follow another rule; those keep the bounded pair search.
+  FOwnSearch = FCellPalettes && !FGray && FCellHeight <= 64 && FSearch.Prepare(*FCellPalettes);
+  FPairBounds = !FOwnSearch;
+}
+
+TVeGigascreenSearch::TSetup TVeZxSpectrumGigascreenImage::SearchSetup() const {
+  TVeGigascreenSearch::TSetup setup;
+  setup.Image = this;
+  setup.Method = TrialMethod();
+  setup.Strength = FStrength;
+  setup.WideVectors = FWideVectors;
+  return setup;
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::RunCells(TVeCellScreen* screen,
+                                                                  bool pairLists) {
+  BeginSearch();
+  return TVeCellImage::RunCells(screen, pairLists);
+}
+
+int TVeZxSpectrumGigascreenImage::FindOptimalColors(const TVeCellPaletteList& list,
+                                                    const TVeCellRect& rect, double& cost) {
+  if (!FOwnSearch || &list != FCellPalettes)
+    return TVeCellImage::FindOptimalColors(list, rect, cost);
+  return FSearch.Choose(SearchSetup(), rect, FMirror, cost);
+}
+
+void TVeZxSpectrumGigascreenImage::ChooseCells(const TVeCellPaletteList& list, bool pairs,
+                                               TVeCellHelper& scratch, int first, int last,
+                                               int* out) const {
+  if (!FOwnSearch || &list != FCellPalettes) {
+    TVeCellImage::ChooseCells(list, pairs, scratch, first, last, out);
+    return;
+  }
+  const TVeGigascreenSearch::TSetup setup = SearchSetup();
+  for (int c = first; c <= last; ++c) {
+    CheckCancel();
+    const int i = c / FCellsAcross, j = c % FCellsAcross;
+    const bool mirror = FSerpentine && (i & 1);
+    double cost = 0;
+    out[c] = FSearch.Choose(setup, CellRectAt(i, j, mirror), mirror, cost);
+  }
+}
+
 std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::CreateResult() {
   auto result = std::make_unique<TVeBitmap8>(FWidth, &FList->Union, FHeight);
   FFrame1 = result->AddFrame(&FPure);
@@ -478,6 +523,7 @@ void TVeZxSpectrumMultiGigascreen1Screen::SetAttr2(int cellX, int cellY, int att
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen1Image::RunCells(TVeCellScreen* screen,
                                                                         bool) {
   if (FCellsAcross != 32 || FCellWidth != 8 || FCellHeight != 8) VeInternalError();
+  BeginSearch();
   std::unique_ptr<TVeBitmap> result = CreateResult();
   const bool limitInside = FLimitInside, limitBoundary = FLimitBoundary;
   struct TReset {

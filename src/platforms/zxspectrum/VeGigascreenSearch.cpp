@@ -1,0 +1,365 @@
+#include "VeGigascreenSearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <type_traits>
+
+#include "VeCellKernels.h"
+
+using namespace VeCell;
+
+namespace {
+// Candidates tried side by side.
+constexpr int Batch = 4;
+// Sums of the same non-negative terms in another order differ by far less than this share;
+// a bound counts only after giving up that much, so no candidate that could win or tie is
+// ever passed over.
+constexpr double Slack = 1e-12;
+constexpr double Inf = std::numeric_limits<double>::infinity();
+constexpr int MaxRows = 64;
+
+// Per thread: the cell's pixels (red, green, blue planes), their distances to every value,
+// the bounds, the candidates still in the running, and the trial's records.
+struct TScratch {
+  std::vector<double> Pixels, Dist, Bounds, Rest, Records;
+  std::vector<int> Order;
+};
+thread_local TScratch GScratch;
+
+struct TListView {
+  const TVeGigascreenSearch::TCandidate* Candidates;
+  int Count;
+  const double* Values;
+  int ValueCount;
+  const TVeCellPalette* const* Items;
+};
+
+struct TCellView {
+  const double* Rows[MaxRows]; // the cell's first pixel of each line, in scan order
+  int Step;                    // from one pixel to the next in scan order
+  int W, H;
+  int Stride; // the trial's records per line
+  double Strength;
+};
+
+template <class V> [[gnu::always_inline]] inline V Load(const double* p) {
+  V v;
+  __builtin_memcpy(&v, p, sizeof(V));
+  return v;
+}
+
+template <class V> [[gnu::always_inline]] inline V Min(V a, V b) {
+  return a < b ? a : b;
+}
+
+// The least of a candidate's distances per pixel, summed: no trial of it costs less.
+template <class V>
+[[gnu::always_inline]] inline double BoundOf(const double* dist, int padded, const int* value) {
+  constexpr int L = LaneWidth<V>;
+  const double* d0 = dist + size_t(value[0]) * padded;
+  const double* d1 = dist + size_t(value[1]) * padded;
+  const double* d2 = dist + size_t(value[2]) * padded;
+  const double* d3 = dist + size_t(value[3]) * padded;
+  V acc = {};
+  for (int k = 0; k < padded; k += L)
+    acc += Min(Min(Load<V>(d0 + k), Load<V>(d1 + k)), Min(Load<V>(d2 + k), Load<V>(d3 + k)));
+  double s = 0;
+  for (int j = 0; j < L; ++j)
+    s += acc[j];
+  return s;
+}
+
+// The bound of each line onwards, rest[y] for y in [0, h], rest[h] = 0.
+inline void RestOf(const double* dist, int padded, const int* value, int w, int h, double* rest) {
+  const double* d0 = dist + size_t(value[0]) * padded;
+  const double* d1 = dist + size_t(value[1]) * padded;
+  const double* d2 = dist + size_t(value[2]) * padded;
+  const double* d3 = dist + size_t(value[3]) * padded;
+  rest[h] = 0;
+  for (int y = h - 1; y >= 0; --y) {
+    double s = 0;
+    for (int k = y * w; k < (y + 1) * w; ++k) {
+      const double m01 = d0[k] < d1[k] ? d0[k] : d1[k];
+      const double m23 = d2[k] < d3[k] ? d2[k] : d3[k];
+      s += m01 < m23 ? m01 : m23;
+    }
+    rest[y] = rest[y + 1] + s;
+  }
+}
+
+// The trial of TVeBaseCellImage for Batch candidates of up to N colours, lane k holding
+// candidate k, with each lane's arithmetic exactly the same, so that a trial run to its end
+// costs what CellCost gives. The in-cell distance is summed as each pixel is chosen (the same
+// terms in the same order); after each line, when no lane can still cost limit or less (its
+// sum so far and the bound of the lines left), the trial stops and every lane costs infinity.
+template <int M, int N, class V>
+[[gnu::always_inline]] inline void Trial(const TCellView& c, const TVeCellPalette* const* pals,
+                                         const double* rest, double limit, double* records,
+                                         double* costs) {
+  using K = TKernel<M>;
+  constexpr int L = LaneWidth<V>;
+  constexpr int G = Batch / L;
+  constexpr int R = 3 * G; // vectors per record: red, green, blue of every group
+  const int S = c.Stride;
+  const int w = c.W, h = c.H;
+  const V st = Splat<V>(c.Strength);
+  V col[N][R];
+  for (int k = 0; k < Batch; ++k) {
+    const double* cl = pals[k]->CacheLin();
+    const int n = pals[k]->CacheCount();
+    for (int i = 0; i < N; ++i)
+      for (int ch = 0; ch < 3; ++ch)
+        col[i][ch * G + k / L][k % L] = cl[3 * (i < n ? i : n - 1) + ch];
+  }
+  auto* b = reinterpret_cast<V*>((reinterpret_cast<uintptr_t>(records) + sizeof(V) - 1) &
+                                 ~uintptr_t(sizeof(V) - 1));
+  const V zero = Splat<V>(0);
+  ClearPads(b, S, R, w, h, zero);
+  for (int y = 0; y < h; ++y) {
+    const double* src = c.Rows[y];
+    V* p = b + (size_t(y) * S + 2) * R;
+    for (int x = 0; x < w; ++x, src += c.Step, p += R)
+      for (int ch = 0; ch < 3; ++ch)
+        for (int g = 0; g < G; ++g)
+          p[ch * G + g] = Splat<V>(src[ch]);
+  }
+  V inCell[G], spill[G];
+  for (int g = 0; g < G; ++g)
+    inCell[g] = spill[g] = zero;
+  for (int y = 0; y < h; ++y) {
+    V* p = b + (size_t(y) * S + 2) * R;
+    const double* src = c.Rows[y];
+    for (int x = 0; x < w; ++x, p += R, src += c.Step) {
+      const V sr = Splat<V>(src[0]), sg = Splat<V>(src[1]), sb = Splat<V>(src[2]);
+      V e[R];
+      for (int g = 0; g < G; ++g) {
+        const V r = p[g], gr = p[G + g], bl = p[2 * G + g];
+        V best = LaneDist(r, gr, bl, col[0][g], col[0][G + g], col[0][2 * G + g]);
+        V cr = col[0][g], cg = col[0][G + g], cb = col[0][2 * G + g];
+        for (int i = 1; i < N; ++i) {
+          const V d = LaneDist(r, gr, bl, col[i][g], col[i][G + g], col[i][2 * G + g]);
+          const auto less = d < best;
+          best = less ? d : best;
+          cr = less ? col[i][g] : cr;
+          cg = less ? col[i][G + g] : cg;
+          cb = less ? col[i][2 * G + g] : cb;
+        }
+        e[g] = (r - cr) * st;
+        e[G + g] = (gr - cg) * st;
+        e[2 * G + g] = (bl - cb) * st;
+        p[g] = cr;
+        p[G + g] = cg;
+        p[2 * G + g] = cb;
+        inCell[g] += LaneDist(sr, sg, sb, cr, cg, cb);
+      }
+      if constexpr (M != 0) SpreadLanes<K, R>(p, S, e);
+    }
+    if (y + 1 < h && limit < Inf) {
+      bool lost = true;
+      for (int k = 0; k < Batch && lost; ++k)
+        lost = (inCell[k / L][k % L] + rest[k * (h + 1) + y + 1]) * (1 - Slack) > limit;
+      if (lost) {
+        for (int k = 0; k < Batch; ++k)
+          costs[k] = Inf;
+        return;
+      }
+    }
+  }
+  if constexpr (M != 0) {
+    auto norm = [](const V* p, int g) __attribute__((always_inline)) {
+      const V e[3] = {p[g], p[G + g], p[2 * G + g]};
+      return LaneNorm(e);
+    };
+    AddSpill<G>(b, S, R, w, h, spill, norm);
+  }
+  for (int k = 0; k < Batch; ++k)
+    costs[k] = inCell[k / L][k % L] + spill[k / L][k % L];
+}
+
+template <class V>
+[[gnu::always_inline]] inline int ChooseBody(const TListView& list,
+                                             const TVeGigascreenSearch::TSetup& setup,
+                                             const TVeCellRect& rect, bool mirror, double& cost) {
+  constexpr int L = LaneWidth<V>;
+  TScratch& s = GScratch;
+  TCellView c;
+  c.W = rect.Width();
+  c.H = rect.Height();
+  c.Step = mirror ? -3 : 3;
+  c.Stride = setup.Image->CellWidth() + 4;
+  c.Strength = setup.Strength;
+  const int w = c.W, h = c.H, np = w * h;
+  const int padded = (np + L - 1) / L * L;
+  for (int y = 0; y < h; ++y)
+    c.Rows[y] = setup.Image->PixelAt(rect.Left, rect.Top + y, mirror);
+
+  // The pixels in planes, then every value's distance to each (zero past the last pixel).
+  s.Pixels.assign(size_t(3) * padded, 0.0);
+  double* pr = s.Pixels.data();
+  double* pg = pr + padded;
+  double* pb = pg + padded;
+  for (int y = 0, k = 0; y < h; ++y) {
+    const double* src = c.Rows[y];
+    for (int x = 0; x < w; ++x, ++k, src += c.Step) {
+      pr[k] = src[0];
+      pg[k] = src[1];
+      pb[k] = src[2];
+    }
+  }
+  s.Dist.resize(size_t(list.ValueCount) * padded);
+  for (int v = 0; v < list.ValueCount; ++v) {
+    const double* q = list.Values + 3 * v;
+    const V cr = Splat<V>(q[0]), cg = Splat<V>(q[1]), cb = Splat<V>(q[2]);
+    double* out = s.Dist.data() + size_t(v) * padded;
+    for (int k = 0; k < padded; k += L) {
+      const V d = LaneDist(Load<V>(pr + k), Load<V>(pg + k), Load<V>(pb + k), cr, cg, cb);
+      __builtin_memcpy(out + k, &d, sizeof(V));
+    }
+    for (int k = np; k < padded; ++k)
+      out[k] = 0;
+  }
+  const double* dist = s.Dist.data();
+
+  // Every bound, and the Batch enabled candidates of the least bounds (first on ties).
+  s.Bounds.resize(size_t(list.Count));
+  double* bounds = s.Bounds.data();
+  int first[Batch];
+  int firstCount = 0;
+  for (int i = 0; i < list.Count; ++i) {
+    const double b = BoundOf<V>(dist, padded, list.Candidates[i].Value);
+    bounds[i] = b;
+    if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
+    // The candidates themselves lie scattered in memory: read them last.
+    if (!list.Items[i]->Enabled) {
+      bounds[i] = Inf;
+      continue;
+    }
+    int at = firstCount < Batch ? firstCount++ : Batch - 1;
+    while (at > 0 && b < bounds[first[at - 1]]) {
+      first[at] = first[at - 1];
+      --at;
+    }
+    first[at] = i;
+  }
+  if (firstCount == 0) return -1;
+
+  s.Rest.resize(size_t(Batch) * (h + 1));
+  s.Records.resize(size_t(c.Stride) * (h + 2) * 3 * Batch + Batch);
+  int best = -1;
+  double bestCost = Inf;
+  // Tries list candidates batch[0..n) against the best so far.
+  auto tryBatch = [&](const int* batch, int n) __attribute__((always_inline)) {
+    const TVeCellPalette* lane[Batch];
+    int most = 0;
+    for (int k = 0; k < Batch; ++k) {
+      const int i = batch[k < n ? k : n - 1];
+      lane[k] = list.Items[i];
+      most = std::max(most, lane[k]->CacheCount());
+      if (best >= 0 && h > 1)
+        RestOf(dist, padded, list.Candidates[i].Value, w, h, s.Rest.data() + k * (h + 1));
+    }
+    const double limit = best >= 0 && h > 1 ? bestCost : Inf;
+    double costs[Batch];
+    WithMethod(
+        setup.Method, [&](auto m) __attribute__((always_inline)) {
+          constexpr int M = decltype(m)::value;
+          if (most <= 2)
+            Trial<M, 2, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+          else if (most == 3)
+            Trial<M, 3, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+          else
+            Trial<M, 4, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+        });
+    for (int k = 0; k < n; ++k)
+      if (costs[k] < bestCost || (costs[k] == bestCost && batch[k] < best)) {
+        best = batch[k];
+        bestCost = costs[k];
+      }
+  };
+  tryBatch(first, firstCount);
+
+  // Then every other candidate whose bound does not rule it out, least bound first.
+  std::vector<int>& order = s.Order;
+  order.clear();
+  for (int i = 0; i < list.Count; ++i)
+    if (bounds[i] * (1 - Slack) <= bestCost &&
+        std::find(first, first + firstCount, i) == first + firstCount)
+      order.push_back(i);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    return bounds[a] < bounds[b] || (bounds[a] == bounds[b] && a < b);
+  });
+  size_t at = 0;
+  while (at < order.size()) {
+    int batch[Batch];
+    int n = 0;
+    while (n < Batch && at < order.size()) {
+      const int i = order[at];
+      if (bounds[i] * (1 - Slack) > bestCost) {
+        at = order.size();
+        break;
+      }
+      ++at;
+      if (list.Items[i]->Enabled) batch[n++] = i;
+    }
+    if (n == 0) break;
+    tryBatch(batch, n);
+  }
+  cost = bestCost;
+  return best;
+}
+
+int ChooseSse2(const TListView& list, const TVeGigascreenSearch::TSetup& setup,
+               const TVeCellRect& rect, bool mirror, double& cost) {
+  return ChooseBody<TLanes2>(list, setup, rect, mirror, cost);
+}
+
+#if VE_WIDE_VECTORS
+__attribute__((target("avx2"))) int ChooseAvx2(const TListView& list,
+                                               const TVeGigascreenSearch::TSetup& setup,
+                                               const TVeCellRect& rect, bool mirror, double& cost) {
+  return ChooseBody<TLanes4>(list, setup, rect, mirror, cost);
+}
+#endif
+} // namespace
+
+bool TVeGigascreenSearch::Prepare(const TVeCellPaletteList& list) {
+  FList = &list;
+  FCandidates.clear();
+  FValues.clear();
+  std::map<std::array<double, 3>, int> index;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TVeCellPalette* p = list.GetPalette(i);
+    const int n = p->CacheCount();
+    if (n < 1 || n > 4) {
+      FList = nullptr;
+      return false;
+    }
+    TCandidate c{};
+    c.Count = n;
+    for (int k = 0; k < 4; ++k) {
+      const double* q = p->CacheLin() + 3 * (k < n ? k : n - 1);
+      const auto [it, added] =
+          index.emplace(std::array<double, 3>{q[0], q[1], q[2]}, int(FValues.size() / 3));
+      if (added) FValues.insert(FValues.end(), q, q + 3);
+      c.Value[k] = it->second;
+    }
+    FCandidates.push_back(c);
+  }
+  return true;
+}
+
+int TVeGigascreenSearch::Choose(const TSetup& setup, const TVeCellRect& rect, bool mirror,
+                                double& cost) const {
+  if (!FList || !setup.Image || rect.Empty() || rect.Width() > setup.Image->CellWidth() ||
+      rect.Height() > std::min(setup.Image->CellHeight(), MaxRows))
+    VeInternalError();
+  const TListView list{FCandidates.data(), int(FCandidates.size()), FValues.data(),
+                       int(FValues.size() / 3), FList->Items()};
+#if VE_WIDE_VECTORS
+  if (setup.WideVectors) return ChooseAvx2(list, setup, rect, mirror, cost);
+#endif
+  return ChooseSse2(list, setup, rect, mirror, cost);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The choice of a gigascreen cell's candidate (up to four colours each, a few thousand of
+// them): the candidate of least trial cost, the first in list order on ties, the same one the
+// bounded pair search or trying every candidate finds. Every candidate gets a lower bound of
+// its cost (per pixel, the distance to the nearest of its colours), summed in vector lanes
+// across the pixels; candidates are then tried in the order of their bounds, four side by
+// side, each trial stopping once no lane can still win.
+#include <vector>
+
+#include "VeCellImage.h"
+
+class TVeGigascreenSearch {
+public:
+  // What a trial needs of the image: the working pixels and the dithering settings.
+  struct TSetup {
+    const TVeBaseCellImage* Image = nullptr;
+    int Method = 1; // the trial's kernel, 0 for none
+    double Strength = 0.9;
+    bool WideVectors = false;
+  };
+
+  // Takes the list's colour values; false when a candidate has no colours or more than four
+  // (the search does not apply then). The list must not change until the next Prepare.
+  bool Prepare(const TVeCellPaletteList& list);
+  // The candidate for the cell as scanned with the given mirror flag and its cost; -1 when
+  // no candidate is enabled. Safe on several threads at once.
+  int Choose(const TSetup& setup, const TVeCellRect& rect, bool mirror, double& cost) const;
+
+  // The candidates' colours as indices into the value table, four per candidate (a shorter
+  // set repeats its last colour).
+  struct TCandidate {
+    int Value[4];
+    int Count;
+  };
+
+private:
+  const TVeCellPaletteList* FList = nullptr;
+  std::vector<TCandidate> FCandidates;
+  std::vector<double> FValues; // 3 linear channels per distinct colour
+};
