@@ -1,3 +1,7 @@
+// AVX-512 brings fused multiply-add, which rounds a product and a sum once where the trials
+// elsewhere round twice: none may be formed here, or a lane would cost something else.
+#pragma GCC optimize("fp-contract=off")
+
 #include "VeGigascreenSearch.h"
 
 #include <algorithm>
@@ -8,12 +12,14 @@
 #include <type_traits>
 
 #include "VeCellKernels.h"
+#include "VeCpuFeatures.h"
 
 using namespace VeCell;
 
 namespace {
-// Candidates tried side by side.
-constexpr int Batch = 4;
+typedef double TLanes8 __attribute__((vector_size(8 * sizeof(double))));
+// Candidates tried side by side: a vector of them, at least four.
+constexpr int MaxBatch = 8;
 // Sums of the same non-negative terms in another order differ by far less than this share;
 // a bound counts only after giving up that much, so no candidate that could win or tie is
 // ever passed over.
@@ -22,9 +28,10 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 constexpr int MaxRows = 64;
 
 // Per thread: the cell's pixels (red, green, blue planes), their distances to every value,
-// the bounds, the candidates still in the running, and the trial's records.
+// the nearer colour of every pair, the bounds, the candidates still in the running, and the
+// trial's records.
 struct TScratch {
-  std::vector<double> Pixels, Dist, Bounds, Rest, Records;
+  std::vector<double> Pixels, Dist, Near, Bounds, Rest, Records;
   std::vector<int> Order;
 };
 thread_local TScratch GScratch;
@@ -34,6 +41,8 @@ struct TListView {
   int Count;
   const double* Values;
   int ValueCount;
+  const int* Pairs;
+  int PairCount;
   const TVeCellPalette* const* Items;
 };
 
@@ -55,37 +64,40 @@ template <class V> [[gnu::always_inline]] inline V Min(V a, V b) {
   return a < b ? a : b;
 }
 
-// The least of a candidate's distances per pixel, summed: no trial of it costs less.
-template <class V>
-[[gnu::always_inline]] inline double BoundOf(const double* dist, int padded, const int* value) {
+// The least of a candidate's distances per pixel (the nearer of its two pairs'), summed: no
+// trial of it costs less.
+// P is the pixels rounded up to whole vectors when a constant, else 0 (padded says). Four
+// sums side by side rather than one chain of additions (the order does not matter here).
+template <class V, int P>
+[[gnu::always_inline]] inline double BoundOf(const double* near, int padded, const int* pair) {
   constexpr int L = LaneWidth<V>;
-  const double* d0 = dist + size_t(value[0]) * padded;
-  const double* d1 = dist + size_t(value[1]) * padded;
-  const double* d2 = dist + size_t(value[2]) * padded;
-  const double* d3 = dist + size_t(value[3]) * padded;
-  V acc = {};
-  for (int k = 0; k < padded; k += L)
-    acc += Min(Min(Load<V>(d0 + k), Load<V>(d1 + k)), Min(Load<V>(d2 + k), Load<V>(d3 + k)));
+  const double* a = near + size_t(pair[0]) * (P ? P : padded);
+  const double* b = near + size_t(pair[1]) * (P ? P : padded);
+  V acc[4] = {};
+  if constexpr (P != 0) {
+#pragma GCC unroll 16
+    for (int k = 0; k < P; k += L)
+      acc[k / L % 4] += Min(Load<V>(a + k), Load<V>(b + k));
+  } else {
+    for (int k = 0; k < padded; k += L)
+      acc[0] += Min(Load<V>(a + k), Load<V>(b + k));
+  }
+  const V all = (acc[0] + acc[1]) + (acc[2] + acc[3]);
   double s = 0;
   for (int j = 0; j < L; ++j)
-    s += acc[j];
+    s += all[j];
   return s;
 }
 
 // The bound of each line onwards, rest[y] for y in [0, h], rest[h] = 0.
-inline void RestOf(const double* dist, int padded, const int* value, int w, int h, double* rest) {
-  const double* d0 = dist + size_t(value[0]) * padded;
-  const double* d1 = dist + size_t(value[1]) * padded;
-  const double* d2 = dist + size_t(value[2]) * padded;
-  const double* d3 = dist + size_t(value[3]) * padded;
+inline void RestOf(const double* near, int padded, const int* pair, int w, int h, double* rest) {
+  const double* a = near + size_t(pair[0]) * padded;
+  const double* b = near + size_t(pair[1]) * padded;
   rest[h] = 0;
   for (int y = h - 1; y >= 0; --y) {
     double s = 0;
-    for (int k = y * w; k < (y + 1) * w; ++k) {
-      const double m01 = d0[k] < d1[k] ? d0[k] : d1[k];
-      const double m23 = d2[k] < d3[k] ? d2[k] : d3[k];
-      s += m01 < m23 ? m01 : m23;
-    }
+    for (int k = y * w; k < (y + 1) * w; ++k)
+      s += a[k] < b[k] ? a[k] : b[k];
     rest[y] = rest[y + 1] + s;
   }
 }
@@ -95,7 +107,7 @@ inline void RestOf(const double* dist, int padded, const int* value, int w, int 
 // costs what CellCost gives. The in-cell distance is summed as each pixel is chosen (the same
 // terms in the same order); after each line, when no lane can still cost limit or less (its
 // sum so far and the bound of the lines left), the trial stops and every lane costs infinity.
-template <int M, int N, class V>
+template <int M, int N, class V, int Batch>
 [[gnu::always_inline]] inline void Trial(const TCellView& c, const TVeCellPalette* const* pals,
                                          const double* rest, double limit, double* records,
                                          double* costs) {
@@ -117,7 +129,17 @@ template <int M, int N, class V>
   auto* b = reinterpret_cast<V*>((reinterpret_cast<uintptr_t>(records) + sizeof(V) - 1) &
                                  ~uintptr_t(sizeof(V) - 1));
   const V zero = Splat<V>(0);
-  ClearPads(b, S, R, w, h, zero);
+  // Zero what the copy does not overwrite: the pads beside the cell and the two lines below
+  // (a few vectors each, not worth a library call).
+  for (int y = 0; y < h; ++y) {
+    V* row = b + size_t(y) * S * R;
+    for (int v = 0; v < 2 * R; ++v)
+      row[v] = zero;
+    for (V* q = row + (w + 2) * R; q < row + S * R; ++q)
+      *q = zero;
+  }
+  for (V* q = b + size_t(h) * S * R; q < b + size_t(h + 2) * S * R; ++q)
+    *q = zero;
   for (int y = 0; y < h; ++y) {
     const double* src = c.Rows[y];
     V* p = b + (size_t(y) * S + 2) * R;
@@ -179,7 +201,7 @@ template <int M, int N, class V>
     costs[k] = inCell[k / L][k % L] + spill[k / L][k % L];
 }
 
-template <class V>
+template <class V, int Batch>
 [[gnu::always_inline]] inline int ChooseBody(const TListView& list,
                                              const TVeGigascreenSearch::TSetup& setup,
                                              const TVeCellRect& rect, bool mirror, double& cost) {
@@ -221,33 +243,54 @@ template <class V>
     for (int k = np; k < padded; ++k)
       out[k] = 0;
   }
-  const double* dist = s.Dist.data();
+  // Per pair, the nearer of its two colours.
+  s.Near.resize(size_t(list.PairCount) * padded);
+  for (int q = 0; q < list.PairCount; ++q) {
+    const double* a = s.Dist.data() + size_t(list.Pairs[2 * q]) * padded;
+    const double* b = s.Dist.data() + size_t(list.Pairs[2 * q + 1]) * padded;
+    double* out = s.Near.data() + size_t(q) * padded;
+    for (int k = 0; k < padded; k += L) {
+      const V m = Min(Load<V>(a + k), Load<V>(b + k));
+      __builtin_memcpy(out + k, &m, sizeof(V));
+    }
+  }
+  const double* near = s.Near.data();
 
   // Every bound, and the Batch enabled candidates of the least bounds (first on ties).
   s.Bounds.resize(size_t(list.Count));
   double* bounds = s.Bounds.data();
   int first[Batch];
   int firstCount = 0;
-  for (int i = 0; i < list.Count; ++i) {
-    const double b = BoundOf<V>(dist, padded, list.Candidates[i].Value);
-    bounds[i] = b;
-    if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
-    // The candidates themselves lie scattered in memory: read them last.
-    if (!list.Items[i]->Enabled) {
-      bounds[i] = Inf;
-      continue;
+  auto allBounds = [&](auto size) __attribute__((always_inline)) {
+    constexpr int P = decltype(size)::value;
+    for (int i = 0; i < list.Count; ++i) {
+      const double b = BoundOf<V, P>(near, padded, list.Candidates[i].Pair);
+      bounds[i] = b;
+      if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
+      // The candidates themselves lie scattered in memory: read them last.
+      if (!list.Items[i]->Enabled) {
+        bounds[i] = Inf;
+        continue;
+      }
+      int at = firstCount < Batch ? firstCount++ : Batch - 1;
+      while (at > 0 && b < bounds[first[at - 1]]) {
+        first[at] = first[at - 1];
+        --at;
+      }
+      first[at] = i;
     }
-    int at = firstCount < Batch ? firstCount++ : Batch - 1;
-    while (at > 0 && b < bounds[first[at - 1]]) {
-      first[at] = first[at - 1];
-      --at;
-    }
-    first[at] = i;
-  }
+  };
+  // The usual cells, 8 x 8 and 8 x 1, with the loop unrolled.
+  if (padded == 64)
+    allBounds(std::integral_constant<int, 64>());
+  else if (padded == 8)
+    allBounds(std::integral_constant<int, 8>());
+  else
+    allBounds(std::integral_constant<int, 0>());
   if (firstCount == 0) return -1;
 
   s.Rest.resize(size_t(Batch) * (h + 1));
-  s.Records.resize(size_t(c.Stride) * (h + 2) * 3 * Batch + Batch);
+  s.Records.resize(size_t(c.Stride) * (h + 2) * 3 * Batch + MaxBatch);
   int best = -1;
   double bestCost = Inf;
   // Tries list candidates batch[0..n) against the best so far.
@@ -259,7 +302,7 @@ template <class V>
       lane[k] = list.Items[i];
       most = std::max(most, lane[k]->CacheCount());
       if (best >= 0 && h > 1)
-        RestOf(dist, padded, list.Candidates[i].Value, w, h, s.Rest.data() + k * (h + 1));
+        RestOf(near, padded, list.Candidates[i].Pair, w, h, s.Rest.data() + k * (h + 1));
     }
     const double limit = best >= 0 && h > 1 ? bestCost : Inf;
     double costs[Batch];
@@ -267,11 +310,11 @@ template <class V>
         setup.Method, [&](auto m) __attribute__((always_inline)) {
           constexpr int M = decltype(m)::value;
           if (most <= 2)
-            Trial<M, 2, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 2, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
           else if (most == 3)
-            Trial<M, 3, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 3, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
           else
-            Trial<M, 4, V>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 4, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
         });
     for (int k = 0; k < n; ++k)
       if (costs[k] < bestCost || (costs[k] == bestCost && batch[k] < best)) {
@@ -313,15 +356,24 @@ template <class V>
 
 int ChooseSse2(const TListView& list, const TVeGigascreenSearch::TSetup& setup,
                const TVeCellRect& rect, bool mirror, double& cost) {
-  return ChooseBody<TLanes2>(list, setup, rect, mirror, cost);
+  return ChooseBody<TLanes2, 4>(list, setup, rect, mirror, cost);
 }
 
 #if VE_WIDE_VECTORS
 __attribute__((target("avx2"))) int ChooseAvx2(const TListView& list,
                                                const TVeGigascreenSearch::TSetup& setup,
                                                const TVeCellRect& rect, bool mirror, double& cost) {
-  return ChooseBody<TLanes4>(list, setup, rect, mirror, cost);
+  return ChooseBody<TLanes4, 4>(list, setup, rect, mirror, cost);
 }
+
+__attribute__((target("avx512f"))) int ChooseAvx512(const TListView& list,
+                                                    const TVeGigascreenSearch::TSetup& setup,
+                                                    const TVeCellRect& rect, bool mirror,
+                                                    double& cost) {
+  return ChooseBody<TLanes8, 8>(list, setup, rect, mirror, cost);
+}
+
+const bool GAvx512 = VeHasAvx512();
 #endif
 } // namespace
 
@@ -338,7 +390,6 @@ bool TVeGigascreenSearch::Prepare(const TVeCellPaletteList& list) {
       return false;
     }
     TCandidate c{};
-    c.Count = n;
     for (int k = 0; k < 4; ++k) {
       const double* q = p->CacheLin() + 3 * (k < n ? k : n - 1);
       const auto [it, added] =
@@ -348,6 +399,29 @@ bool TVeGigascreenSearch::Prepare(const TVeCellPaletteList& list) {
     }
     FCandidates.push_back(c);
   }
+  // Colours 0 and 2 with 1 and 3, or 0 and 1 with 2 and 3: the split of fewer pairs.
+  auto split = [&](int a0, int a1, int b0, int b1, bool keep) {
+    std::map<std::pair<int, int>, int> pairs;
+    auto pairOf = [&](int u, int w) {
+      const auto key = std::minmax(u, w);
+      const auto [it, added] = pairs.emplace(key, int(pairs.size()));
+      if (added && keep) {
+        FPairs.push_back(key.first);
+        FPairs.push_back(key.second);
+      }
+      return it->second;
+    };
+    for (TCandidate& c : FCandidates) {
+      const int p0 = pairOf(c.Value[a0], c.Value[a1]), p1 = pairOf(c.Value[b0], c.Value[b1]);
+      if (keep) c.Pair[0] = p0, c.Pair[1] = p1;
+    }
+    return pairs.size();
+  };
+  FPairs.clear();
+  if (split(0, 2, 1, 3, false) <= split(0, 1, 2, 3, false))
+    split(0, 2, 1, 3, true);
+  else
+    split(0, 1, 2, 3, true);
   return true;
 }
 
@@ -357,9 +431,12 @@ int TVeGigascreenSearch::Choose(const TSetup& setup, const TVeCellRect& rect, bo
       rect.Height() > std::min(setup.Image->CellHeight(), MaxRows))
     VeInternalError();
   const TListView list{FCandidates.data(), int(FCandidates.size()), FValues.data(),
-                       int(FValues.size() / 3), FList->Items()};
+                       ValueCount(),       FPairs.data(),           PairCount(),
+                       FList->Items()};
 #if VE_WIDE_VECTORS
-  if (setup.WideVectors) return ChooseAvx2(list, setup, rect, mirror, cost);
+  if (setup.WideVectors)
+    return GAvx512 ? ChooseAvx512(list, setup, rect, mirror, cost)
+                   : ChooseAvx2(list, setup, rect, mirror, cost);
 #endif
   return ChooseSse2(list, setup, rect, mirror, cost);
 }

@@ -27,14 +27,19 @@ public:
   int Choose(const TSetup& setup, const TVeCellRect& rect, bool mirror, double& cost) const;
 
   // The candidates' colours as indices into the value table, four per candidate (a shorter
-  // set repeats its last colour).
+  // set repeats its last colour), and the same four as two pairs of the pair table: the
+  // nearer of a pair, pixel by pixel, is worked out once per cell for all candidates that
+  // share the pair (most of a gigascreen list shares the colours of one frame's pair).
   struct TCandidate {
     int Value[4];
-    int Count;
+    int Pair[2];
   };
+  int ValueCount() const { return int(FValues.size() / 3); }
+  int PairCount() const { return int(FPairs.size() / 2); }
 
 private:
   const TVeCellPaletteList* FList = nullptr;
   std::vector<TCandidate> FCandidates;
   std::vector<double> FValues; // 3 linear channels per distinct colour
+  std::vector<int> FPairs;     // 2 values per pair
 };
