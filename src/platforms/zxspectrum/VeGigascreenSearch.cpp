@@ -32,9 +32,15 @@ constexpr int MaxRows = 64;
 // trial's records.
 struct TScratch {
   std::vector<double> Pixels, Dist, Near, Bounds, Rest, Records;
-  std::vector<int> Order;
+  std::vector<std::pair<double, int>> Order;
 };
 thread_local TScratch GScratch;
+
+// At least n elements: cells of other sizes come and go, and what a buffer holds is always
+// written before it is read.
+inline void Fit(std::vector<double>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+}
 
 struct TListView {
   const TVeGigascreenSearch::TCandidate* Candidates;
@@ -64,29 +70,60 @@ template <class V> [[gnu::always_inline]] inline V Min(V a, V b) {
   return a < b ? a : b;
 }
 
-// The least of a candidate's distances per pixel (the nearer of its two pairs'), summed: no
-// trial of it costs less.
-// P is the pixels rounded up to whole vectors when a constant, else 0 (padded says). Four
-// sums side by side rather than one chain of additions (the order does not matter here).
+// The least of a candidate's distances per pixel (the nearer of its two pairs'), in lanes to
+// be summed: no trial of it costs less. P is the pixels rounded up to whole vectors when a
+// constant, else 0 (padded says). Four sums side by side rather than one chain of additions
+// (the order does not matter here).
 template <class V, int P>
-[[gnu::always_inline]] inline double BoundOf(const double* near, int padded, const int* pair) {
+[[gnu::always_inline]] inline V LanesOf(const double* near, int padded, const int* pair) {
   constexpr int L = LaneWidth<V>;
   const double* a = near + size_t(pair[0]) * (P ? P : padded);
   const double* b = near + size_t(pair[1]) * (P ? P : padded);
-  V acc[4] = {};
-  if constexpr (P != 0) {
+  if constexpr (P == L) {
+    return Min(Load<V>(a), Load<V>(b));
+  } else if constexpr (P > L) {
+    V acc[4] = {};
 #pragma GCC unroll 16
     for (int k = 0; k < P; k += L)
       acc[k / L % 4] += Min(Load<V>(a + k), Load<V>(b + k));
+    return (acc[0] + acc[1]) + (acc[2] + acc[3]);
   } else {
-    for (int k = 0; k < padded; k += L)
-      acc[0] += Min(Load<V>(a + k), Load<V>(b + k));
+    V acc = {};
+    for (int k = 0; k < (P ? P : padded); k += L)
+      acc += Min(Load<V>(a + k), Load<V>(b + k));
+    return acc;
   }
-  const V all = (acc[0] + acc[1]) + (acc[2] + acc[3]);
-  double s = 0;
-  for (int j = 0; j < L; ++j)
-    s += all[j];
-  return s;
+}
+
+typedef long long TMask2 __attribute__((vector_size(2 * sizeof(long long))));
+typedef long long TMask4 __attribute__((vector_size(4 * sizeof(long long))));
+typedef long long TMask8 __attribute__((vector_size(8 * sizeof(long long))));
+
+// Lane j of the result sums the lanes of x[j]: halves of neighbouring vectors are
+// interleaved and added, doubling the block each step.
+template <class V> [[gnu::always_inline]] inline V SumLanes(V* x) {
+  if constexpr (LaneWidth<V> == 2) {
+    return __builtin_shuffle(x[0], x[1], TMask2{0, 2}) +
+           __builtin_shuffle(x[0], x[1], TMask2{1, 3});
+  } else if constexpr (LaneWidth<V> == 4) {
+    const TMask4 lo1 = {0, 4, 2, 6}, hi1 = {1, 5, 3, 7}, lo2 = {0, 1, 4, 5}, hi2 = {2, 3, 6, 7};
+    const V t0 = __builtin_shuffle(x[0], x[1], lo1) + __builtin_shuffle(x[0], x[1], hi1);
+    const V t1 = __builtin_shuffle(x[2], x[3], lo1) + __builtin_shuffle(x[2], x[3], hi1);
+    return __builtin_shuffle(t0, t1, lo2) + __builtin_shuffle(t0, t1, hi2);
+  } else {
+    static_assert(LaneWidth<V> == 8);
+    const TMask8 lo1 = {0, 8, 2, 10, 4, 12, 6, 14}, hi1 = {1, 9, 3, 11, 5, 13, 7, 15};
+    const TMask8 lo2 = {0, 1, 8, 9, 4, 5, 12, 13}, hi2 = {2, 3, 10, 11, 6, 7, 14, 15};
+    const TMask8 lo3 = {0, 1, 2, 3, 8, 9, 10, 11}, hi3 = {4, 5, 6, 7, 12, 13, 14, 15};
+    V t[4], u[2];
+    for (int i = 0; i < 4; ++i)
+      t[i] = __builtin_shuffle(x[2 * i], x[2 * i + 1], lo1) +
+             __builtin_shuffle(x[2 * i], x[2 * i + 1], hi1);
+    for (int i = 0; i < 2; ++i)
+      u[i] = __builtin_shuffle(t[2 * i], t[2 * i + 1], lo2) +
+             __builtin_shuffle(t[2 * i], t[2 * i + 1], hi2);
+    return __builtin_shuffle(u[0], u[1], lo3) + __builtin_shuffle(u[0], u[1], hi3);
+  }
 }
 
 // The bound of each line onwards, rest[y] for y in [0, h], rest[h] = 0.
@@ -231,7 +268,7 @@ template <class V, int Batch>
       pb[k] = src[2];
     }
   }
-  s.Dist.resize(size_t(list.ValueCount) * padded);
+  Fit(s.Dist, size_t(list.ValueCount) * padded);
   for (int v = 0; v < list.ValueCount; ++v) {
     const double* q = list.Values + 3 * v;
     const V cr = Splat<V>(q[0]), cg = Splat<V>(q[1]), cb = Splat<V>(q[2]);
@@ -244,7 +281,7 @@ template <class V, int Batch>
       out[k] = 0;
   }
   // Per pair, the nearer of its two colours.
-  s.Near.resize(size_t(list.PairCount) * padded);
+  Fit(s.Near, size_t(list.PairCount) * padded);
   for (int q = 0; q < list.PairCount; ++q) {
     const double* a = s.Dist.data() + size_t(list.Pairs[2 * q]) * padded;
     const double* b = s.Dist.data() + size_t(list.Pairs[2 * q + 1]) * padded;
@@ -257,40 +294,60 @@ template <class V, int Batch>
   const double* near = s.Near.data();
 
   // Every bound, and the Batch enabled candidates of the least bounds (first on ties).
-  s.Bounds.resize(size_t(list.Count));
+  Fit(s.Bounds, size_t(list.Count));
   double* bounds = s.Bounds.data();
   int first[Batch];
   int firstCount = 0;
+  // A vector of candidates at a time, their sums made side by side.
   auto allBounds = [&](auto size) __attribute__((always_inline)) {
     constexpr int P = decltype(size)::value;
-    for (int i = 0; i < list.Count; ++i) {
-      const double b = BoundOf<V, P>(near, padded, list.Candidates[i].Pair);
-      bounds[i] = b;
-      if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
-      // The candidates themselves lie scattered in memory: read them last.
-      if (!list.Items[i]->Enabled) {
-        bounds[i] = Inf;
-        continue;
-      }
-      int at = firstCount < Batch ? firstCount++ : Batch - 1;
-      while (at > 0 && b < bounds[first[at - 1]]) {
-        first[at] = first[at - 1];
-        --at;
-      }
-      first[at] = i;
+    const int whole = list.Count / L * L;
+    V acc[L];
+    for (int i = 0; i < whole; i += L) {
+      for (int j = 0; j < L; ++j)
+        acc[j] = LanesOf<V, P>(near, padded, list.Candidates[i + j].Pair);
+      const V sums = SumLanes(acc);
+      __builtin_memcpy(bounds + i, &sums, sizeof(V));
+    }
+    if (whole < list.Count) {
+      for (int j = 0; j < L; ++j)
+        acc[j] =
+            LanesOf<V, P>(near, padded, list.Candidates[std::min(whole + j, list.Count - 1)].Pair);
+      const V sums = SumLanes(acc);
+      for (int i = whole; i < list.Count; ++i)
+        bounds[i] = sums[i - whole];
     }
   };
-  // The usual cells, 8 x 8 and 8 x 1, with the loop unrolled.
+  // The cells of 8 x 8, 8 x 4, 8 x 2 and 8 x 1 pixels with the loop unrolled.
   if (padded == 64)
     allBounds(std::integral_constant<int, 64>());
+  else if (padded == 32)
+    allBounds(std::integral_constant<int, 32>());
+  else if (padded == 16)
+    allBounds(std::integral_constant<int, 16>());
   else if (padded == 8)
     allBounds(std::integral_constant<int, 8>());
   else
     allBounds(std::integral_constant<int, 0>());
+  for (int i = 0; i < list.Count; ++i) {
+    const double b = bounds[i];
+    if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
+    // The candidates themselves lie scattered in memory: read them last.
+    if (!list.Items[i]->Enabled) {
+      bounds[i] = Inf;
+      continue;
+    }
+    int at = firstCount < Batch ? firstCount++ : Batch - 1;
+    while (at > 0 && b < bounds[first[at - 1]]) {
+      first[at] = first[at - 1];
+      --at;
+    }
+    first[at] = i;
+  }
   if (firstCount == 0) return -1;
 
-  s.Rest.resize(size_t(Batch) * (h + 1));
-  s.Records.resize(size_t(c.Stride) * (h + 2) * 3 * Batch + MaxBatch);
+  Fit(s.Rest, size_t(Batch) * (h + 1));
+  Fit(s.Records, size_t(c.Stride) * (h + 2) * 3 * Batch + MaxBatch);
   int best = -1;
   double bestCost = Inf;
   // Tries list candidates batch[0..n) against the best so far.
@@ -325,22 +382,20 @@ template <class V, int Batch>
   tryBatch(first, firstCount);
 
   // Then every other candidate whose bound does not rule it out, least bound first.
-  std::vector<int>& order = s.Order;
+  for (int k = 0; k < firstCount; ++k)
+    bounds[first[k]] = Inf; // tried
+  std::vector<std::pair<double, int>>& order = s.Order;
   order.clear();
   for (int i = 0; i < list.Count; ++i)
-    if (bounds[i] * (1 - Slack) <= bestCost &&
-        std::find(first, first + firstCount, i) == first + firstCount)
-      order.push_back(i);
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    return bounds[a] < bounds[b] || (bounds[a] == bounds[b] && a < b);
-  });
+    if (bounds[i] * (1 - Slack) <= bestCost) order.push_back({bounds[i], i});
+  std::sort(order.begin(), order.end());
   size_t at = 0;
   while (at < order.size()) {
     int batch[Batch];
     int n = 0;
     while (n < Batch && at < order.size()) {
-      const int i = order[at];
-      if (bounds[i] * (1 - Slack) > bestCost) {
+      const auto [bound, i] = order[at];
+      if (bound * (1 - Slack) > bestCost) {
         at = order.size();
         break;
       }
@@ -373,7 +428,6 @@ __attribute__((target("avx512f"))) int ChooseAvx512(const TListView& list,
   return ChooseBody<TLanes8, 8>(list, setup, rect, mirror, cost);
 }
 
-const bool GAvx512 = VeHasAvx512();
 #endif
 } // namespace
 
@@ -434,9 +488,18 @@ int TVeGigascreenSearch::Choose(const TSetup& setup, const TVeCellRect& rect, bo
                        ValueCount(),       FPairs.data(),           PairCount(),
                        FList->Items()};
 #if VE_WIDE_VECTORS
-  if (setup.WideVectors)
-    return GAvx512 ? ChooseAvx512(list, setup, rect, mirror, cost)
-                   : ChooseAvx2(list, setup, rect, mirror, cost);
+  const int lanes = std::min(setup.Lanes, WidestLanes());
+  if (lanes >= 8) return ChooseAvx512(list, setup, rect, mirror, cost);
+  if (lanes >= 4) return ChooseAvx2(list, setup, rect, mirror, cost);
 #endif
   return ChooseSse2(list, setup, rect, mirror, cost);
+}
+
+int TVeGigascreenSearch::WidestLanes() {
+#if VE_WIDE_VECTORS
+  static const int widest = VeHasAvx512() ? 8 : VeHasAvx2() ? 4 : 2;
+  return widest;
+#else
+  return 2;
+#endif
 }

@@ -16,8 +16,10 @@ public:
     const TVeBaseCellImage* Image = nullptr;
     int Method = 1; // the trial's kernel, 0 for none
     double Strength = 0.9;
-    bool WideVectors = false;
+    int Lanes = 2; // doubles per vector, 2, 4 (AVX2) or 8 (AVX-512): the choice is the same
   };
+  // The widest lanes the processor offers.
+  static int WidestLanes();
 
   // Takes the list's colour values; false when a candidate has no colours or more than four
   // (the search does not apply then). The list must not change until the next Prepare.

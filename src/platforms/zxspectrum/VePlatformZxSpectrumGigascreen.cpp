@@ -269,7 +269,7 @@ TVeGigascreenSearch::TSetup TVeZxSpectrumGigascreenImage::SearchSetup() const {
   setup.Image = this;
   setup.Method = TrialMethod();
   setup.Strength = FStrength;
-  setup.WideVectors = FWideVectors;
+  setup.Lanes = FWideVectors ? TVeGigascreenSearch::WidestLanes() : 2;
   return setup;
 }
 
