@@ -199,12 +199,15 @@ TVeZxSpectrumGigascreenPaletteList::TVeZxSpectrumGigascreenPaletteList(uint8_t c
   std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
     return a->Sorted.size() > b->Sorted.size();
   });
-  // A candidate whose colours a richer earlier one holds too is never better.
+  // A candidate whose colours a richer earlier one holds too is never better. The richer
+  // ones are those before the first of its own size.
   std::vector<bool> keep(items.size(), true);
+  std::vector<size_t> richer(items.size(), 0);
+  for (size_t j = 1; j < items.size(); ++j)
+    richer[j] = items[j]->Sorted.size() == items[j - 1]->Sorted.size() ? richer[j - 1] : j;
   for (size_t j = items.size(); j-- > 0;)
-    for (size_t i = 0; i < j; ++i)
-      if (items[i]->Sorted.size() > items[j]->Sorted.size() &&
-          std::includes(items[i]->Sorted.begin(), items[i]->Sorted.end(), items[j]->Sorted.begin(),
+    for (size_t i = 0; i < richer[j]; ++i)
+      if (std::includes(items[i]->Sorted.begin(), items[i]->Sorted.end(), items[j]->Sorted.begin(),
                         items[j]->Sorted.end())) {
         keep[j] = false;
         break;
