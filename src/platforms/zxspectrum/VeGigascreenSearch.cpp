@@ -20,10 +20,11 @@ namespace {
 typedef double TLanes8 __attribute__((vector_size(8 * sizeof(double))));
 // Candidates tried side by side: a vector of them, at least four.
 constexpr int MaxBatch = 8;
-// Sums of the same non-negative terms in another order differ by far less than this share;
+// The bounds are sums of distances rounded to floats (half the memory of doubles, twice the
+// lanes) in another order than the trial's; that moves them by far less than this share, and
 // a bound counts only after giving up that much, so no candidate that could win or tie is
 // ever passed over.
-constexpr double Slack = 1e-12;
+constexpr double Slack = 1e-4;
 constexpr double Inf = std::numeric_limits<double>::infinity();
 constexpr int MaxRows = 64;
 
@@ -31,14 +32,15 @@ constexpr int MaxRows = 64;
 // the nearer colour of every pair, the bounds, the candidates still in the running, and the
 // trial's records.
 struct TScratch {
-  std::vector<double> Pixels, Dist, Near, Bounds, Rest, Records;
+  std::vector<double> Pixels, Dist, Bounds, Records;
+  std::vector<float> Near;
   std::vector<std::pair<double, int>> Order;
 };
 thread_local TScratch GScratch;
 
 // At least n elements: cells of other sizes come and go, and what a buffer holds is always
 // written before it is read.
-inline void Fit(std::vector<double>& v, size_t n) {
+template <class T> inline void Fit(std::vector<T>& v, size_t n) {
   if (v.size() < n) v.resize(n);
 }
 
@@ -70,29 +72,57 @@ template <class V> [[gnu::always_inline]] inline V Min(V a, V b) {
   return a < b ? a : b;
 }
 
+// Floats in a vector of V's size, and in half of it.
+template <class V> struct TFloats;
+template <> struct TFloats<TLanes2> {
+  typedef float Full __attribute__((vector_size(16)));
+  typedef float Half __attribute__((vector_size(8)));
+};
+template <> struct TFloats<TLanes4> {
+  typedef float Full __attribute__((vector_size(32)));
+  typedef float Half __attribute__((vector_size(16)));
+};
+template <> struct TFloats<TLanes8> {
+  typedef float Full __attribute__((vector_size(64)));
+  typedef float Half __attribute__((vector_size(32)));
+};
+
+template <class F> [[gnu::always_inline]] inline F LoadFloats(const float* p) {
+  F v;
+  __builtin_memcpy(&v, p, sizeof(F));
+  return v;
+}
+
 // The least of a candidate's distances per pixel (the nearer of its two pairs'), in lanes to
-// be summed: no trial of it costs less. P is the pixels rounded up to whole vectors when a
-// constant, else 0 (padded says). Four sums side by side rather than one chain of additions
-// (the order does not matter here).
+// be summed: no trial of it costs less. P is the pixels rounded up to whole vectors of floats
+// when a constant, else 0 (padded says). Four sums side by side rather than one chain of
+// additions (the order does not matter here); the floats' halves end in doubles.
 template <class V, int P>
-[[gnu::always_inline]] inline V LanesOf(const double* near, int padded, const int* pair) {
-  constexpr int L = LaneWidth<V>;
-  const double* a = near + size_t(pair[0]) * (P ? P : padded);
-  const double* b = near + size_t(pair[1]) * (P ? P : padded);
-  if constexpr (P == L) {
-    return Min(Load<V>(a), Load<V>(b));
-  } else if constexpr (P > L) {
-    V acc[4] = {};
+[[gnu::always_inline]] inline V LanesOf(const float* near, int padded, const int* pair) {
+  using F = typename TFloats<V>::Full;
+  using H = typename TFloats<V>::Half;
+  constexpr int W = 2 * LaneWidth<V>;
+  constexpr int Q = P % W == 0 ? P : 0; // a size not of whole vectors goes the general way
+  const float* a = near + size_t(pair[0]) * (Q ? Q : padded);
+  const float* b = near + size_t(pair[1]) * (Q ? Q : padded);
+  F acc;
+  if constexpr (Q == W) {
+    acc = Min(LoadFloats<F>(a), LoadFloats<F>(b));
+  } else if constexpr (Q > W) {
+    F part[4] = {};
 #pragma GCC unroll 16
-    for (int k = 0; k < P; k += L)
-      acc[k / L % 4] += Min(Load<V>(a + k), Load<V>(b + k));
-    return (acc[0] + acc[1]) + (acc[2] + acc[3]);
+    for (int k = 0; k < Q; k += W)
+      part[k / W % 4] += Min(LoadFloats<F>(a + k), LoadFloats<F>(b + k));
+    acc = (part[0] + part[1]) + (part[2] + part[3]);
   } else {
-    V acc = {};
-    for (int k = 0; k < (P ? P : padded); k += L)
-      acc += Min(Load<V>(a + k), Load<V>(b + k));
-    return acc;
+    acc = F{};
+    for (int k = 0; k < (Q ? Q : padded); k += W)
+      acc += Min(LoadFloats<F>(a + k), LoadFloats<F>(b + k));
   }
+  H lo, hi;
+  __builtin_memcpy(&lo, &acc, sizeof(H));
+  __builtin_memcpy(&hi, reinterpret_cast<const char*>(&acc) + sizeof(H), sizeof(H));
+  return __builtin_convertvector(lo, V) + __builtin_convertvector(hi, V);
 }
 
 typedef long long TMask2 __attribute__((vector_size(2 * sizeof(long long))));
@@ -126,28 +156,14 @@ template <class V> [[gnu::always_inline]] inline V SumLanes(V* x) {
   }
 }
 
-// The bound of each line onwards, rest[y] for y in [0, h], rest[h] = 0.
-inline void RestOf(const double* near, int padded, const int* pair, int w, int h, double* rest) {
-  const double* a = near + size_t(pair[0]) * padded;
-  const double* b = near + size_t(pair[1]) * padded;
-  rest[h] = 0;
-  for (int y = h - 1; y >= 0; --y) {
-    double s = 0;
-    for (int k = y * w; k < (y + 1) * w; ++k)
-      s += a[k] < b[k] ? a[k] : b[k];
-    rest[y] = rest[y + 1] + s;
-  }
-}
-
 // The trial of TVeBaseCellImage for Batch candidates of up to N colours, lane k holding
 // candidate k, with each lane's arithmetic exactly the same, so that a trial run to its end
 // costs what CellCost gives. The in-cell distance is summed as each pixel is chosen (the same
-// terms in the same order); after each line, when no lane can still cost limit or less (its
-// sum so far and the bound of the lines left), the trial stops and every lane costs infinity.
+// terms in the same order); after each line, when every lane's sum so far, a part of its
+// cost, is above limit already, the trial stops and every lane costs infinity.
 template <int M, int N, class V, int Batch>
 [[gnu::always_inline]] inline void Trial(const TCellView& c, const TVeCellPalette* const* pals,
-                                         const double* rest, double limit, double* records,
-                                         double* costs) {
+                                         double limit, double* records, double* costs) {
   using K = TKernel<M>;
   constexpr int L = LaneWidth<V>;
   constexpr int G = Batch / L;
@@ -219,7 +235,7 @@ template <int M, int N, class V, int Batch>
     if (y + 1 < h && limit < Inf) {
       bool lost = true;
       for (int k = 0; k < Batch && lost; ++k)
-        lost = (inCell[k / L][k % L] + rest[k * (h + 1) + y + 1]) * (1 - Slack) > limit;
+        lost = inCell[k / L][k % L] > limit;
       if (lost) {
         for (int k = 0; k < Batch; ++k)
           costs[k] = Inf;
@@ -251,7 +267,7 @@ template <class V, int Batch>
   c.Stride = setup.Image->CellWidth() + 4;
   c.Strength = setup.Strength;
   const int w = c.W, h = c.H, np = w * h;
-  const int padded = (np + L - 1) / L * L;
+  const int padded = (np + 2 * L - 1) / (2 * L) * (2 * L); // a whole vector of floats
   for (int y = 0; y < h; ++y)
     c.Rows[y] = setup.Image->PixelAt(rect.Left, rect.Top + y, mirror);
 
@@ -280,18 +296,19 @@ template <class V, int Batch>
     for (int k = np; k < padded; ++k)
       out[k] = 0;
   }
-  // Per pair, the nearer of its two colours.
+  // Per pair, the nearer of its two colours, as a float.
   Fit(s.Near, size_t(list.PairCount) * padded);
   for (int q = 0; q < list.PairCount; ++q) {
     const double* a = s.Dist.data() + size_t(list.Pairs[2 * q]) * padded;
     const double* b = s.Dist.data() + size_t(list.Pairs[2 * q + 1]) * padded;
-    double* out = s.Near.data() + size_t(q) * padded;
+    float* out = s.Near.data() + size_t(q) * padded;
     for (int k = 0; k < padded; k += L) {
-      const V m = Min(Load<V>(a + k), Load<V>(b + k));
-      __builtin_memcpy(out + k, &m, sizeof(V));
+      const auto m =
+          __builtin_convertvector(Min(Load<V>(a + k), Load<V>(b + k)), typename TFloats<V>::Half);
+      __builtin_memcpy(out + k, &m, sizeof(m));
     }
   }
-  const double* near = s.Near.data();
+  const float* near = s.Near.data();
 
   // Every bound, and the Batch enabled candidates of the least bounds (first on ties).
   Fit(s.Bounds, size_t(list.Count));
@@ -346,7 +363,6 @@ template <class V, int Batch>
   }
   if (firstCount == 0) return -1;
 
-  Fit(s.Rest, size_t(Batch) * (h + 1));
   Fit(s.Records, size_t(c.Stride) * (h + 2) * 3 * Batch + MaxBatch);
   int best = -1;
   double bestCost = Inf;
@@ -358,20 +374,18 @@ template <class V, int Batch>
       const int i = batch[k < n ? k : n - 1];
       lane[k] = list.Items[i];
       most = std::max(most, lane[k]->CacheCount());
-      if (best >= 0 && h > 1)
-        RestOf(near, padded, list.Candidates[i].Pair, w, h, s.Rest.data() + k * (h + 1));
     }
-    const double limit = best >= 0 && h > 1 ? bestCost : Inf;
+    const double limit = best >= 0 ? bestCost : Inf;
     double costs[Batch];
     WithMethod(
         setup.Method, [&](auto m) __attribute__((always_inline)) {
           constexpr int M = decltype(m)::value;
           if (most <= 2)
-            Trial<M, 2, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 2, V, Batch>(c, lane, limit, s.Records.data(), costs);
           else if (most == 3)
-            Trial<M, 3, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 3, V, Batch>(c, lane, limit, s.Records.data(), costs);
           else
-            Trial<M, 4, V, Batch>(c, lane, s.Rest.data(), limit, s.Records.data(), costs);
+            Trial<M, 4, V, Batch>(c, lane, limit, s.Records.data(), costs);
         });
     for (int k = 0; k < n; ++k)
       if (costs[k] < bestCost || (costs[k] == bestCost && batch[k] < best)) {
