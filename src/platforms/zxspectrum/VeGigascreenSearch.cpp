@@ -51,7 +51,9 @@ struct TListView {
   int ValueCount;
   const int* Pairs;
   int PairCount;
-  const TVeCellPalette* const* Items;
+  const double* Lin; // 12 per candidate: its colours, the last repeated up to four
+  const int* Counts; // colours per candidate
+  const uint8_t* Enabled;
 };
 
 struct TCellView {
@@ -95,8 +97,8 @@ template <class F> [[gnu::always_inline]] inline F LoadFloats(const float* p) {
 
 // The least of a candidate's distances per pixel (the nearer of its two pairs'), in lanes to
 // be summed: no trial of it costs less. P is the pixels rounded up to whole vectors of floats
-// when a constant, else 0 (padded says). Four sums side by side rather than one chain of
-// additions (the order does not matter here); the floats' halves end in doubles.
+// (or to half of one) when a constant, else 0 (padded says). Four sums side by side rather than one
+// chain of additions (the order does not matter here); the floats' halves end in doubles.
 template <class V, int P>
 [[gnu::always_inline]] inline V LanesOf(const float* near, int padded, const int* pair) {
   using F = typename TFloats<V>::Full;
@@ -105,6 +107,8 @@ template <class V, int P>
   constexpr int Q = P % W == 0 ? P : 0; // a size not of whole vectors goes the general way
   const float* a = near + size_t(pair[0]) * (Q ? Q : padded);
   const float* b = near + size_t(pair[1]) * (Q ? Q : padded);
+  if (P == LaneWidth<V> || (P == 0 && padded == LaneWidth<V>))
+    return __builtin_convertvector(Min(LoadFloats<H>(a), LoadFloats<H>(b)), V);
   F acc;
   if constexpr (Q == W) {
     acc = Min(LoadFloats<F>(a), LoadFloats<F>(b));
@@ -162,8 +166,9 @@ template <class V> [[gnu::always_inline]] inline V SumLanes(V* x) {
 // terms in the same order); after each line, when every lane's sum so far, a part of its
 // cost, is above limit already, the trial stops and every lane costs infinity.
 template <int M, int N, class V, int Batch>
-[[gnu::always_inline]] inline void Trial(const TCellView& c, const TVeCellPalette* const* pals,
-                                         double limit, double* records, double* costs) {
+[[gnu::always_inline]] inline void Trial(const TCellView& c, const double* const* lin,
+                                         const int* counts, double limit, double* records,
+                                         double* costs) {
   using K = TKernel<M>;
   constexpr int L = LaneWidth<V>;
   constexpr int G = Batch / L;
@@ -173,8 +178,8 @@ template <int M, int N, class V, int Batch>
   const V st = Splat<V>(c.Strength);
   V col[N][R];
   for (int k = 0; k < Batch; ++k) {
-    const double* cl = pals[k]->CacheLin();
-    const int n = pals[k]->CacheCount();
+    const double* cl = lin[k];
+    const int n = counts[k];
     for (int i = 0; i < N; ++i)
       for (int ch = 0; ch < 3; ++ch)
         col[i][ch * G + k / L][k % L] = cl[3 * (i < n ? i : n - 1) + ch];
@@ -267,7 +272,8 @@ template <class V, int Batch>
   c.Stride = setup.Image->CellWidth() + 4;
   c.Strength = setup.Strength;
   const int w = c.W, h = c.H, np = w * h;
-  const int padded = (np + 2 * L - 1) / (2 * L) * (2 * L); // a whole vector of floats
+  // Whole vectors of floats, or a half one for a cell of at most L pixels (as 8 x 1 cells).
+  const int padded = np <= L ? L : (np + 2 * L - 1) / (2 * L) * (2 * L);
   for (int y = 0; y < h; ++y)
     c.Rows[y] = setup.Image->PixelAt(rect.Left, rect.Top + y, mirror);
 
@@ -346,11 +352,11 @@ template <class V, int Batch>
     allBounds(std::integral_constant<int, 8>());
   else
     allBounds(std::integral_constant<int, 0>());
+  double worst = Inf; // the last of the Batch least bounds once there are Batch
   for (int i = 0; i < list.Count; ++i) {
     const double b = bounds[i];
-    if (firstCount == Batch && !(b < bounds[first[Batch - 1]])) continue;
-    // The candidates themselves lie scattered in memory: read them last.
-    if (!list.Items[i]->Enabled) {
+    if (!(b < worst)) continue;
+    if (!list.Enabled[i]) {
       bounds[i] = Inf;
       continue;
     }
@@ -360,6 +366,7 @@ template <class V, int Batch>
       --at;
     }
     first[at] = i;
+    if (firstCount == Batch) worst = bounds[first[Batch - 1]];
   }
   if (firstCount == 0) return -1;
 
@@ -368,12 +375,14 @@ template <class V, int Batch>
   double bestCost = Inf;
   // Tries list candidates batch[0..n) against the best so far.
   auto tryBatch = [&](const int* batch, int n) __attribute__((always_inline)) {
-    const TVeCellPalette* lane[Batch];
+    const double* lane[Batch];
+    int counts[Batch];
     int most = 0;
     for (int k = 0; k < Batch; ++k) {
       const int i = batch[k < n ? k : n - 1];
-      lane[k] = list.Items[i];
-      most = std::max(most, lane[k]->CacheCount());
+      lane[k] = list.Lin + 12 * size_t(i);
+      counts[k] = list.Counts[i];
+      most = std::max(most, counts[k]);
     }
     const double limit = best >= 0 ? bestCost : Inf;
     double costs[Batch];
@@ -381,11 +390,11 @@ template <class V, int Batch>
         setup.Method, [&](auto m) __attribute__((always_inline)) {
           constexpr int M = decltype(m)::value;
           if (most <= 2)
-            Trial<M, 2, V, Batch>(c, lane, limit, s.Records.data(), costs);
+            Trial<M, 2, V, Batch>(c, lane, counts, limit, s.Records.data(), costs);
           else if (most == 3)
-            Trial<M, 3, V, Batch>(c, lane, limit, s.Records.data(), costs);
+            Trial<M, 3, V, Batch>(c, lane, counts, limit, s.Records.data(), costs);
           else
-            Trial<M, 4, V, Batch>(c, lane, limit, s.Records.data(), costs);
+            Trial<M, 4, V, Batch>(c, lane, counts, limit, s.Records.data(), costs);
         });
     for (int k = 0; k < n; ++k)
       if (costs[k] < bestCost || (costs[k] == bestCost && batch[k] < best)) {
@@ -399,9 +408,14 @@ template <class V, int Batch>
   for (int k = 0; k < firstCount; ++k)
     bounds[first[k]] = Inf; // tried
   std::vector<std::pair<double, int>>& order = s.Order;
-  order.clear();
-  for (int i = 0; i < list.Count; ++i)
-    if (bounds[i] * (1 - Slack) <= bestCost) order.push_back({bounds[i], i});
+  order.resize(size_t(list.Count));
+  size_t kept = 0;
+  const double within = bestCost / (1 - Slack);
+  for (int i = 0; i < list.Count; ++i) {
+    order[kept] = {bounds[i], i};
+    kept += bounds[i] <= within;
+  }
+  order.resize(kept);
   std::sort(order.begin(), order.end());
   size_t at = 0;
   while (at < order.size()) {
@@ -414,7 +428,7 @@ template <class V, int Batch>
         break;
       }
       ++at;
-      if (list.Items[i]->Enabled) batch[n++] = i;
+      if (list.Enabled[i]) batch[n++] = i;
     }
     if (n == 0) break;
     tryBatch(batch, n);
@@ -449,6 +463,9 @@ bool TVeGigascreenSearch::Prepare(const TVeCellPaletteList& list) {
   FList = &list;
   FCandidates.clear();
   FValues.clear();
+  FLin.assign(12 * size_t(list.Count()), 0.0);
+  FCounts.assign(size_t(list.Count()), 0);
+  FEnabled.assign(size_t(list.Count()), 0);
   std::map<std::array<double, 3>, int> index;
   for (int i = 0; i < list.Count(); ++i) {
     const TVeCellPalette* p = list.GetPalette(i);
@@ -457,9 +474,12 @@ bool TVeGigascreenSearch::Prepare(const TVeCellPaletteList& list) {
       FList = nullptr;
       return false;
     }
+    FCounts[size_t(i)] = n;
+    FEnabled[size_t(i)] = p->Enabled;
     TCandidate c{};
     for (int k = 0; k < 4; ++k) {
       const double* q = p->CacheLin() + 3 * (k < n ? k : n - 1);
+      std::copy(q, q + 3, FLin.begin() + 12 * i + 3 * k);
       const auto [it, added] =
           index.emplace(std::array<double, 3>{q[0], q[1], q[2]}, int(FValues.size() / 3));
       if (added) FValues.insert(FValues.end(), q, q + 3);
@@ -500,7 +520,7 @@ int TVeGigascreenSearch::Choose(const TSetup& setup, const TVeCellRect& rect, bo
     VeInternalError();
   const TListView list{FCandidates.data(), int(FCandidates.size()), FValues.data(),
                        ValueCount(),       FPairs.data(),           PairCount(),
-                       FList->Items()};
+                       FLin.data(),        FCounts.data(),          FEnabled.data()};
 #if VE_WIDE_VECTORS
   const int lanes = std::min(setup.Lanes, WidestLanes());
   if (lanes >= 8) return ChooseAvx512(list, setup, rect, mirror, cost);

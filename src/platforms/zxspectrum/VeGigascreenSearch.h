@@ -5,6 +5,7 @@
 // its cost (per pixel, the distance to the nearest of its colours), summed in vector lanes
 // across the pixels; candidates are then tried in the order of their bounds, four side by
 // side, each trial stopping once no lane can still win.
+#include <cstdint>
 #include <vector>
 
 #include "VeCellImage.h"
@@ -21,8 +22,9 @@ public:
   // The widest lanes the processor offers.
   static int WidestLanes();
 
-  // Takes the list's colour values; false when a candidate has no colours or more than four
-  // (the search does not apply then). The list must not change until the next Prepare.
+  // Takes the list's colours and enabled flags; false when a candidate has no colours or more
+  // than four (the search does not apply then). The list must not change until the next
+  // Prepare.
   bool Prepare(const TVeCellPaletteList& list);
   // The candidate for the cell as scanned with the given mirror flag and its cost; -1 when
   // no candidate is enabled. Safe on several threads at once.
@@ -44,4 +46,9 @@ private:
   std::vector<TCandidate> FCandidates;
   std::vector<double> FValues; // 3 linear channels per distinct colour
   std::vector<int> FPairs;     // 2 values per pair
+  // Per candidate, read per cell, kept together rather than in the scattered candidates: the
+  // colours (12 doubles, the last repeated), their count and the enabled flag.
+  std::vector<double> FLin;
+  std::vector<int> FCounts;
+  std::vector<uint8_t> FEnabled;
 };
