@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <type_traits>
+#include <utility>
 
 #include "VeCellKernels.h"
 #include "VeCpuFeatures.h"
@@ -160,6 +162,50 @@ template <class V> [[gnu::always_inline]] inline V SumLanes(V* x) {
   }
 }
 
+// The kernel's distinct weights, and the place of each tap's weight among them.
+template <class K> struct TWeights {
+  static constexpr int Taps = int(std::size(K::Taps));
+  struct TTable {
+    int W[Taps] = {};
+    int Count = 0;
+    int Slot[Taps] = {};
+  };
+  static constexpr TTable Table = [] {
+    TTable t;
+    for (int i = 0; i < Taps; ++i) {
+      int j = 0;
+      while (j < t.Count && t.W[j] != K::Taps[i].W)
+        ++j;
+      if (j == t.Count) t.W[t.Count++] = K::Taps[i].W;
+      t.Slot[i] = j;
+    }
+    return t;
+  }();
+};
+
+// SpreadLanes with each share e * W / Div worked out once per distinct weight rather than per
+// tap: the same quotients (a division where the divisor is no power of two) added to the
+// same records in the same order.
+template <class K, int R, class V>
+[[gnu::always_inline]] inline void SpreadShares(V* p, int stride, const V* e) {
+  constexpr auto& T = TWeights<K>::Table;
+  V share[T.Count][R];
+  for (int j = 0; j < T.Count; ++j)
+    for (int v = 0; v < R; ++v)
+      share[j][v] = e[v] * double(T.W[j]) / double(K::Div);
+  [&]<size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+    (
+        [&]() __attribute__((always_inline)) {
+          constexpr TTap t = K::Taps[I];
+          V* q = p + (t.Dy * stride + t.Dx) * R;
+          for (int v = 0; v < R; ++v)
+            q[v] += share[T.Slot[I]][v];
+        }(),
+        ...);
+  }
+  (std::make_index_sequence<std::size(K::Taps)>());
+}
+
 // The trial of TVeBaseCellImage for Batch candidates of up to N colours, lane k holding
 // candidate k, with each lane's arithmetic exactly the same, so that a trial run to its end
 // costs what CellCost gives. The in-cell distance is summed as each pixel is chosen (the same
@@ -235,7 +281,7 @@ template <int M, int N, class V, int Batch>
         p[2 * G + g] = cb;
         inCell[g] += LaneDist(sr, sg, sb, cr, cg, cb);
       }
-      if constexpr (M != 0) SpreadLanes<K, R>(p, S, e);
+      if constexpr (M != 0) SpreadShares<K, R>(p, S, e);
     }
     if (y + 1 < h && limit < Inf) {
       bool lost = true;
