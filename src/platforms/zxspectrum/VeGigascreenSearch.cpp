@@ -281,7 +281,13 @@ template <int M, int N, class V, int Batch>
         p[2 * G + g] = cb;
         inCell[g] += LaneDist(sr, sg, sb, cr, cg, cb);
       }
-      if constexpr (M != 0) SpreadShares<K, R>(p, S, e);
+      if constexpr (M != 0) {
+        // A division by a power of two is a multiplication already.
+        if constexpr ((K::Div & (K::Div - 1)) == 0)
+          SpreadLanes<K, R>(p, S, e);
+        else
+          SpreadShares<K, R>(p, S, e);
+      }
     }
     if (y + 1 < h && limit < Inf) {
       bool lost = true;
@@ -454,23 +460,22 @@ template <class V, int Batch>
   for (int k = 0; k < firstCount; ++k)
     bounds[first[k]] = Inf; // tried
   std::vector<std::pair<double, int>>& order = s.Order;
-  order.resize(size_t(list.Count));
+  if (order.size() < size_t(list.Count)) order.resize(size_t(list.Count));
   size_t kept = 0;
   const double within = bestCost / (1 - Slack);
   for (int i = 0; i < list.Count; ++i) {
     order[kept] = {bounds[i], i};
     kept += bounds[i] <= within;
   }
-  order.resize(kept);
-  std::sort(order.begin(), order.end());
+  std::sort(order.begin(), order.begin() + ptrdiff_t(kept));
   size_t at = 0;
-  while (at < order.size()) {
+  while (at < kept) {
     int batch[Batch];
     int n = 0;
-    while (n < Batch && at < order.size()) {
+    while (n < Batch && at < kept) {
       const auto [bound, i] = order[at];
       if (bound * (1 - Slack) > bestCost) {
-        at = order.size();
+        at = kept;
         break;
       }
       ++at;
