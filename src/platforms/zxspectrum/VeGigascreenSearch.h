@@ -3,8 +3,8 @@
 // them): the candidate of least trial cost, the first in list order on ties, the same one the
 // bounded pair search or trying every candidate finds. Every candidate gets a lower bound of
 // its cost (per pixel, the distance to the nearest of its colours), summed in vector lanes
-// across the pixels; candidates are then tried in the order of their bounds, four side by
-// side, each trial stopping once no lane can still win.
+// across the pixels; candidates are then tried in the order of their bounds, four or eight
+// side by side, each trial stopping once every lane's partial cost is past the best.
 #include <cstdint>
 #include <vector>
 
