@@ -210,8 +210,9 @@ public:
 
   // Chooses cells first..last (row-major, scan columns) on their pixels as they are now into
   // out[first..last]; -1 for a cell without an enabled candidate. Safe on several workers.
-  void ChooseCells(const TVeCellPaletteList& list, bool pairs, TVeCellHelper& scratch, int first,
-                   int last, int* out) const;
+  // An image with its own search of the same choice overrides it with FindOptimalColors.
+  virtual void ChooseCells(const TVeCellPaletteList& list, bool pairs, TVeCellHelper& scratch,
+                           int first, int last, int* out) const;
 
   // Working linear value of pixel (x, y) in scan coordinates.
   double* PixelLin(int x, int y) {

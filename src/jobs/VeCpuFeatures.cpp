@@ -9,12 +9,21 @@
 bool VeHasAvx2() {
   return CPU_FEATURE_ACTIVE(AVX2);
 }
+bool VeHasAvx512() {
+  return CPU_FEATURE_ACTIVE(AVX512F);
+}
 #elif defined(__x86_64__) || defined(__i386__)
 bool VeHasAvx2() {
   return __builtin_cpu_supports("avx2");
 }
+bool VeHasAvx512() {
+  return __builtin_cpu_supports("avx512f");
+}
 #else
 bool VeHasAvx2() {
+  return false;
+}
+bool VeHasAvx512() {
   return false;
 }
 #endif

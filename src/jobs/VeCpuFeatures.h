@@ -4,3 +4,5 @@
 
 // Whether the processor runs AVX2 instructions (false off x86).
 bool VeHasAvx2();
+// Whether it runs the AVX-512 foundation instructions (false off x86).
+bool VeHasAvx512();

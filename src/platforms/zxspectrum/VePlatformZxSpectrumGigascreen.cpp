@@ -199,12 +199,15 @@ TVeZxSpectrumGigascreenPaletteList::TVeZxSpectrumGigascreenPaletteList(uint8_t c
   std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
     return a->Sorted.size() > b->Sorted.size();
   });
-  // A candidate whose colours a richer earlier one holds too is never better.
+  // A candidate whose colours a richer earlier one holds too is never better. The richer
+  // ones are those before the first of its own size.
   std::vector<bool> keep(items.size(), true);
+  std::vector<size_t> richer(items.size(), 0);
+  for (size_t j = 1; j < items.size(); ++j)
+    richer[j] = items[j]->Sorted.size() == items[j - 1]->Sorted.size() ? richer[j - 1] : j;
   for (size_t j = items.size(); j-- > 0;)
-    for (size_t i = 0; i < j; ++i)
-      if (items[i]->Sorted.size() > items[j]->Sorted.size() &&
-          std::includes(items[i]->Sorted.begin(), items[i]->Sorted.end(), items[j]->Sorted.begin(),
+    for (size_t i = 0; i < richer[j]; ++i)
+      if (std::includes(items[i]->Sorted.begin(), items[i]->Sorted.end(), items[j]->Sorted.begin(),
                         items[j]->Sorted.end())) {
         keep[j] = false;
         break;
@@ -256,6 +259,51 @@ void TVeZxSpectrumGigascreenImage::Prepare() {
 TVeCellPaletteList* TVeZxSpectrumGigascreenImage::CreateCellPalettes() {
   FList = new TVeZxSpectrumGigascreenPaletteList(FColorUsage, FSafeMode, *FPalette);
   return FList;
+}
+
+void TVeZxSpectrumGigascreenImage::BeginSearch() {
+  // Gray trials follow another rule; those keep the bounded pair search.
+  FOwnSearch = FCellPalettes && !FGray && FCellHeight <= 64 && FSearch.Prepare(*FCellPalettes);
+  FPairBounds = !FOwnSearch;
+}
+
+TVeGigascreenSearch::TSetup TVeZxSpectrumGigascreenImage::SearchSetup() const {
+  TVeGigascreenSearch::TSetup setup;
+  setup.Image = this;
+  setup.Method = TrialMethod();
+  setup.Strength = FStrength;
+  setup.Lanes = FWideVectors ? TVeGigascreenSearch::WidestLanes() : 2;
+  return setup;
+}
+
+std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::RunCells(TVeCellScreen* screen,
+                                                                  bool pairLists) {
+  BeginSearch();
+  return TVeCellImage::RunCells(screen, pairLists);
+}
+
+int TVeZxSpectrumGigascreenImage::FindOptimalColors(const TVeCellPaletteList& list,
+                                                    const TVeCellRect& rect, double& cost) {
+  if (!FOwnSearch || &list != FCellPalettes)
+    return TVeCellImage::FindOptimalColors(list, rect, cost);
+  return FSearch.Choose(SearchSetup(), rect, FMirror, cost);
+}
+
+void TVeZxSpectrumGigascreenImage::ChooseCells(const TVeCellPaletteList& list, bool pairs,
+                                               TVeCellHelper& scratch, int first, int last,
+                                               int* out) const {
+  if (!FOwnSearch || &list != FCellPalettes) {
+    TVeCellImage::ChooseCells(list, pairs, scratch, first, last, out);
+    return;
+  }
+  const TVeGigascreenSearch::TSetup setup = SearchSetup();
+  for (int c = first; c <= last; ++c) {
+    CheckCancel();
+    const int i = c / FCellsAcross, j = c % FCellsAcross;
+    const bool mirror = FSerpentine && (i & 1);
+    double cost = 0;
+    out[c] = FSearch.Choose(setup, CellRectAt(i, j, mirror), mirror, cost);
+  }
 }
 
 std::unique_ptr<TVeBitmap> TVeZxSpectrumGigascreenImage::CreateResult() {
@@ -478,6 +526,7 @@ void TVeZxSpectrumMultiGigascreen1Screen::SetAttr2(int cellX, int cellY, int att
 std::unique_ptr<TVeBitmap> TVeZxSpectrumMultiGigascreen1Image::RunCells(TVeCellScreen* screen,
                                                                         bool) {
   if (FCellsAcross != 32 || FCellWidth != 8 || FCellHeight != 8) VeInternalError();
+  BeginSearch();
   std::unique_ptr<TVeBitmap> result = CreateResult();
   const bool limitInside = FLimitInside, limitBoundary = FLimitBoundary;
   struct TReset {

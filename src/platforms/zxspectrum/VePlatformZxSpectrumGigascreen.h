@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VeCellImage.h"
+#include "VeGigascreenSearch.h"
 #include "VePaletteType.h"
 #include "VePlatformZxSpectrum.h"
 
@@ -117,8 +118,18 @@ public:
   void WriteCellAttr(TVeCellScreen*, int, TVeCellPalette*, int) override {}
   void WriteResultPixel(TVeBitmap*, int, int, TVeCellPalette*, int) override {}
   void WriteScreenPixel(TVeCellScreen*, int, int, TVeCellPalette*, int) override {}
+  // The choice through TVeGigascreenSearch where it applies (colour mode), else the bounded
+  // pair search.
+  int FindOptimalColors(const TVeCellPaletteList& list, const TVeCellRect& rect,
+                        double& cost) override;
+  void ChooseCells(const TVeCellPaletteList& list, bool pairs, TVeCellHelper& scratch, int first,
+                   int last, int* out) const override;
 
 protected:
+  std::unique_ptr<TVeBitmap> RunCells(TVeCellScreen* screen, bool pairLists) override;
+  // Readies the search for the current list; the scan starts next.
+  void BeginSearch();
+  TVeGigascreenSearch::TSetup SearchSetup() const;
   // After the cell's pixels: re-encoding for low flicker, the brighter frame alternating from
   // cell to cell, and the two frame bitmaps.
   virtual void FinishCell(TVeCellGigaScreen* screen, const TVeCellRect& rect, int cellX, int cellY);
@@ -144,6 +155,8 @@ protected:
   std::vector<int> FSet1, FSet2;
   std::vector<uint32_t> FMixed;
   std::vector<int> FCellEntries;
+  TVeGigascreenSearch FSearch;
+  bool FOwnSearch = false; // FSearch applies to the current list
 };
 
 // MultiGiga 8x1: each 8-line band as its left side (8 x 8 cells, both error limits on), its
