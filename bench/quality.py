@@ -9,7 +9,11 @@ source, so negative is darker or duller). The gray versions of the pictures, mad
 light, are converted too: a neutral picture must not come back with a cast.
 
   bench/quality.py [--family NAME] [--mode 'Platform|Mode'] [--set FIELD=VALUE]
-                   [--per-picture] [--no-gray-copies] [PICTURE_OR_FOLDER ...]
+                   [--per-picture] [--no-gray-copies] [--photographs] [PICTURE_OR_FOLDER ...]
+
+--photographs measures the 14 photographs the quality figures in the notes and docs come
+from: the sample photographs of Debian's python3-skimage (eight in colour, six gray), taken
+from where that package installs them.
 
 Uses Debian's python3-numpy and python3-pil.
 """
@@ -23,6 +27,10 @@ import numpy as np
 from PIL import Image
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SKIMAGE_DATA = "/usr/lib/python3/dist-packages/skimage/data"
+PHOTOGRAPHS = ["astronaut.png", "coffee.png", "chelsea.png", "rocket.jpg", "hubble_deep_field.jpg",
+               "ihc.png", "retina.jpg", "motorcycle_left.png", "moon.png", "gravel.png",
+               "grass.png", "brick.png", "coins.png", "camera.png"]
 
 FAMILIES = {
     "zx": ["ZX Spectrum|256x192x4"],
@@ -168,6 +176,8 @@ def main():
     ap.add_argument("--no-gray-copies", action="store_true",
                     help="convert the pictures only, not also their gray versions")
     ap.add_argument("--per-picture", action="store_true", help="a row per picture too")
+    ap.add_argument("--photographs", action="store_true",
+                    help="the 14 photographs of python3-skimage (apt-get install python3-skimage)")
     args = ap.parse_args()
 
     families = {}
@@ -175,6 +185,11 @@ def main():
         families["modes"] = args.mode
     for f in args.family or ([] if args.mode else sorted(FAMILIES)):
         families[f] = FAMILIES[f]
+    if args.photographs:
+        missing = [p for p in PHOTOGRAPHS if not os.path.exists(os.path.join(SKIMAGE_DATA, p))]
+        if missing:
+            sys.exit("missing %s: apt-get install python3-skimage" % ", ".join(missing))
+        args.pictures += [os.path.join(SKIMAGE_DATA, p) for p in PHOTOGRAPHS]
     pictures = pictures_of(args.pictures or [os.path.join(ROOT, "samples")])
     if not pictures:
         sys.exit("no pictures")
