@@ -109,8 +109,8 @@ void TVeNearestGrid::Select(const int* from, int count, const double* lo, const 
     double dNear = 0, dFar = 0, dCentre = 0;
     for (int ch = 0; ch < 3; ++ch) {
       const double below = lo[ch] - x[ch], above = x[ch] - hi[ch];
-      const double gap = below > 0 ? below : above > 0 ? above : 0.0;
-      const double far = below > above ? hi[ch] - x[ch] : x[ch] - lo[ch];
+      const double gap = std::max(below, 0.0) + std::max(above, 0.0); // one at most is > 0
+      const double far = std::max(x[ch] - lo[ch], hi[ch] - x[ch]);
       const double mid = centre[ch] - x[ch];
       dNear += w[ch] * gap * gap;
       dFar += w[ch] * far * far;
