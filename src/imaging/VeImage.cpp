@@ -5,6 +5,7 @@
 
 #include "VeErrors.h"
 #include "VeFlickMap.h"
+#include "VeNearestGrid.h"
 #include "VeThresholdMatrix.h"
 
 // ---- kernels ----
@@ -587,6 +588,7 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
   const bool localScan = n <= 256 && (!Gray || search256);
   std::vector<TVeSearchEntry> entries;
   TVeGreenIndex byGreen; // large palettes: the same answers as the scan, found sooner
+  TVeNearestGrid grid;   // sooner still, for values inside its range
   // A perceptual distance: the entries in its space, scanned whole; palettes too large for
   // that search themselves.
   const int distance = Gray ? VeMethodDeltaRGB : options.Distance;
@@ -603,7 +605,10 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
       const TVeLinRGBColor v = search.GetLinRGB(i);
       entries[size_t(i)] = {v.R, v.G, v.B, search.GetLinGray(i)};
     }
-    if (!Gray && n >= TVePalette256::GreenSearchMin) byGreen.Build(entries.data(), n);
+    if (!Gray && distance == VeMethodDeltaRGB && n >= TVePalette256::GreenSearchMin) {
+      byGreen.Build(entries.data(), n);
+      grid.Build(entries.data(), n);
+    }
   }
   // Output index and chosen colour per search index, filled on first use.
   std::vector<int> outIndex;
@@ -701,7 +706,8 @@ void TVeImage::DitherAreaT(const TVeCancelFlag* abort, const TVeDitherOptions& o
                                       perceptual.data(), n, found);
       } else {
         double found;
-        k = byGreen.Empty() ? -1 : byGreen.Nearest(entries.data(), pr, pg, pb, found);
+        k = grid.Empty() ? -1 : grid.Nearest(pr, pg, pb);
+        if (k < 0 && !byGreen.Empty()) k = byGreen.Nearest(entries.data(), pr, pg, pb, found);
         if (k < 0 && localScan) {
           k = 0;
           double best = Dist(pr, pg, pb, entries[0]);
