@@ -265,6 +265,7 @@ void TVeZxSpectrumGigascreenImage::BeginSearch() {
   // Gray trials follow another rule; those keep the bounded pair search.
   FOwnSearch = FCellPalettes && !FGray && FCellHeight <= 64 && FSearch.Prepare(*FCellPalettes);
   FPairBounds = !FOwnSearch;
+  FBounded = FPairBounds && FDistance == VeMethodDeltaRGB;
 }
 
 TVeGigascreenSearch::TSetup TVeZxSpectrumGigascreenImage::SearchSetup() const {
