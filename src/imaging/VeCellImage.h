@@ -316,6 +316,8 @@ private:
   template <int M, bool Gray>
   double TrialCost(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                    const TVeCellPalette& pal) const;
+  // The cell's pixels copied into the scratch's trial buffer, its pads zeroed.
+  double* LoadTrialCell(const TVeCellRect& rect, bool mirror, TVeCellHelper& s) const;
   // TrialCost in colour mode by a perceptual distance.
   template <int M>
   double TrialCostPerceptual(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,

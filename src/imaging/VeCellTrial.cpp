@@ -11,6 +11,43 @@ using namespace VeCell;
 // The trial dithering that costs a candidate for a cell: one candidate at a time, or a batch
 // of them side by side, in plain doubles or in vectors of lanes.
 
+namespace {
+// Gives a trial pixel colour c and spreads its error over the kernel's taps.
+template <int M>
+[[gnu::always_inline]] inline void SettleTrialPixel(double* p, const double* c, double st, int S) {
+  using K = TKernel<M>;
+  const double er = (p[0] - c[0]) * st, eg = (p[1] - c[1]) * st, eb = (p[2] - c[2]) * st;
+  p[0] = c[0];
+  p[1] = c[1];
+  p[2] = c[2];
+  if constexpr (M != 0) {
+    for (const TTap& t : K::Taps) {
+      double* q = p + (t.Dy * S + t.Dx) * 3;
+      q[0] += er * t.W / K::Div;
+      q[1] += eg * t.W / K::Div;
+      q[2] += eb * t.W / K::Div;
+    }
+  }
+}
+} // namespace
+
+double* TVeBaseCellImage::LoadTrialCell(const TVeCellRect& rect, bool mirror,
+                                        TVeCellHelper& s) const {
+  const int S = s.FStride, step = mirror ? -3 : 3;
+  double* b = s.FBuf.data();
+  std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
+  for (int y = 0; y < rect.Height(); ++y) {
+    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
+    double* row = b + (y * S + 2) * 3;
+    for (int x = 0; x < rect.Width(); ++x, src += step) {
+      row[x * 3] = src[0];
+      row[x * 3 + 1] = src[1];
+      row[x * 3 + 2] = src[2];
+    }
+  }
+  return b;
+}
+
 template <int M, bool Gray>
 double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                    const TVeCellPalette& pal) const {
@@ -63,34 +100,12 @@ double TVeBaseCellImage::TrialCost(const TVeCellRect& rect, bool mirror, TVeCell
       });
   } else {
     if (FDistance != VeMethodDeltaRGB) return TrialCostPerceptual<M>(rect, mirror, s, pal);
-    double* b = s.FBuf.data();
-    std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
-    for (int y = 0; y < h; ++y) {
-      const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-      double* row = b + (y * S + 2) * 3;
-      for (int x = 0; x < w; ++x, src += step) {
-        row[x * 3] = src[0];
-        row[x * 3 + 1] = src[1];
-        row[x * 3 + 2] = src[2];
-      }
-    }
+    double* b = LoadTrialCell(rect, mirror, s);
     for (int y = 0; y < h; ++y) {
       double* row = b + (y * S + 2) * 3;
       for (int x = 0; x < w; ++x) {
         double* p = row + x * 3;
-        const double* c = cl + 3 * NearestColor(p, n, cl);
-        const double er = (p[0] - c[0]) * st, eg = (p[1] - c[1]) * st, eb = (p[2] - c[2]) * st;
-        p[0] = c[0];
-        p[1] = c[1];
-        p[2] = c[2];
-        if constexpr (M != 0) {
-          for (const TTap& t : K::Taps) {
-            double* q = p + (t.Dy * S + t.Dx) * 3;
-            q[0] += er * t.W / K::Div;
-            q[1] += eg * t.W / K::Div;
-            q[2] += eb * t.W / K::Div;
-          }
-        }
+        SettleTrialPixel<M>(p, cl + 3 * NearestColor(p, n, cl), st, S);
       }
     }
     for (int y = 0; y < h; ++y) {
@@ -113,7 +128,6 @@ constexpr double VeSpillToPerceptual = 1e4;
 template <int M>
 double TVeBaseCellImage::TrialCostPerceptual(const TVeCellRect& rect, bool mirror, TVeCellHelper& s,
                                              const TVeCellPalette& pal) const {
-  using K = TKernel<M>;
   const int S = s.FStride;
   const int w = rect.Width(), h = rect.Height();
   const int n = pal.CacheCount();
@@ -124,17 +138,7 @@ double TVeBaseCellImage::TrialCostPerceptual(const TVeCellRect& rect, bool mirro
   TVePerceptual* cp = s.FPerceptual.data();
   PerceptualOfColors(FDistance, cl, n, cp);
   double inCell = 0, spill = 0;
-  double* b = s.FBuf.data();
-  std::fill(s.FBuf.begin(), s.FBuf.end(), 0.0);
-  for (int y = 0; y < h; ++y) {
-    const double* src = PixelAt(rect.Left, rect.Top + y, mirror);
-    double* row = b + (y * S + 2) * 3;
-    for (int x = 0; x < w; ++x, src += step) {
-      row[x * 3] = src[0];
-      row[x * 3 + 1] = src[1];
-      row[x * 3 + 2] = src[2];
-    }
-  }
+  double* b = LoadTrialCell(rect, mirror, s);
   const TVePerceptual* cell =
       s.FPerceptualCell.size() == size_t(w) * size_t(h) ? s.FPerceptualCell.data() : nullptr;
   for (int y = 0; y < h; ++y) {
@@ -146,19 +150,7 @@ double TVeBaseCellImage::TrialCostPerceptual(const TVeCellRect& rect, bool mirro
       const int k = VeNearestPerceptual(FDistance, PerceptualOfPixel(FDistance, p), cp, n, found);
       inCell += VePerceptualDistance(
           FDistance, cell ? cell[y * w + x] : PerceptualOfPixel(FDistance, src), cp[k]);
-      const double* c = cl + 3 * k;
-      const double er = (p[0] - c[0]) * st, eg = (p[1] - c[1]) * st, eb = (p[2] - c[2]) * st;
-      p[0] = c[0];
-      p[1] = c[1];
-      p[2] = c[2];
-      if constexpr (M != 0) {
-        for (const TTap& t : K::Taps) {
-          double* q = p + (t.Dy * S + t.Dx) * 3;
-          q[0] += er * t.W / K::Div;
-          q[1] += eg * t.W / K::Div;
-          q[2] += eb * t.W / K::Div;
-        }
-      }
+      SettleTrialPixel<M>(p, cl + 3 * k, st, S);
     }
   }
   if constexpr (M != 0)
