@@ -321,7 +321,7 @@ TVeBaseCellImage::TrialCostLanesBody(const TVeCellRect& rect, bool mirror, TVeCe
   const int w = rect.Width(), h = rect.Height();
   const V st = Splat<V>(FStrength);
   const int step = mirror ? -3 : 3;
-  V col[N][R];
+  V col[N][R] = {}; // every lane is set below; zeroed first as the compiler cannot see it
   for (int k = 0; k < VeCellBatch; ++k) {
     const double* cl = pals[k]->CacheLin();
     const int n = pals[k]->CacheCount();

@@ -222,7 +222,7 @@ template <int M, int N, class V, int Batch>
   const int S = c.Stride;
   const int w = c.W, h = c.H;
   const V st = Splat<V>(c.Strength);
-  V col[N][R];
+  V col[N][R] = {}; // every lane is set below; zeroed first as the compiler cannot see it
   for (int k = 0; k < Batch; ++k) {
     const double* cl = lin[k];
     const int n = counts[k];
