@@ -66,6 +66,26 @@ TEST(VePalette256Add, CapacityIs729AndFullPaletteIsUnchanged) {
   TVePaletteRGB big(ptRGB444);
   EXPECT_THROW(q.Assign(&big), ETooManyColors);
   EXPECT_EQ(q.GetCount(), 1);
+
+  // A small palette keeps its bound through every way of adding colours, and its storage
+  // never moves either.
+  TVePalette256 small(2);
+  small.AddRGB(1, 2, 3);
+  small.AddRGB(4, 5, 6);
+  const TVeColor* kept = small.GetPColor(0);
+  EXPECT_THROW(small.AddRGB(7, 8, 9), ETooManyColors);
+  EXPECT_THROW(small.Insert(0, 0x070809), ETooManyColors);
+  const TVePalette256 three = FromQuads({1, 2, 3});
+  EXPECT_THROW(small.Assign(&three), ETooManyColors);
+  EXPECT_THROW(small.AssignAll(&three), ETooManyColors);
+  EXPECT_THROW(small = three, ETooManyColors);
+  EXPECT_EQ(small.GetCount(), 2);
+  EXPECT_EQ(small.GetPColor(0), kept);
+  EXPECT_EQ(small.GetRGBQuad(1), TVeStdRGBColor({4, 5, 6}).RGBQuad());
+  // Its copies are ordinary palettes.
+  TVePalette256 copy(small);
+  copy.AddRGB(7, 8, 9);
+  EXPECT_EQ(copy.GetCount(), 3);
 }
 
 TEST(VePalette256Add, InsertDeleteAndNotifications) {

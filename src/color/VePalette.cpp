@@ -32,6 +32,10 @@ TVePalette256::TVePalette256() {
   FColors.reserve(MaxColors);
 }
 
+TVePalette256::TVePalette256(int capacity) : FCapacity(std::clamp(capacity, 1, MaxColors)) {
+  FColors.reserve(size_t(FCapacity));
+}
+
 TVePalette256::TVePalette256(const TVePalette256& o)
     : TVePalette(), FileName(o.FileName), Name(o.Name), Temporary(o.Temporary) {
   FColors.reserve(MaxColors);
@@ -41,6 +45,7 @@ TVePalette256::TVePalette256(const TVePalette256& o)
 
 TVePalette256& TVePalette256::operator=(const TVePalette256& o) {
   if (this != &o) {
+    CheckRoom(o.FCount); // before anything changes
     FileName = o.FileName;
     Name = o.Name;
     Temporary = o.Temporary;
@@ -254,8 +259,12 @@ void TVePalette256::EndUpdate() {
   if (FUpdateCount > 0 && --FUpdateCount == 0) Changed();
 }
 
+void TVePalette256::CheckRoom(int count) const {
+  if (count > FCapacity) throw ETooManyColors();
+}
+
 TVeColor& TVePalette256::AppendRaw() {
-  if (FCount >= MaxColors) throw ETooManyColors();
+  CheckRoom(FCount + 1);
   FColors.emplace_back();
   ++FCount;
   Dirty();
@@ -270,6 +279,7 @@ void TVePalette256::ResetRaw() {
 
 void TVePalette256::CopyColorsFrom(const TVePalette256& o) {
   if (&o == this) return;
+  CheckRoom(o.FCount);
   FColors.assign(o.FColors.begin(), o.FColors.end());
   FCount = o.FCount;
   Dirty();
@@ -289,7 +299,7 @@ void TVePalette256::Assign(const TVePalette* p) {
   } else if (p) {
     const int n = p->GetCount();
     // Checked first, so that a too large palette leaves this one unchanged.
-    if (n > MaxColors) throw ETooManyColors();
+    CheckRoom(n);
     ResetRaw();
     for (int i = 0; i < n; ++i)
       AppendRaw().InitLin(p->GetLinRGB(i));
@@ -325,7 +335,7 @@ bool TVePalette256::Equals(const TVePalette* p) const {
 }
 
 void TVePalette256::Insert(int index, uint32_t sysColor) {
-  if (FCount >= MaxColors) throw ETooManyColors();
+  CheckRoom(FCount + 1);
   if (index < 0 || index > FCount) VeInternalError();
   TVeColor c;
   c.InitSysColor(sysColor);

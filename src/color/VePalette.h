@@ -79,7 +79,11 @@ public:
   std::function<void()> OnChange; // fired by Changed unless an update is in progress
 
   TVePalette256();
-  // Copies colours, FileName, Name and Temporary; not OnChange.
+  // A palette that never holds more than capacity colours (1 to MaxColors) and reserves
+  // only that: thousands of small cell candidates would otherwise each reserve MaxColors.
+  explicit TVePalette256(int capacity);
+  // Copies colours, FileName, Name and Temporary; not OnChange. The copy has room for
+  // MaxColors.
   TVePalette256(const TVePalette256& o);
   TVePalette256& operator=(const TVePalette256& o);
   ~TVePalette256() override;
@@ -179,6 +183,7 @@ private:
     return FColors[size_t(index)];
   }
   TVeColor& AppendRaw(); // ETooManyColors when full
+  void CheckRoom(int count) const; // ETooManyColors above the capacity
   void Dirty() { FSearchValid = FLabValid = FOklabValid = false; }
   void RebuildSearch() const;
   void ResetRaw();
@@ -189,6 +194,7 @@ private:
 
   int FUpdateCount = 0;
   int FCount = 0;
+  int FCapacity = MaxColors;
   // Capacity reserved once, so entry pointers stay valid while the palette lives.
   std::vector<TVeColor> FColors;
   mutable std::vector<TVeSearchEntry> FSearch;

@@ -7,7 +7,8 @@
 #include "VeErrors.h"
 #include "VeThreadJob.h"
 
-TVeCellPalette::TVeCellPalette() : Palette(std::make_unique<TVePalette256>()) {}
+TVeCellPalette::TVeCellPalette(int capacity)
+    : Palette(std::make_unique<TVePalette256>(capacity)) {}
 TVeCellPalette::~TVeCellPalette() = default;
 
 void TVeCellPalette::PrepareCache() {
@@ -33,7 +34,7 @@ void TVeCellPalette::SetRangeFromColors() {
 }
 
 TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, int paper, int ink)
-    : Paper(paper), Ink(ink) {
+    : TVeCellPalette(2), Paper(paper), Ink(ink) {
   Palette->AddColor(engine.Color(paper));
   Palette->AddColor(engine.Color(ink));
   Palette->PrepareSearch();
@@ -42,7 +43,7 @@ TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, int 
 
 TVeCellPaperIncPalette::TVeCellPaperIncPalette(const TVePalette256& engine, TVeCellSingle,
                                                uint8_t tag, int index)
-    : Paper(index), Ink(index), Single(1), SingleTag(tag) {
+    : TVeCellPalette(2), Paper(index), Ink(index), Single(1), SingleTag(tag) {
   Palette->AddColor(engine.Color(index));
   Palette->AddColor(engine.Color(index));
   Palette->PrepareSearch();

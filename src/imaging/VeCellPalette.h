@@ -11,7 +11,9 @@
 // One candidate colour set of a cell; pixel value k of the cell means colour k of Palette.
 class TVeCellPalette {
 public:
-  TVeCellPalette();
+  // A candidate's palette holds at most capacity colours and reserves only that: the
+  // candidate lists run to thousands.
+  explicit TVeCellPalette(int capacity = TVePalette256::MaxColors);
   virtual ~TVeCellPalette();
   TVeCellPalette(const TVeCellPalette&) = delete;
   TVeCellPalette& operator=(const TVeCellPalette&) = delete;

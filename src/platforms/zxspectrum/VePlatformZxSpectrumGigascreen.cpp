@@ -138,7 +138,7 @@ TVeZxSpectrumMultiGigascreenScreen::TVeZxSpectrumMultiGigascreenScreen(uint8_t* 
 TVeZxSpectrumGigascreenPalette::TVeZxSpectrumGigascreenPalette(const TVePalette256& mixed,
                                                                int paper1, int ink1, int paper2,
                                                                int ink2)
-    : Paper1(paper1), Ink1(ink1), Paper2(paper2), Ink2(ink2) {
+    : TVeCellPalette(4), Paper1(paper1), Ink1(ink1), Paper2(paper2), Ink2(ink2) {
   Palette->BeginUpdate();
   for (int combination = 0; combination < 4; ++combination) {
     const int entry = Entry(combination);
