@@ -1,6 +1,10 @@
 // AVX-512 brings fused multiply-add, which rounds a product and a sum once where the trials
 // elsewhere round twice: none may be formed here, or a lane would cost something else.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#else
 #pragma GCC optimize("fp-contract=off")
+#endif
 
 #include "VeGigascreenSearch.h"
 
@@ -131,34 +135,29 @@ template <class V, int P>
   return __builtin_convertvector(lo, V) + __builtin_convertvector(hi, V);
 }
 
-typedef long long TMask2 __attribute__((vector_size(2 * sizeof(long long))));
-typedef long long TMask4 __attribute__((vector_size(4 * sizeof(long long))));
-typedef long long TMask8 __attribute__((vector_size(8 * sizeof(long long))));
-
 // Lane j of the result sums the lanes of x[j]: halves of neighbouring vectors are
 // interleaved and added, doubling the block each step.
 template <class V> [[gnu::always_inline]] inline V SumLanes(V* x) {
   if constexpr (LaneWidth<V> == 2) {
-    return __builtin_shuffle(x[0], x[1], TMask2{0, 2}) +
-           __builtin_shuffle(x[0], x[1], TMask2{1, 3});
+    return __builtin_shufflevector(x[0], x[1], 0, 2) + __builtin_shufflevector(x[0], x[1], 1, 3);
   } else if constexpr (LaneWidth<V> == 4) {
-    const TMask4 lo1 = {0, 4, 2, 6}, hi1 = {1, 5, 3, 7}, lo2 = {0, 1, 4, 5}, hi2 = {2, 3, 6, 7};
-    const V t0 = __builtin_shuffle(x[0], x[1], lo1) + __builtin_shuffle(x[0], x[1], hi1);
-    const V t1 = __builtin_shuffle(x[2], x[3], lo1) + __builtin_shuffle(x[2], x[3], hi1);
-    return __builtin_shuffle(t0, t1, lo2) + __builtin_shuffle(t0, t1, hi2);
+    auto step1 = [](V a, V b) __attribute__((always_inline)) {
+      return __builtin_shufflevector(a, b, 0, 4, 2, 6) + __builtin_shufflevector(a, b, 1, 5, 3, 7);
+    };
+    const V t0 = step1(x[0], x[1]), t1 = step1(x[2], x[3]);
+    return __builtin_shufflevector(t0, t1, 0, 1, 4, 5) +
+           __builtin_shufflevector(t0, t1, 2, 3, 6, 7);
   } else {
     static_assert(LaneWidth<V> == 8);
-    const TMask8 lo1 = {0, 8, 2, 10, 4, 12, 6, 14}, hi1 = {1, 9, 3, 11, 5, 13, 7, 15};
-    const TMask8 lo2 = {0, 1, 8, 9, 4, 5, 12, 13}, hi2 = {2, 3, 10, 11, 6, 7, 14, 15};
-    const TMask8 lo3 = {0, 1, 2, 3, 8, 9, 10, 11}, hi3 = {4, 5, 6, 7, 12, 13, 14, 15};
     V t[4], u[2];
     for (int i = 0; i < 4; ++i)
-      t[i] = __builtin_shuffle(x[2 * i], x[2 * i + 1], lo1) +
-             __builtin_shuffle(x[2 * i], x[2 * i + 1], hi1);
+      t[i] = __builtin_shufflevector(x[2 * i], x[2 * i + 1], 0, 8, 2, 10, 4, 12, 6, 14) +
+             __builtin_shufflevector(x[2 * i], x[2 * i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
     for (int i = 0; i < 2; ++i)
-      u[i] = __builtin_shuffle(t[2 * i], t[2 * i + 1], lo2) +
-             __builtin_shuffle(t[2 * i], t[2 * i + 1], hi2);
-    return __builtin_shuffle(u[0], u[1], lo3) + __builtin_shuffle(u[0], u[1], hi3);
+      u[i] = __builtin_shufflevector(t[2 * i], t[2 * i + 1], 0, 1, 8, 9, 4, 5, 12, 13) +
+             __builtin_shufflevector(t[2 * i], t[2 * i + 1], 2, 3, 10, 11, 6, 7, 14, 15);
+    return __builtin_shufflevector(u[0], u[1], 0, 1, 2, 3, 8, 9, 10, 11) +
+           __builtin_shufflevector(u[0], u[1], 4, 5, 6, 7, 12, 13, 14, 15);
   }
 }
 
