@@ -40,9 +40,9 @@ struct TProbeEngine : TVeDestEngine {
                                             std::unique_ptr<TVeStreamList>& files,
                                             TVeDestProgress& progress, TVeDestEngineOptions&,
                                             const TVePalette256* used, const TVePalette256* file) {
-    ++Runs;
     SawPalettes = used != nullptr || file != nullptr;
     progress.SetProgress(4, 1);
+    ++Runs; // after the progress, which the tests read once they see the run
     while (WaitForCancel) {
       VeCheckCancel(cancel);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
