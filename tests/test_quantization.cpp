@@ -196,6 +196,17 @@ TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette*
   return run;
 }
 
+// Every colour of an implicit palette as a listed palette, which is searched by its green
+// index instead.
+TVePalette256 Listed(const TVePalette& p) {
+  TVePalette256 r;
+  for (int i = 0; i < p.GetCount(); ++i) {
+    const uint32_t q = p.GetRGBQuad(i);
+    r.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
+  }
+  return r;
+}
+
 } // namespace
 
 // The pruned and bounded nearest searches must reproduce the plain scan pass for pass,
@@ -203,11 +214,7 @@ TQuantRun RunQuantizer(const std::vector<uint32_t>& px, int k, const TVePalette*
 // vector width.
 TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
   TVePaletteRGB rgb444(ptRGB444), rgb333gray(ptRGB333, true), rgb888(ptRGB888), rgb333(ptRGB333);
-  TVePalette256 listed; // searched by its green index; snapped centres merge, splits follow
-  for (int i = 0; i < rgb333.Count(); ++i) {
-    const uint32_t q = rgb333.GetRGBQuad(i);
-    listed.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
-  }
+  const TVePalette256 listed = Listed(rgb333); // snapped centres merge, splits follow
   TVePalette256 pinned;
   pinned.AddRGB(200, 10, 10);
   pinned.AddRGB(0, 0, 0);
@@ -264,11 +271,7 @@ TEST_F(Quantization, SearchShortcutsGiveThePlainScanResult) {
 // every colour near them), on noise and on smooth pictures.
 TEST_F(Quantization, EveryPassAssignsTheNearestCentre) {
   TVePaletteRGB rgb333(ptRGB333);
-  TVePalette256 nine; // the 512 colours as a listed palette, searched by its green index
-  for (int i = 0; i < 512; ++i) {
-    const uint32_t q = rgb333.GetRGBQuad(i);
-    nine.AddRGB(uint8_t(q >> 16), uint8_t(q >> 8), uint8_t(q));
-  }
+  const TVePalette256 nine = Listed(rgb333); // the 512 colours
   TVePalette256 twice;
   twice.AddRGB(120, 60, 200);
   twice.AddRGB(20, 180, 90);
